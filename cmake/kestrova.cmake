@@ -1,0 +1,78 @@
+# Shared build rules: warnings, sanitizers, static Windows programs, and the helpers that add
+# tests, fuzz targets and benchmarks the same way in every folder.
+
+if(WIN32)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  # Programs and tests run without the compiler's DLLs.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+if(KES_SANITIZE AND NOT WIN32)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(KES_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Our own code: C++20, all warnings, warnings are errors.
+function(kes_defaults target)
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+endfunction()
+
+macro(kes_add_googletest)
+  # Built from Debian's sources for every preset, so the mingw tests get the same GoogleTest.
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+endmacro()
+
+# kes_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [GUI])
+# One ctest entry per test program; on win64 ctest runs it through the Wine emulator.
+function(kes_add_test name)
+  if(NOT BUILD_TESTING)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  kes_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+endfunction()
+
+# kes_add_fuzzer(name SOURCES ... LIBS ...): a libFuzzer target, built only in the fuzz preset.
+function(kes_add_fuzzer name)
+  if(NOT KES_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  kes_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzzers)
+endfunction()
+
+# kes_add_bench(name SOURCES ... LIBS ...): a benchmark program. Host ones may use Google
+# Benchmark; Windows ones are plain timing programs run under Wine. Each prints its figures as
+# lines "name: value".
+function(kes_add_bench name)
+  if(NOT KES_BENCH)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  kes_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS})
+  if(NOT WIN32)
+    find_package(benchmark REQUIRED)
+    target_link_libraries(${name} PRIVATE benchmark::benchmark)
+  endif()
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()

@@ -1,0 +1,12 @@
+#pragma once
+// UTF-8 inside, UTF-16 at the Win32 boundary; ANSI code page for bytes from outside.
+#include <string>
+#include <string_view>
+
+namespace kes {
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view utf16);
+// Bytes in the system's ANSI code page (CP_ACP) to UTF-16 and back.
+std::wstring WidenAnsi(std::string_view ansi);
+std::string NarrowAnsi(std::wstring_view utf16);
+} // namespace kes
