@@ -1,0 +1,64 @@
+#include "widgets/HTMLText/canvas.h"
+
+#include <algorithm>
+
+namespace {
+// A run of markup may ask for many sizes and faces; keep the surface's font count bounded.
+constexpr std::size_t kMaxFonts = 32;
+} // namespace
+
+const Canvas::CachedFont& Canvas::Realize() {
+    auto it = std::find_if(fonts.begin(), fonts.end(),
+                           [&](const CachedFont& f) { return f.spec.SameHandle(font); });
+    if (it == fonts.end()) {
+        if (fonts.size() >= kMaxFonts) {
+            // The oldest is never the selected one: a selected font was used last.
+            auto victim = fonts.begin();
+            if (haveSelected && victim->handle == selected)
+                ++victim;
+            DeleteFontHandle(victim->handle);
+            fonts.erase(victim);
+        }
+        CachedFont made{font, 0, {}};
+        made.handle = CreateFontHandle(font, made.metrics);
+        fonts.push_back(made);
+        it = fonts.end() - 1;
+    } else if (it != fonts.end() - 1) {
+        std::rotate(it, it + 1, fonts.end());
+        it = fonts.end() - 1;
+    }
+    if (!haveSelected || selected != it->handle) {
+        SelectFontHandle(it->handle);
+        selected = it->handle;
+        haveSelected = true;
+    }
+    return *it;
+}
+
+const FontMetrics& Canvas::Metrics() {
+    return Realize().metrics;
+}
+
+Size Canvas::TextExtent(std::string_view text) {
+    Realize();
+    return DoTextExtent(text);
+}
+
+void Canvas::DrawText(std::string_view text, Rect& r, unsigned flags) {
+    Realize();
+    DoDrawText(text, r, flags, font.color, brush);
+}
+
+void Canvas::LineTo(int x, int y) {
+    DoLine(posX, posY, x, y, penColor, penWidth);
+    posX = x;
+    posY = y;
+}
+
+void Canvas::ReleaseFonts() {
+    for (const CachedFont& f : fonts)
+        DeleteFontHandle(f.handle);
+    fonts.clear();
+    haveSelected = false;
+    selected = 0;
+}

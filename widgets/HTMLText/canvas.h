@@ -1,0 +1,175 @@
+// The drawing surface the markup engine works on. The engine never asks the OS anything itself:
+// a surface (GDI on Windows, a recording one in the tests) implements the protected primitives,
+// and the public part keeps the state a device context would keep (font, text background, pen,
+// current position) and turns font descriptions into the surface's font handles.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class THTMLPicture;
+
+// 0x00BBGGRR for an RGB colour, 0x80000000 + index for a system colour, clNone for no colour.
+using TColor = std::uint32_t;
+constexpr TColor clNone = 0x1FFFFFFF;
+constexpr TColor clBlack = 0x00000000;
+constexpr TColor clRed = 0x000000FF;
+constexpr TColor clHighlight = 0x8000000D;
+constexpr TColor clHighlightText = 0x8000000E;
+
+struct Rect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+struct Size {
+    int cx = 0, cy = 0;
+    friend bool operator==(const Size&, const Size&) = default;
+};
+
+enum TFontStyle : unsigned {
+    fsBold = 1,
+    fsItalic = 2,
+    fsUnderline = 4,
+    fsStrikeOut = 8,
+};
+
+// What a font is made from. The colour travels with the font, as in a form's Font property, but
+// is not part of the handle: the surface gets it with every text call.
+struct FontSpec {
+    std::string face = "MS Sans Serif"; // UTF-8
+    int size = 8;                       // points; 0 lets the surface choose its default height
+    TColor color = clBlack;
+    unsigned style = 0; // TFontStyle bits
+    int escapement = 0; // tenths of a degree, counter-clockwise; orientation follows it
+    bool SameHandle(const FontSpec& o) const {
+        return face == o.face && size == o.size && style == o.style && escapement == o.escapement;
+    }
+    friend bool operator==(const FontSpec&, const FontSpec&) = default;
+};
+
+// Filled in by the surface once, when it makes the font.
+struct FontMetrics {
+    int height = 0;       // cell height, the height of any single-line text such as "gh"
+    int ascent = 0;       // baseline from the cell top
+    int avgCharWidth = 0; // average character width
+};
+
+// Text flags. The values are those of the Windows DrawText flags, so the GDI surface passes
+// them through unchanged. Flags 0 draw from the rectangle's top-left corner.
+enum TTextFlag : unsigned {
+    tfBottom = 0x0008,          // single line: aligned to the rectangle's bottom
+    tfSingleLine = 0x0020,      // no line breaks
+    tfExpandTabs = 0x0040,      // tabs to the next multiple of eight average characters
+    tfExternalLeading = 0x0200, // the font's external leading is part of the line height
+    tfCalcRect = 0x0400,        // measure only: right and bottom of the rectangle are set
+    tfNoPrefix = 0x0800,        // "&" is an ordinary character (without it "&x" underlines
+                                // x and "&&" shows one "&")
+    tfEndEllipsis = 0x8000,     // text wider than the rectangle ends in "..."; when measured,
+                                // the width is that of the shortened text
+};
+
+// A list of equally sized images chosen by index; the surface that draws it knows the concrete
+// kind (the GDI surface draws an image-list handle).
+class ImageList {
+public:
+    virtual ~ImageList() = default;
+    virtual int Count() const = 0;
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+};
+
+class Canvas {
+public:
+    using FontHandle = std::uintptr_t;
+
+    Canvas() = default;
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+    virtual ~Canvas() = default;
+
+    // Device-context state, changed freely by the engine.
+    FontSpec font;         // the current font
+    TColor brush = clNone; // text background and fill colour; clNone: transparent text
+    TColor penColor = clBlack;
+    int penWidth = 1;
+
+    // Metrics of the current font (the handle is made on first use and kept).
+    const FontMetrics& Metrics();
+    // Extent of a string in the current font, no prefix or tab handling (GetTextExtentPoint32).
+    Size TextExtent(std::string_view text);
+    int TextWidth(std::string_view text) { return TextExtent(text).cx; }
+    int TextHeight(std::string_view text) { return TextExtent(text).cy; }
+
+    // Draws single-line or top-left text in the current font and colour, on the brush when it is
+    // not clNone. With tfCalcRect nothing is drawn and r.right, r.bottom receive the extent.
+    void DrawText(std::string_view text, Rect& r, unsigned flags);
+    // Same as DrawText with tfCalcRect added.
+    void MeasureText(std::string_view text, Rect& r, unsigned flags) {
+        DrawText(text, r, flags | tfCalcRect);
+    }
+
+    // Fills r with the colour, outline included (a rectangle drawn with pen and brush of it).
+    void FillRect(const Rect& r, TColor color) { DoFillRect(r, color); }
+    // Lines with the current pen; LineTo leaves out the end point, as GDI does.
+    void MoveTo(int x, int y) { posX = x, posY = y; }
+    void LineTo(int x, int y);
+    // Dotted, inverting: drawing it twice in the same place removes it.
+    void DrawFocusRect(const Rect& r) { DoDrawFocusRect(r); }
+    // Clips all drawing to r; nullptr removes the clipping.
+    void SetClipRect(const Rect* r) { DoSetClipRect(r); }
+
+    virtual int PixelsPerInchX() const = 0;
+    virtual int PixelsPerInchY() const = 0;
+
+    // A picture's current frame at its natural size from r's top-left, or stretched into r.
+    virtual void DrawPicture(THTMLPicture& picture, const Rect& r, bool stretch) = 0;
+    // Image `index` of the list with its top-left at (x, y).
+    virtual void DrawImage(const ImageList& images, int index, int x, int y) = 0;
+
+    // The shell's system icons: the index for a path (an existing file or folder, or else a name
+    // judged by its file attributes alone, such as ".txt"), the size of the small or large list,
+    // and drawing one transparently. A surface without icons answers 0, (0, 0) and draws nothing.
+    virtual int SystemIconIndex(const std::string& path) = 0;
+    virtual Size SystemIconSize(bool large) = 0;
+    virtual void DrawSystemIcon(int index, bool large, int x, int y) = 0;
+
+    int PenX() const { return posX; }
+    int PenY() const { return posY; }
+
+protected:
+    // Makes a font and fills its metrics; the handle stays valid until DeleteFontHandle.
+    virtual FontHandle CreateFontHandle(const FontSpec& spec, FontMetrics& metrics) = 0;
+    virtual void DeleteFontHandle(FontHandle font) = 0;
+    // Makes the font current for the text calls that follow.
+    virtual void SelectFontHandle(FontHandle font) = 0;
+    virtual Size DoTextExtent(std::string_view text) = 0;
+    // color is the font colour; background clNone means transparent.
+    virtual void DoDrawText(std::string_view text, Rect& r, unsigned flags, TColor color,
+                            TColor background) = 0;
+    virtual void DoFillRect(const Rect& r, TColor color) = 0;
+    virtual void DoLine(int x0, int y0, int x1, int y1, TColor color, int width) = 0;
+    virtual void DoDrawFocusRect(const Rect& r) = 0;
+    virtual void DoSetClipRect(const Rect* r) = 0;
+
+    // A surface calls this in its destructor (while its primitives still work) to free the fonts
+    // it made.
+    void ReleaseFonts();
+
+private:
+    struct CachedFont {
+        FontSpec spec;
+        FontHandle handle;
+        FontMetrics metrics;
+    };
+    const CachedFont& Realize();
+
+    std::vector<CachedFont> fonts; // most recently used last
+    FontHandle selected = 0;
+    bool haveSelected = false;
+    int posX = 0, posY = 0;
+};
