@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace kes {
+
 namespace {
 // A run of markup may ask for many sizes and faces; keep the surface's font count bounded.
 constexpr std::size_t kMaxFonts = 32;
@@ -62,3 +64,5 @@ void Canvas::ReleaseFonts() {
     haveSelected = false;
     selected = 0;
 }
+
+} // namespace kes

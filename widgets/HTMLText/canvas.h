@@ -9,7 +9,9 @@
 #include <string_view>
 #include <vector>
 
-class THTMLPicture;
+#include "widgets/HTMLText/picture_decoder.h"
+
+namespace kes {
 
 // 0x00BBGGRR for an RGB colour, 0x80000000 + index for a system colour, clNone for no colour.
 using TColor = std::uint32_t;
@@ -83,7 +85,9 @@ public:
     virtual int Height() const = 0;
 };
 
-class Canvas {
+// Pictures are rendered through the PictureSurface part (RenderPicture), which THTMLPicture
+// calls from its Draw.
+class Canvas : public PictureSurface {
 public:
     using FontHandle = std::uintptr_t;
 
@@ -123,11 +127,8 @@ public:
     // Clips all drawing to r; nullptr removes the clipping.
     void SetClipRect(const Rect* r) { DoSetClipRect(r); }
 
-    virtual int PixelsPerInchX() const = 0;
-    virtual int PixelsPerInchY() const = 0;
+    // From PictureSurface: PixelsPerInchX, PixelsPerInchY, RenderPicture.
 
-    // A picture's current frame at its natural size from r's top-left, or stretched into r.
-    virtual void DrawPicture(THTMLPicture& picture, const Rect& r, bool stretch) = 0;
     // Image `index` of the list with its top-left at (x, y).
     virtual void DrawImage(const ImageList& images, int index, int x, int y) = 0;
 
@@ -173,3 +174,5 @@ private:
     bool haveSelected = false;
     int posX = 0, posY = 0;
 };
+
+} // namespace kes
