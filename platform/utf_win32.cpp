@@ -18,14 +18,21 @@ std::string ToBytes(UINT cp, std::wstring_view w) {
     int n = WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
                                 nullptr);
     std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
     return s;
 }
 } // namespace
 
-std::wstring Widen(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
-std::string Narrow(std::wstring_view utf16) { return ToBytes(CP_UTF8, utf16); }
-std::wstring WidenAnsi(std::string_view ansi) { return ToWide(CP_ACP, ansi); }
-std::string NarrowAnsi(std::wstring_view utf16) { return ToBytes(CP_ACP, utf16); }
+std::wstring Widen(std::string_view utf8) {
+    return ToWide(CP_UTF8, utf8);
+}
+std::string Narrow(std::wstring_view utf16) {
+    return ToBytes(CP_UTF8, utf16);
+}
+std::wstring WidenAnsi(std::string_view ansi) {
+    return ToWide(CP_ACP, ansi);
+}
+std::string NarrowAnsi(std::wstring_view utf16) {
+    return ToBytes(CP_ACP, utf16);
+}
 } // namespace kes

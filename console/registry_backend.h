@@ -1,0 +1,61 @@
+#pragma once
+// The hierarchical key/value store behind SettingsStore. Result codes are the platform's
+// (0 success, 2 not found, 5 access denied, 234 more data, ...), so that the in-memory tree and
+// the Windows registry answer alike and one conformance suite can hold them to it.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kes {
+
+using RegKey = std::uintptr_t;
+
+enum class RootKey : std::uint32_t { CurrentUser = 0x80000001u, LocalMachine = 0x80000002u };
+
+inline RegKey RootHandle(RootKey r) {
+    return static_cast<RegKey>(r);
+}
+
+namespace regcode {
+constexpr long Success = 0;
+constexpr long FileNotFound = 2;
+constexpr long AccessDenied = 5;
+constexpr long InvalidHandle = 6;
+constexpr long InvalidParameter = 87;
+constexpr long MoreData = 234;
+constexpr long NoMoreItems = 259;
+constexpr long KeyDeleted = 1018;
+} // namespace regcode
+
+namespace regtype {
+constexpr std::uint32_t None = 0;
+constexpr std::uint32_t Sz = 1;
+constexpr std::uint32_t ExpandSz = 2;
+constexpr std::uint32_t Binary = 3;
+constexpr std::uint32_t Dword = 4;
+constexpr std::uint32_t MultiSz = 7;
+constexpr std::uint32_t Qword = 11;
+} // namespace regtype
+
+constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+constexpr std::uint32_t kKeyRead = 0x20019;
+
+class RegistryBackend {
+public:
+    virtual ~RegistryBackend() = default;
+    // Opens (or with create, creates) `path` below `parent`; names are UTF-8, "\"-separated.
+    virtual long OpenKey(RegKey parent, const std::string& path, std::uint32_t access, bool create,
+                         RegKey& out) = 0;
+    virtual void CloseKey(RegKey key) = 0;
+    // Reads at most `capacity` bytes; a larger value gives MoreData and no data.
+    virtual long QueryValue(RegKey key, const std::string& name, std::size_t capacity,
+                            std::uint32_t& type, std::vector<std::uint8_t>& data) = 0;
+    virtual long SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                          const std::vector<std::uint8_t>& data) = 0;
+    // Direct subkeys in the store's enumeration order.
+    virtual long EnumKeys(RegKey key, std::vector<std::string>& names) = 0;
+    // Deletes one key that has no subkeys.
+    virtual long DeleteKey(RegKey parent, const std::string& name) = 0;
+};
+
+} // namespace kes

@@ -1,0 +1,46 @@
+#pragma once
+// Hermetic registry for tests under Wine: both predefined roots point at scratch keys, and a
+// key can be made readable only, which stands for a user without administrator rights.
+#include <windows.h>
+
+#include <string>
+
+namespace kes::test {
+
+class ScratchRoots {
+public:
+    ScratchRoots();
+    ~ScratchRoots();
+    ScratchRoots(const ScratchRoots&) = delete;
+    ScratchRoots& operator=(const ScratchRoots&) = delete;
+    std::wstring BasePath() const { return base_; } // below the real HKEY_CURRENT_USER
+
+private:
+    std::wstring base_;
+    HKEY cu_ = nullptr;
+    HKEY lm_ = nullptr;
+};
+
+// Gives an existing (created if needed) key the DACL "everyone may read", restored on
+// destruction; a full-access open then fails with ERROR_ACCESS_DENIED.
+class ReadOnlyKey {
+public:
+    ReadOnlyKey(HKEY root, const std::string& path);
+    ~ReadOnlyKey();
+    ReadOnlyKey(const ReadOnlyKey&) = delete;
+    ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;
+
+private:
+    HKEY key_ = nullptr;
+    std::string saved_;
+};
+
+// Small readers for checking what a test left in the registry.
+bool ReadDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD& value);
+bool KeyExists(HKEY root, const std::wstring& path);
+void WriteDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD value);
+void WriteString(HKEY root, const std::wstring& path, const std::wstring& name,
+                 const std::wstring& value);
+void CreateKey(HKEY root, const std::wstring& path);
+
+} // namespace kes::test
