@@ -38,6 +38,7 @@ PictureDecoder& DefaultPictureDecoder();
 // What pictures need from a drawing surface.
 struct PictureRect {
     int left = 0, top = 0, right = 0, bottom = 0;
+    friend bool operator==(const PictureRect&, const PictureRect&) = default;
 };
 
 class PictureSurface {
