@@ -17,3 +17,17 @@ if(NOT WIN32)
 endif()
 
 kes_add_fuzzer(gif_frames_fuzzer SOURCES ${_pic_dir}/gif_frames_fuzzer.cpp LIBS kes_pictures)
+
+if(WIN32)
+  # GDI drawing surface for the markup engine.
+  add_library(kes_htmltext_win32 STATIC ${_pic_dir}/gdi_canvas_win32.cpp)
+  kes_defaults(kes_htmltext_win32)
+  target_link_libraries(kes_htmltext_win32 PUBLIC kes_pictures $<TARGET_NAME_IF_EXISTS:kes_markup>
+                        kes_platform shell32 comctl32 gdi32)
+
+  kes_add_test(pictures_win32_test SOURCES ${_pic_dir}/PictureContainer_win32_test.cpp
+               ${_pic_dir}/gif_test_data.cpp ${_pic_dir}/pictures_test.rc
+               LIBS kes_htmltext_win32)
+  kes_add_test(gdi_canvas_win32_test SOURCES ${_pic_dir}/gdi_canvas_win32_test.cpp
+               ${_pic_dir}/gif_test_data.cpp LIBS kes_htmltext_win32)
+endif()

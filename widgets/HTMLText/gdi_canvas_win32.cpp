@@ -1,0 +1,228 @@
+#include "widgets/HTMLText/gdi_canvas_win32.h"
+#include "widgets/HTMLText/ole_picture_win32.h"
+#include "platform/utf_win32.h"
+
+#include <shellapi.h>
+
+namespace kes {
+namespace {
+
+RECT ToRECT(const Rect& r) {
+    return RECT{r.left, r.top, r.right, r.bottom};
+}
+
+HIMAGELIST SystemImageList(bool large) {
+    SHFILEINFOW info{};
+    UINT flags = SHGFI_SYSICONINDEX | (large ? 0 : SHGFI_SMALLICON);
+    return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(L"", 0, &info, sizeof info, flags));
+}
+
+// A GDI object selected for one call and deleted afterwards.
+class ScopedObject {
+public:
+    ScopedObject(HDC dc, HGDIOBJ obj) : dc_(dc), obj_(obj), old_(SelectObject(dc, obj)) {}
+    ~ScopedObject() {
+        SelectObject(dc_, old_);
+        DeleteObject(obj_);
+    }
+    ScopedObject(const ScopedObject&) = delete;
+    ScopedObject& operator=(const ScopedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ obj_;
+    HGDIOBJ old_;
+};
+
+} // namespace
+
+int GdiImageList::Count() const {
+    return list_ ? ImageList_GetImageCount(list_) : 0;
+}
+
+int GdiImageList::Width() const {
+    int w = 0, h = 0;
+    if (list_)
+        ImageList_GetIconSize(list_, &w, &h);
+    return w;
+}
+
+int GdiImageList::Height() const {
+    int w = 0, h = 0;
+    if (list_)
+        ImageList_GetIconSize(list_, &w, &h);
+    return h;
+}
+
+GdiCanvas::GdiCanvas(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
+
+GdiCanvas::~GdiCanvas() {
+    // Our fonts can only be deleted once the context no longer holds one of them.
+    RestoreDC(dc_, saved_);
+    ReleaseFonts();
+}
+
+COLORREF GdiCanvas::ToColorRef(TColor color) {
+    if (color & 0x80000000u)
+        return GetSysColor(static_cast<int>(color & 0xFF));
+    return static_cast<COLORREF>(color & 0x00FFFFFFu);
+}
+
+std::wstring GdiCanvas::ToWide(std::string_view text) {
+    if (text.empty())
+        return {};
+    const int n = static_cast<int>(text.size());
+    for (UINT cp : {UINT(CP_UTF8), UINT(1252)}) {
+        DWORD flags = cp == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+        int len = MultiByteToWideChar(cp, flags, text.data(), n, nullptr, 0);
+        if (len <= 0)
+            continue;
+        std::wstring out(static_cast<std::size_t>(len), L'\0');
+        MultiByteToWideChar(cp, flags, text.data(), n, out.data(), len);
+        return out;
+    }
+    return {};
+}
+
+int GdiCanvas::PixelsPerInchX() const {
+    return GetDeviceCaps(dc_, LOGPIXELSX);
+}
+int GdiCanvas::PixelsPerInchY() const {
+    return GetDeviceCaps(dc_, LOGPIXELSY);
+}
+
+void GdiCanvas::RenderPicture(const DecodedPicture& picture, const PictureRect& r) {
+    if (const auto* ole = dynamic_cast<const OlePicture*>(&picture))
+        ole->Render(dc_, RECT{r.left, r.top, r.right, r.bottom});
+}
+
+void GdiCanvas::DrawImage(const ImageList& images, int index, int x, int y) {
+    if (const auto* list = dynamic_cast<const GdiImageList*>(&images))
+        if (list->Handle())
+            ImageList_Draw(list->Handle(), index, dc_, x, y, ILD_TRANSPARENT);
+}
+
+int GdiCanvas::SystemIconIndex(const std::string& path) {
+    std::wstring w = ToWide(path);
+    SHFILEINFOW info{};
+    UINT flags = SHGFI_SYSICONINDEX;
+    DWORD attributes = 0;
+    // A name that exists nowhere is judged by its file attributes alone (".txt" gives the
+    // icon of text files).
+    if (GetFileAttributesW(w.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        flags |= SHGFI_USEFILEATTRIBUTES;
+        attributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    if (!SHGetFileInfoW(w.c_str(), attributes, &info, sizeof info, flags))
+        return 0;
+    return info.iIcon;
+}
+
+Size GdiCanvas::SystemIconSize(bool large) {
+    int w = 0, h = 0;
+    if (HIMAGELIST list = SystemImageList(large))
+        ImageList_GetIconSize(list, &w, &h);
+    return {w, h};
+}
+
+void GdiCanvas::DrawSystemIcon(int index, bool large, int x, int y) {
+    if (HIMAGELIST list = SystemImageList(large))
+        ImageList_Draw(list, index, dc_, x, y, ILD_TRANSPARENT);
+}
+
+Canvas::FontHandle GdiCanvas::CreateFontHandle(const FontSpec& spec, FontMetrics& metrics) {
+    LOGFONTW lf{};
+    lf.lfHeight = spec.size == 0 ? 0 : -MulDiv(spec.size, PixelsPerInchY(), 72);
+    lf.lfWeight = (spec.style & fsBold) ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = (spec.style & fsItalic) ? TRUE : FALSE;
+    lf.lfUnderline = (spec.style & fsUnderline) ? TRUE : FALSE;
+    lf.lfStrikeOut = (spec.style & fsStrikeOut) ? TRUE : FALSE;
+    lf.lfEscapement = spec.escapement;
+    lf.lfOrientation = spec.escapement;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+    lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+    lf.lfQuality = DEFAULT_QUALITY;
+    std::wstring face = Widen(spec.face);
+    lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
+    HFONT font = CreateFontIndirectW(&lf);
+    if (!font)
+        font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    HGDIOBJ old = SelectObject(dc_, font);
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc_, &tm);
+    SelectObject(dc_, old);
+    metrics.height = tm.tmHeight;
+    metrics.ascent = tm.tmAscent;
+    metrics.avgCharWidth = tm.tmAveCharWidth;
+    return reinterpret_cast<FontHandle>(font);
+}
+
+void GdiCanvas::DeleteFontHandle(FontHandle font) {
+    DeleteObject(reinterpret_cast<HGDIOBJ>(font)); // stock objects ignore this
+}
+
+void GdiCanvas::SelectFontHandle(FontHandle font) {
+    SelectObject(dc_, reinterpret_cast<HGDIOBJ>(font));
+}
+
+Size GdiCanvas::DoTextExtent(std::string_view text) {
+    std::wstring w = ToWide(text);
+    SIZE s{};
+    GetTextExtentPoint32W(dc_, w.c_str(), static_cast<int>(w.size()), &s);
+    return {s.cx, s.cy};
+}
+
+void GdiCanvas::DoDrawText(std::string_view text, Rect& r, unsigned flags, TColor color,
+                           TColor background) {
+    std::wstring w = ToWide(text);
+    RECT rc = ToRECT(r);
+    SetTextColor(dc_, ToColorRef(color));
+    if (background == clNone) {
+        SetBkMode(dc_, TRANSPARENT);
+    } else {
+        SetBkMode(dc_, OPAQUE);
+        SetBkColor(dc_, ToColorRef(background));
+    }
+    // DrawTextW may write the shortened text back with DT_MODIFYSTRING only; never asked here.
+    ::DrawTextW(dc_, w.c_str(), static_cast<int>(w.size()), &rc, flags);
+    if (flags & tfCalcRect)
+        r = Rect{rc.left, rc.top, rc.right, rc.bottom};
+}
+
+void GdiCanvas::DoFillRect(const Rect& r, TColor color) {
+    if (color == clNone)
+        return;
+    RECT rc = ToRECT(r);
+    HBRUSH brush = CreateSolidBrush(ToColorRef(color));
+    ::FillRect(dc_, &rc, brush);
+    DeleteObject(brush);
+}
+
+void GdiCanvas::DoLine(int x0, int y0, int x1, int y1, TColor color, int width) {
+    ScopedObject pen(dc_, CreatePen(PS_SOLID, width, ToColorRef(color)));
+    MoveToEx(dc_, x0, y0, nullptr);
+    ::LineTo(dc_, x1, y1);
+}
+
+void GdiCanvas::DoDrawFocusRect(const Rect& r) {
+    RECT rc = ToRECT(r);
+    // DrawFocusRect inverts with the text colours of the context: make them the usual ones.
+    COLORREF oldText = SetTextColor(dc_, RGB(0, 0, 0));
+    COLORREF oldBk = SetBkColor(dc_, RGB(255, 255, 255));
+    ::DrawFocusRect(dc_, &rc);
+    SetTextColor(dc_, oldText);
+    SetBkColor(dc_, oldBk);
+}
+
+void GdiCanvas::DoSetClipRect(const Rect* r) {
+    if (!r) {
+        SelectClipRgn(dc_, nullptr);
+        return;
+    }
+    HRGN rgn = CreateRectRgn(r->left, r->top, r->right, r->bottom);
+    SelectClipRgn(dc_, rgn); // the context keeps a copy
+    DeleteObject(rgn);
+}
+
+} // namespace kes

@@ -1,0 +1,65 @@
+#pragma once
+// The markup engine's drawing surface over a GDI device context.
+#include "widgets/HTMLText/canvas.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+// windows.h maps DrawText to DrawTextW, which hides Canvas::DrawText; call DrawTextW by name.
+#undef DrawText
+
+namespace kes {
+
+// An image list handle as the engine's ImageList; the handle stays the caller's.
+class GdiImageList : public ImageList {
+public:
+    explicit GdiImageList(HIMAGELIST list) : list_(list) {}
+    int Count() const override;
+    int Width() const override;
+    int Height() const override;
+    HIMAGELIST Handle() const { return list_; }
+
+private:
+    HIMAGELIST list_;
+};
+
+// Draws on a device context that stays the caller's. The context's state (selected font, clip
+// region, colours, background mode) is restored when the canvas goes.
+class GdiCanvas : public Canvas {
+public:
+    explicit GdiCanvas(HDC dc);
+    ~GdiCanvas() override;
+
+    HDC Handle() const { return dc_; }
+
+    int PixelsPerInchX() const override;
+    int PixelsPerInchY() const override;
+    void RenderPicture(const DecodedPicture& picture, const PictureRect& rect) override;
+    void DrawImage(const ImageList& images, int index, int x, int y) override;
+    int SystemIconIndex(const std::string& path) override;
+    Size SystemIconSize(bool large) override;
+    void DrawSystemIcon(int index, bool large, int x, int y) override;
+
+    // A colour of the widgets as a GDI colour: system colours are looked up.
+    static COLORREF ToColorRef(TColor color);
+    // Text of the engine: UTF-8 when it is valid UTF-8, else Windows-1252 bytes.
+    static std::wstring ToWide(std::string_view text);
+
+protected:
+    FontHandle CreateFontHandle(const FontSpec& spec, FontMetrics& metrics) override;
+    void DeleteFontHandle(FontHandle font) override;
+    void SelectFontHandle(FontHandle font) override;
+    Size DoTextExtent(std::string_view text) override;
+    void DoDrawText(std::string_view text, Rect& r, unsigned flags, TColor color,
+                    TColor background) override;
+    void DoFillRect(const Rect& r, TColor color) override;
+    void DoLine(int x0, int y0, int x1, int y1, TColor color, int width) override;
+    void DoDrawFocusRect(const Rect& r) override;
+    void DoSetClipRect(const Rect* r) override;
+
+private:
+    HDC dc_;
+    int saved_;
+};
+
+} // namespace kes
