@@ -31,3 +31,9 @@ if(WIN32)
   kes_add_test(gdi_canvas_win32_test SOURCES ${_pic_dir}/gdi_canvas_win32_test.cpp
                ${_pic_dir}/gif_test_data.cpp LIBS kes_htmltext_win32)
 endif()
+
+# The console's help paragraph through the markup engine on the GDI surface.
+if(WIN32 AND EXISTS ${_pic_dir}/markup.h)
+  kes_add_test(help_paragraph_win32_test SOURCES ${_pic_dir}/help_paragraph_win32_test.cpp
+               LIBS kes_htmltext_win32)
+endif()
