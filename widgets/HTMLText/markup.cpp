@@ -1,0 +1,795 @@
+// The markup sweep: preprocessing, the line loop with its two passes per line, the tag
+// dispatch with the simple tags, and anchors. Everything works on UTF-8; tags, entities and
+// colours are ASCII, so case-insensitive comparisons fold ASCII letters only and never change a
+// string's length.
+#include "widgets/HTMLText/markup.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "widgets/HTMLText/markup_internal.h"
+
+namespace kes {
+
+using namespace markup_detail;
+
+namespace markup_detail {
+
+int Pin(i64 v) {
+    constexpr i64 kLimit = 1 << 30;
+    return static_cast<int>(std::clamp(v, -kLimit, kLimit));
+}
+
+Rect ToRect(const LRect& r) {
+    return {Pin(r.left), Pin(r.top), Pin(r.right), Pin(r.bottom)};
+}
+
+namespace {
+char UpperChar(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+char LowerChar(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+} // namespace
+
+std::string UpperAscii(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        c = UpperChar(c);
+    return r;
+}
+
+std::string LowerAscii(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        c = LowerChar(c);
+    return r;
+}
+
+bool StartsNoCase(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (UpperChar(s[i]) != UpperChar(prefix[i]))
+            return false;
+    return true;
+}
+
+std::string_view DropChars(std::string_view s, std::size_t n) {
+    std::size_t i = 0;
+    while (n > 0 && i < s.size()) {
+        ++i;
+        while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80)
+            ++i;
+        --n;
+    }
+    return s.substr(i);
+}
+
+namespace {
+// Numbers in markup are pixel sizes, points and degrees; anything beyond this is nonsense and
+// must not overflow the arithmetic that follows.
+constexpr int kNumberLimit = 1000000;
+} // namespace
+
+int ReadNumber(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size() && s[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    int value = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+        value = std::min(kNumberLimit, value * 10 + (s[i] - '0'));
+        ++i;
+    }
+    // Only a number that stands alone keeps its sign.
+    return (negative && i == s.size()) ? -value : value;
+}
+
+bool ReadStrictInt(std::string_view s, int& value) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    if (i == s.size())
+        return false;
+    long long v = 0;
+    for (; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+        v = std::min<long long>(kNumberLimit, v * 10 + (s[i] - '0'));
+    }
+    value = static_cast<int>(negative ? -v : v);
+    return true;
+}
+
+std::string AttrValue(std::string_view attrs, std::string_view name, bool* found) {
+    std::size_t at = attrs.find(name);
+    if (found)
+        *found = at != std::string_view::npos;
+    if (at == std::string_view::npos)
+        return {};
+    std::size_t q1 = attrs.find('"', at + name.size());
+    if (q1 == std::string_view::npos)
+        return {};
+    std::size_t q2 = attrs.find('"', q1 + 1);
+    if (q2 == std::string_view::npos)
+        return {};
+    return std::string(attrs.substr(q1 + 1, q2 - q1 - 1));
+}
+
+std::string_view TagAttributes(std::string_view tag) {
+    std::size_t i = 1; // after "<"
+    if (i < tag.size() && tag[i] == '/')
+        ++i;
+    while (i < tag.size()) {
+        char c = UpperChar(tag[i]);
+        if (c < 'A' || c > 'Z')
+            break;
+        ++i;
+    }
+    std::size_t gt = tag.find('>', i);
+    return tag.substr(i, gt == std::string_view::npos ? std::string_view::npos : gt - i);
+}
+
+i64 ScaleToDevice(i64 v, int ppi) {
+    // Rounded as MulDiv rounds: half away from zero.
+    i64 n = v * ppi;
+    return n >= 0 ? (n + 48) / 96 : -((-n + 48) / 96);
+}
+
+} // namespace markup_detail
+
+// ---------------------------------------------------------------------------------------------
+// Text helpers
+
+int PosNoCase(std::string_view sub, std::string_view s) {
+    if (sub.empty() || sub.size() > s.size())
+        return 0;
+    for (std::size_t i = 0; i + sub.size() <= s.size(); ++i)
+        if (StartsNoCase(s.substr(i), sub))
+            return static_cast<int>(i + 1);
+    return 0;
+}
+
+bool ReplaceFirstNoCase(std::string_view find, std::string_view replacement, std::string& s) {
+    int at = PosNoCase(find, s);
+    if (at == 0)
+        return false;
+    s.replace(static_cast<std::size_t>(at - 1), find.size(), replacement);
+    return true;
+}
+
+std::string StripMarkup(std::string_view markup) {
+    std::string out;
+    out.reserve(markup.size());
+    std::size_t i = 0;
+    while (i < markup.size()) {
+        if (markup[i] != '<') {
+            out += markup[i++];
+            continue;
+        }
+        std::string_view rest = markup.substr(i);
+        if (StartsNoCase(rest, "<BR>") || StartsNoCase(rest, "<HR>")) {
+            out += "\r\n";
+            i += 4;
+            continue;
+        }
+        std::size_t gt = markup.find('>', i);
+        if (gt == std::string_view::npos) {
+            out.append(rest);
+            break;
+        }
+        i = gt + 1;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Preprocessing
+
+namespace {
+
+struct Entity {
+    std::string_view name; // without the leading "&"
+    std::string_view replacement;
+};
+
+// The characters that the Windows-1252 bytes of these entities stand for, in UTF-8.
+constexpr Entity kEntities[] = {
+    {"amp;", "&&"},
+    {"quot;", "\""},
+    {"sect;", "\xC2\xA7"},
+    {"permil;", "\xE2\x80\xB0"},
+    {"reg;", "\xC2\xAE"},
+    {"copy;", "\xC2\xA9"},
+    {"para;", "\xC2\xB6"},
+    {"trade;", "\xE2\x84\xA2"},
+    {"euro;", "\xE2\x82\xAC"},
+};
+
+// Replacing entities until none is left, in one sweep: no entity can overlap another or be
+// formed by a replacement, except that the second "&" of an "&amp;" begins a new one with what
+// follows it ("&amp;amp;" gives "&&&").
+std::string ReplaceEntities(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] != '&') {
+            out += text[i++];
+            continue;
+        }
+        std::size_t pos = i + 1; // an "&" stands before pos
+        for (;;) {
+            const Entity* hit = nullptr;
+            for (const Entity& e : kEntities)
+                if (StartsNoCase(text.substr(pos), e.name)) {
+                    hit = &e;
+                    break;
+                }
+            if (!hit) {
+                out += '&';
+                break;
+            }
+            pos += hit->name.size();
+            if (hit->name == "amp;") {
+                out += '&'; // and the second "&" stands before pos again
+                continue;
+            }
+            out.append(hit->replacement);
+            break;
+        }
+        i = pos;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string PreprocessMarkup(std::string_view text) {
+    std::string s =
+        text.find('&') != std::string_view::npos ? ReplaceEntities(text) : std::string(text);
+    std::size_t hash = s.find("<#");
+    if (hash != std::string::npos) {
+        std::size_t gt = s.find('>', hash + 1);
+        if (gt != std::string::npos)
+            s.erase(gt, 1);
+        s.erase(hash, 1);
+    }
+    if (s.find_first_of("\r\n") == std::string::npos)
+        return s;
+    std::string out;
+    out.reserve(s.size() + 16);
+    for (char c : s) {
+        if (c == '\r')
+            out += "<BR>";
+        else if (c != '\n')
+            out += c;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The sweep
+
+namespace {
+
+// "&nbsp;", "&lt;" and "&gt;" of a segment, in one pass (none can be formed by another).
+std::string SegmentText(std::string_view raw) {
+    if (raw.find('&') == std::string_view::npos)
+        return std::string(raw);
+    std::string out;
+    out.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size();) {
+        std::string_view rest = raw.substr(i);
+        if (raw[i] == '&') {
+            if (StartsNoCase(rest, "&nbsp;")) {
+                out += ' ';
+                i += 6;
+                continue;
+            }
+            if (StartsNoCase(rest, "&lt;")) {
+                out += '<';
+                i += 4;
+                continue;
+            }
+            if (StartsNoCase(rest, "&gt;")) {
+                out += '>';
+                i += 4;
+                continue;
+            }
+        }
+        out += raw[i++];
+    }
+    return out;
+}
+
+// True when s holds at most n UTF-8 characters.
+bool AtMostChars(std::string_view s, std::size_t n) {
+    std::size_t count = 0;
+    for (char c : s)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80 && ++count > n)
+            return false;
+    return true;
+}
+
+bool Decorated(const Run& run, int index) {
+    return !run.p.Hover || index == run.p.HoverAnchor;
+}
+
+TColor CurrentBackground(const Run& run) {
+    return run.cv.brush;
+}
+
+void DrawFocus(Run& run, LRect r) {
+    run.cv.DrawFocusRect(ToRect(r));
+}
+
+void OpenAnchor(Run& run, Pass& pass, std::string_view tag) {
+    if (pass.drawing && run.p.FocusAnchor == run.anchorCounter) {
+        run.focusRect.left = pass.dp.left;
+        run.focusRect.top = pass.dp.top;
+    }
+    ++run.anchorCounter;
+    int index = run.anchorCounter;
+    if (pass.drawing && Decorated(run, index)) {
+        run.cv.font.style |= fsUnderline;
+        if (run.p.HoverColor != clNone) {
+            run.anchorBackgroundSave = CurrentBackground(run);
+            run.cv.brush = run.p.HoverColor;
+        }
+        if (run.p.HoverFontColor != clNone)
+            run.cv.font.color = run.p.HoverFontColor;
+    }
+    if (run.p.HoverFontColor == clNone || !run.p.Hover || index != run.p.HoverAnchor)
+        run.cv.font.color = run.p.URLColor;
+    run.href.clear();
+    std::size_t gt = tag.find('>');
+    std::string_view body = tag.substr(0, gt);
+    std::size_t q1 = body.find('"');
+    if (q1 != std::string_view::npos) {
+        std::size_t q2 = body.find('"', q1 + 1);
+        if (q2 != std::string_view::npos)
+            run.href = std::string(body.substr(q1 + 1, q2 - q1 - 1));
+    }
+    run.inAnchor = true;
+    run.hitRect.left = pass.line.left + pass.x;
+    run.hitRect.top = pass.line.top;
+}
+
+void CloseAnchor(Run& run, Pass& pass) {
+    if (pass.drawing && Decorated(run, run.anchorCounter)) {
+        run.cv.font.style &= ~fsUnderline;
+        if (run.p.HoverColor != clNone)
+            run.cv.brush = run.anchorBackgroundSave;
+    }
+    run.cv.font.color = run.baseFont.color;
+    run.inAnchor = false;
+    if (run.hitPending) {
+        run.hitRect.bottom = pass.line.bottom;
+        run.hitRect.right = pass.line.left + pass.x;
+        if (run.hitRect.top != pass.line.top) {
+            run.hitRect.left = pass.line.left;
+            run.hitRect.top = pass.line.top;
+        }
+        run.closedHitRect = ToRect(run.hitRect);
+        run.closedHitIndex = run.anchorCounter;
+        run.hitPending = false;
+    }
+    if (run.anchorCounter == run.p.FocusAnchor + 1) {
+        run.focusRect.right = pass.dp.left;
+        run.focusRect.bottom = pass.dp.bottom - run.imageRaise;
+        run.focusRect.top = run.focusRect.bottom - run.ghHeight;
+        run.focusRect.left -= 1;
+        run.focusRect.right += 1;
+        if (pass.drawing)
+            DrawFocus(run, run.focusRect);
+    }
+}
+
+void DrawHr(Run& run, Pass& pass) {
+    TColor save = run.cv.penColor;
+    run.cv.penColor = clBlack;
+    i64 y = pass.dp.bottom + 1;
+    run.cv.MoveTo(Pin(pass.line.left), Pin(y));
+    run.cv.LineTo(Pin(pass.line.right), Pin(y));
+    run.cv.penColor = save;
+}
+
+// Acts on the tag at the start of the remaining text. Returns false when the tag must stay for
+// the next line (LI, IMG).
+bool HandleTag(Run& run, Pass& pass, std::string_view rest, std::string_view tag) {
+    Canvas& cv = run.cv;
+    auto at = [&](std::size_t i) -> char {
+        if (i >= rest.size())
+            return '\0';
+        char c = rest[i];
+        return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    };
+    char k1 = at(1), k2 = at(2);
+    bool hasGt = tag.size() > 0 && tag.back() == '>';
+    if (k1 != '/') {
+        switch (k1) {
+        case 'A':
+            OpenAnchor(run, pass, tag);
+            break;
+        case 'B':
+            if (k2 == '>')
+                cv.font.style |= fsBold;
+            else if (k2 == 'R')
+                pass.lineBreak = true;
+            else if (k2 == 'L') {
+                if (!run.p.BlinkPhase)
+                    cv.font.color = run.entryBackground;
+            } else if (k2 == 'O')
+                TagBody(run, pass, tag);
+            break;
+        case 'E':
+            if (pass.drawing)
+                run.errorMark = true;
+            break;
+        case 'F':
+            if (hasGt)
+                TagFont(run, pass, tag);
+            break;
+        case 'H':
+            if (k2 == 'I') {
+                if (pass.drawing) {
+                    run.hiColorSave = cv.font.color;
+                    run.hiBackgroundSave = cv.brush;
+                    cv.brush = clHighlight;
+                    cv.font.color = clHighlightText;
+                }
+            } else if (k2 == 'R') {
+                pass.lineBreak = true;
+                if (pass.drawing)
+                    DrawHr(run, pass);
+            }
+            break;
+        case 'I':
+            if (k2 == '>')
+                cv.font.style |= fsItalic;
+            else if (k2 == 'N')
+                TagInd(run, pass, tag);
+            else if (k2 == 'M')
+                return TagImg(run, pass, tag);
+            break;
+        case 'L':
+            return TagLi(run, pass);
+        case 'P':
+            if (hasGt)
+                TagP(run, pass, tag);
+            break;
+        case 'R':
+            TagR(run, tag);
+            break;
+        case 'S':
+            if (k2 == '>')
+                cv.font.style |= fsStrikeOut;
+            else if (k2 == 'H')
+                run.shadow = true;
+            else if (StartsNoCase(rest, "<SUB>"))
+                run.sub = true;
+            else if (StartsNoCase(rest, "<SUP>"))
+                run.sup = true;
+            break;
+        case 'U':
+            if (rest.size() > 2 && rest[2] == '>')
+                cv.font.style |= fsUnderline;
+            else
+                ++run.listLevel;
+            break;
+        case 'Z':
+            run.hidden = true;
+            break;
+        default:
+            break;
+        }
+        return true;
+    }
+    if (AtMostChars(rest, 3))
+        return true;
+    char k3 = at(3);
+    switch (k2) {
+    case 'A':
+        CloseAnchor(run, pass);
+        break;
+    case 'B':
+        if (rest[3] == '>')
+            cv.font.style &= ~fsBold;
+        else
+            cv.font.color = run.baseFont.color;
+        break;
+    case 'E':
+        if (pass.drawing)
+            run.errorMark = false;
+        break;
+    case 'F':
+        cv.font.face = run.baseFont.face;
+        cv.font.size = run.baseFont.size;
+        if (pass.drawing) {
+            cv.font.color = run.baseFont.color;
+            cv.brush = run.fontBackgroundSave;
+        }
+        break;
+    case 'H':
+        if (pass.drawing) {
+            cv.font.color = run.hiColorSave;
+            cv.brush = run.hiBackgroundSave;
+        }
+        break;
+    case 'I':
+        cv.font.style &= ~fsItalic;
+        break;
+    case 'P':
+        pass.lineBreak = true;
+        if (pass.drawing) {
+            cv.brush = run.paraBackgroundSave;
+            run.paraBackground = false;
+        }
+        break;
+    case 'R':
+        TagEndR(run);
+        break;
+    case 'S':
+        if (k3 == 'U')
+            run.sub = run.sup = false;
+        else if (k3 == 'H')
+            run.shadow = false;
+        else
+            cv.font.style &= ~fsStrikeOut;
+        break;
+    case 'U':
+        if (rest[3] == '>')
+            cv.font.style &= ~fsUnderline;
+        else if (run.listLevel > 0)
+            --run.listLevel;
+        else
+            cv.font.style &= ~fsUnderline;
+        break;
+    case 'Z':
+        run.hidden = false;
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+void TextSegment(Run& run, Pass& pass, std::string_view raw) {
+    Canvas& cv = run.cv;
+    std::string seg = SegmentText(raw);
+    i64 h = cv.TextHeight(seg);
+    if (run.sub)
+        run.subExtra = std::max(run.subExtra, h / 4);
+    if (run.sup)
+        run.supExtra = std::max(run.supExtra, h / 4);
+    run.lineHeight = std::max(run.lineHeight, h);
+    if (run.hidden) {
+        pass.cur.pos += raw.size();
+        return;
+    }
+    i64 w = 0;
+    if (!pass.drawing) {
+        pass.dp = pass.line;
+        Rect r = ToRect(pass.dp);
+        cv.MeasureText(seg, r, run.textFlags);
+        w = r.right - r.left;
+        i64 x0 = pass.x;
+        pass.x += w;
+        i64 px = static_cast<i64>(run.p.X) - pass.line.left;
+        if (run.inAnchor && x0 <= px && px <= pass.x) {
+            pass.textHit = true;
+            if (run.p.Y > pass.line.top) {
+                run.out.Href = run.href;
+                run.hitPending = true;
+                run.hitIndex = run.anchorCounter;
+            }
+        }
+    } else {
+        LRect sr = pass.dp;
+        if (run.sup)
+            sr.bottom -= run.supExtra;
+        if (run.sub)
+            sr.bottom += run.subExtra;
+        sr.bottom -= run.imageRaise;
+        if (run.shadow) {
+            TColor color = cv.font.color;
+            cv.font.color = run.p.ShadowColor;
+            LRect shadow = sr;
+            shadow.left += run.p.ShadowOffset;
+            shadow.right += run.p.ShadowOffset;
+            shadow.top += run.p.ShadowOffset;
+            shadow.bottom += run.p.ShadowOffset;
+            Rect r = ToRect(shadow);
+            cv.DrawText(seg, r, run.textFlags);
+            cv.font.color = color;
+        }
+        Rect r = ToRect(sr);
+        cv.DrawText(seg, r, run.textFlags);
+        r = ToRect(sr);
+        cv.MeasureText(seg, r, run.textFlags);
+        i64 right = r.right;
+        if (run.inAnchor && run.anchorCounter == run.p.FocusAnchor + 1)
+            run.out.FocusHref = run.href;
+        if (run.errorMark)
+            DrawErrorMark(run, pass, pass.dp.left, right);
+        pass.dp.left = right;
+        pass.dp.right = pass.line.right;
+        pass.dp.top = pass.line.top;
+        pass.dp.bottom = pass.line.bottom;
+    }
+    i64 avail = pass.Avail();
+    bool fits = pass.drawing ? pass.x < avail : (pass.x < avail || avail <= w);
+    if (!fits && pass.soFarNonEmpty && !pass.soFarEndsBlank)
+        fits = true; // the segment continues a word that a tag interrupted
+    if (!seg.empty()) {
+        pass.soFarNonEmpty = true;
+        pass.soFarEndsBlank = seg.back() == ' ';
+    }
+    if (fits || !run.p.WordWrap) {
+        if (pass.lineMarkup)
+            pass.lineMarkup->append(raw);
+        pass.cur.pos += raw.size();
+        if (!fits && !pass.drawing)
+            pass.cur.pos = pass.cur.s.size(); // no wrapping: this line is the last
+        pass.trailingBlank = (!seg.empty() && seg.back() == ' ') ? cv.TextWidth(" ") : 0;
+    } else {
+        pass.lineBreak = true;
+        pass.x -= w;
+    }
+}
+
+void DrawMarkupLine(Run& run, Pass& pass) {
+    Cursor& cur = pass.cur;
+    pass.line.bottom -= run.subExtra;
+    pass.dp = pass.line;
+    if (pass.drawing && run.paraBackground && CurrentBackground(run) != clNone) {
+        LRect band{run.rect.left, pass.line.top, run.rect.right, pass.line.top + run.lineHeight};
+        run.cv.penColor = CurrentBackground(run);
+        run.cv.FillRect(ToRect(band), CurrentBackground(run));
+    }
+    while (!cur.Empty() && !pass.lineBreak && !pass.lineFull) {
+        std::size_t lt = cur.NextLt();
+        std::size_t sp = run.p.WordWrap ? cur.NextSp() : std::string_view::npos;
+        std::size_t end;
+        if (lt == std::string_view::npos || (sp != std::string_view::npos && sp < lt))
+            end = sp == std::string_view::npos ? cur.s.size() : sp + 1;
+        else
+            end = lt;
+        if (end > cur.pos)
+            TextSegment(run, pass, cur.s.substr(cur.pos, end - cur.pos));
+        if (cur.Empty() || cur.s[cur.pos] != '<')
+            continue;
+        std::string_view rest = cur.Rest();
+        if (AtMostChars(rest, 2)) {
+            cur.pos = cur.s.size();
+            continue;
+        }
+        if (pass.lineBreak)
+            continue;
+        std::size_t gt = rest.find('>');
+        std::string_view tag = gt == std::string_view::npos ? rest : rest.substr(0, gt + 1);
+        if (!HandleTag(run, pass, rest, tag)) {
+            pass.lineFull = true;
+            continue;
+        }
+        if (pass.lineMarkup)
+            pass.lineMarkup->append(tag);
+        cur.pos += tag.size();
+    }
+    pass.x -= pass.trailingBlank;
+    run.lineWidth = pass.x;
+    run.width = std::max(run.width, pass.x);
+    if (pass.drawing && run.inAnchor && run.anchorCounter == run.p.FocusAnchor + 1) {
+        run.focusRect.right = pass.dp.left;
+        run.focusRect.bottom = pass.dp.bottom;
+        run.focusRect.left -= 1;
+        run.focusRect.right += 1;
+        DrawFocus(run, run.focusRect);
+        run.focusRect.left = pass.line.left + 1;
+        run.focusRect.top = run.focusRect.bottom;
+    }
+}
+
+} // namespace
+
+bool DrawMarkup(Canvas& canvas, std::string_view text, const Rect& rect, const MarkupParams& params,
+                MarkupOutputs& out) {
+    Run run(canvas, params, out, rect);
+    run.baseFont = canvas.font;
+    FontSpec measureFont = canvas.font, secondFont = canvas.font;
+    run.entryBackground = canvas.brush;
+    canvas.brush = clNone;
+    run.textFlags = tfSingleLine | tfBottom | tfExpandTabs | tfExternalLeading;
+    if (!params.WordWrap)
+        run.textFlags |= tfEndEllipsis;
+    out.Width = out.Height = out.AnchorCount = 0;
+    out.FocusHref.clear();
+    out.AnchorIndex = -1;
+
+    std::string markup = PreprocessMarkup(text);
+    Cursor cur(markup);
+    i64 lineTop = rect.top;
+    i64 height = 0;
+    std::string lineMarkup;
+    while (!cur.Empty()) {
+        canvas.font = measureFont;
+        bool savedInAnchor = run.inAnchor;
+        std::string savedHref = run.href;
+        run.imageRaise = run.supExtra = run.subExtra = 0;
+        run.sub = run.sup = false;
+        run.ghHeight = canvas.TextHeight("gh");
+        run.lineHeight = run.ghHeight;
+        int savedImages = run.imageCounter, savedAnchors = run.anchorCounter,
+            savedLevel = run.listLevel;
+
+        lineMarkup.clear();
+        Pass measure{
+            false, cur, &lineMarkup, {rect.left + 1, lineTop, rect.right, rect.bottom}, {}};
+        DrawMarkupLine(run, measure);
+        run.inAnchor = savedInAnchor;
+        run.href = savedHref;
+        measureFont = canvas.font;
+
+        LRect second{rect.left + 1, lineTop, rect.right, 0};
+        if (run.align == 1) {
+            if (second.right - run.lineWidth > second.left)
+                second.left = second.right - run.lineWidth;
+        } else if (run.align == 2) {
+            if (second.right - second.left - run.lineWidth > 0)
+                second.left += (second.right - second.left - run.lineWidth) / 2;
+        }
+        second.left += run.indent;
+        second.bottom = lineTop + run.lineHeight + run.subExtra + run.supExtra;
+
+        if (!params.MeasureOnly) {
+            canvas.font = secondFont;
+            run.anchorCounter = savedAnchors;
+            run.listLevel = savedLevel;
+            run.imageCounter = savedImages;
+            Cursor lineCur(lineMarkup);
+            Pass pass{!params.HitTest, lineCur, nullptr, second, {}};
+            DrawMarkupLine(run, pass);
+            i64 bottom = second.bottom - run.imageRaise;
+            if ((pass.textHit && params.Y > bottom - run.ghHeight && params.Y < bottom) ||
+                pass.imageHit)
+                run.result = true;
+            secondFont = canvas.font;
+        }
+        i64 step = run.lineHeight + run.subExtra + run.supExtra;
+        lineTop += step;
+        height += step;
+        if (!params.MeasureOnly && lineTop > rect.bottom)
+            break;
+    }
+    if (height == 0)
+        height = canvas.TextHeight("gh");
+    canvas.brush = run.entryBackground;
+    canvas.font = run.baseFont;
+
+    out.Width = Pin(run.width);
+    out.Height = Pin(height);
+    out.AnchorCount = run.anchorCounter;
+    // Only the anchor actually under the point is reported: anchors on the lines above it
+    // pass the horizontal test of the first pass too.
+    if (run.result) {
+        out.AnchorIndex = run.hitIndex;
+        if (run.closedHitIndex == run.hitIndex)
+            out.AnchorRect = run.closedHitRect;
+    } else {
+        out.Href.clear();
+        out.AnchorIndex = -1;
+    }
+    return run.result;
+}
+
+} // namespace kes
