@@ -1,0 +1,115 @@
+// The platform-free half of cleanup: how the trace is spelled, which data names one of our
+// add-ins, which folder entries are ours to delete and how entry paths are built.
+// Everything works on 16-bit code units; the Win32 side passes wchar_t, the host tests char16_t.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace cleanup {
+
+// Capacities of the fixed buffers, in UTF-16 units unless said otherwise.
+inline constexpr std::size_t kNameUnits = 522;    // value name buffer
+inline constexpr std::size_t kNameCapacity = 521; // what the enumeration may fill
+inline constexpr std::size_t kDataUnits = 522;    // value data buffer, one unit for the terminator
+inline constexpr std::size_t kDataBytes = 1042;   // at most 521 units of data
+inline constexpr std::size_t kFolderUnits = 522;  // "OutlookSecureTempFolder", terminator included
+inline constexpr std::size_t kPathUnits = 260; // search pattern and entry paths, terminator incl.
+
+// ":%d" of a platform result code.
+void AppendCode(std::string& trace, long code);
+
+// The German report of a value that could not be deleted; the data goes in as bytes, so a '%'
+// in it is only a character.
+void AppendDeleteFailure(std::string& trace, std::string_view dataBytes);
+
+// The low byte of every unit: the trace is 8-bit, and a unit below 0x100 is its own
+// Windows-1252 byte.
+template <class Unit> std::string LowBytes(std::basic_string_view<Unit> units) {
+    std::string out;
+    out.reserve(units.size());
+    for (Unit u : units) {
+        out.push_back(static_cast<char>(static_cast<unsigned char>(u & 0xFF)));
+    }
+    return out;
+}
+
+// Turns the first `count` units of `data` into one text without inner zeros ('_' for 0) and
+// terminates it; `data` must hold count + 1 units. Returns the text.
+template <class Unit> std::basic_string_view<Unit> MakeDataText(Unit* data, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (data[i] == 0) {
+            data[i] = Unit('_');
+        }
+    }
+    data[count] = 0;
+    return {data, count};
+}
+
+// Whether `text` names one of our add-ins: "kestrova.dll" or "tarnwick.dll" at a unit position
+// above 0, compared unit by unit (case-sensitive). Real entries start with a binary header, so
+// a name at position 0 is not one of Outlook's records.
+template <class Unit> bool NamesAddIn(std::basic_string_view<Unit> text) {
+    static constexpr std::u16string_view kFiles[] = {u"kestrova.dll", u"tarnwick.dll"};
+    for (std::u16string_view file : kFiles) {
+        if (text.size() <= file.size()) {
+            continue;
+        }
+        for (std::size_t pos = 1; pos + file.size() <= text.size(); ++pos) {
+            std::size_t i = 0;
+            while (i < file.size() && static_cast<char16_t>(text[pos + i]) == file[i]) {
+                ++i;
+            }
+            if (i == file.size()) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// "." and "..", which a folder search returns besides the real entries.
+template <class Unit> bool IsDotEntry(const Unit* name) {
+    return name[0] == Unit('.') && (name[1] == 0 || (name[1] == Unit('.') && name[2] == 0));
+}
+
+// Whether an entry's own name ends in ".huf", without regard to case. The folder search also
+// matches through generated 8.3 names ("notes.hufx" as "NOTE~1.HUF"), which are not ours.
+template <class Unit> bool HasHufExtension(std::basic_string_view<Unit> name) {
+    static constexpr char16_t kExt[] = u".huf";
+    if (name.size() < 4) {
+        return false;
+    }
+    auto tail = name.substr(name.size() - 4);
+    for (std::size_t i = 0; i < 4; ++i) {
+        char16_t c = static_cast<char16_t>(tail[i]);
+        if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c - u'A' + u'a');
+        }
+        if (c != kExt[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes head followed by tail into out[0..capacity) with a terminator. Returns false and
+// leaves out empty when it would not fit: a cut path names another file.
+template <class Unit>
+bool JoinPath(Unit* out, std::size_t capacity, std::basic_string_view<Unit> head,
+              std::basic_string_view<Unit> tail) {
+    if (capacity == 0) {
+        return false;
+    }
+    if (head.size() + tail.size() + 1 > capacity) {
+        out[0] = 0;
+        return false;
+    }
+    head.copy(out, head.size());
+    tail.copy(out + head.size(), tail.size());
+    out[head.size() + tail.size()] = 0;
+    return true;
+}
+
+} // namespace cleanup

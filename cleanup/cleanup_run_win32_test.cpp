@@ -1,0 +1,493 @@
+// cleanup.exe end to end: Outlook's keys below HKEY_CURRENT_USER prepared here, the program
+// started with its standard output on a file or a pipe, then its exact trace bytes, its exit
+// code, the registry and the files compared. Every key and folder made here is removed again.
+#include "cleanup/test_support_win32.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace cleanup_test;
+using namespace std::string_literals;
+using namespace std::string_view_literals;
+
+const wchar_t* const kVersions[] = {L"9.0",  L"10.0", L"11.0", L"12.0",
+                                    L"13.0", L"14.0", L"15.0", L"16.0"};
+const std::wstring kOffice = L"Software\\Microsoft\\Office";
+
+std::wstring DisabledItems(const wchar_t* version) {
+    return kOffice + L"\\" + version + L"\\Outlook\\Resiliency\\DisabledItems";
+}
+std::wstring Security(const wchar_t* version) {
+    return kOffice + L"\\" + version + L"\\Outlook\\Security";
+}
+
+bool KeyExists(const std::wstring& path) {
+    HKEY k = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(k);
+    return true;
+}
+
+// UTF-16LE bytes of a text, embedded zeros included.
+std::string Utf16(std::wstring_view text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+}
+
+struct Outcome {
+    DWORD exitCode = 0xDEADBEEF;
+    std::string out;
+};
+
+std::wstring CleanupExe() {
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self, n);
+    return path.substr(0, path.find_last_of(L'\\') + 1) + L"cleanup.exe";
+}
+
+// Starts cleanup.exe with its standard output on `out` and waits for it.
+DWORD StartCleanup(HANDLE out, const std::wstring& cwd) {
+    std::wstring cmd = L"\"" + CleanupExe() + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, cwd.c_str(), &si,
+                        &pi)) {
+        ADD_FAILURE() << "cleanup.exe did not start: " << GetLastError();
+        return 0xDEADBEEF;
+    }
+    CloseHandle(pi.hThread);
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 0xDEADBEEF;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+// The usual run: standard output redirected into a file, which is read afterwards.
+Outcome RunToFile(const std::wstring& cwd) {
+    std::wstring file =
+        TempRoot() + L"\\kes_cleanup_out_" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    Outcome run;
+    if (h == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "no output file: " << GetLastError();
+        return run;
+    }
+    run.exitCode = StartCleanup(h, cwd);
+    SetFilePointer(h, 0, nullptr, FILE_BEGIN);
+    char buf[4096];
+    DWORD n = 0;
+    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) {
+        run.out.append(buf, n);
+    }
+    CloseHandle(h);
+    return run;
+}
+
+class CleanupRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        officeExisted = KeyExists(kOffice);
+        for (const wchar_t* v : kVersions) {
+            versionExisted.push_back(KeyExists(kOffice + L"\\" + v));
+            // Exact traces need Outlook's keys to be ours alone.
+            ASSERT_FALSE(KeyExists(kOffice + L"\\" + v + L"\\Outlook"))
+                << "this prefix already holds Outlook settings; the test needs a clean prefix";
+        }
+        dir = MakeTempFolder(L"securetemp");
+    }
+
+    void TearDown() override {
+        for (HKEY k : locked) {
+            // Give the key back its full access, so that it can be deleted.
+            SECURITY_DESCRIPTOR sd;
+            InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+            SetSecurityDescriptorDacl(&sd, FALSE, nullptr, FALSE);
+            RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, &sd);
+            RegCloseKey(k);
+        }
+        for (std::size_t i = 0; i < std::size(kVersions); ++i) {
+            std::wstring version = kOffice + L"\\" + kVersions[i];
+            RegDeleteTreeW(HKEY_CURRENT_USER, (version + L"\\Outlook").c_str());
+            if (i < versionExisted.size() && !versionExisted[i]) {
+                RegDeleteKeyW(HKEY_CURRENT_USER, version.c_str());
+            }
+        }
+        if (!officeExisted) {
+            RegDeleteKeyW(HKEY_CURRENT_USER, kOffice.c_str());
+        }
+        for (const wchar_t* v : kVersions) {
+            EXPECT_FALSE(KeyExists(kOffice + L"\\" + v + L"\\Outlook")) << "left behind";
+        }
+        RemoveTree(dir);
+    }
+
+    HKEY CreateKey(const std::wstring& path) {
+        HKEY k = nullptr;
+        EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &k, nullptr),
+                  ERROR_SUCCESS);
+        return k;
+    }
+    void SetValue(const std::wstring& key, const std::wstring& name, DWORD type,
+                  std::string_view bytes) {
+        HKEY k = CreateKey(key);
+        EXPECT_EQ(RegSetValueExW(k, name.c_str(), 0, type,
+                                 reinterpret_cast<const BYTE*>(bytes.data()),
+                                 static_cast<DWORD>(bytes.size())),
+                  ERROR_SUCCESS);
+        RegCloseKey(k);
+    }
+    void SetBinary(const std::wstring& key, const std::wstring& name, std::wstring_view units) {
+        SetValue(key, name, REG_BINARY, Utf16(units));
+    }
+    // A folder value as Outlook writes it: REG_SZ with its terminator.
+    void SetFolder(const wchar_t* version, const std::wstring& folder, DWORD type = REG_SZ) {
+        SetValue(Security(version), L"OutlookSecureTempFolder", type,
+                 Utf16(std::wstring_view(folder.c_str(), folder.size() + 1)));
+    }
+    std::vector<std::wstring> ValueNames(const std::wstring& key) {
+        std::vector<std::wstring> names;
+        HKEY k = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) {
+            return names;
+        }
+        wchar_t name[1024];
+        for (DWORD i = 0;; ++i) {
+            DWORD len = 1024;
+            if (RegEnumValueW(k, i, name, &len, nullptr, nullptr, nullptr, nullptr) != 0) {
+                break;
+            }
+            names.emplace_back(name, len);
+        }
+        RegCloseKey(k);
+        return names;
+    }
+    Outcome RunCleanup() { return RunToFile(dir); }
+    std::wstring In(std::wstring_view name) const { return dir + L"\\" + std::wstring(name); }
+
+    bool officeExisted = false;
+    std::vector<bool> versionExisted;
+    std::vector<HKEY> locked;
+    std::wstring dir;
+};
+
+using Names = std::vector<std::wstring>;
+
+TEST_F(CleanupRun, NoOutlookKeysWriteNothing) {
+    Outcome run = RunCleanup();
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, "");
+}
+
+TEST_F(CleanupRun, ANonMatchingValueIsShownAndStays) {
+    SetBinary(DisabledItems(L"11.0"), L"3f1a", L"\x01\0outlook.dll\0"sv);
+    Outcome run = RunCleanup();
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, ":0\x01_outlook.dll_:259");
+    EXPECT_EQ(ValueNames(DisabledItems(L"11.0")), Names{L"3f1a"});
+}
+
+TEST_F(CleanupRun, AdjacentMatchingValuesAreBothDeleted) {
+    // Outlook's record: type, path length, name length, then the path.
+    const std::wstring key = DisabledItems(L"12.0");
+    SetBinary(key, L"a1", L"\x01\0\x1a\0\0\0c:\\kestrova\\kestrova.dll\0"sv);
+    SetBinary(key, L"a2", L"\x01\0\x1a\0\0\0c:\\kestrova\\kestrova.dll\0"sv);
+    SetBinary(key, L"a3", L"xx"sv);
+    Outcome run = RunCleanup();
+    const std::string shown = "\x01_\x1a___c:\\kestrova\\kestrova.dll_";
+    EXPECT_EQ(run.out, ":0" + shown + "OK:0" + shown + "OK:0xx:259");
+    EXPECT_EQ(ValueNames(key), Names{L"a3"});
+}
+
+TEST_F(CleanupRun, OnlyExactNamesAfterTheFirstUnitAreSelected) {
+    const std::wstring key = DisabledItems(L"16.0");
+    SetBinary(key, L"1", L"_Kestrova.dll"sv);
+    SetBinary(key, L"2", L"kestrova.dll"sv);
+    SetBinary(key, L"3", L"tarnwick.dll\0"sv);
+    SetBinary(key, L"4", L"_tarnwick.dll"sv);
+    Outcome run = RunCleanup();
+    EXPECT_EQ(run.out, ":0_Kestrova.dll:0kestrova.dll:0tarnwick.dll_:0_tarnwick.dllOK:259");
+    EXPECT_EQ(ValueNames(key), (Names{L"1", L"2", L"3"}));
+}
+
+TEST_F(CleanupRun, EveryValueTypeIsExaminedAsData) {
+    const std::wstring key = DisabledItems(L"14.0");
+    const std::wstring path = L"c:\\addins\\tarnwick.dll";
+    SetValue(key, L"a", REG_SZ, Utf16(std::wstring_view(path.c_str(), path.size() + 1)));
+    SetValue(key, L"b", REG_DWORD, "\x42\x00\x41\x00"s);
+    SetValue(key, L"c", REG_BINARY, "ab\xF6\x00z"s); // an odd last byte is no unit
+    Outcome run = RunCleanup();
+    EXPECT_EQ(run.out, ":0c:\\addins\\tarnwick.dll_OK:0BA:0a\xF6:259");
+    EXPECT_EQ(ValueNames(key), (Names{L"b", L"c"}));
+}
+
+TEST_F(CleanupRun, KeysAreVisitedInVersionOrder) {
+    RegCloseKey(CreateKey(DisabledItems(L"16.0")));
+    SetBinary(DisabledItems(L"15.0"), L"v", L"_15"sv);
+    SetBinary(DisabledItems(L"11.0"), L"v", L"_11"sv);
+    SetBinary(DisabledItems(L"13.0"), L"v", L"_13_kestrova.dll"sv);
+    Outcome run = RunCleanup();
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, ":0_11:259:0_13_kestrova.dllOK:259:0_15:259:259");
+}
+
+TEST_F(CleanupRun, AnEmptyKeyShowsOnlyTheEnd) {
+    RegCloseKey(CreateKey(DisabledItems(L"11.0")));
+    EXPECT_EQ(RunCleanup().out, ":259");
+}
+
+TEST_F(CleanupRun, LongValuesAreExaminedInTheirFirst521Units) {
+    const std::wstring key = DisabledItems(L"12.0");
+    std::wstring early = L"_kestrova.dll" + std::wstring(700, L'e');
+    std::wstring late = std::wstring(515, L'l') + L"kestrova.dll";
+    SetBinary(key, L"early", early);
+    SetBinary(key, L"late", late);
+    Outcome run = RunCleanup();
+    std::string shownEarly = "_kestrova.dll" + std::string(521 - 13, 'e');
+    std::string shownLate = std::string(515, 'l') + "kestro";
+    EXPECT_EQ(run.out, ":0" + shownEarly + "OK:0" + shownLate + ":259");
+    EXPECT_EQ(ValueNames(key), Names{L"late"});
+}
+
+TEST_F(CleanupRun, ANameLongerThanTheBufferEndsTheList) {
+    const std::wstring key = DisabledItems(L"11.0");
+    SetBinary(key, std::wstring(600, L'a'), L"_kestrova.dll"sv);
+    SetBinary(key, L"b", L"_kestrova.dll"sv);
+    EXPECT_EQ(RunCleanup().out, ":234");
+    EXPECT_EQ(ValueNames(key).size(), 2u);
+}
+
+TEST_F(CleanupRun, AKeyWithoutFullAccessIsSkippedSilently) {
+    // Stands for a user who may read but not change the key.
+    const std::wstring key = DisabledItems(L"11.0");
+    SetBinary(key, L"v", L"_kestrova.dll"sv);
+    HKEY k = CreateKey(key);
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", 1, &sd, nullptr));
+    ASSERT_EQ(RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, sd), ERROR_SUCCESS);
+    LocalFree(sd);
+    locked.push_back(k);
+    SetBinary(DisabledItems(L"12.0"), L"v", L"_tarnwick.dll"sv);
+    EXPECT_EQ(RunCleanup().out, ":0_tarnwick.dllOK:259");
+    EXPECT_EQ(ValueNames(key), Names{L"v"});
+}
+
+TEST_F(CleanupRun, ThreeHufFilesAndTheirFolderGo) {
+    std::wstring folder = In(L"OLK1A2");
+    MakeFolder(folder);
+    for (const wchar_t* f : {L"a.huf", L"b.huf", L"C.HUF"}) {
+        MakeFile(folder + L"\\" + f);
+    }
+    SetFolder(L"12.0", folder);
+    Outcome run = RunCleanup();
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, "") << "the file purge writes no trace";
+    EXPECT_FALSE(Exists(folder));
+}
+
+TEST_F(CleanupRun, EveryVersionsFolderIsPurged) {
+    for (const wchar_t* v : kVersions) {
+        std::wstring folder = In(std::wstring(L"OLK_") + v);
+        MakeFolder(folder);
+        MakeFile(folder + L"\\a.huf");
+        SetFolder(v, folder);
+    }
+    RunCleanup();
+    for (const wchar_t* v : kVersions) {
+        EXPECT_FALSE(Exists(In(std::wstring(L"OLK_") + v))) << v;
+    }
+}
+
+TEST_F(CleanupRun, OtherFilesKeepTheFolder) {
+    std::wstring doc = In(L"doc"), none = In(L"none");
+    MakeFolder(doc);
+    MakeFile(doc + L"\\a.huf");
+    MakeFile(doc + L"\\b.huf");
+    MakeFile(doc + L"\\letter.doc");
+    MakeFolder(none);
+    MakeFile(none + L"\\letter.doc");
+    MakeFile(none + L"\\huf");
+    SetFolder(L"9.0", doc);
+    SetFolder(L"16.0", none, REG_EXPAND_SZ);
+    RunCleanup();
+    EXPECT_FALSE(Exists(doc + L"\\a.huf"));
+    EXPECT_FALSE(Exists(doc + L"\\b.huf"));
+    EXPECT_TRUE(Exists(doc + L"\\letter.doc"));
+    EXPECT_TRUE(Exists(none + L"\\letter.doc"));
+    EXPECT_TRUE(Exists(none + L"\\huf"));
+}
+
+TEST_F(CleanupRun, ASubfolderThatStaysStopsThePurge) {
+    std::wstring folder = In(L"OLK");
+    MakeFolder(folder);
+    MakeFolder(folder + L"\\x.huf");
+    MakeFile(folder + L"\\x.huf\\note.txt");
+    MakeFile(folder + L"\\a.huf");
+    MakeFile(folder + L"\\z.huf");
+    std::vector<std::wstring> order = SearchOrder(folder + L"\\*.huf");
+    ASSERT_EQ(order.size(), 3u);
+    SetFolder(L"11.0", folder);
+    RunCleanup();
+    EXPECT_TRUE(Exists(folder + L"\\x.huf\\note.txt"));
+    bool after = false;
+    for (const std::wstring& name : order) {
+        if (name == L"x.huf") {
+            after = true;
+        } else {
+            EXPECT_EQ(Exists(folder + L"\\" + name), after);
+        }
+    }
+    EXPECT_TRUE(Exists(folder));
+}
+
+TEST_F(CleanupRun, UnreadableFolderValuesNameNoFolder) {
+    std::wstring folder = In(L"OLK");
+    MakeFolder(folder);
+    MakeFile(folder + L"\\a.huf");
+    // The registry adds a forgotten terminator when a zero unit follows the data in memory:
+    // "!!" keeps the unterminated forms unterminated.
+    const std::string path = Utf16(folder);
+    struct Case {
+        const char* what;
+        DWORD type;
+        std::string bytes;
+        std::size_t size;
+        const wchar_t* name;
+    } cases[] = {
+        {"binary", REG_BINARY, path + "\0\0"s, path.size() + 2, L"OutlookSecureTempFolder"},
+        {"no terminator", REG_SZ, path + "!!"s, path.size(), L"OutlookSecureTempFolder"},
+        {"odd length", REG_SZ, path + "\0\0\0!!"s, path.size() + 3, L"OutlookSecureTempFolder"},
+        {"multi-string", REG_MULTI_SZ, path + "\0\0\0\0"s, path.size() + 4,
+         L"OutlookSecureTempFolder"},
+        {"longer than 521 units", REG_SZ, path + Utf16(std::wstring(540, L'x')) + "\0\0"s,
+         path.size() + 1082, L"OutlookSecureTempFolder"},
+        {"another name", REG_SZ, path + "\0\0"s, path.size() + 2, L"OutlookSecureTempFolderX"},
+    };
+    for (const Case& c : cases) {
+        SetValue(Security(L"9.0"), c.name, c.type, std::string_view(c.bytes).substr(0, c.size));
+        EXPECT_EQ(RunCleanup().exitCode, 0u);
+        EXPECT_TRUE(Exists(folder + L"\\a.huf")) << c.what;
+        RegDeleteTreeW(HKEY_CURRENT_USER, Security(L"9.0").c_str());
+    }
+    // The same path as a proper string is purged: the cases above differ only in form.
+    SetFolder(L"9.0", folder);
+    RunCleanup();
+    EXPECT_FALSE(Exists(folder));
+}
+
+TEST_F(CleanupRun, AnEmptyFolderValueSearchesNothing) {
+    // Unmended, "\*.huf" would be searched on the program's current drive.
+    std::wstring root = dir.substr(0, 3);
+    ASSERT_EQ(root.substr(1), L":\\");
+    std::wstring probe = root + L"kes_cleanup_" + std::to_wstring(GetCurrentProcessId()) + L".huf";
+    MakeFile(probe);
+    SetFolder(L"12.0", L"");
+    Outcome run = RunCleanup();
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(Exists(probe));
+    DeleteFileW(probe.c_str());
+}
+
+TEST_F(CleanupRun, LongPathsAreSkippedNotCut) {
+    std::wstring deep = dir + L"\\" + std::wstring(249 - dir.size(), L'd');
+    MakeFolder(deep);
+    MakeFile(deep + L"\\abcdefgh.huf"); // 263 units
+    MakeFile(deep + L"\\abcdefgh");     // what that path cut at 259 units names
+    MakeFile(deep + L"\\a.huf");
+    SetFolder(L"11.0", deep);
+    RunCleanup();
+    EXPECT_TRUE(Exists(deep + L"\\abcdefgh.huf"));
+    EXPECT_TRUE(Exists(deep + L"\\abcdefgh"));
+    EXPECT_FALSE(Exists(deep + L"\\a.huf"));
+}
+
+TEST_F(CleanupRun, ShortNameMatchesAreKept) {
+    std::wstring folder = In(L"OLK");
+    MakeFolder(folder);
+    MakeFile(folder + L"\\notes.hufx");
+    MakeFolder(folder + L"\\sub.hufx");
+    MakeFile(folder + L"\\sub.hufx\\inner.huf");
+    MakeFile(folder + L"\\a.huf");
+    ASSERT_EQ(SearchOrder(folder + L"\\*.huf").size(), 3u) << "the search matches 8.3 names";
+    SetFolder(L"12.0", folder);
+    RunCleanup();
+    EXPECT_FALSE(Exists(folder + L"\\a.huf"));
+    EXPECT_TRUE(Exists(folder + L"\\notes.hufx"));
+    EXPECT_TRUE(Exists(folder + L"\\sub.hufx\\inner.huf"));
+}
+
+TEST_F(CleanupRun, AFolderLinkIsNotFollowed) {
+    std::wstring outside = In(L"outside");
+    MakeFolder(outside);
+    MakeFile(outside + L"\\victim.huf");
+    std::wstring folder = In(L"OLK");
+    MakeFolder(folder);
+    if (!MakeFolderLink(folder + L"\\link.huf", outside)) {
+        GTEST_SKIP() << "no folder link can be made here";
+    }
+    SetFolder(L"12.0", folder);
+    RunCleanup();
+    EXPECT_TRUE(Exists(outside + L"\\victim.huf"));
+    EXPECT_TRUE(IsFolderLink(folder + L"\\link.huf"));
+    EXPECT_TRUE(Exists(folder));
+    RemoveFolderLink(folder + L"\\link.huf");
+}
+
+TEST_F(CleanupRun, BothStepsTogetherAndTheTraceReachesAPipe) {
+    SetBinary(DisabledItems(L"11.0"), L"v", L"_kestrova.dll"sv);
+    std::wstring folder = In(L"OLK");
+    MakeFolder(folder);
+    MakeFile(folder + L"\\a.huf");
+    SetFolder(L"11.0", folder);
+
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    ASSERT_TRUE(CreatePipe(&read, &write, &sa, 1 << 16));
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    DWORD code = StartCleanup(write, dir);
+    CloseHandle(write);
+    std::string out;
+    char buf[256];
+    DWORD n = 0;
+    while (ReadFile(read, buf, sizeof buf, &n, nullptr) && n > 0) {
+        out.append(buf, n);
+    }
+    CloseHandle(read);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(out, ":0_kestrova.dllOK:259");
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_TRUE(ValueNames(DisabledItems(L"11.0")).empty());
+}
+
+TEST(CleanupExe, IsADesktopProgramAskingForTheCallersRights) {
+    HMODULE exe = LoadLibraryExW(CleanupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(exe, nullptr);
+    auto base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(exe) & ~ULONG_PTR(3));
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    HRSRC res = FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(res, nullptr);
+    std::string manifest(static_cast<const char*>(LockResource(LoadResource(exe, res))),
+                         SizeofResource(exe, res));
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+    FreeLibrary(exe);
+}
+
+} // namespace

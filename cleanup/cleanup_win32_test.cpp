@@ -1,0 +1,187 @@
+// The purge functions in-process: their flags, and the files they leave.
+#include "cleanup/cleanup_win32.h"
+#include "cleanup/test_support_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using namespace cleanup_test;
+
+class HufFolder : public ::testing::Test {
+protected:
+    void SetUp() override { dir = MakeTempFolder(L"purge"); }
+    void TearDown() override { RemoveTree(dir); }
+    std::wstring In(std::wstring_view name) const { return dir + L"\\" + std::wstring(name); }
+    std::wstring dir;
+};
+
+TEST_F(HufFolder, RemovesTheFolderOnlyWhenNothingElseIsLeft) {
+    struct Case {
+        const char* what;
+        std::vector<std::wstring> files, kept;
+        bool removed;
+    } cases[] = {
+        {"three .huf files", {L"a.huf", L"B.HUF", L"c.Huf"}, {}, true},
+        {"a document besides", {L"a.huf", L"b.huf", L"letter.doc"}, {L"letter.doc"}, false},
+        {"no .huf entry", {L"letter.doc", L"huf"}, {L"letter.doc", L"huf"}, false},
+        {"empty folder", {}, {}, false},
+    };
+    for (const Case& c : cases) {
+        std::wstring folder = In(std::wstring(c.what, c.what + strlen(c.what)));
+        MakeFolder(folder);
+        for (const auto& f : c.files) {
+            MakeFile(folder + L"\\" + f);
+        }
+        EXPECT_EQ(cleanup::PurgeHufFiles(folder.c_str()), c.removed) << c.what;
+        EXPECT_EQ(Exists(folder), !c.removed) << c.what;
+        for (const auto& f : c.files) {
+            bool kept = std::find(c.kept.begin(), c.kept.end(), f) != c.kept.end();
+            EXPECT_EQ(Exists(folder + L"\\" + f), kept) << c.what;
+        }
+    }
+}
+
+TEST_F(HufFolder, MissingFolderIsNotRemoved) {
+    EXPECT_FALSE(cleanup::PurgeHufFiles(In(L"absent").c_str()));
+}
+
+TEST_F(HufFolder, EmptiesAndRemovesMatchingSubfolders) {
+    MakeFolder(In(L"x.huf"));
+    MakeFolder(In(L"x.huf\\y.huf"));
+    MakeFile(In(L"x.huf\\y.huf\\1.huf"));
+    MakeFile(In(L"x.huf\\2.huf"));
+    MakeFile(In(L"3.huf"));
+    EXPECT_TRUE(cleanup::PurgeHufFiles(dir.c_str()));
+    EXPECT_FALSE(Exists(dir));
+}
+
+TEST_F(HufFolder, StopsAtASubfolderThatStays) {
+    MakeFolder(In(L"x.huf"));
+    MakeFile(In(L"x.huf\\note.txt"));
+    for (const wchar_t* f : {L"a.huf", L"m.huf", L"z.huf"}) {
+        MakeFile(In(f));
+    }
+    // Entries come in the file system's order: those before the subfolder go, the rest stay.
+    std::vector<std::wstring> order = SearchOrder(In(L"*.huf"));
+    ASSERT_EQ(order.size(), 4u);
+    auto sub = std::find(order.begin(), order.end(), L"x.huf");
+
+    EXPECT_FALSE(cleanup::PurgeHufFiles(dir.c_str()));
+    EXPECT_TRUE(Exists(In(L"x.huf\\note.txt")));
+    for (auto it = order.begin(); it != order.end(); ++it) {
+        if (it != sub) {
+            EXPECT_EQ(Exists(In(*it)), it > sub);
+        }
+    }
+    EXPECT_TRUE(Exists(dir));
+}
+
+TEST_F(HufFolder, EntersNoFolderLink) {
+    std::wstring outside = MakeTempFolder(L"outside");
+    MakeFile(outside + L"\\victim.huf");
+    if (!MakeFolderLink(In(L"link.huf"), outside)) {
+        RemoveTree(outside);
+        GTEST_SKIP() << "no folder link can be made here";
+    }
+    EXPECT_FALSE(cleanup::PurgeHufFiles(dir.c_str()));
+    EXPECT_TRUE(Exists(outside + L"\\victim.huf"));
+    EXPECT_TRUE(Exists(outside));
+    EXPECT_TRUE(IsFolderLink(In(L"link.huf")));
+    RemoveFolderLink(In(L"link.huf"));
+    RemoveTree(outside);
+}
+
+TEST_F(HufFolder, KeepsEntriesMatchedOnlyThroughShortNames) {
+    MakeFile(In(L"notes.hufx"));
+    MakeFolder(In(L"dir.hufx"));
+    MakeFile(In(L"dir.hufx\\inner.huf"));
+    MakeFile(In(L"a.huf"));
+    // The search does return them, through their 8.3 names.
+    ASSERT_EQ(SearchOrder(In(L"*.huf")).size(), 3u);
+    EXPECT_FALSE(cleanup::PurgeHufFiles(dir.c_str()));
+    EXPECT_FALSE(Exists(In(L"a.huf")));
+    EXPECT_TRUE(Exists(In(L"notes.hufx")));
+    EXPECT_TRUE(Exists(In(L"dir.hufx\\inner.huf")));
+}
+
+TEST_F(HufFolder, NeverCutsALongPath) {
+    // Pattern and base fit, an entry path of 260 units and more does not.
+    std::wstring deep = dir + L"\\" + std::wstring(249 - dir.size(), L'd');
+    ASSERT_EQ(deep.size(), 250u);
+    MakeFolder(deep);
+    const std::wstring longName = L"abcdefgh.huf"; // 250 + 1 + 12 = 263 units
+    MakeFile(deep + L"\\" + longName);
+    MakeFile(deep + L"\\abcdefgh"); // what the path cut at 259 units would name
+    MakeFile(deep + L"\\a.huf");
+    EXPECT_FALSE(cleanup::PurgeHufFiles(deep.c_str()));
+    EXPECT_TRUE(Exists(deep + L"\\" + longName));
+    EXPECT_TRUE(Exists(deep + L"\\abcdefgh"));
+    EXPECT_FALSE(Exists(deep + L"\\a.huf"));
+
+    // A folder whose pattern does not fit is not searched at all.
+    std::wstring deeper = dir + L"\\" + std::wstring(253 - dir.size(), L'e');
+    MakeFolder(deeper);
+    MakeFile(deeper + L"\\a.huf");
+    EXPECT_FALSE(cleanup::PurgeHufFiles(deeper.c_str()));
+    EXPECT_TRUE(Exists(deeper + L"\\a.huf"));
+}
+
+TEST(Entries, DotEntries) {
+    EXPECT_TRUE(cleanup::IsDotEntry(L"."));
+    EXPECT_TRUE(cleanup::IsDotEntry(L".."));
+    EXPECT_FALSE(cleanup::IsDotEntry(L"..."));
+    EXPECT_FALSE(cleanup::IsDotEntry(L"a.huf"));
+}
+
+// A scratch key of this process; the purge functions take any path below HKEY_CURRENT_USER.
+class ScratchKey : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path = L"Software\\KestrovaCleanupTest\\" + std::to_wstring(GetCurrentProcessId());
+    }
+    void TearDown() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\KestrovaCleanupTest");
+    }
+    void Create() {
+        HKEY k = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &k, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(k);
+    }
+    std::wstring path;
+};
+
+TEST_F(ScratchKey, OpenedKeysReportTrueMissingOnesFalse) {
+    std::string trace;
+    EXPECT_FALSE(cleanup::PurgeDisabledItems(path.c_str(), trace));
+    EXPECT_EQ(trace, "");
+    EXPECT_FALSE(cleanup::PurgeSecureTempFolder(path.c_str()));
+
+    Create();
+    EXPECT_TRUE(cleanup::PurgeDisabledItems(path.c_str(), trace));
+    EXPECT_EQ(trace, ":259");
+    EXPECT_TRUE(cleanup::PurgeSecureTempFolder(path.c_str()));
+}
+
+TEST(Trace, WritesEveryByteToAPipe) {
+    HANDLE read = nullptr, write = nullptr;
+    ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 1 << 16));
+    std::string bytes = ":0a_\xF6\x01OK:259";
+    cleanup::WriteTrace(write, bytes);
+    cleanup::WriteTrace(INVALID_HANDLE_VALUE, bytes);
+    cleanup::WriteTrace(nullptr, bytes);
+    CloseHandle(write);
+    std::string got(64, '\0');
+    DWORD n = 0;
+    ASSERT_TRUE(ReadFile(read, got.data(), static_cast<DWORD>(got.size()), &n, nullptr));
+    got.resize(n);
+    CloseHandle(read);
+    EXPECT_EQ(got, bytes);
+}
+
+} // namespace

@@ -1,0 +1,193 @@
+// Scratch folders, files and links for the Wine tests. Everything lives below GetTempPath and
+// is removed again, links without following them.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cleanup_test {
+
+inline std::wstring TempRoot() {
+    wchar_t buf[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+    std::wstring root(buf, n);
+    if (!root.empty() && root.back() == L'\\') {
+        root.pop_back();
+    }
+    return root;
+}
+
+// A fresh, empty folder below the temp folder, unique in this process and among processes.
+// Wine reuses process ids from run to run, so a name already taken is passed over.
+inline std::wstring MakeTempFolder(std::wstring_view tag) {
+    static int counter = 0;
+    for (;;) {
+        std::wstring path = TempRoot() + L"\\kes_" + std::wstring(tag) + L"_" +
+                            std::to_wstring(GetCurrentProcessId()) + L"_" +
+                            std::to_wstring(++counter);
+        if (CreateDirectoryW(path.c_str(), nullptr)) {
+            return path;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            ADD_FAILURE() << "no temp folder: " << GetLastError();
+            return path;
+        }
+    }
+}
+
+// Long paths go through the "\\?\" form, which no 260-unit limit applies to.
+inline std::wstring Long(const std::wstring& path) {
+    return L"\\\\?\\" + path;
+}
+
+inline bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(Long(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+inline void MakeFile(const std::wstring& path, std::string_view bytes = "x") {
+    HANDLE h = CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
+    DWORD written = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+inline void MakeFolder(const std::wstring& path) {
+    ASSERT_TRUE(CreateDirectoryW(Long(path).c_str(), nullptr)) << GetLastError();
+}
+
+using UnixName = char*(CDECL*)(const wchar_t*);
+
+// Wine's own export giving the Unix path of a Windows path; null on Windows.
+inline UnixName WineUnixName() {
+    return reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+}
+
+// Runs a shell command through Wine, which starts Unix programs from CreateProcess but hands
+// back no process handle: the command touches a marker file when done, which is waited for.
+inline bool RunUnix(const std::string& command) {
+    auto unixName = WineUnixName();
+    if (unixName == nullptr) {
+        return false;
+    }
+    std::wstring marker = TempRoot() + L"\\kes_unix_done_" + std::to_wstring(GetCurrentProcessId());
+    DeleteFileW(marker.c_str());
+    char* unixMarker = unixName(marker.c_str());
+    if (unixMarker == nullptr) {
+        return false;
+    }
+    std::string cmd = "/bin/sh -c \"" + command + "; : > '" + unixMarker + "'\"";
+    HeapFree(GetProcessHeap(), 0, unixMarker);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+        return false;
+    }
+    if (pi.hProcess != nullptr) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    for (int i = 0; i < 3000 && GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES;
+         ++i) {
+        Sleep(10);
+    }
+    return DeleteFileW(marker.c_str()) != FALSE;
+}
+
+inline bool IsFolderLink(const std::wstring& path) {
+    DWORD attrs = GetFileAttributesW(path.c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Makes `link` a link to the folder `target`. Windows does it with CreateSymbolicLinkW; Wine 8
+// reports success there without making anything, but shows a Unix symbolic link as a folder
+// with the reparse-point attribute, and it runs Unix programs, so "ln -s" makes one.
+inline bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
+    if (CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
+        IsFolderLink(link)) {
+        return true;
+    }
+    auto unixName = WineUnixName();
+    if (unixName == nullptr) {
+        return false;
+    }
+    char* unixTarget = unixName(target.c_str());
+    char* unixLink = unixName(link.c_str());
+    if (unixTarget != nullptr && unixLink != nullptr) {
+        RunUnix(std::string("ln -s '") + unixTarget + "' '" + unixLink + "'");
+    }
+    HeapFree(GetProcessHeap(), 0, unixTarget);
+    HeapFree(GetProcessHeap(), 0, unixLink);
+    return IsFolderLink(link);
+}
+
+// Removes the link itself, also one whose target is gone. Wine's RemoveDirectoryW cannot remove
+// a Unix symbolic link.
+inline void RemoveFolderLink(const std::wstring& link) {
+    if (RemoveDirectoryW(link.c_str())) {
+        return;
+    }
+    auto unixName = WineUnixName();
+    if (char* unixLink = unixName != nullptr ? unixName(link.c_str()) : nullptr) {
+        RunUnix(std::string("rm -f '") + unixLink + "'");
+        HeapFree(GetProcessHeap(), 0, unixLink);
+    }
+}
+
+// Deletes a folder tree; a link to a folder is removed itself, its target is left alone.
+inline void RemoveTree(const std::wstring& path) {
+    DWORD attrs = GetFileAttributesW(Long(path).c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES) {
+        return;
+    }
+    if ((attrs & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        SetFileAttributesW(Long(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(Long(path).c_str());
+        return;
+    }
+    if ((attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        RemoveFolderLink(path);
+        return;
+    }
+    {
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW(Long(path + L"\\*").c_str(), &fd);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = fd.cFileName;
+                if (name != L"." && name != L"..") {
+                    RemoveTree(path + L"\\" + name);
+                }
+            } while (FindNextFileW(h, &fd));
+            FindClose(h);
+        }
+    }
+    RemoveDirectoryW(Long(path).c_str());
+}
+
+// The names a folder search returns, in the order it returns them.
+inline std::vector<std::wstring> SearchOrder(const std::wstring& pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(pattern.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        names.push_back(fd.cFileName);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+} // namespace cleanup_test
