@@ -58,7 +58,7 @@ TEST_F(HufFolder, EmptiesAndRemovesMatchingSubfolders) {
     EXPECT_FALSE(Exists(dir));
 }
 
-// 254 units of folder and "\\*.huf" need 261 with the terminator, one more than the buffer.
+// 254 units of folder and "\*.huf" need 261 with the terminator, one more than the buffer.
 TEST_F(HufFolder, AFolderWhosePatternWouldNotFitIsNotSearched) {
     std::wstring deeper = dir + L"\\" + std::wstring(253 - dir.size(), L'e');
     MakeFolder(deeper);
