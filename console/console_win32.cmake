@@ -1,7 +1,18 @@
-# The Windows side of the console: registry backend, dialogs, main window, program.
+# The Windows side of the console: registry backend, controls, dialogs, main window, program.
 add_library(kes_registry_win32 STATIC win32_registry.cpp)
 kes_defaults(kes_registry_win32)
 target_link_libraries(kes_registry_win32 PUBLIC kes_store kes_platform advapi32)
+
+add_library(kes_console_win32 STATIC controls_win32.cpp dialogs.cpp dialogs_win32.cpp
+            AdminUnit1_win32.cpp AdminUnit1_pending_win32.cpp)
+kes_defaults(kes_console_win32)
+target_link_libraries(kes_console_win32 PUBLIC kes_registry_win32 kes_editlist kes_platform
+                      comctl32 comdlg32 msimg32 ole32 oleaut32 uuid shell32 gdi32 user32)
+
+add_executable(Quillard WIN32 main_win32.cpp Quillard.rc)
+kes_defaults(Quillard)
+target_link_options(Quillard PRIVATE -municode)
+target_link_libraries(Quillard PRIVATE kes_console_win32)
 
 if(BUILD_TESTING)
   add_library(kes_test_registry STATIC test_registry_win32.cpp)
@@ -9,4 +20,13 @@ if(BUILD_TESTING)
   target_link_libraries(kes_test_registry PUBLIC kes_platform advapi32)
   kes_add_test(win32_registry_test SOURCES win32_registry_test.cpp
                LIBS kes_store_conformance kes_registry_win32 kes_test_registry)
+  kes_add_test(AdminUnit1_win32_test SOURCES AdminUnit1_win32_test.cpp Quillard.rc
+               LIBS kes_console_win32 kes_test_registry kes_store)
 endif()
+
+add_library(kes_driver_win32 STATIC driver_win32.cpp)
+kes_defaults(kes_driver_win32)
+target_link_libraries(kes_driver_win32 PUBLIC kes_platform user32)
+add_executable(quillard_driver quillard_driver_win32.cpp)
+kes_defaults(quillard_driver)
+target_link_libraries(quillard_driver PRIVATE kes_driver_win32)

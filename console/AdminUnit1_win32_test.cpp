@@ -1,0 +1,1 @@
+#include "console/AdminUnit1.h"
