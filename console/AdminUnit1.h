@@ -65,6 +65,8 @@ public:
 
     // Asks the window to close, as its close box does; false when it stays open.
     bool Close();
+    // Closing the main form ends the program's message loop.
+    bool IsMainForm = false;
 
 private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

@@ -269,7 +269,8 @@ LRESULT TQuillard::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         Close();
         return 0;
     case WM_DESTROY:
-        PostQuitMessage(0);
+        if (IsMainForm)
+            PostQuitMessage(0);
         return 0;
     }
     return DefWindowProcW(hwnd_, msg, wp, lp);

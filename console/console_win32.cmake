@@ -30,3 +30,14 @@ target_link_libraries(kes_driver_win32 PUBLIC kes_platform user32)
 add_executable(quillard_driver quillard_driver_win32.cpp)
 kes_defaults(quillard_driver)
 target_link_libraries(quillard_driver PRIVATE kes_driver_win32)
+
+if(BUILD_TESTING)
+  # End to end: the real Quillard.exe, a prepared registry, driven through its windows.
+  kes_add_test(quillard_e2e_win32_test SOURCES quillard_e2e_win32_test.cpp
+               LIBS kes_driver_win32 kes_test_registry version)
+  add_dependencies(quillard_e2e_win32_test Quillard)
+  target_compile_definitions(quillard_e2e_win32_test PRIVATE
+                             QUILLARD_EXE="$<TARGET_FILE_NAME:Quillard>")
+endif()
+
+# The log viewer, support mail and collection settings add their files below.

@@ -11,6 +11,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     kes::Application().OnException = kes::ShowErrorBox;
     try {
         kes::TQuillard form(kes::Win32Services());
+        form.IsMainForm = true;
         form.Create(show);
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -8,7 +8,7 @@
 
 namespace kes::test {
 
-ScratchRoots::ScratchRoots() {
+ScratchRoots::ScratchRoots(bool remapMachine) {
     static int counter = 0;
     base_ = L"Software\\KestrovaTest\\" + std::to_wstring(GetCurrentProcessId()) + L"_" +
             std::to_wstring(++counter);
@@ -19,7 +19,8 @@ ScratchRoots::ScratchRoots() {
                         nullptr, &lm_, nullptr) != ERROR_SUCCESS)
         throw std::runtime_error("cannot create scratch keys");
     RegOverridePredefKey(HKEY_CURRENT_USER, cu_);
-    RegOverridePredefKey(HKEY_LOCAL_MACHINE, lm_);
+    if (remapMachine)
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, lm_);
 }
 
 ScratchRoots::~ScratchRoots() {

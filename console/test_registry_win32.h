@@ -9,7 +9,9 @@ namespace kes::test {
 
 class ScratchRoots {
 public:
-    ScratchRoots();
+    // With remapMachine false only HKEY_CURRENT_USER is remapped, and the machine's own keys
+    // are used (the test prefix is private).
+    explicit ScratchRoots(bool remapMachine = true);
     ~ScratchRoots();
     ScratchRoots(const ScratchRoots&) = delete;
     ScratchRoots& operator=(const ScratchRoots&) = delete;
