@@ -1,6 +1,8 @@
 #pragma once
 // The console's main window: its controls, its components and their handlers.
 #include "console/controls_win32.h"
+#include "console/log_viewer_win32.h"
+#include "console/outlook_mail_win32.h"
 #include "console/services.h"
 #include "widgets/editlist/WinXP.h"
 
@@ -42,6 +44,10 @@ public:
     std::unique_ptr<TPopupMenu> PopupMenu1;
     std::unique_ptr<TMenuItem> Collectcount1, collecttime1, savelog1;
     std::unique_ptr<THintWindow> Hints;
+    std::unique_ptr<TSaveDialog> SaveDialog1 = NewSaveDialog1(this);
+    // Connects at the first press of SpeedButton1, not before.
+    std::unique_ptr<TOutlookApplication> olApp =
+        std::make_unique<TOutlookApplication>(this, "olApp");
 
     // Events.
     void FormCreate(TComponent* Sender);
@@ -69,6 +75,7 @@ public:
     bool IsMainForm = false;
 
 private:
+    static std::unique_ptr<TSaveDialog> NewSaveDialog1(TComponent* owner);
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();

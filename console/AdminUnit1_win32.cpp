@@ -59,6 +59,9 @@ Services Win32Services() {
     s.ErrorBox = ShowErrorBox;
     s.ShowNotice = kes::ShowNotice;
     s.PromptText = kes::PromptText;
+    s.DebugLogPath = kes::DebugLogPath;
+    s.FallbackLogPath = kes::FallbackLogPath;
+    s.ExecuteSaveDialog = kes::ExecuteSaveDialog;
     return s;
 }
 

@@ -4,10 +4,12 @@ kes_defaults(kes_registry_win32)
 target_link_libraries(kes_registry_win32 PUBLIC kes_store kes_platform advapi32)
 
 add_library(kes_console_win32 STATIC controls_win32.cpp dialogs.cpp dialogs_win32.cpp
-            AdminUnit1_win32.cpp AdminUnit1_pending_win32.cpp)
+            AdminUnit1_win32.cpp AdminUnit1_viewer_win32.cpp AdminUnit1_collect_win32.cpp
+            log_viewer_win32.cpp outlook_mail_win32.cpp)
 kes_defaults(kes_console_win32)
-target_link_libraries(kes_console_win32 PUBLIC kes_registry_win32 kes_editlist kes_platform
-                      comctl32 comdlg32 msimg32 ole32 oleaut32 uuid shell32 gdi32 user32)
+target_link_libraries(kes_console_win32 PUBLIC kes_registry_win32 kes_viewer_core kes_editlist
+                      kes_platform comctl32 comdlg32 msimg32 ole32 oleaut32 uuid shell32 gdi32
+                      user32)
 
 add_executable(Quillard WIN32 main_win32.cpp Quillard.rc)
 kes_defaults(Quillard)

@@ -9,6 +9,8 @@
 
 namespace kes {
 
+class TSaveDialog;
+
 struct Services {
     std::shared_ptr<RegistryBackend> Registry;
     std::function<void(const std::string& message)> ErrorBox;
@@ -16,6 +18,12 @@ struct Services {
     std::function<std::string(const std::string& caption, const std::string& prompt,
                               const std::string& defaultText)>
         PromptText;
+    // Where the add-in's debug log is looked for: the user's temporary folder (empty when it
+    // cannot be had) and the fallback beside the program.
+    std::function<std::string()> DebugLogPath;
+    std::function<std::string()> FallbackLogPath;
+    // Shows the save dialog modally; false when cancelled.
+    std::function<bool(TSaveDialog& dialog)> ExecuteSaveDialog;
 };
 
 Services Win32Services();
