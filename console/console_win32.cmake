@@ -43,3 +43,8 @@ if(BUILD_TESTING)
 endif()
 
 # The log viewer, support mail and collection settings add their files below.
+
+if(BUILD_TESTING)
+  kes_add_test(log_viewer_win32_test SOURCES log_viewer_win32_test.cpp Quillard.rc
+               LIBS kes_console_win32 kes_test_registry)
+endif()
