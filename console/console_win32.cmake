@@ -48,3 +48,14 @@ if(BUILD_TESTING)
   kes_add_test(log_viewer_win32_test SOURCES log_viewer_win32_test.cpp Quillard.rc
                LIBS kes_console_win32 kes_test_registry)
 endif()
+
+if(BUILD_TESTING)
+  # Stands for Outlook in the support mail's tests; registered and removed by the tests.
+  add_library(fake_outlook SHARED fake_outlook_win32.cpp fake_outlook.def)
+  kes_defaults(fake_outlook)
+  set_target_properties(fake_outlook PROPERTIES PREFIX "")
+  target_link_libraries(fake_outlook PRIVATE ole32 oleaut32 uuid)
+  kes_add_test(outlook_mail_win32_test SOURCES outlook_mail_win32_test.cpp Quillard.rc
+               LIBS kes_console_win32)
+  add_dependencies(outlook_mail_win32_test fake_outlook)
+endif()
