@@ -42,6 +42,14 @@ if(BUILD_TESTING)
                              QUILLARD_EXE="$<TARGET_FILE_NAME:Quillard>")
 endif()
 
+if(KES_BENCH)
+  add_executable(minimal_window WIN32 minimal_window_win32.cpp)
+  kes_defaults(minimal_window)
+  target_link_options(minimal_window PRIVATE -municode)
+  kes_add_bench(startup_bench SOURCES startup_bench_win32.cpp)
+  add_dependencies(startup_bench Quillard minimal_window)
+endif()
+
 # The log viewer, support mail and collection settings add their files below.
 
 if(BUILD_TESTING)
@@ -58,4 +66,9 @@ if(BUILD_TESTING)
   kes_add_test(outlook_mail_win32_test SOURCES outlook_mail_win32_test.cpp Quillard.rc
                LIBS kes_console_win32)
   add_dependencies(outlook_mail_win32_test fake_outlook)
+endif()
+
+if(BUILD_TESTING)
+  kes_add_test(collect_setting_win32_test SOURCES collect_setting_win32_test.cpp Quillard.rc
+               LIBS kes_console_win32 kes_test_registry)
 endif()
