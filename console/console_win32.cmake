@@ -72,3 +72,9 @@ if(BUILD_TESTING)
   kes_add_test(collect_setting_win32_test SOURCES collect_setting_win32_test.cpp Quillard.rc
                LIBS kes_console_win32 kes_test_registry)
 endif()
+
+if(KES_BENCH)
+  kes_add_bench(log_refresh_bench SOURCES log_refresh_bench_win32.cpp Quillard.rc
+                LIBS kes_console_win32)
+  target_link_options(log_refresh_bench PRIVATE -municode)
+endif()
