@@ -321,30 +321,34 @@ TBevel::TBevel(TComponent* owner, const char* name, HWND parent, Bounds b)
     CreateHandle(kBevelClass, WS_DISABLED, WS_EX_TRANSPARENT, parent, b, "", 0);
 }
 
+void TItemsControl::AddItem(const std::string& item) {
+    SendMessageW(hwnd_, msg_.add, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
+}
+
+int TItemsControl::Count() const {
+    return static_cast<int>(SendMessageW(hwnd_, msg_.count, 0, 0));
+}
+
+std::string TItemsControl::Item(int index) const {
+    const LRESULT n = SendMessageW(hwnd_, msg_.textLength, static_cast<WPARAM>(index), 0);
+    if (n < 0)
+        return {};
+    std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+    SendMessageW(hwnd_, msg_.text, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(w.data()));
+    w.resize(static_cast<size_t>(n));
+    return Narrow(w);
+}
+
+void TItemsControl::Clear() {
+    SendMessageW(hwnd_, msg_.reset, 0, 0);
+}
+
 TComboBox::TComboBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id)
-    : TWinControl(owner, name) {
+    : TItemsControl(owner, name,
+                    {CB_ADDSTRING, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT, CB_RESETCONTENT}) {
     // The height given is the edit part's; the drop-down list needs room of its own.
     CreateHandle(L"COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, parent,
                  {b.left, b.top, b.width, b.height + 200}, "", id);
-}
-
-void TComboBox::AddItem(const std::string& item) {
-    SendMessageW(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
-}
-
-int TComboBox::Count() const {
-    return static_cast<int>(SendMessageW(hwnd_, CB_GETCOUNT, 0, 0));
-}
-
-std::string TComboBox::Item(int index) const {
-    const LRESULT n = SendMessageW(hwnd_, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (n == CB_ERR)
-        return {};
-    std::wstring w(static_cast<size_t>(n) + 1, L'\0');
-    SendMessageW(hwnd_, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                 reinterpret_cast<LPARAM>(w.data()));
-    w.resize(static_cast<size_t>(n));
-    return Narrow(w);
 }
 
 int TComboBox::ItemIndex() const {
@@ -361,33 +365,12 @@ void TComboBox::HandleCommand(WORD code) {
 }
 
 TListBox::TListBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id, bool sorted)
-    : TWinControl(owner, name) {
+    : TItemsControl(owner, name,
+                    {LB_ADDSTRING, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT, LB_RESETCONTENT}) {
     CreateHandle(L"LISTBOX",
                  LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP |
                      (sorted ? LBS_SORT : 0),
                  WS_EX_CLIENTEDGE, parent, b, "", id);
-}
-
-void TListBox::AddItem(const std::string& item) {
-    SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
-}
-
-int TListBox::Count() const {
-    return static_cast<int>(SendMessageW(hwnd_, LB_GETCOUNT, 0, 0));
-}
-
-std::string TListBox::Item(int index) const {
-    const LRESULT n = SendMessageW(hwnd_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (n == LB_ERR)
-        return {};
-    std::wstring w(static_cast<size_t>(n) + 1, L'\0');
-    SendMessageW(hwnd_, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(w.data()));
-    w.resize(static_cast<size_t>(n));
-    return Narrow(w);
-}
-
-void TListBox::Clear() {
-    SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
 }
 
 TMemo::TMemo(TComponent* owner, const char* name, HWND parent, Bounds b, int id, DWORD extraStyle)

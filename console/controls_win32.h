@@ -94,25 +94,35 @@ public:
     TBevel(TComponent* owner, const char* name, HWND parent, Bounds b);
 };
 
-class TComboBox : public TWinControl {
+// The item access that combo boxes and list boxes share; only their message numbers differ.
+class TItemsControl : public TWinControl {
 public:
-    TComboBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id);
+    struct Messages {
+        UINT add, count, textLength, text, reset;
+    };
+    TItemsControl(TComponent* owner, const char* name, const Messages& m)
+        : TWinControl(owner, name), msg_(m) {}
     void AddItem(const std::string& item);
     int Count() const;
     std::string Item(int index) const;
+    void Clear();
+
+private:
+    Messages msg_;
+};
+
+class TComboBox : public TItemsControl {
+public:
+    TComboBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id);
     int ItemIndex() const;
     void SetItemIndex(int index);
     TNotifyEvent OnChange;
     void HandleCommand(WORD code) override;
 };
 
-class TListBox : public TWinControl {
+class TListBox : public TItemsControl {
 public:
     TListBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id, bool sorted);
-    void AddItem(const std::string& item);
-    int Count() const;
-    std::string Item(int index) const;
-    void Clear();
 };
 
 class TMemo : public TWinControl {

@@ -1,5 +1,6 @@
 // The yardstick for Quillard's start-up: a plain program that opens one empty window.
 #include <windows.h>
+#include <commctrl.h>
 
 static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_DESTROY) {
@@ -10,6 +11,10 @@ static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
+#ifdef KES_COMMON_CONTROLS_6
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+#endif
     WNDCLASSW wc{};
     wc.lpfnWndProc = Proc;
     wc.hInstance = inst;

@@ -65,16 +65,23 @@ double Median(std::vector<double> v) {
 int main() {
     const std::wstring quillard = Sibling(L"..\\console\\Quillard.exe");
     const std::wstring minimal = Sibling(L"..\\console\\minimal_window.exe");
-    std::vector<double> q, m;
+    const std::wstring minimal6 = Sibling(L"..\\console\\minimal_window_v6.exe");
+    std::vector<double> q, m, m6;
     StartOnce(quillard, KES_FORM_CLASS, L"Quillard"); // warm the file cache
     StartOnce(minimal, L"KesMinimalWindow", L"Minimal");
     for (int round = 0; round < 9; ++round) {
         q.push_back(StartOnce(quillard, KES_FORM_CLASS, L"Quillard"));
         m.push_back(StartOnce(minimal, L"KesMinimalWindow", L"Minimal"));
+        m6.push_back(StartOnce(minimal6, L"KesMinimalWindow", L"Minimal"));
     }
     const double qm = Median(q), mm = Median(m);
     std::printf("quillard_startup_ms: %.1f\n", qm);
     std::printf("minimal_window_startup_ms: %.1f\n", mm);
     std::printf("startup_ratio: %.2f\n", mm > 0 ? qm / mm : 0.0);
+    // The same window bound to common controls 6, as the console's manifest binds it: what
+    // loading the visual-style controls alone costs.
+    const double m6m = Median(m6);
+    std::printf("minimal_window_v6_startup_ms: %.1f\n", m6m);
+    std::printf("startup_ratio_vs_v6: %.2f\n", m6m > 0 ? qm / m6m : 0.0);
     return qm > 0 && mm > 0 ? 0 : 1;
 }
