@@ -160,5 +160,27 @@ TEST_F(CollectSettings, RefusedWriteReachesTheErrorBox) {
     EXPECT_NE(errors[0].find("bs_collect_count"), std::string::npos) << errors[0];
 }
 
+TEST_F(CollectSettings, ContextMenuOpensOnTheUpperPanelAndItsControls) {
+    Start();
+    // Controls without a menu of their own pass the request on to the panel.
+    static bool s_open;
+    for (HWND target : {form->Panel1->Handle(), form->chkDebug->Handle(), form->users->Handle(),
+                        form->categoriesList->Handle(), form->HTMLStaticText1->Handle()}) {
+        s_open = false;
+        const UINT_PTR t = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
+            HWND menu = FindWindowW(L"#32768", nullptr);
+            s_open = s_open || (menu && IsWindowVisible(menu));
+            EndMenu();
+        });
+        RECT r;
+        GetWindowRect(target, &r);
+        SendMessageW(target, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(target),
+                     MAKELPARAM(r.left + 2, r.top + 2));
+        KillTimer(nullptr, t);
+        EXPECT_TRUE(s_open);
+    }
+    EXPECT_TRUE(prompts.empty());
+}
+
 } // namespace
 } // namespace kes
