@@ -144,7 +144,11 @@ bool ExecuteSaveDialog(TSaveDialog& dialog) {
     ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
     ofn.lpstrDefExt = ext.empty() ? nullptr : ext.c_str();
     ofn.Flags = dialog.Options | OFN_EXPLORER;
-    if (!GetSaveFileNameW(&ofn))
+    // The common dialogs bring the shell along: loaded when first needed, not at every start.
+    using SaveFileName = BOOL(WINAPI*)(OPENFILENAMEW*);
+    static const auto save = reinterpret_cast<SaveFileName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(LoadLibraryW(L"comdlg32.dll"), "GetSaveFileNameW")));
+    if (!save || !save(&ofn))
         return false;
     dialog.FileName = Narrow(file.data());
     dialog.FilterIndex = static_cast<int>(ofn.nFilterIndex);
