@@ -2,6 +2,7 @@
 // "RES://" from this program's RCDATA and "FILE://" from a file.
 #include "widgets/HTMLText/PictureContainer.h"
 #include "widgets/HTMLText/gdi_canvas_win32.h"
+#include "widgets/HTMLText/test_bitmap_win32.h"
 #include "widgets/HTMLText/gif_test_data.h"
 #include "platform/utf_win32.h"
 
@@ -13,43 +14,8 @@
 namespace kes {
 namespace {
 
+using testdata::Bitmap;
 using testdata::GifFrameSpec;
-
-// A 32-bit top-down DIB selected into a memory context, filled with white.
-class Bitmap {
-public:
-    Bitmap(int w, int h) : w_(w), dc_(CreateCompatibleDC(nullptr)) {
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bmp_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr,
-                                0);
-        old_ = SelectObject(dc_, bmp_);
-        RECT r{0, 0, w, h};
-        FillRect(dc_, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    }
-    ~Bitmap() {
-        SelectObject(dc_, old_);
-        DeleteObject(bmp_);
-        DeleteDC(dc_);
-    }
-    HDC dc() const { return dc_; }
-    // 0x00RRGGBB
-    std::uint32_t Pixel(int x, int y) const {
-        GdiFlush();
-        return bits_[y * w_ + x] & 0xFFFFFF;
-    }
-
-private:
-    int w_;
-    HDC dc_;
-    HBITMAP bmp_;
-    HGDIOBJ old_;
-    std::uint32_t* bits_ = nullptr;
-};
 
 std::vector<std::uint8_t> ThreeFrames() {
     return testdata::MakeGif(20, 12,

@@ -1,6 +1,7 @@
 // The GDI drawing surface under Wine with the prefix's real fonts: metrics, text flags,
 // rotation, fills, lines, focus rectangles, clipping, shell icons and pictures.
 #include "widgets/HTMLText/gdi_canvas_win32.h"
+#include "widgets/HTMLText/test_bitmap_win32.h"
 #include "widgets/HTMLText/PictureContainer.h"
 #include "widgets/HTMLText/gif_test_data.h"
 #include "platform/utf_win32.h"
@@ -12,53 +13,7 @@ namespace {
 
 constexpr unsigned kTextFlags = tfSingleLine | tfBottom | tfExpandTabs | tfExternalLeading;
 
-class Bitmap {
-public:
-    Bitmap(int w, int h) : w_(w), h_(h), dc_(CreateCompatibleDC(nullptr)) {
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bmp_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr,
-                                0);
-        old_ = SelectObject(dc_, bmp_);
-        RECT r{0, 0, w, h};
-        FillRect(dc_, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    }
-    ~Bitmap() {
-        SelectObject(dc_, old_);
-        DeleteObject(bmp_);
-        DeleteDC(dc_);
-    }
-    HDC dc() const { return dc_; }
-    std::uint32_t Pixel(int x, int y) const {
-        GdiFlush();
-        return bits_[y * w_ + x] & 0xFFFFFF;
-    }
-    // Bounding box of all pixels that are not white; empty when there are none.
-    RECT Inked() const {
-        GdiFlush();
-        RECT box{w_, h_, 0, 0};
-        for (int y = 0; y < h_; ++y)
-            for (int x = 0; x < w_; ++x)
-                if ((bits_[y * w_ + x] & 0xFFFFFF) != 0xFFFFFF) {
-                    box.left = std::min<LONG>(box.left, x);
-                    box.top = std::min<LONG>(box.top, y);
-                    box.right = std::max<LONG>(box.right, x + 1);
-                    box.bottom = std::max<LONG>(box.bottom, y + 1);
-                }
-        return box;
-    }
-
-private:
-    int w_, h_;
-    HDC dc_;
-    HBITMAP bmp_;
-    HGDIOBJ old_;
-    std::uint32_t* bits_ = nullptr;
-};
+using testdata::Bitmap;
 
 SIZE RealExtent(HDC dc, const wchar_t* face, int points, const wchar_t* text) {
     HFONT f = CreateFontW(-MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, 0,

@@ -1,6 +1,7 @@
 // The console's help paragraph laid out and drawn by DrawMarkup on the GDI surface, with the
 // Wine prefix's real Tahoma: sizes are checked against the font, not pixel by pixel.
 #include "widgets/HTMLText/gdi_canvas_win32.h"
+#include "widgets/HTMLText/test_bitmap_win32.h"
 #include "widgets/HTMLText/markup.h"
 
 #include <gtest/gtest.h>
@@ -22,56 +23,7 @@ const std::string kHelp =
     "weiteren Nutzern k\xC3\xB6nnen Sie ebenso verfahren." +
     "</FONT>" + "";
 
-class Bitmap {
-public:
-    Bitmap(int w, int h) : w_(w), h_(h), dc_(CreateCompatibleDC(nullptr)) {
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bmp_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr,
-                                0);
-        old_ = SelectObject(dc_, bmp_);
-        RECT r{0, 0, w, h};
-        FillRect(dc_, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    }
-    ~Bitmap() {
-        SelectObject(dc_, old_);
-        DeleteObject(bmp_);
-        DeleteDC(dc_);
-    }
-    HDC dc() const { return dc_; }
-    // Rows that hold at least one pixel that is not white.
-    std::vector<int> InkedRows() const {
-        GdiFlush();
-        std::vector<int> rows;
-        for (int y = 0; y < h_; ++y)
-            for (int x = 0; x < w_; ++x)
-                if ((bits_[y * w_ + x] & 0xFFFFFF) != 0xFFFFFF) {
-                    rows.push_back(y);
-                    break;
-                }
-        return rows;
-    }
-    int InkedRight() const {
-        GdiFlush();
-        int right = 0;
-        for (int y = 0; y < h_; ++y)
-            for (int x = 0; x < w_; ++x)
-                if ((bits_[y * w_ + x] & 0xFFFFFF) != 0xFFFFFF)
-                    right = std::max(right, x + 1);
-        return right;
-    }
-
-private:
-    int w_, h_;
-    HDC dc_;
-    HBITMAP bmp_;
-    HGDIOBJ old_;
-    std::uint32_t* bits_ = nullptr;
-};
+using testdata::Bitmap;
 
 TEST(HelpParagraph, LaidOutInTahomaLinesWithinTheLabel) {
     const Rect label{0, 0, 545, 81}; // HTMLStaticText1's size on the form
@@ -106,7 +58,7 @@ TEST(HelpParagraph, LaidOutInTahomaLinesWithinTheLabel) {
     EXPECT_LT(rows.front(), line);
     // Drawing stops at the label's bottom: the line that starts inside it is the last.
     EXPECT_LT(rows.back(), (label.bottom / line + 1) * line);
-    EXPECT_LE(bmp.InkedRight(), label.right);
+    EXPECT_LE(bmp.Inked().right, label.right);
     // The blank line between the paragraphs stays blank.
     int blankLines = 0;
     for (int l = 0; l * line < label.bottom; ++l) {

@@ -5,31 +5,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "widgets/HTMLText/markup_test_support.h"
 #include "widgets/HTMLText/recording_canvas.h"
 
 namespace kes {
 namespace {
 
 using ::testing::ElementsAre;
-
-struct Layout {
-    RecordingCanvas cv;
-    MarkupOutputs out;
-    bool result = false;
-};
-
-void Lay(Layout& l, std::string_view text, MarkupParams p = {}, Rect rect = {0, 0, 201, 100}) {
-    l.result = DrawMarkup(l.cv, text, rect, p, l.out);
-}
-
-// The drawn texts as "text@left,top".
-std::vector<std::string> Placed(const RecordingCanvas& cv) {
-    std::vector<std::string> out;
-    for (const DrawOp& op : cv.Texts())
-        out.push_back(op.text + "@" + std::to_string(op.rect.left) + "," +
-                      std::to_string(op.rect.top));
-    return out;
-}
 
 TEST(Markup, EmptyTextDrawsNothingAndIsOneLineHigh) {
     Layout l;
