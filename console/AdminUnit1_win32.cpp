@@ -70,6 +70,8 @@ TQuillard::TQuillard(Services services) : TForm(nullptr), services_(std::move(se
 }
 
 TQuillard::~TQuillard() {
+    // The error box belongs to this window's services, which end with it.
+    Application().OnException = nullptr;
     // Components go first, while the window they live on still exists.
     Hints.reset();
     Timer1.reset();
