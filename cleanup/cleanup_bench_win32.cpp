@@ -1,6 +1,7 @@
 // Purging a secure temporary folder of 10,000 .huf files, against a plain DeleteFileW loop over
 // the same names in the same run. Prints both times and their ratio.
 #include "cleanup/cleanup_win32.h"
+#include "cleanup/wine_shell_win32.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -19,38 +20,18 @@ std::wstring TempFolder(const wchar_t* tag) {
            std::to_wstring(GetCurrentProcessId());
 }
 
-using UnixName = char*(CDECL*)(const wchar_t*);
-
 // Wine looks every new name up case-insensitively in the whole folder, so 10,000 CreateFileW
 // calls cost seconds there; under Wine the files are made by a shell, which waits on nothing.
 bool FillThroughShell(const std::wstring& folder) {
-    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixName == nullptr) {
+    const auto unixName = kes::WineUnixName();
+    char* dir = unixName ? unixName(folder.c_str()) : nullptr;
+    if (dir == nullptr) {
         return false;
     }
-    const std::wstring marker = folder + L".done";
-    char* dir = unixName(folder.c_str());
-    char* done = unixName(marker.c_str());
-    if (dir == nullptr || done == nullptr) {
-        return false;
-    }
-    std::string cmd = std::string("/bin/sh -c \"cd '") + dir + "' && seq -f '%05g.huf' 0 " +
-                      std::to_string(kFiles - 1) + " | xargs touch; : > '" + done + "'\"";
+    const std::string cmd = std::string("cd '") + dir + "' && seq -f '%05g.huf' 0 " +
+                            std::to_string(kFiles - 1) + " | xargs touch";
     HeapFree(GetProcessHeap(), 0, dir);
-    HeapFree(GetProcessHeap(), 0, done);
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-        return false;
-    }
-    for (int i = 0; i < 6000 && GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES;
-         ++i) {
-        Sleep(10);
-    }
-    return DeleteFileW(marker.c_str()) != FALSE;
+    return kes::RunUnix(cmd, 600);
 }
 
 int CountFiles(const std::wstring& folder) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "cleanup/wine_shell_win32.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,6 +13,10 @@
 #include <vector>
 
 namespace cleanup_test {
+
+using kes::RunUnix;
+using kes::UnixName;
+using kes::WineUnixName;
 
 inline std::wstring TempRoot() {
     wchar_t buf[MAX_PATH + 1];
@@ -60,47 +66,6 @@ inline void MakeFile(const std::wstring& path, std::string_view bytes = "x") {
 
 inline void MakeFolder(const std::wstring& path) {
     ASSERT_TRUE(CreateDirectoryW(Long(path).c_str(), nullptr)) << GetLastError();
-}
-
-using UnixName = char*(CDECL*)(const wchar_t*);
-
-// Wine's own export giving the Unix path of a Windows path; null on Windows.
-inline UnixName WineUnixName() {
-    return reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-}
-
-// Runs a shell command through Wine, which starts Unix programs from CreateProcess but hands
-// back no process handle: the command touches a marker file when done, which is waited for.
-inline bool RunUnix(const std::string& command) {
-    auto unixName = WineUnixName();
-    if (unixName == nullptr) {
-        return false;
-    }
-    std::wstring marker = TempRoot() + L"\\kes_unix_done_" + std::to_wstring(GetCurrentProcessId());
-    DeleteFileW(marker.c_str());
-    char* unixMarker = unixName(marker.c_str());
-    if (unixMarker == nullptr) {
-        return false;
-    }
-    std::string cmd = "/bin/sh -c \"" + command + "; : > '" + unixMarker + "'\"";
-    HeapFree(GetProcessHeap(), 0, unixMarker);
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-        return false;
-    }
-    if (pi.hProcess != nullptr) {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    for (int i = 0; i < 3000 && GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES;
-         ++i) {
-        Sleep(10);
-    }
-    return DeleteFileW(marker.c_str()) != FALSE;
 }
 
 inline bool IsFolderLink(const std::wstring& path) {

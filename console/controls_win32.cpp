@@ -46,6 +46,16 @@ LRESULT ForwardCommand(WPARAM wp, LPARAM lp) {
     return 0;
 }
 
+// Panels and frames draw nothing but an edge around their client area.
+void PaintEdge(HWND hwnd, UINT edge) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT r;
+    GetClientRect(hwnd, &r);
+    DrawEdge(dc, &r, edge, BF_RECT);
+    EndPaint(hwnd, &ps);
+}
+
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_COMMAND:
@@ -63,15 +73,9 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         break;
     }
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        RECT r;
-        GetClientRect(hwnd, &r);
-        DrawEdge(dc, &r, BDR_RAISEDINNER, BF_RECT);
-        EndPaint(hwnd, &ps);
+    case WM_PAINT:
+        PaintEdge(hwnd, BDR_RAISEDINNER);
         return 0;
-    }
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
@@ -82,15 +86,9 @@ LRESULT CALLBACK BevelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 1;
     case WM_NCHITTEST:
         return HTTRANSPARENT;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        RECT r;
-        GetClientRect(hwnd, &r);
-        DrawEdge(dc, &r, BDR_SUNKENOUTER, BF_RECT);
-        EndPaint(hwnd, &ps);
+    case WM_PAINT:
+        PaintEdge(hwnd, BDR_SUNKENOUTER);
         return 0;
-    }
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
