@@ -36,7 +36,7 @@ struct Fake {
     HMODULE dll = LoadLibraryW(BesideTheTest(L"fake_outlook.dll").c_str());
     void (*Reset)(int) = Proc<void (*)(int)>(dll, "FakeOutlookReset");
     int (*CountFn)(const wchar_t*) = Proc<int (*)(const wchar_t*)>(dll, "FakeOutlookCount");
-    BSTR (*MailFn)
+    BSTR(*MailFn)
     (int, const wchar_t*) = Proc<BSTR (*)(int, const wchar_t*)>(dll, "FakeOutlookMail");
     int Count(const wchar_t* what) const { return CountFn(what); }
     std::u16string Mail(int i, const wchar_t* field) const {
