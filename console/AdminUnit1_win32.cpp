@@ -147,6 +147,9 @@ void TQuillard::CreateControls() {
     HTMLStaticText1 =
         std::make_unique<TLabel>(this, "HTMLStaticText1", p1, Bounds{24, 152, 545, 81},
                                  PlainHelpText(), ids::HTMLStaticText1);
+    // A partly visible last line would show as stray marks above the labels below it.
+    SetWindowLongW(HTMLStaticText1->Handle(), GWL_STYLE,
+                   GetWindowLongW(HTMLStaticText1->Handle(), GWL_STYLE) | SS_EDITCONTROL);
     Journal = std::make_unique<TCheckBox>(
         this, "Journal", p1, Bounds{24, 45, 545, 17},
         "Tracking to journalfolder / Änderungen im Jurnal-Ordner mitschreiben ", ids::Journal);

@@ -14,8 +14,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillard_driver: no Quillard window\n");
         return 1;
     }
-    if (!std::strcmp(cmd, "wait"))
+    if (!std::strcmp(cmd, "wait")) {
+        // Shown is not yet painted: have every control draw itself before a screenshot.
+        RedrawWindow(form, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
         return 0;
+    }
     if (!std::strcmp(cmd, "close")) {
         driver::Click(form, ids::Button1);
         return 0;
