@@ -11,7 +11,7 @@ constexpr std::size_t kMaxFonts = 32;
 
 const Canvas::CachedFont& Canvas::Realize() {
     auto it = std::find_if(fonts.begin(), fonts.end(),
-                           [&](const CachedFont& f) { return f.spec.SameHandle(font); });
+                           [&](const CachedFont& f) { return f.desc.SameHandle(font); });
     if (it == fonts.end()) {
         if (fonts.size() >= kMaxFonts) {
             // The oldest is never the selected one: a selected font was used last.

@@ -144,7 +144,7 @@ public:
 
 protected:
     // Makes a font and fills its metrics; the handle stays valid until DeleteFontHandle.
-    virtual FontHandle CreateFontHandle(const FontSpec& spec, FontMetrics& metrics) = 0;
+    virtual FontHandle CreateFontHandle(const FontSpec& desc, FontMetrics& metrics) = 0;
     virtual void DeleteFontHandle(FontHandle font) = 0;
     // Makes the font current for the text calls that follow.
     virtual void SelectFontHandle(FontHandle font) = 0;
@@ -163,7 +163,7 @@ protected:
 
 private:
     struct CachedFont {
-        FontSpec spec;
+        FontSpec desc;
         FontHandle handle;
         FontMetrics metrics;
     };

@@ -130,20 +130,20 @@ void GdiCanvas::DrawSystemIcon(int index, bool large, int x, int y) {
         ImageList_Draw(list, index, dc_, x, y, ILD_TRANSPARENT);
 }
 
-Canvas::FontHandle GdiCanvas::CreateFontHandle(const FontSpec& spec, FontMetrics& metrics) {
+Canvas::FontHandle GdiCanvas::CreateFontHandle(const FontSpec& desc, FontMetrics& metrics) {
     LOGFONTW lf{};
-    lf.lfHeight = spec.size == 0 ? 0 : -MulDiv(spec.size, PixelsPerInchY(), 72);
-    lf.lfWeight = (spec.style & fsBold) ? FW_BOLD : FW_NORMAL;
-    lf.lfItalic = (spec.style & fsItalic) ? TRUE : FALSE;
-    lf.lfUnderline = (spec.style & fsUnderline) ? TRUE : FALSE;
-    lf.lfStrikeOut = (spec.style & fsStrikeOut) ? TRUE : FALSE;
-    lf.lfEscapement = spec.escapement;
-    lf.lfOrientation = spec.escapement;
+    lf.lfHeight = desc.size == 0 ? 0 : -MulDiv(desc.size, PixelsPerInchY(), 72);
+    lf.lfWeight = (desc.style & fsBold) ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = (desc.style & fsItalic) ? TRUE : FALSE;
+    lf.lfUnderline = (desc.style & fsUnderline) ? TRUE : FALSE;
+    lf.lfStrikeOut = (desc.style & fsStrikeOut) ? TRUE : FALSE;
+    lf.lfEscapement = desc.escapement;
+    lf.lfOrientation = desc.escapement;
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
     lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     lf.lfQuality = DEFAULT_QUALITY;
-    std::wstring face = Widen(spec.face);
+    std::wstring face = Widen(desc.face);
     lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
     HFONT font = CreateFontIndirectW(&lf);
     if (!font)

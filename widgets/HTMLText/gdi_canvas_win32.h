@@ -46,7 +46,7 @@ public:
     static std::wstring ToWide(std::string_view text);
 
 protected:
-    FontHandle CreateFontHandle(const FontSpec& spec, FontMetrics& metrics) override;
+    FontHandle CreateFontHandle(const FontSpec& desc, FontMetrics& metrics) override;
     void DeleteFontHandle(FontHandle font) override;
     void SelectFontHandle(FontHandle font) override;
     Size DoTextExtent(std::string_view text) override;

@@ -25,13 +25,13 @@ RecordingCanvas::~RecordingCanvas() {
     ReleaseFonts();
 }
 
-Canvas::FontHandle RecordingCanvas::CreateFontHandle(const FontSpec& spec, FontMetrics& metrics) {
-    made.push_back(spec);
+Canvas::FontHandle RecordingCanvas::CreateFontHandle(const FontSpec& desc, FontMetrics& metrics) {
+    made.push_back(desc);
     ++fontsMade;
     ++fontsAlive;
-    metrics.height = CellHeight(spec.size);
+    metrics.height = CellHeight(desc.size);
     metrics.ascent = metrics.height * 3 / 4;
-    metrics.avgCharWidth = CellWidth(spec.size);
+    metrics.avgCharWidth = CellWidth(desc.size);
     return made.size();
 }
 

@@ -47,7 +47,7 @@ public:
     void DrawSystemIcon(int index, bool large, int x, int y) override;
 
 protected:
-    FontHandle CreateFontHandle(const FontSpec& spec, FontMetrics& metrics) override;
+    FontHandle CreateFontHandle(const FontSpec& desc, FontMetrics& metrics) override;
     void DeleteFontHandle(FontHandle font) override;
     void SelectFontHandle(FontHandle font) override;
     Size DoTextExtent(std::string_view text) override;
