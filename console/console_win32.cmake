@@ -60,9 +60,9 @@ endif()
 if(BUILD_TESTING)
   kes_add_test(log_viewer_win32_test SOURCES log_viewer_win32_test.cpp Quillard.rc
                LIBS kes_console_win32 kes_test_registry)
-endif()
+  kes_add_test(collect_setting_win32_test SOURCES collect_setting_win32_test.cpp Quillard.rc
+               LIBS kes_console_win32 kes_test_registry)
 
-if(BUILD_TESTING)
   # Stands for Outlook in the support mail's tests; registered and removed by the tests.
   add_library(fake_outlook SHARED fake_outlook_win32.cpp fake_outlook.def)
   kes_defaults(fake_outlook)
@@ -71,11 +71,6 @@ if(BUILD_TESTING)
   kes_add_test(outlook_mail_win32_test SOURCES outlook_mail_win32_test.cpp Quillard.rc
                LIBS kes_console_win32)
   add_dependencies(outlook_mail_win32_test fake_outlook)
-endif()
-
-if(BUILD_TESTING)
-  kes_add_test(collect_setting_win32_test SOURCES collect_setting_win32_test.cpp Quillard.rc
-               LIBS kes_console_win32 kes_test_registry)
 endif()
 
 if(KES_BENCH)

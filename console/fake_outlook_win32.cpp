@@ -3,6 +3,8 @@
 // record through the exported Fake* functions.
 #include <windows.h>
 
+#include "console/outlook_ids_win32.h"
+
 #include <oleauto.h>
 
 #include <string>
@@ -10,12 +12,9 @@
 
 namespace {
 
-const CLSID kOutlookClass = {
-    0x0006F03A, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID kApplication = {
-    0x00063001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID kMailItem = {
-    0x00063034, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const CLSID& kOutlookClass = kes::CLSID_OutlookApplication;
+const IID& kApplication = kes::IID__Application;
+const IID& kMailItem = kes::IID__MailItem;
 
 struct Mail {
     std::wstring to, subject, body, calls;

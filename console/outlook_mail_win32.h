@@ -5,13 +5,12 @@
 
 #include <windows.h>
 
+#include "console/outlook_ids_win32.h"
+
 #include <oaidl.h>
 
 namespace kes {
 
-extern const CLSID CLSID_OutlookApplication;
-extern const IID IID__Application;
-extern const IID IID__MailItem;
 constexpr int olMailItem = 0;
 
 class OutlookError : public Exception {
