@@ -1,7 +1,7 @@
 #pragma once
 // Stands for the console's visual style, which the manifest of the executable brings; the
 // component only checks where it is placed.
-#include "platform/component.h"
+#include "toolkit/component.h"
 
 namespace kes {
 

@@ -1,0 +1,90 @@
+#pragma once
+// The console's main window: its controls, its components and their handlers.
+#include "toolkit/controls_win32.h"
+#include "console/viewer/log_viewer_win32.h"
+#include "console/viewer/outlook_mail_win32.h"
+#include "console/form/services.h"
+#include "widgets/editlist/WinXP.h"
+
+#include <memory>
+#include <string>
+
+namespace kes {
+
+extern const char* const kApplicationTitle;
+// The help paragraph above the category editor, as the strings of the label's text list.
+extern const char* const kHelpText[6];
+
+class TQuillard : public TForm {
+public:
+    explicit TQuillard(Services services);
+    ~TQuillard() override;
+
+    // Creates the window and its controls, runs FormCreate and shows the window.
+    void Create(int showCommand = SW_SHOWNORMAL);
+    HWND Handle() const { return hwnd_; }
+    Services& Svc() { return services_; }
+
+    // Controls, in the order of the layout.
+    std::unique_ptr<TPanel> Panel1, Panel2, Panel3;
+    std::unique_ptr<TCheckBox> chkDebug, chkAdmin, Journal, Desktopbenachrichtigung, chkReminders,
+        chk_pack_every_mail;
+    std::unique_ptr<TLabel> HTMLStaticText1; // stands in for the rich-text label for now
+    std::unique_ptr<TLabel> Label1, Label2;
+    std::unique_ptr<TComboBox> users;
+    std::unique_ptr<TSpeedButton> catAdd, catDel, SpeedButton1;
+    std::unique_ptr<TListBox> categoriesList; // stands in for the editable list box for now
+    std::unique_ptr<TBevel> Bevel1, Bevel2;
+    std::unique_ptr<TCheckBox> chbScroll;
+    std::unique_ptr<TButton> Button1;
+    std::unique_ptr<TMemo> LogFile;
+    // Components without a window.
+    std::unique_ptr<TTimer> Timer1;
+    std::unique_ptr<TWinXP> WinXP1;
+    std::unique_ptr<TPopupMenu> PopupMenu1;
+    std::unique_ptr<TMenuItem> Collectcount1, collecttime1, savelog1;
+    std::unique_ptr<THintWindow> Hints;
+    std::unique_ptr<TSaveDialog> SaveDialog1 = NewSaveDialog1(this);
+    // Connects at the first press of SpeedButton1, not before.
+    std::unique_ptr<TOutlookApplication> olApp =
+        std::make_unique<TOutlookApplication>(this, "olApp");
+
+    // Events.
+    void FormCreate(TComponent* Sender);
+    void FormClose(TComponent* Sender);
+    void Button1Click(TComponent* Sender);
+    void chkDebugClick(TComponent* Sender);
+    void chkAdminClick(TComponent* Sender);
+    void JournalClick(TComponent* Sender);
+    void DesktopbenachrichtigungClick(TComponent* Sender);
+    void chkRemindersClick(TComponent* Sender);
+    void chk_pack_every_mailClick(TComponent* Sender);
+    void usersChange(TComponent* Sender);
+    void Timer1Timer(TComponent* Sender);
+    void SpeedButton1Click(TComponent* Sender);
+    void Collectcount1Click(TComponent* Sender);
+    void collecttime1Click(TComponent* Sender);
+    void savelog1Click(TComponent* Sender);
+
+    bool UserListed(const std::string& name) const;
+    void SaveCategories();
+
+    // Asks the window to close, as its close box does; false when it stays open.
+    bool Close();
+    // Closing the main form ends the program's message loop.
+    bool IsMainForm = false;
+
+private:
+    static std::unique_ptr<TSaveDialog> NewSaveDialog1(TComponent* owner);
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    void CreateControls();
+    void LayoutPanels();
+    void WriteUserSwitch(const char* valueName, bool on);
+
+    Services services_;
+    HWND hwnd_ = nullptr;
+    HICON icon_ = nullptr, smallIcon_ = nullptr;
+};
+
+} // namespace kes

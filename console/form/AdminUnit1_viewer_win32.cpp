@@ -1,0 +1,70 @@
+// The debug-log view, its saved copy and the support mail.
+#include "console/form/AdminUnit1.h"
+
+#include "console/viewer/log_viewer_win32.h"
+#include "console/viewer/outlook_mail_win32.h"
+
+#include <commdlg.h>
+
+namespace kes {
+namespace {
+const char kRestartOutlook[] = "Please restart Outlook to get this logfile";
+} // namespace
+
+std::unique_ptr<TSaveDialog> TQuillard::NewSaveDialog1(TComponent* owner) {
+    auto d = std::make_unique<TSaveDialog>(owner, "SaveDialog1");
+    d->Title = "save logfile";
+    d->Filter = "Logfile|*.log|Text|*.txt";
+    d->FilterIndex = 1;
+    d->DefaultExt = "txt";
+    d->InitialDir = "C:\\temp";
+    // No question before an existing file is replaced.
+    d->Options = OFN_HIDEREADONLY | OFN_ENABLESIZING;
+    return d;
+}
+
+void TQuillard::Timer1Timer(TComponent*) {
+    // A frozen view keeps its text, selection and scroll position.
+    if (chbScroll->Checked() || !chkDebug->Checked())
+        return;
+    HWND memo = LogFile->Handle();
+    SendMessageW(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+    const std::string primary = services_.DebugLogPath ? services_.DebugLogPath() : DebugLogPath();
+    const std::string fallback =
+        services_.FallbackLogPath ? services_.FallbackLogPath() : FallbackLogPath();
+    bool shown = false;
+    {
+        std::string text;
+        shown = (LoadLogFile(primary, text) && SetMemoAnsiText(memo, text)) ||
+                (LoadLogFile(fallback, text) && SetMemoAnsiText(memo, text));
+    }
+    if (shown) {
+        // Scrolled by its lines less one: the control stops at its last line, which thus
+        // ends up at the top where the control allows it.
+        const int lines = ShownLineCount(memo);
+        if (lines > 1)
+            shown = SendMessageW(memo, EM_LINESCROLL, 0, lines - 1) != FALSE;
+    }
+    if (!shown)
+        SetMemoAnsiText(memo, std::string(kRestartOutlook) + "\r\n");
+}
+
+void TQuillard::savelog1Click(TComponent*) {
+    const bool chosen = services_.ExecuteSaveDialog ? services_.ExecuteSaveDialog(*SaveDialog1)
+                                                    : ExecuteSaveDialog(*SaveDialog1);
+    if (!chosen)
+        return;
+    // The text at this moment: refreshes may have run while the dialog was open.
+    SaveFileBytes(SaveDialog1->FileName, MemoAnsiText(LogFile->Handle()));
+}
+
+void TQuillard::SpeedButton1Click(TComponent*) {
+    const std::wstring shown = MemoText(LogFile->Handle());
+    try {
+        DisplaySupportMail(*olApp, ComposeSupportMail(std::u16string(shown.begin(), shown.end())));
+    } catch (const std::exception&) {
+        services_.ShowNotice("There was an error, sorry!");
+    }
+}
+
+} // namespace kes

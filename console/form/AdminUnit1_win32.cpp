@@ -1,0 +1,420 @@
+#include "console/form/AdminUnit1.h"
+
+#include "console/form/control_ids.h"
+#include "console/dialogs/dialogs.h"
+#include "console/form/resource.h"
+#include "console/store/settings_store.h"
+#include "console/store/win32_registry.h"
+
+#include "platform/utf_win32.h"
+
+namespace kes {
+
+const char* const kApplicationTitle = "Extended configuration for Kestrova";
+
+const char* const kHelpText[6] = {
+    "<FONT face=\"Tahoma\">If you need, to synchronize categories only with the user of your "
+    "choice, you can define the categories you need in ",
+    "this section. Please select first the user you want to modify and click the button "
+    "\"+\".<br><br>",
+    "Um mit jedem Benutzer andere Kategorien abgleichen zu können, gehen Sie bitte wie folgt "
+    "vor. Suchen Sie aus der rechten Box einen ",
+    "Benutzer aus und klicken auf den \"+\" Button. Legen Sie nun die Kategorie fest. Mit "
+    "weiteren Nutzern können Sie ebenso verfahren.",
+    "</FONT>",
+    "",
+};
+
+namespace {
+const char kConfigPath[] = "\\Software\\Varnholt\\Kestrova\\Config";
+const char kFoldersPath[] = "\\Software\\Varnholt\\Kestrova\\Folders";
+const wchar_t kFormClass[] = KES_FORM_CLASS;
+constexpr int kFormWidth = 620, kFormHeight = 665, kMinHeight = 640;
+
+// Until the rich-text label takes its place, the plain label shows the paragraph's words
+// with its line breaks.
+std::string PlainHelpText() {
+    std::string all, out;
+    for (const char* s : kHelpText)
+        all += s;
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (all[i] == '<') {
+            const size_t end = all.find('>', i);
+            if (end == std::string::npos)
+                break;
+            if (all.compare(i, 4, "<br>") == 0)
+                out += "\r\n";
+            i = end;
+        } else {
+            out += all[i];
+        }
+    }
+    return out;
+}
+} // namespace
+
+Services Win32Services() {
+    Services s;
+    s.Registry = std::make_shared<Win32Registry>();
+    s.ErrorBox = ShowErrorBox;
+    s.ShowNotice = kes::ShowNotice;
+    s.PromptText = kes::PromptText;
+    s.DebugLogPath = kes::DebugLogPath;
+    s.FallbackLogPath = kes::FallbackLogPath;
+    s.ExecuteSaveDialog = kes::ExecuteSaveDialog;
+    return s;
+}
+
+TQuillard::TQuillard(Services services) : TForm(nullptr), services_(std::move(services)) {
+    Name = "Quillard";
+}
+
+TQuillard::~TQuillard() {
+    // The error box belongs to this window's services, which end with it.
+    Application().OnException = nullptr;
+    // Components go first, while the window they live on still exists.
+    Hints.reset();
+    Timer1.reset();
+    if (hwnd_ && IsWindow(hwnd_)) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+    if (icon_)
+        DestroyIcon(icon_);
+    if (smallIcon_)
+        DestroyIcon(smallIcon_);
+}
+
+void TQuillard::Create(int showCommand) {
+    Application().Title = kApplicationTitle;
+    Application().OnException = services_.ErrorBox;
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    icon_ =
+        static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    smallIcon_ = static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), 0));
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = inst;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kFormClass;
+    wc.hIcon = icon_;
+    wc.hIconSm = smallIcon_;
+    RegisterClassExW(&wc);
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - kFormWidth) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - kFormHeight) / 2;
+    hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kFormClass, L"Quillard",
+                            WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y, kFormWidth, kFormHeight,
+                            nullptr, nullptr, inst, this);
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    CreateControls();
+    // A failure of start-up is reported, and the window opens with what was set up.
+    Application().Guard([this] { FormCreate(this); });
+    ShowWindow(hwnd_, showCommand);
+    UpdateWindow(hwnd_);
+}
+
+void TQuillard::CreateControls() {
+    RECT rc;
+    GetClientRect(hwnd_, &rc);
+    const int cw = rc.right;
+    // Creation order is tab order: panels first, then each panel's focusable controls.
+    Panel1 = std::make_unique<TPanel>(this, "Panel1", hwnd_, Bounds{0, 0, cw, 337});
+    Panel2 = std::make_unique<TPanel>(this, "Panel2", hwnd_, Bounds{0, rc.bottom - 81, cw, 81});
+    Panel3 =
+        std::make_unique<TPanel>(this, "Panel3", hwnd_, Bounds{0, 337, cw, rc.bottom - 337 - 81});
+    SetWindowLongPtrW(Panel1->Handle(), GWLP_ID, ids::Panel1);
+    SetWindowLongPtrW(Panel2->Handle(), GWLP_ID, ids::Panel2);
+    SetWindowLongPtrW(Panel3->Handle(), GWLP_ID, ids::Panel3);
+    HWND p1 = Panel1->Handle(), p2 = Panel2->Handle(), p3 = Panel3->Handle();
+
+    chkDebug =
+        std::make_unique<TCheckBox>(this, "chkDebug", p1, Bounds{24, 15, 537, 17},
+                                    "Debug mode / erweiterte Logdaten erzeugen", ids::chkDebug);
+    chkAdmin = std::make_unique<TCheckBox>(
+        this, "chkAdmin", p1, Bounds{24, 30, 545, 17},
+        "Normal users can't change settings to Kestrova / Änderungen in den Einstellungen "
+        "verwehren",
+        ids::chkAdmin);
+    users = std::make_unique<TComboBox>(this, "users", p1, Bounds{24, 248, 273, 21}, ids::users);
+    categoriesList = std::make_unique<TListBox>(
+        this, "categoriesList", p1, Bounds{344, 248, 217, 65}, ids::categoriesList, true);
+    HTMLStaticText1 =
+        std::make_unique<TLabel>(this, "HTMLStaticText1", p1, Bounds{24, 152, 545, 81},
+                                 PlainHelpText(), ids::HTMLStaticText1);
+    // A partly visible last line would show as stray marks above the labels below it.
+    SetWindowLongW(HTMLStaticText1->Handle(), GWL_STYLE,
+                   GetWindowLongW(HTMLStaticText1->Handle(), GWL_STYLE) | SS_EDITCONTROL);
+    Journal = std::make_unique<TCheckBox>(
+        this, "Journal", p1, Bounds{24, 45, 545, 17},
+        "Tracking to journalfolder / Änderungen im Jurnal-Ordner mitschreiben ", ids::Journal);
+    Desktopbenachrichtigung = std::make_unique<TCheckBox>(
+        this, "Desktopbenachrichtigung", p1, Bounds{24, 60, 545, 17},
+        "Desktop-notification / Desktopbenachrichtigungsfenster anzeigen.",
+        ids::Desktopbenachrichtigung);
+    chkReminders = std::make_unique<TCheckBox>(
+        this, "chkReminders", p1, Bounds{24, 75, 545, 17},
+        "Don't get Reminders from others / Keine Erinnerungen eintragen. ", ids::chkReminders);
+    chk_pack_every_mail = std::make_unique<TCheckBox>(
+        this, "chk_pack_every_mail", p1, Bounds{24, 91, 377, 17},
+        "Combine all mails / Alle Synchronisationsmails werden zusammengefasst.",
+        ids::chk_pack_every_mail);
+    catAdd = std::make_unique<TSpeedButton>(this, "catAdd", p1, Bounds{312, 248, 23, 22}, "",
+                                            IDB_CATADD, 4, ids::catAdd);
+    catDel = std::make_unique<TSpeedButton>(this, "catDel", p1, Bounds{312, 272, 23, 22}, "",
+                                            IDB_CATDEL, 4, ids::catDel);
+    Label2 = std::make_unique<TLabel>(
+        this, "Label2", p1, Bounds{24, 232, 257, 13},
+        "synchronisationrecipient / Synchronisationsempfänger:", ids::Label2);
+    Label1 = std::make_unique<TLabel>(this, "Label1", p1, Bounds{344, 232, 106, 13},
+                                      "category / Kagtegorie:", ids::Label1);
+    Label1->AutoSize();
+    Label2->AutoSize();
+    // Frames last: they lie beneath everything they frame.
+    Bevel2 = std::make_unique<TBevel>(this, "Bevel2", p1, Bounds{16, 8, 569, 113});
+    Bevel1 = std::make_unique<TBevel>(this, "Bevel1", p1, Bounds{16, 136, 569, 185});
+
+    chbScroll = std::make_unique<TCheckBox>(this, "chbScroll", p2, Bounds{16, 48, 345, 17},
+                                            "stop log update", ids::chbScroll);
+    Button1 =
+        std::make_unique<TButton>(this, "Button1", p2, Bounds{512, 40, 81, 25}, "OK", ids::Button1);
+    SpeedButton1 =
+        std::make_unique<TSpeedButton>(this, "SpeedButton1", p2, Bounds{8, 11, 585, 22},
+                                       "Send debug Log, to Varnholt / Logdaten an Varnholt senden",
+                                       IDB_SENDLOG, 10, ids::SpeedButton1);
+
+    RECT r3;
+    GetClientRect(p3, &r3);
+    // Inside the panel's one-pixel edge and its border of 12.
+    LogFile =
+        std::make_unique<TMemo>(this, "LogFile", p3, Bounds{13, 13, r3.right - 26, r3.bottom - 26},
+                                ids::LogFile, WS_VSCROLL | ES_AUTOVSCROLL);
+
+    chkDebug->Hint = "debug mode (after a change here, you have to restart Outlook)";
+    chkDebug->ShowHint = true;
+    users->Hint = "user must be defined in Kestrova";
+    users->ShowHint = true;
+    categoriesList->Hint = "only ";
+    Hints = std::make_unique<THintWindow>(hwnd_);
+    Hints->Add(*chkDebug);
+    Hints->Add(*users);
+
+    catAdd->SetEnabled(false);
+    catDel->SetEnabled(false);
+    categoriesList->SetEnabled(false);
+
+    Timer1 = std::make_unique<TTimer>(this, "Timer1", 4000);
+    WinXP1 = std::make_unique<TWinXP>(this);
+    WinXP1->Name = "WinXP1";
+    PopupMenu1 = std::make_unique<TPopupMenu>(this, "PopupMenu1");
+    Collectcount1 = std::make_unique<TMenuItem>(this, "Collectcount1", "collect count");
+    collecttime1 = std::make_unique<TMenuItem>(this, "collecttime1", "collect time");
+    savelog1 = std::make_unique<TMenuItem>(this, "savelog1", "savelog");
+    PopupMenu1->Add(Collectcount1.get());
+    PopupMenu1->Add(collecttime1.get());
+    PopupMenu1->Add(savelog1.get());
+
+    chkDebug->OnClick = [this](TComponent* s) { chkDebugClick(s); };
+    chkAdmin->OnClick = [this](TComponent* s) { chkAdminClick(s); };
+    Journal->OnClick = [this](TComponent* s) { JournalClick(s); };
+    Desktopbenachrichtigung->OnClick = [this](TComponent* s) { DesktopbenachrichtigungClick(s); };
+    chkReminders->OnClick = [this](TComponent* s) { chkRemindersClick(s); };
+    chk_pack_every_mail->OnClick = [this](TComponent* s) { chk_pack_every_mailClick(s); };
+    users->OnChange = [this](TComponent* s) { usersChange(s); };
+    Button1->OnClick = [this](TComponent* s) { Button1Click(s); };
+    SpeedButton1->OnClick = [this](TComponent* s) { SpeedButton1Click(s); };
+    Timer1->OnTimer = [this](TComponent* s) { Timer1Timer(s); };
+    Collectcount1->OnClick = [this](TComponent* s) { Collectcount1Click(s); };
+    collecttime1->OnClick = [this](TComponent* s) { collecttime1Click(s); };
+    savelog1->OnClick = [this](TComponent* s) { savelog1Click(s); };
+    Panel1->OnContextPopup = [this](TPanel*, POINT pt) { PopupMenu1->Popup(hwnd_, pt); };
+}
+
+void TQuillard::LayoutPanels() {
+    if (!Panel1)
+        return;
+    RECT rc;
+    GetClientRect(hwnd_, &rc);
+    const int cw = rc.right, ch = rc.bottom;
+    MoveWindow(Panel1->Handle(), 0, 0, cw, 337, TRUE);
+    MoveWindow(Panel2->Handle(), 0, ch - 81, cw, 81, TRUE);
+    const int h3 = ch - 337 - 81 > 0 ? ch - 337 - 81 : 0;
+    MoveWindow(Panel3->Handle(), 0, 337, cw, h3, TRUE);
+    const int lw = cw - 26 > 0 ? cw - 26 : 0, lh = h3 - 26 > 0 ? h3 - 26 : 0;
+    MoveWindow(LogFile->Handle(), 13, 13, lw, lh, TRUE);
+}
+
+LRESULT CALLBACK TQuillard::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<TQuillard*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && self->hwnd_ == nullptr)
+        self->hwnd_ = hwnd;
+    return self ? self->Handle(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT TQuillard::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_GETMINMAXINFO: {
+        // It can grow taller and shrink narrower, never wider.
+        auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
+        mm->ptMaxTrackSize.x = kFormWidth;
+        mm->ptMaxSize.x = kFormWidth;
+        mm->ptMinTrackSize.y = kMinHeight;
+        return 0;
+    }
+    case WM_SIZE:
+        LayoutPanels();
+        return 0;
+    case WM_CLOSE:
+        Close();
+        return 0;
+    case WM_DESTROY:
+        if (IsMainForm)
+            PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+bool TQuillard::Close() {
+    try {
+        FormClose(this);
+    } catch (const std::exception& e) {
+        // The user can try again: the window stays open.
+        Application().HandleException(e);
+        return false;
+    }
+    DestroyWindow(hwnd_);
+    return true;
+}
+
+void TQuillard::FormCreate(TComponent*) {
+    SettingsStore reg(*services_.Registry);
+    std::vector<std::string> folders, names;
+    const struct {
+        const char* value;
+        TCheckBox* box;
+        bool unreadable;
+    } switches[] = {
+        {"debug", chkDebug.get(), false},
+        {"journal", Journal.get(), false},
+        {"removereminder", chkReminders.get(), false},
+        {"pack_every_time", chk_pack_every_mail.get(), false},
+        {"desktopnotification", Desktopbenachrichtigung.get(), true},
+    };
+    // Each read on its own: one unreadable value never keeps the others from being read.
+    // Setting a box runs its click handler, which writes every switch that ends up on.
+    for (const auto& s : switches) {
+        try {
+            reg.Open(kConfigPath, true);
+            s.box->SetChecked(reg.GetInt(s.value) != 0);
+            reg.Close();
+        } catch (const StoreError&) {
+            s.box->SetChecked(s.unreadable);
+        }
+    }
+
+    reg.Close();
+    if (reg.Open(kFoldersPath, false))
+        reg.ListChildren(folders);
+    for (const auto& folder : folders) {
+        reg.Close();
+        if (reg.Open(std::string(kFoldersPath) + "\\" + folder + "\\Users", false)) {
+            reg.ListChildren(names);
+            for (const auto& name : names)
+                if (!UserListed(name))
+                    users->AddItem(name);
+        }
+    }
+    reg.Close();
+
+    // Full access on the machine's key is the whole test for administrator rights.
+    SettingsStore lm(*services_.Registry);
+    lm.SetRoot(RootKey::LocalMachine);
+    lm.SetAccess(0xF003F);
+    lm.Open(kConfigPath, true);
+    try {
+        chkAdmin->SetChecked(lm.GetInt("lock") != 0);
+    } catch (const StoreError&) {
+        try {
+            lm.PutInt("lock", 0);
+        } catch (const StoreError&) {
+        }
+        chkAdmin->SetChecked(false);
+    }
+    try {
+        chkAdmin->SetChecked(lm.GetInt("lock") != 0);
+    } catch (const StoreError&) {
+        chkAdmin->SetEnabled(false);
+    }
+    lm.Close();
+}
+
+bool TQuillard::UserListed(const std::string& name) const {
+    for (int i = 0; i < users->Count(); ++i)
+        if (users->Item(i) == name)
+            return true;
+    return false;
+}
+
+void TQuillard::FormClose(TComponent*) {
+    if (!users->Text().empty())
+        SaveCategories();
+}
+
+void TQuillard::SaveCategories() {
+    // The category editor is not on the window yet: nothing of a recipient's stored
+    // categories may be touched until it is.
+}
+
+void TQuillard::usersChange(TComponent*) {}
+
+void TQuillard::Button1Click(TComponent*) {
+    SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+}
+
+void TQuillard::WriteUserSwitch(const char* valueName, bool on) {
+    SettingsStore reg(*services_.Registry);
+    reg.Open(kConfigPath, true);
+    reg.PutFlag(valueName, on);
+    reg.Close();
+}
+
+void TQuillard::chkDebugClick(TComponent*) {
+    WriteUserSwitch("debug", chkDebug->Checked());
+}
+void TQuillard::JournalClick(TComponent*) {
+    WriteUserSwitch("journal", Journal->Checked());
+}
+void TQuillard::DesktopbenachrichtigungClick(TComponent*) {
+    WriteUserSwitch("desktopnotification", Desktopbenachrichtigung->Checked());
+}
+void TQuillard::chkRemindersClick(TComponent*) {
+    WriteUserSwitch("removereminder", chkReminders->Checked());
+}
+void TQuillard::chk_pack_every_mailClick(TComponent*) {
+    WriteUserSwitch("pack_every_time", chk_pack_every_mail->Checked());
+}
+
+void TQuillard::chkAdminClick(TComponent*) {
+    SettingsStore reg(*services_.Registry);
+    reg.SetRoot(RootKey::LocalMachine);
+    reg.SetAccess(0xF003F);
+    try {
+        reg.Open(kConfigPath, true);
+        reg.PutFlag("lock", chkAdmin->Checked());
+        reg.Close();
+    } catch (const std::exception&) {
+        services_.ShowNotice("You need Administrator privileges to change this box");
+    }
+}
+
+} // namespace kes

@@ -1,0 +1,541 @@
+// TQuillard on a real window with real controls, driven by real messages, under Wine.
+#include "console/form/AdminUnit1.h"
+
+#include "console/form/control_ids.h"
+#include "console/dialogs/dialogs.h"
+#include "console/store/memory_registry.h"
+#include "console/store/settings_store.h"
+#include "console/testing/test_registry_win32.h"
+#include "console/store/win32_registry.h"
+#include "platform/utf_win32.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace kes {
+namespace {
+
+const wchar_t kConfig[] = L"Software\\Varnholt\\Kestrova\\Config";
+const char kNotice[] = "You need Administrator privileges to change this box";
+
+struct Recorded {
+    std::vector<std::string> notices, errors;
+};
+
+Services RecordingServices(std::shared_ptr<RegistryBackend> reg, Recorded& rec) {
+    Services s;
+    s.Registry = std::move(reg);
+    s.ShowNotice = [&rec](const std::string& t) { rec.notices.push_back(t); };
+    s.ErrorBox = [&rec](const std::string& t) { rec.errors.push_back(t); };
+    s.PromptText = [](const std::string&, const std::string&, const std::string& d) { return d; };
+    return s;
+}
+
+std::vector<std::string> Entries(const TComboBox& c) {
+    std::vector<std::string> out;
+    for (int i = 0; i < c.Count(); ++i)
+        out.push_back(c.Item(i));
+    return out;
+}
+
+DWORD ValueCount(HKEY root, const std::wstring& path) {
+    HKEY k = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return 0;
+    DWORD values = 0;
+    RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                     nullptr, nullptr, nullptr);
+    RegCloseKey(k);
+    return values;
+}
+
+DWORD Dword(HKEY root, const std::wstring& name, DWORD fallback = 0xDEADBEEF) {
+    DWORD v = 0;
+    return test::ReadDword(root, kConfig, name, v) ? v : fallback;
+}
+
+void Click(TWinControl& c) {
+    SendMessageW(c.Handle(), BM_CLICK, 0, 0);
+}
+
+// Over the real registry, with HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE on scratch keys.
+class QuillardOnRegistry : public ::testing::Test {
+protected:
+    void Start() {
+        form =
+            std::make_unique<TQuillard>(RecordingServices(std::make_shared<Win32Registry>(), rec));
+        form->Create(SW_SHOWNOACTIVATE);
+    }
+    void TearDown() override { form.reset(); }
+    test::ScratchRoots roots;
+    Recorded rec;
+    std::unique_ptr<TQuillard> form;
+};
+
+TEST_F(QuillardOnRegistry, FirstStartOnACleanProfileWritesOnlyTheNotificationSwitch) {
+    Start();
+    EXPECT_FALSE(form->chkDebug->Checked());
+    EXPECT_FALSE(form->Journal->Checked());
+    EXPECT_FALSE(form->chkReminders->Checked());
+    EXPECT_FALSE(form->chk_pack_every_mail->Checked());
+    EXPECT_TRUE(form->Desktopbenachrichtigung->Checked());
+    EXPECT_TRUE(test::KeyExists(HKEY_CURRENT_USER, kConfig));
+    EXPECT_EQ(ValueCount(HKEY_CURRENT_USER, kConfig), 1u);
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"desktopnotification"), 1u);
+    // No recipient, no Folders key made, the editor disabled.
+    EXPECT_EQ(form->users->Count(), 0);
+    EXPECT_EQ(form->users->ItemIndex(), -1);
+    EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, L"Software\\Varnholt\\Kestrova\\Folders"));
+    EXPECT_FALSE(form->catAdd->Enabled());
+    EXPECT_FALSE(form->catDel->Enabled());
+    EXPECT_FALSE(form->categoriesList->Enabled());
+    EXPECT_EQ(form->categoriesList->Count(), 0);
+    // An administrator without a "lock" value: created as 0, the box enabled and clear.
+    EXPECT_EQ(Dword(HKEY_LOCAL_MACHINE, L"lock"), 0u);
+    EXPECT_TRUE(form->chkAdmin->Enabled());
+    EXPECT_FALSE(form->chkAdmin->Checked());
+    EXPECT_TRUE(rec.errors.empty());
+    EXPECT_TRUE(rec.notices.empty());
+}
+
+TEST_F(QuillardOnRegistry, StoredSwitchesAreShownAndThoseOnAreRewrittenAsOne) {
+    test::WriteDword(HKEY_CURRENT_USER, kConfig, L"debug", 7);
+    test::WriteDword(HKEY_CURRENT_USER, kConfig, L"removereminder", 1);
+    test::WriteString(HKEY_CURRENT_USER, kConfig, L"journal", L"1"); // text: unreadable
+    test::WriteDword(HKEY_CURRENT_USER, kConfig, L"desktopnotification", 0);
+    test::WriteDword(HKEY_LOCAL_MACHINE, kConfig, L"lock", 5);
+    Start();
+    EXPECT_TRUE(form->chkDebug->Checked());
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"debug"), 1u);
+    EXPECT_TRUE(form->chkReminders->Checked());
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"removereminder"), 1u);
+    // A missing value next to a set one stays missing and its box clear.
+    EXPECT_FALSE(form->chk_pack_every_mail->Checked());
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"pack_every_time"), 0xDEADBEEFu);
+    EXPECT_FALSE(form->Journal->Checked());
+    EXPECT_FALSE(form->Desktopbenachrichtigung->Checked());
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"desktopnotification"), 0u);
+    EXPECT_TRUE(form->chkAdmin->Checked());
+    EXPECT_TRUE(form->chkAdmin->Enabled());
+    EXPECT_EQ(Dword(HKEY_LOCAL_MACHINE, L"lock"), 1u);
+}
+
+TEST_F(QuillardOnRegistry, AMistypedLockIsReplacedByZero) {
+    test::WriteString(HKEY_LOCAL_MACHINE, kConfig, L"lock", L"1");
+    // The current user's own "lock" is never read.
+    test::WriteDword(HKEY_CURRENT_USER, kConfig, L"lock", 1);
+    Start();
+    EXPECT_EQ(Dword(HKEY_LOCAL_MACHINE, L"lock"), 0u);
+    EXPECT_FALSE(form->chkAdmin->Checked());
+    EXPECT_TRUE(form->chkAdmin->Enabled());
+    Click(*form->chkAdmin);
+    EXPECT_EQ(Dword(HKEY_LOCAL_MACHINE, L"lock"), 1u);
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"lock"), 1u);
+}
+
+TEST_F(QuillardOnRegistry, RecipientsAreListedFolderByFolderWithoutDuplicates) {
+    const std::wstring f = L"Software\\Varnholt\\Kestrova\\Folders\\";
+    test::CreateKey(HKEY_CURRENT_USER, f + L"Inbox\\Users\\bob");
+    test::CreateKey(HKEY_CURRENT_USER, f + L"Inbox\\Users\\Alice");
+    test::CreateKey(HKEY_CURRENT_USER, f + L"Kalender\\Users\\carol");
+    test::CreateKey(HKEY_CURRENT_USER, f + L"Kalender\\Users\\bob");
+    test::CreateKey(HKEY_CURRENT_USER, f + L"Kalender\\Users\\alice");
+    test::CreateKey(HKEY_CURRENT_USER, f + L"NoUsersKey\\Other\\dave");
+    test::CreateKey(HKEY_CURRENT_USER, f + L"Z\\Users\\J\xFCrgen");
+    Start();
+    // The store lists names ordered without regard to case; UserListed compares exactly.
+    EXPECT_EQ(Entries(*form->users),
+              (std::vector<std::string>{"Alice", "bob", "alice", "carol", "J\xC3\xBCrgen"}));
+    EXPECT_EQ(form->users->ItemIndex(), -1);
+    EXPECT_TRUE(form->UserListed("bob"));
+    EXPECT_FALSE(form->UserListed("BOB"));
+    EXPECT_FALSE(form->UserListed("bo"));
+}
+
+TEST_F(QuillardOnRegistry, SwitchClicksWriteAtOnceAndCreateAMissingKey) {
+    Start();
+    Click(*form->chkDebug);
+    EXPECT_TRUE(form->chkDebug->Checked());
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"debug"), 1u);
+    Click(*form->chkDebug);
+    EXPECT_FALSE(form->chkDebug->Checked());
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"debug"), 0u); // unchecking writes 0, never deletes
+
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Varnholt");
+    Click(*form->Journal);
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"journal"), 1u);
+    Click(*form->chkReminders);
+    Click(*form->chk_pack_every_mail);
+    Click(*form->Desktopbenachrichtigung);
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"removereminder"), 1u);
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"pack_every_time"), 1u);
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"desktopnotification"), 0u);
+    // The space bar toggles a focused box as a click does.
+    SetFocus(form->chkDebug->Handle());
+    SendMessageW(form->chkDebug->Handle(), WM_KEYDOWN, VK_SPACE, 0x00390001);
+    SendMessageW(form->chkDebug->Handle(), WM_KEYUP, VK_SPACE, 0xC0390001);
+    EXPECT_TRUE(form->chkDebug->Checked());
+    EXPECT_EQ(Dword(HKEY_CURRENT_USER, L"debug"), 1u);
+    EXPECT_TRUE(rec.errors.empty());
+}
+
+TEST_F(QuillardOnRegistry, ClosingWithARecipientChosenLeavesStoredCategoriesAlone) {
+    test::CreateKey(HKEY_CURRENT_USER, L"Software\\Varnholt\\Kestrova\\Folders\\F\\Users\\bob");
+    const std::wstring cats = L"Software\\Varnholt\\Kestrova\\UserCategories\\bob";
+    test::CreateKey(HKEY_CURRENT_USER, cats + L"\\Kunden");
+    test::CreateKey(HKEY_CURRENT_USER, cats + L"\\Privat");
+    Start();
+    form->users->SetItemIndex(0);
+    SendMessageW(GetParent(form->users->Handle()), WM_COMMAND,
+                 MAKEWPARAM(ids::users, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(form->users->Handle()));
+    EXPECT_EQ(form->users->Text(), "bob");
+    HWND w = form->Handle();
+    Click(*form->Button1);
+    EXPECT_FALSE(IsWindow(w));
+    EXPECT_TRUE(test::KeyExists(HKEY_CURRENT_USER, cats + L"\\Kunden"));
+    EXPECT_TRUE(test::KeyExists(HKEY_CURRENT_USER, cats + L"\\Privat"));
+    EXPECT_TRUE(rec.errors.empty());
+}
+
+// A user without administrator rights, for real: the machine's existing Config key may only be
+// read, so the full-access open fails as it does on Windows.
+TEST(QuillardNonAdministrator, ReadOnlyMachineKeyDisablesTheLockBox) {
+    test::ScratchRoots roots(/*remapMachine=*/false);
+    test::WriteDword(HKEY_LOCAL_MACHINE, kConfig, L"lock", 1);
+    {
+        test::ReadOnlyKey readOnly(HKEY_LOCAL_MACHINE, "Software\\Varnholt\\Kestrova\\Config");
+        Recorded rec;
+        TQuillard form(RecordingServices(std::make_shared<Win32Registry>(), rec));
+        form.Create(SW_SHOWNOACTIVATE);
+        EXPECT_FALSE(form.chkAdmin->Checked());
+        EXPECT_FALSE(form.chkAdmin->Enabled());
+        EXPECT_TRUE(rec.notices.empty());
+        EXPECT_TRUE(rec.errors.empty());
+    }
+    EXPECT_EQ(Dword(HKEY_LOCAL_MACHINE, L"lock"), 1u);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Varnholt");
+}
+
+// Over the in-memory tree, whose machine root can be made to refuse full access.
+class QuillardInMemory : public ::testing::Test {
+protected:
+    void Start() {
+        form = std::make_unique<TQuillard>(RecordingServices(reg, rec));
+        form->Create(SW_SHOWNOACTIVATE);
+    }
+    void Put(RootKey root, const char* name, int value) {
+        SettingsStore s(*reg);
+        s.SetRoot(root);
+        s.Open("\\Software\\Varnholt\\Kestrova\\Config", true);
+        s.PutInt(name, value);
+    }
+    int Get(RootKey root, const char* name) {
+        SettingsStore s(*reg);
+        s.SetRoot(root);
+        s.SetAccess(kKeyRead);
+        s.Open("\\Software\\Varnholt\\Kestrova\\Config", false);
+        return s.GetInt(name);
+    }
+    void TearDown() override { form.reset(); }
+    std::shared_ptr<MemoryRegistry> reg = std::make_shared<MemoryRegistry>();
+    Recorded rec;
+    std::unique_ptr<TQuillard> form;
+};
+
+TEST_F(QuillardInMemory, ARefusingMachineRootDisablesTheLockBoxWhateverIsStored) {
+    Put(RootKey::LocalMachine, "lock", 1);
+    reg->LimitRootAccess(RootKey::LocalMachine, kKeyRead);
+    Start();
+    EXPECT_FALSE(form->chkAdmin->Checked());
+    EXPECT_FALSE(form->chkAdmin->Enabled());
+    EXPECT_EQ(Get(RootKey::LocalMachine, "lock"), 1);
+    EXPECT_TRUE(rec.notices.empty());
+}
+
+TEST_F(QuillardInMemory, ARefusedLockWriteShowsTheNoticeOncePerClickAndKeepsTheState) {
+    Start();
+    ASSERT_TRUE(form->chkAdmin->Enabled());
+    reg->LimitRootAccess(RootKey::LocalMachine, kKeyRead);
+    Click(*form->chkAdmin);
+    EXPECT_TRUE(form->chkAdmin->Checked());
+    EXPECT_EQ(rec.notices, std::vector<std::string>{kNotice});
+    Click(*form->chkAdmin);
+    EXPECT_FALSE(form->chkAdmin->Checked());
+    EXPECT_EQ(rec.notices, (std::vector<std::string>{kNotice, kNotice}));
+    EXPECT_EQ(Get(RootKey::LocalMachine, "lock"), 0);
+    EXPECT_TRUE(rec.errors.empty());
+}
+
+TEST_F(QuillardInMemory, AFailedUserSwitchWriteReachesTheErrorBoxAndKeepsTheClick) {
+    Start();
+    reg->LimitRootAccess(RootKey::CurrentUser, kKeyRead);
+    Click(*form->chkDebug);
+    EXPECT_TRUE(form->chkDebug->Checked());
+    ASSERT_EQ(rec.errors.size(), 1u);
+    EXPECT_EQ(rec.errors[0], "Konnte Daten f\xC3\xBCr 'debug' nicht setzen");
+    EXPECT_EQ(ErrorBoxText(rec.errors[0]), "Konnte Daten f\xC3\xBCr 'debug' nicht setzen.");
+    EXPECT_EQ(reg->OpenHandleCount(), 0u); // every handler released its handle
+}
+
+TEST_F(QuillardInMemory, AFailureEscapingStartUpIsReportedAndTheWindowStillOpens) {
+    // The user's key cannot be opened: every read is unreadable and falls back to its default;
+    // the notification switch's write-back then fails and ends start-up.
+    Put(RootKey::CurrentUser, "debug", 1);
+    reg->LimitRootAccess(RootKey::CurrentUser, kKeyRead);
+    Start();
+    EXPECT_FALSE(form->chkDebug->Checked());
+    EXPECT_TRUE(form->Desktopbenachrichtigung->Checked());
+    EXPECT_EQ(rec.errors, std::vector<std::string>{
+                              "Konnte Daten f\xC3\xBCr 'desktopnotification' nicht setzen"});
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    EXPECT_EQ(reg->OpenHandleCount(), 0u);
+}
+
+TEST(QuillardWindow, LayoutCaptionsHintsMenuAndTimer) {
+    test::ScratchRoots roots;
+    Recorded rec;
+    TQuillard form(RecordingServices(std::make_shared<Win32Registry>(), rec));
+    form.Create(SW_SHOWNOACTIVATE);
+    HWND w = form.Handle();
+    wchar_t cls[64];
+    GetClassNameW(w, cls, 64);
+    EXPECT_STREQ(cls, L"TQuillard");
+    RECT wr;
+    GetWindowRect(w, &wr);
+    EXPECT_EQ(wr.right - wr.left, 620);
+    EXPECT_EQ(wr.bottom - wr.top, 665);
+    wchar_t caption[64];
+    GetWindowTextW(w, caption, 64);
+    EXPECT_STREQ(caption, L"Quillard");
+    EXPECT_EQ(Application().Title, "Extended configuration for Kestrova");
+
+    struct Expect {
+        TWinControl* c;
+        int x, y, cx, cy;
+        const char* text;
+    };
+    const Expect table[] = {
+        {form.chkDebug.get(), 24, 15, 537, 17, "Debug mode / erweiterte Logdaten erzeugen"},
+        {form.chkAdmin.get(), 24, 30, 545, 17,
+         "Normal users can't change settings to Kestrova / \xC3\x84nderungen in den "
+         "Einstellungen verwehren"},
+        {form.Journal.get(), 24, 45, 545, 17,
+         "Tracking to journalfolder / \xC3\x84nderungen im Jurnal-Ordner mitschreiben "},
+        {form.Desktopbenachrichtigung.get(), 24, 60, 545, 17,
+         "Desktop-notification / Desktopbenachrichtigungsfenster anzeigen."},
+        {form.chkReminders.get(), 24, 75, 545, 17,
+         "Don't get Reminders from others / Keine Erinnerungen eintragen. "},
+        {form.chk_pack_every_mail.get(), 24, 91, 377, 17,
+         "Combine all mails / Alle Synchronisationsmails werden zusammengefasst."},
+        {form.HTMLStaticText1.get(), 24, 152, 545, 81, nullptr},
+        {form.catAdd.get(), 312, 248, 23, 22, ""},
+        {form.catDel.get(), 312, 272, 23, 22, ""},
+        {form.categoriesList.get(), 344, 248, 217, 65, nullptr},
+        {form.Bevel2.get(), 16, 8, 569, 113, ""},
+        {form.Bevel1.get(), 16, 136, 569, 185, ""},
+        {form.SpeedButton1.get(), 8, 11, 585, 22,
+         "Send debug Log, to Varnholt / Logdaten an Varnholt senden"},
+        {form.chbScroll.get(), 16, 48, 345, 17, "stop log update"},
+        {form.Button1.get(), 512, 40, 81, 25, "OK"},
+    };
+    for (const auto& e : table) {
+        RECT r;
+        GetWindowRect(e.c->Handle(), &r);
+        MapWindowPoints(nullptr, GetParent(e.c->Handle()), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, e.x) << e.c->Name;
+        EXPECT_EQ(r.top, e.y) << e.c->Name;
+        EXPECT_EQ(r.right - r.left, e.cx) << e.c->Name;
+        EXPECT_EQ(r.bottom - r.top, e.cy) << e.c->Name;
+        if (e.text) {
+            EXPECT_EQ(e.c->Text(), e.text) << e.c->Name;
+        }
+    }
+    RECT r;
+    GetWindowRect(form.users->Handle(), &r);
+    MapWindowPoints(nullptr, form.Panel1->Handle(), reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, 24);
+    EXPECT_EQ(r.top, 248);
+    EXPECT_EQ(r.right - r.left, 273);
+    EXPECT_EQ(form.Label1->Text(), "category / Kagtegorie:");
+    EXPECT_EQ(form.Label2->Text(), "synchronisationrecipient / Synchronisationsempf\xC3\xA4nger:");
+    EXPECT_EQ(GetWindowLongW(form.users->Handle(), GWL_STYLE) & 3, CBS_DROPDOWNLIST);
+    EXPECT_EQ(GetWindowLongW(form.users->Handle(), GWL_STYLE) & CBS_SORT, 0);
+    EXPECT_NE(GetWindowLongW(form.categoriesList->Handle(), GWL_STYLE) & LBS_SORT, 0);
+    EXPECT_NE(GetWindowLongW(form.LogFile->Handle(), GWL_STYLE) & ES_READONLY, 0);
+
+    // Panels: top 337 high, bottom 81 high, the rest between.
+    RECT c, p1, p2, p3;
+    GetClientRect(w, &c);
+    GetWindowRect(form.Panel1->Handle(), &p1);
+    GetWindowRect(form.Panel2->Handle(), &p2);
+    GetWindowRect(form.Panel3->Handle(), &p3);
+    EXPECT_EQ(p1.bottom - p1.top, 337);
+    EXPECT_EQ(p2.bottom - p2.top, 81);
+    EXPECT_EQ(p3.bottom - p3.top, c.bottom - 337 - 81);
+    EXPECT_EQ(p3.top, p1.bottom);
+
+    // Tab order within the upper panel, then the lower one.
+    std::vector<HWND> order;
+    for (HWND h = GetWindow(form.Panel1->Handle(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT))
+        if (GetWindowLongW(h, GWL_STYLE) & WS_TABSTOP)
+            order.push_back(h);
+    const std::vector<HWND> expected{
+        form.chkDebug->Handle(),     form.chkAdmin->Handle(),
+        form.users->Handle(),        form.categoriesList->Handle(),
+        form.Journal->Handle(),      form.Desktopbenachrichtigung->Handle(),
+        form.chkReminders->Handle(), form.chk_pack_every_mail->Handle()};
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(GetWindow(form.chbScroll->Handle(), GW_HWNDNEXT), form.Button1->Handle());
+
+    // Hints: only chkDebug and users show theirs.
+    EXPECT_EQ(SendMessageW(form.Hints->Handle(), TTM_GETTOOLCOUNT, 0, 0), 2);
+    EXPECT_EQ(form.categoriesList->Hint, "only ");
+    EXPECT_FALSE(form.categoriesList->ShowHint);
+
+    // The context menu and the components.
+    HMENU m = form.PopupMenu1->Handle();
+    ASSERT_EQ(GetMenuItemCount(m), 3);
+    const wchar_t* items[] = {L"collect count", L"collect time", L"savelog"};
+    for (int i = 0; i < 3; ++i) {
+        wchar_t buf[64];
+        GetMenuStringW(m, static_cast<UINT>(i), buf, 64, MF_BYPOSITION);
+        EXPECT_STREQ(buf, items[i]);
+    }
+    EXPECT_EQ(form.Timer1->Interval(), 4000u);
+    EXPECT_TRUE(form.Timer1->Enabled());
+    EXPECT_EQ(form.WinXP1->Owner, &form);
+    EXPECT_THROW(TWinXP second(&form), Exception);
+
+    // It can be made taller, never wider, and not lower than 640.
+    SetWindowPos(w, nullptr, 0, 0, 900, 800, SWP_NOMOVE | SWP_NOZORDER);
+    GetWindowRect(w, &wr);
+    EXPECT_EQ(wr.right - wr.left, 620);
+    EXPECT_EQ(wr.bottom - wr.top, 800);
+    GetWindowRect(form.Panel2->Handle(), &p2);
+    EXPECT_EQ(p2.bottom - p2.top, 81);
+}
+
+// Modal dialogs are driven from a thread timer that fires inside their own message loop.
+std::function<void(HWND)> g_onDialog;
+void CALLBACK FindDialog(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND h, LPARAM lp) -> BOOL {
+            wchar_t cls[16];
+            GetClassNameW(h, cls, 16);
+            if (IsWindowVisible(h) && wcscmp(cls, L"#32770") == 0) {
+                *reinterpret_cast<HWND*>(lp) = h;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    // Acts only once the dialog is fully set up: captioned, every button labelled.
+    bool ready = found && GetWindowTextLengthW(found) > 0;
+    for (HWND c = found ? GetWindow(found, GW_CHILD) : nullptr; ready && c;
+         c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t cls[16];
+        GetClassNameW(c, cls, 16);
+        if (wcscmp(cls, L"Button") == 0 && GetWindowTextLengthW(c) == 0)
+            ready = false;
+    }
+    if (ready) {
+        KillTimer(nullptr, id);
+        g_onDialog(found);
+    }
+}
+
+std::wstring Text(HWND h) {
+    wchar_t buf[512] = {};
+    GetWindowTextW(h, buf, 512);
+    return buf;
+}
+
+TEST(Dialogs, PromptTextIsAModalInputWithOkAndAbbrechen) {
+    Application().Title = kApplicationTitle;
+    DWORD selStart = 99, selEnd = 99;
+    LRESULT limit = 0;
+    std::wstring caption, prompt, ok, cancel, prefilled;
+    g_onDialog = [&](HWND dlg) {
+        caption = Text(dlg);
+        HWND edit = FindWindowExW(dlg, nullptr, L"Edit", nullptr);
+        prefilled = Text(edit);
+        SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart),
+                     reinterpret_cast<LPARAM>(&selEnd));
+        limit = SendMessageW(edit, EM_GETLIMITTEXT, 0, 0);
+        prompt = Text(FindWindowExW(dlg, nullptr, L"Static", nullptr));
+        ok = Text(GetDlgItem(dlg, IDOK));
+        cancel = Text(GetDlgItem(dlg, IDCANCEL));
+        SetWindowTextW(edit, L"600");
+        SendMessageW(GetDlgItem(dlg, IDOK), BM_CLICK, 0, 0);
+    };
+    SetTimer(nullptr, 0, 10, FindDialog);
+    EXPECT_EQ(PromptText("collect time", "Zeit in Sekunden", "900"), "600");
+    EXPECT_EQ(caption, L"collect time");
+    EXPECT_EQ(prompt, L"Zeit in Sekunden");
+    EXPECT_EQ(prefilled, L"900");
+    EXPECT_EQ(selStart, 0u);
+    EXPECT_EQ(selEnd, 3u);
+    EXPECT_EQ(limit, 255);
+    EXPECT_EQ(ok, L"OK");
+    EXPECT_EQ(cancel, L"Abbrechen");
+
+    g_onDialog = [](HWND dlg) {
+        SetWindowTextW(FindWindowExW(dlg, nullptr, L"Edit", nullptr), L"1");
+        SendMessageW(GetDlgItem(dlg, IDCANCEL), BM_CLICK, 0, 0);
+    };
+    SetTimer(nullptr, 0, 10, FindDialog);
+    EXPECT_EQ(PromptText("c", "p", "10"), "10");
+
+    g_onDialog = [](HWND dlg) {
+        SetWindowTextW(FindWindowExW(dlg, nullptr, L"Edit", nullptr), L"1");
+        SendMessageW(dlg, WM_CLOSE, 0, 0);
+    };
+    SetTimer(nullptr, 0, 10, FindDialog);
+    EXPECT_EQ(PromptText("c", "p", "10"), "10");
+}
+
+TEST(Dialogs, ErrorBoxAndNoticeAreTitledWithTheApplicationTitle) {
+    Application().Title = kApplicationTitle;
+    std::wstring title, text;
+    g_onDialog = [&](HWND dlg) {
+        title = Text(dlg);
+        text = Text(GetDlgItem(dlg, 0xFFFF));
+        SendMessageW(dlg, WM_COMMAND, IDOK, 0);
+    };
+    SetTimer(nullptr, 0, 10, FindDialog);
+    ShowErrorBox("Konnte Daten f\xC3\xBCr 'debug' nicht setzen");
+    EXPECT_EQ(title, L"Extended configuration for Kestrova");
+    EXPECT_EQ(text, L"Konnte Daten f\u00fcr 'debug' nicht setzen.");
+
+    SetTimer(nullptr, 0, 10, FindDialog);
+    ShowNotice(kNotice);
+    EXPECT_EQ(title, L"Extended configuration for Kestrova");
+    EXPECT_EQ(text, L"You need Administrator privileges to change this box");
+}
+
+TEST(Dialogs, ErrorBoxTextAddsAFullStopOnlyAfterHigherCodes) {
+    const struct {
+        const char* in;
+        const char* out;
+    } table[] = {
+        {"nicht setzen", "nicht setzen."},
+        {"sorry!", "sorry!"},
+        {"(x)", "(x)"},
+        {"done.", "done."},
+        {"a/", "a/."},
+        {"", ""},
+        {"ends in 7", "ends in 7."},
+        {"gr\xC3\xBC\xC3\x9F", "gr\xC3\xBC\xC3\x9F."},
+        {"comma,", "comma,"},
+    };
+    for (const auto& t : table)
+        EXPECT_EQ(ErrorBoxText(t.in), t.out) << t.in;
+}
+
+} // namespace
+} // namespace kes

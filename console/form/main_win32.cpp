@@ -1,0 +1,29 @@
+// Quillard: the administrator's settings console for the Kestrova add-in.
+#include "console/form/AdminUnit1.h"
+#include "console/dialogs/dialogs.h"
+
+#include <objbase.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
+    // The Outlook connection needs a single-threaded apartment on this thread.
+    const HRESULT com = CoInitialize(nullptr);
+    kes::Application().Title = kes::kApplicationTitle;
+    kes::Application().OnException = kes::ShowErrorBox;
+    try {
+        kes::TQuillard form(kes::Win32Services());
+        form.IsMainForm = true;
+        form.Create(show);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            if (!IsDialogMessageW(form.Handle(), &msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+    } catch (const std::exception& e) {
+        kes::ShowErrorBox(e.what());
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return 0;
+}

@@ -1,0 +1,234 @@
+#include "console/store/memory_registry.h"
+
+#include <algorithm>
+
+namespace kes {
+
+struct MemoryRegistry::Node {
+    std::string name;
+    bool deleted = false;
+    std::map<std::u16string, std::shared_ptr<Node>> children;
+    struct Value {
+        std::string name;
+        std::uint32_t type;
+        std::vector<std::uint8_t> data;
+    };
+    std::map<std::u16string, Value> values;
+};
+
+char16_t RegistryUpcase(char16_t c) {
+    if (c >= u'a' && c <= u'z')
+        return c - 32;
+    if (c < 0x80)
+        return c;
+    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7))
+        return c - 32;
+    if (c == 0xFF)
+        return 0x178;
+    if (c == 0xB5)
+        return 0x39C;
+    // Latin Extended-A pairs: upper case on the even (or, in two runs, odd) code.
+    if (c >= 0x100 && c <= 0x137)
+        return (c & 1) ? c - 1 : c;
+    if (c >= 0x139 && c <= 0x148)
+        return (c & 1) ? c : c - 1;
+    if (c >= 0x14A && c <= 0x177)
+        return (c & 1) ? c - 1 : c;
+    if (c >= 0x179 && c <= 0x17E)
+        return (c & 1) ? c : c - 1;
+    if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2)
+        return c - 32;
+    if (c >= 0x430 && c <= 0x44F)
+        return c - 32;
+    if (c >= 0x450 && c <= 0x45F)
+        return c - 80;
+    if (c >= 0xFF41 && c <= 0xFF5A)
+        return c - 32;
+    return c;
+}
+
+namespace {
+std::u16string ToU16(const std::string& s) {
+    std::u16string out;
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char b = static_cast<unsigned char>(s[i]);
+        char32_t cp = 0xFFFD;
+        std::size_t len = 1;
+        if (b < 0x80) {
+            cp = b;
+        } else if ((b >> 5) == 6 && i + 1 < s.size()) {
+            cp = ((b & 0x1F) << 6) | (s[i + 1] & 0x3F);
+            len = 2;
+        } else if ((b >> 4) == 14 && i + 2 < s.size()) {
+            cp = ((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
+            len = 3;
+        } else if ((b >> 3) == 30 && i + 3 < s.size()) {
+            cp = ((b & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) |
+                 (s[i + 3] & 0x3F);
+            len = 4;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(char16_t(0xD800 + (cp >> 10)));
+            out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(char16_t(cp));
+        }
+        i += len;
+    }
+    return out;
+}
+
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string cur;
+    for (char c : path) {
+        if (c == '\\') {
+            if (!cur.empty())
+                parts.push_back(cur);
+            cur.clear();
+        } else {
+            cur.push_back(c);
+        }
+    }
+    if (!cur.empty())
+        parts.push_back(cur);
+    return parts;
+}
+
+} // namespace
+
+std::u16string FoldName(const std::string& utf8) {
+    std::u16string s = ToU16(utf8);
+    for (auto& c : s)
+        c = RegistryUpcase(c);
+    return s;
+}
+
+MemoryRegistry::MemoryRegistry() {
+    for (auto& r : roots_)
+        r = std::make_shared<Node>();
+}
+
+MemoryRegistry::~MemoryRegistry() = default;
+
+void MemoryRegistry::LimitRootAccess(RootKey root, std::uint32_t allowed) {
+    limits_[root == RootKey::CurrentUser ? 0 : 1] = allowed;
+}
+
+MemoryRegistry::Handle* MemoryRegistry::Find(RegKey key) {
+    auto it = handles_.find(key);
+    return it == handles_.end() ? nullptr : &it->second;
+}
+
+long MemoryRegistry::OpenKey(RegKey parent, const std::string& path, std::uint32_t access,
+                             bool create, RegKey& out) {
+    std::shared_ptr<Node> node;
+    RootKey root;
+    if (parent == RootHandle(RootKey::CurrentUser) || parent == RootHandle(RootKey::LocalMachine)) {
+        root = static_cast<RootKey>(parent);
+        node = roots_[root == RootKey::CurrentUser ? 0 : 1];
+    } else {
+        Handle* h = Find(parent);
+        if (!h)
+            return regcode::InvalidHandle;
+        if (h->node->deleted)
+            return regcode::KeyDeleted;
+        node = h->node;
+        root = h->root;
+    }
+    const std::uint32_t limit = limits_[root == RootKey::CurrentUser ? 0 : 1];
+    if ((access & ~limit) != 0)
+        return regcode::AccessDenied;
+    for (const auto& part : SplitPath(path)) {
+        const auto folded = FoldName(part);
+        auto it = node->children.find(folded);
+        if (it == node->children.end()) {
+            if (!create)
+                return regcode::FileNotFound;
+            if ((limit & 0x4) == 0) // KEY_CREATE_SUB_KEY
+                return regcode::AccessDenied;
+            auto child = std::make_shared<Node>();
+            child->name = part;
+            it = node->children.emplace(folded, child).first;
+        }
+        node = it->second;
+    }
+    out = next_++;
+    handles_[out] = Handle{node, root, access};
+    return regcode::Success;
+}
+
+void MemoryRegistry::CloseKey(RegKey key) {
+    handles_.erase(key);
+}
+
+long MemoryRegistry::QueryValue(RegKey key, const std::string& name, std::size_t capacity,
+                                std::uint32_t& type, std::vector<std::uint8_t>& data) {
+    Handle* h = Find(key);
+    if (!h)
+        return regcode::InvalidHandle;
+    if (h->node->deleted)
+        return regcode::KeyDeleted;
+    auto it = h->node->values.find(FoldName(name));
+    if (it == h->node->values.end())
+        return regcode::FileNotFound;
+    type = it->second.type;
+    if (it->second.data.size() > capacity)
+        return regcode::MoreData;
+    data = it->second.data;
+    return regcode::Success;
+}
+
+long MemoryRegistry::SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                              const std::vector<std::uint8_t>& data) {
+    Handle* h = Find(key);
+    if (!h)
+        return regcode::InvalidHandle;
+    if (h->node->deleted)
+        return regcode::KeyDeleted;
+    if ((h->access & 0x2) == 0) // KEY_SET_VALUE
+        return regcode::AccessDenied;
+    h->node->values[FoldName(name)] = Node::Value{name, type, data};
+    return regcode::Success;
+}
+
+long MemoryRegistry::EnumKeys(RegKey key, std::vector<std::string>& names) {
+    Handle* h = Find(key);
+    if (!h)
+        return regcode::InvalidHandle;
+    if (h->node->deleted)
+        return regcode::KeyDeleted;
+    // The registry keeps subkeys ordered by their folded names.
+    names.clear();
+    for (const auto& [folded, child] : h->node->children)
+        names.push_back(child->name);
+    return regcode::Success;
+}
+
+long MemoryRegistry::DeleteKey(RegKey parent, const std::string& name) {
+    auto parts = SplitPath(name);
+    if (parts.empty())
+        return regcode::InvalidParameter;
+    const std::string last = parts.back();
+    parts.pop_back();
+    std::string prefix;
+    for (const auto& p : parts)
+        prefix += p + "\\";
+    RegKey holder = 0;
+    long rc = OpenKey(parent, prefix, 0x10000 /* DELETE */, false, holder);
+    if (rc != regcode::Success)
+        return rc;
+    auto node = Find(holder)->node;
+    CloseKey(holder);
+    auto it = node->children.find(FoldName(last));
+    if (it == node->children.end())
+        return regcode::FileNotFound;
+    if (!it->second->children.empty())
+        return regcode::AccessDenied;
+    it->second->deleted = true;
+    node->children.erase(it);
+    return regcode::Success;
+}
+
+} // namespace kes

@@ -1,0 +1,55 @@
+#pragma once
+// The short-lived handle through which the console reads and writes the add-in's
+// configuration. One handle per piece of work; nothing is cached.
+#include "console/store/registry_backend.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kes {
+
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class SettingsStore {
+public:
+    explicit SettingsStore(RegistryBackend& backend) : backend_(backend) {}
+    ~SettingsStore() { Close(); }
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    void SetRoot(RootKey root);
+    void SetAccess(std::uint32_t access) { access_ = access; }
+    bool Open(const std::string& path, bool mayCreate);
+    void Close();
+
+    std::int32_t GetInt(const std::string& name);
+    bool GetFlag(const std::string& name) { return GetInt(name) != 0; }
+    void PutInt(const std::string& name, std::int32_t value);
+    void PutFlag(const std::string& name, bool value) { PutInt(name, value ? 1 : 0); }
+
+    void ListChildren(std::vector<std::string>& names);
+    void AddChild(const std::string& name);
+    bool RemoveChild(const std::string& name);
+
+    RootKey Root() const { return root_; }
+    std::uint32_t Access() const { return access_; }
+    bool HasCurrentKey() const { return current_ != 0; }
+    const std::string& CurrentPath() const { return path_; }
+
+private:
+    RegKey Base(bool absolute) const;
+    bool DeleteTree(RegKey parent, const std::string& name);
+
+    RegistryBackend& backend_;
+    RootKey root_ = RootKey::CurrentUser;
+    std::uint32_t access_ = kKeyAllAccess;
+    RegKey current_ = 0;
+    std::string path_;
+};
+
+} // namespace kes

@@ -1,0 +1,252 @@
+// Conformance of SettingsStore over any backend. Linked into the host test and the Wine test.
+#include "console/store/settings_store_conformance.h"
+
+#include "console/store/memory_registry.h"
+#include "console/store/settings_store.h"
+
+#include <gtest/gtest.h>
+
+namespace kes::test {
+namespace {
+
+class MemoryUnderTest : public BackendUnderTest {
+public:
+    RegistryBackend& Backend() override { return reg_; }
+    void RefuseFullAccess(RootKey root, const std::string&) override {
+        reg_.LimitRootAccess(root, kKeyRead);
+    }
+
+private:
+    MemoryRegistry reg_;
+};
+
+const std::string kConfig = "\\Software\\Varnholt\\Kestrova\\Config";
+
+std::vector<std::uint8_t> Bytes(std::initializer_list<int> b) {
+    std::vector<std::uint8_t> v;
+    for (int x : b)
+        v.push_back(static_cast<std::uint8_t>(x));
+    return v;
+}
+
+std::vector<std::uint8_t> Utf16z(const std::u16string& s) {
+    std::vector<std::uint8_t> v;
+    for (char16_t c : s) {
+        v.push_back(std::uint8_t(c & 0xFF));
+        v.push_back(std::uint8_t(c >> 8));
+    }
+    v.push_back(0);
+    v.push_back(0);
+    return v;
+}
+
+} // namespace
+
+StoreConformance::StoreConformance() = default;
+StoreConformance::~StoreConformance() = default;
+void StoreConformance::SetUp() {
+    under_ = GetParam().make();
+}
+void StoreConformance::TearDown() {
+    under_.reset();
+}
+void StoreConformance::Stage(RootKey root, const std::string& path, const std::string& name,
+                             std::uint32_t type, const std::vector<std::uint8_t>& data) {
+    RegKey k = 0;
+    ASSERT_EQ(B().OpenKey(RootHandle(root), path, kKeyAllAccess, true, k), 0);
+    ASSERT_EQ(B().SetValue(k, name, type, data), 0);
+    B().CloseKey(k);
+}
+bool StoreConformance::KeyExists(RootKey root, const std::string& path) {
+    RegKey k = 0;
+    if (B().OpenKey(RootHandle(root), path, kKeyRead, false, k) != 0)
+        return false;
+    B().CloseKey(k);
+    return true;
+}
+
+namespace {
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const StoreError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+TEST_P(StoreConformance, WritesAndReadsIntegersAndFlags) {
+    SettingsStore s(B());
+    EXPECT_EQ(s.Root(), RootKey::CurrentUser);
+    EXPECT_EQ(s.Access(), 0xF003Fu);
+    ASSERT_TRUE(s.Open(kConfig, true));
+    EXPECT_EQ(s.CurrentPath(), "Software\\Varnholt\\Kestrova\\Config");
+    s.PutInt("bs_collect_time", 900);
+    s.PutInt("neg", -5);
+    s.PutFlag("debug", true);
+    s.PutFlag("journal", false);
+    EXPECT_EQ(s.GetInt("bs_collect_time"), 900);
+    EXPECT_EQ(s.GetInt("neg"), -5);
+    EXPECT_EQ(s.GetInt("debug"), 1);
+    EXPECT_FALSE(s.GetFlag("journal"));
+    // Value names fold like key names.
+    EXPECT_EQ(s.GetInt("DEBUG"), 1);
+    s.Close();
+    EXPECT_FALSE(s.HasCurrentKey());
+    EXPECT_EQ(s.CurrentPath(), "");
+    // A value of 5 is on.
+    Stage(RootKey::CurrentUser, kConfig.substr(1), "debug", regtype::Dword, Bytes({5, 0, 0, 0}));
+    ASSERT_TRUE(s.Open(kConfig, false));
+    EXPECT_TRUE(s.GetFlag("debug"));
+    EXPECT_EQ(s.GetInt("debug"), 5);
+}
+
+TEST_P(StoreConformance, UnreadableValuesRaiseTheirMessages) {
+    SettingsStore s(B());
+    EXPECT_EQ(ErrorOf([&] { s.GetInt("debug"); }), "Konnte Daten f\xC3\xBCr 'debug' nicht holen");
+    EXPECT_EQ(ErrorOf([&] { s.PutInt("debug", 1); }),
+              "Konnte Daten f\xC3\xBCr 'debug' nicht setzen");
+    ASSERT_TRUE(s.Open(kConfig, true));
+    EXPECT_EQ(ErrorOf([&] { s.GetInt("missing"); }),
+              "Konnte Daten f\xC3\xBCr 'missing' nicht holen");
+
+    const std::string p = kConfig.substr(1);
+    Stage(RootKey::CurrentUser, p, "text", regtype::Sz, Utf16z(u"1"));
+    Stage(RootKey::CurrentUser, p, "bin4", regtype::Binary, Bytes({1, 0, 0, 0}));
+    Stage(RootKey::CurrentUser, p, "qword", regtype::Qword, Bytes({1, 0, 0, 0, 0, 0, 0, 0}));
+    Stage(RootKey::CurrentUser, p, "short", regtype::Dword, Bytes({1, 0}));
+    Stage(RootKey::CurrentUser, p, "long text", regtype::Sz, Utf16z(u"a long text value"));
+    EXPECT_EQ(ErrorOf([&] { s.GetInt("text"); }), "Ung\xC3\xBCltiger Datentyp f\xC3\xBCr 'text'");
+    EXPECT_EQ(ErrorOf([&] { s.GetFlag("bin4"); }), "Ung\xC3\xBCltiger Datentyp f\xC3\xBCr 'bin4'");
+    EXPECT_EQ(ErrorOf([&] { s.GetInt("qword"); }), "Konnte Daten f\xC3\xBCr 'qword' nicht holen");
+    EXPECT_EQ(ErrorOf([&] { s.GetInt("short"); }), "Konnte Daten f\xC3\xBCr 'short' nicht holen");
+    EXPECT_EQ(ErrorOf([&] { s.GetInt("long text"); }),
+              "Konnte Daten f\xC3\xBCr 'long text' nicht holen");
+
+    // The next write replaces a text value by an integer.
+    s.PutFlag("text", true);
+    EXPECT_EQ(s.GetInt("text"), 1);
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    RegKey k = 0;
+    ASSERT_EQ(B().OpenKey(RootHandle(RootKey::CurrentUser), p, kKeyRead, false, k), 0);
+    ASSERT_EQ(B().QueryValue(k, "text", 64, type, data), 0);
+    B().CloseKey(k);
+    EXPECT_EQ(type, regtype::Dword);
+    EXPECT_EQ(data, Bytes({1, 0, 0, 0}));
+}
+
+TEST_P(StoreConformance, FailedOpenChangesNothing) {
+    SettingsStore s(B());
+    EXPECT_FALSE(s.Open("\\Software\\Varnholt\\Kestrova\\Folders", false));
+    EXPECT_FALSE(s.HasCurrentKey());
+    EXPECT_FALSE(KeyExists(RootKey::CurrentUser, "Software\\Varnholt\\Kestrova\\Folders"));
+    // Without the Folders key there are no recipients, and nothing is created.
+    std::vector<std::string> names{"stale"};
+    s.ListChildren(names);
+    EXPECT_TRUE(names.empty());
+
+    ASSERT_TRUE(s.Open(kConfig, true));
+    s.PutInt("x", 3);
+    EXPECT_FALSE(s.Open("\\Software\\Varnholt\\Kestrova\\Folders", false));
+    EXPECT_EQ(s.CurrentPath(), "Software\\Varnholt\\Kestrova\\Config");
+    EXPECT_EQ(s.GetInt("x"), 3);
+}
+
+TEST_P(StoreConformance, PathsAreRelativeToTheCurrentKeyUnlessAbsolute) {
+    SettingsStore s(B());
+    ASSERT_TRUE(s.Open("\\Software\\Varnholt", true));
+    ASSERT_TRUE(s.Open("Kestrova\\Config", true));
+    EXPECT_EQ(s.CurrentPath(), "Software\\Varnholt\\Kestrova\\Config");
+    s.PutInt("rel", 7);
+    ASSERT_TRUE(s.Open("\\sOFTWARE\\VARNHOLT\\kestrova\\CONFIG", false));
+    EXPECT_EQ(s.GetInt("rel"), 7);
+    // Changing the root releases the key; setting the same root keeps it.
+    s.SetRoot(RootKey::CurrentUser);
+    EXPECT_TRUE(s.HasCurrentKey());
+    s.SetRoot(RootKey::LocalMachine);
+    EXPECT_FALSE(s.HasCurrentKey());
+}
+
+TEST_P(StoreConformance, KeyNamesFoldBeyondAscii) {
+    SettingsStore s(B());
+    ASSERT_TRUE(s.Open("\\Software\\Varnholt\\Kestrova\\UserCategories\\\xC3\x84rger", true));
+    s.Close();
+    ASSERT_TRUE(s.Open("\\Software\\Varnholt\\Kestrova\\UserCategories\\\xC3\xA4RGER", false));
+    ASSERT_TRUE(s.Open("\\Software\\Varnholt\\Kestrova\\UserCategories", false));
+    s.AddChild("\xC3\xA4rger"); // the same key: no second entry
+    s.AddChild("Zeta");
+    s.AddChild("alpha");
+    std::vector<std::string> names;
+    s.ListChildren(names);
+    // Listed with the spelling of their creation, in the store's own order.
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_EQ(names[0], "alpha");
+    EXPECT_EQ(names[1], "Zeta");
+    EXPECT_EQ(names[2], "\xC3\x84rger");
+}
+
+TEST_P(StoreConformance, ChildrenAreAddedNestedAndRemovedWithEverythingBelow) {
+    SettingsStore s(B());
+    const std::string user = "\\Software\\Varnholt\\Kestrova\\UserCategories\\anna@example.org";
+    ASSERT_TRUE(s.Open(user, true));
+    std::vector<std::string> names{"stale"};
+    s.ListChildren(names);
+    EXPECT_TRUE(names.empty()); // an empty category key lists nothing
+    s.AddChild("Privat");
+    s.AddChild("Kunden\\Nord"); // a "\" makes nested keys
+    s.ListChildren(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"Kunden", "Privat"}));
+    EXPECT_TRUE(KeyExists(RootKey::CurrentUser, user.substr(1) + "\\Kunden\\Nord"));
+
+    ASSERT_TRUE(s.Open(user + "\\Privat", false));
+    s.AddChild("deep\\deeper");
+    ASSERT_TRUE(s.Open(user, false));
+    EXPECT_TRUE(s.RemoveChild("Privat"));
+    EXPECT_TRUE(s.RemoveChild("Kunden"));
+    EXPECT_FALSE(s.RemoveChild("Kunden"));
+    EXPECT_FALSE(s.RemoveChild(""));
+    s.ListChildren(names);
+    EXPECT_TRUE(names.empty());
+    EXPECT_TRUE(KeyExists(RootKey::CurrentUser, user.substr(1)));
+}
+
+TEST_P(StoreConformance, AddChildUnderAVanishedKeyRaises) {
+    SettingsStore s(B());
+    ASSERT_TRUE(s.Open("\\Software\\Varnholt\\Kestrova\\UserCategories\\gone", true));
+    SettingsStore other(B());
+    ASSERT_TRUE(other.Open("\\Software\\Varnholt\\Kestrova\\UserCategories", false));
+    ASSERT_TRUE(other.RemoveChild("gone"));
+    EXPECT_EQ(ErrorOf([&] { s.AddChild("Privat"); }),
+              "Erzeugung von Schl\xC3\xBCssel Privat misslungen");
+    EXPECT_EQ(ErrorOf([&] { s.PutInt("v", 1); }), "Konnte Daten f\xC3\xBCr 'v' nicht setzen");
+}
+
+TEST_P(StoreConformance, ARefusedRootCannotBeOpenedWithFullAccessNotEvenToRead) {
+    {
+        SettingsStore admin(B());
+        admin.SetRoot(RootKey::LocalMachine);
+        ASSERT_TRUE(admin.Open(kConfig, true));
+        admin.PutInt("lock", 1);
+    }
+    under_->RefuseFullAccess(RootKey::LocalMachine, kConfig.substr(1));
+    SettingsStore s(B());
+    s.SetRoot(RootKey::LocalMachine);
+    s.SetAccess(0xF003F);
+    EXPECT_FALSE(s.Open(kConfig, true));
+    EXPECT_EQ(ErrorOf([&] { s.GetInt("lock"); }), "Konnte Daten f\xC3\xBCr 'lock' nicht holen");
+    EXPECT_EQ(ErrorOf([&] { s.PutInt("lock", 0); }), "Konnte Daten f\xC3\xBCr 'lock' nicht setzen");
+    // The current user's root is not affected.
+    SettingsStore u(B());
+    EXPECT_TRUE(u.Open(kConfig, true));
+}
+
+} // namespace
+
+std::unique_ptr<BackendUnderTest> MakeMemoryBackend() {
+    return std::make_unique<MemoryUnderTest>();
+}
+
+} // namespace kes::test
+
+// Instantiated in the test executables (not here) so each chooses its backends.

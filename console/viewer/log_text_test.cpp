@@ -1,0 +1,101 @@
+#include "console/viewer/log_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace kes {
+namespace {
+
+using namespace std::string_literals;
+
+// Hands out the log in pieces of the given sizes, then the rest, so breaks can fall between.
+LogReadFn Pieces(const std::string& data, std::vector<size_t> sizes, bool failAtEnd = false) {
+    auto pos = std::make_shared<size_t>(0);
+    auto idx = std::make_shared<size_t>(0);
+    return [=](char* buf, size_t cap) -> long long {
+        if (*pos == data.size())
+            return failAtEnd ? -1 : 0;
+        size_t n = data.size() - *pos;
+        if (*idx < sizes.size())
+            n = std::min(n, sizes[(*idx)++]);
+        n = std::min(n, cap);
+        std::memcpy(buf, data.data() + *pos, n);
+        *pos += n;
+        return static_cast<long long>(n);
+    };
+}
+
+TEST(LogText, LineBreaksBecomeCrLf) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"", ""},
+        {"no break at all", "no break at all"},
+        {"a\r\nb\r\n", "a\r\nb\r\n"},
+        {"a\nb\n", "a\r\nb\r\n"},
+        {"a\rb\r", "a\r\nb\r\n"},
+        {"a\r\rb", "a\r\n\r\nb"},
+        {"a\n\rb", "a\r\n\r\nb"},
+        {"a\r\n\nb", "a\r\n\r\nb"},
+        {"\n", "\r\n"},
+        {"\r", "\r\n"},
+        {"mixed\rcr\nlf\r\ncrlf", "mixed\r\ncr\r\nlf\r\ncrlf"},
+        // NUL would end the view's text early: shown as a blank.
+        {"a\0b\0"s, "a b "},
+        // Bytes of the upper half pass unchanged; the code page is applied at the control.
+        {"\x80\xE4\xFF\n", "\x80\xE4\xFF\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LogToCrLf(c.in), c.out) << "input: " << c.in;
+}
+
+TEST(LogText, BreaksSplitBetweenReadsAreJoined) {
+    const std::string log = "one\r\ntwo\rthree\nfour\r";
+    // Every split point, so a CR at the end of one read meets its LF at the start of the next.
+    for (size_t cut = 1; cut <= log.size(); ++cut) {
+        std::string text;
+        ASSERT_TRUE(ReadLogText(Pieces(log, {cut, 1, 1}), text)) << cut;
+        EXPECT_EQ(text, "one\r\ntwo\r\nthree\r\nfour\r\n") << "cut at " << cut;
+    }
+}
+
+TEST(LogText, ReadsLargeLogsWhole) {
+    std::string log;
+    for (int i = 0; i < 200000; ++i)
+        log += "line " + std::to_string(i) + "\n";
+    std::string text;
+    ASSERT_TRUE(ReadLogText(Pieces(log, {}), text, log.size()));
+    EXPECT_EQ(text.size(), log.size() + 200000);
+    EXPECT_EQ(text.substr(text.size() - 13), "line 199999\r\n");
+}
+
+TEST(LogText, ReadErrorsAndOversizeLogsFailWithNoText) {
+    std::string text = "old";
+    EXPECT_FALSE(ReadLogText(Pieces("abc\n", {}, true), text));
+    EXPECT_EQ(text, "");
+
+    text = "old";
+    EXPECT_FALSE(ReadLogText(Pieces(std::string(100, 'x'), {}), text, 0, 99));
+    EXPECT_EQ(text, "");
+    EXPECT_TRUE(ReadLogText(Pieces(std::string(99, 'x'), {}), text, 0, 99));
+    EXPECT_EQ(text.size(), 99u);
+
+    // A size announced beyond the limit is refused before anything is read.
+    bool called = false;
+    EXPECT_FALSE(ReadLogText(
+        [&](char*, size_t) -> long long {
+            called = true;
+            return 0;
+        },
+        text, 100, 99));
+    EXPECT_FALSE(called);
+
+    // A reader claiming more than the buffer holds is an error, not a read past the buffer.
+    EXPECT_FALSE(ReadLogText([](char*, size_t cap) -> long long { return cap + 1; }, text));
+}
+
+} // namespace
+} // namespace kes

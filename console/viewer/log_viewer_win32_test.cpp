@@ -1,0 +1,393 @@
+// The debug-log view on the real window, with real files, the real temporary-folder query and
+// the real EDIT control, under Wine.
+#include "console/form/AdminUnit1.h"
+
+#include "console/dialogs/dialogs.h"
+#include "console/viewer/log_viewer_win32.h"
+#include "console/testing/test_registry_win32.h"
+#include "console/store/win32_registry.h"
+#include "platform/utf_win32.h"
+
+#include <commdlg.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace kes {
+namespace {
+
+namespace fs = std::filesystem;
+const wchar_t kConfig[] = L"Software\\Varnholt\\Kestrova\\Config";
+const wchar_t kRestart[] = L"Please restart Outlook to get this logfile\r\n";
+
+void WriteBytes(const fs::path& p, const std::string& bytes) {
+    HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << p.string();
+    DWORD n = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+    CloseHandle(h);
+}
+
+std::string ReadBytes(const fs::path& p) {
+    HANDLE h =
+        CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    std::string out(1 << 20, '\0');
+    DWORD n = 0;
+    ReadFile(h, out.data(), static_cast<DWORD>(out.size()), &n, nullptr);
+    CloseHandle(h);
+    out.resize(n);
+    return out;
+}
+
+// Every EM_LINESCROLL that reaches the memo, as the control received it.
+std::vector<LPARAM> g_scrolls;
+WNDPROC g_editProc = nullptr;
+LRESULT CALLBACK SpyProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == EM_LINESCROLL)
+        g_scrolls.push_back(l);
+    return CallWindowProcW(g_editProc, h, m, w, l);
+}
+
+class LogView : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch =
+            fs::temp_directory_path() / (L"kes_viewer_" + std::to_wstring(GetCurrentProcessId()));
+        fs::remove_all(scratch);
+        fs::create_directories(scratch / L"tmp");
+        fs::create_directories(scratch / L"prog");
+        savedTmp = Env(L"TMP");
+        savedTemp = Env(L"TEMP");
+        SetTemp(scratch / L"tmp");
+        primary = scratch / L"tmp" / L"Kestrova_debug.log";
+        fallback = scratch / L"prog" / L"debug.log";
+    }
+    void TearDown() override {
+        if (form && g_editProc)
+            SetWindowLongPtrW(form->LogFile->Handle(), GWLP_WNDPROC,
+                              reinterpret_cast<LONG_PTR>(g_editProc));
+        g_editProc = nullptr;
+        g_scrolls.clear();
+        form.reset();
+        SetEnvironmentVariableW(L"TMP", savedTmp.empty() ? nullptr : savedTmp.c_str());
+        SetEnvironmentVariableW(L"TEMP", savedTemp.empty() ? nullptr : savedTemp.c_str());
+        std::error_code ec;
+        fs::remove_all(L"\\\\?\\" + scratch.wstring(), ec);
+    }
+    static std::wstring Env(const wchar_t* name) {
+        wchar_t buf[32768];
+        const DWORD n = GetEnvironmentVariableW(name, buf, 32768);
+        return n ? std::wstring(buf, n) : std::wstring();
+    }
+    static void SetTemp(const fs::path& dir) {
+        SetEnvironmentVariableW(L"TMP", dir.c_str());
+        SetEnvironmentVariableW(L"TEMP", dir.c_str());
+    }
+    // The primary path is the real query's; the fallback is moved into the scratch folder
+    // unless a test wants the real one beside the program.
+    void Start(bool debug, bool realFallback = false) {
+        if (debug)
+            test::WriteDword(HKEY_CURRENT_USER, kConfig, L"debug", 1);
+        Services s;
+        s.Registry = std::make_shared<Win32Registry>();
+        s.ErrorBox = [this](const std::string& t) { errors.push_back(t); };
+        s.ShowNotice = [this](const std::string& t) { notices.push_back(t); };
+        s.PromptText = [](const std::string&, const std::string&, const std::string& d) {
+            return d;
+        };
+        s.DebugLogPath = DebugLogPath;
+        if (realFallback)
+            s.FallbackLogPath = FallbackLogPath;
+        else
+            s.FallbackLogPath = [this] { return Narrow(fallback.wstring()); };
+        s.ExecuteSaveDialog = [this](TSaveDialog& d) {
+            dialogs.push_back(&d);
+            d.FileName = Narrow(saveAs.wstring());
+            return !saveAs.empty();
+        };
+        form = std::make_unique<TQuillard>(std::move(s));
+        form->Create(SW_SHOWNOACTIVATE);
+        g_editProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            form->LogFile->Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SpyProc)));
+    }
+    void Tick() { form->Timer1Timer(form->Timer1.get()); }
+    std::wstring Shown() const { return MemoText(form->LogFile->Handle()); }
+    int FirstVisible() const {
+        return static_cast<int>(
+            SendMessageW(form->LogFile->Handle(), EM_GETFIRSTVISIBLELINE, 0, 0));
+    }
+    int RowsPerPage() const {
+        HWND m = form->LogFile->Handle();
+        RECT r;
+        SendMessageW(m, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
+        HDC dc = GetDC(m);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(m, WM_GETFONT, 0, 0)));
+        TEXTMETRICW tm;
+        GetTextMetricsW(dc, &tm);
+        SelectObject(dc, old);
+        ReleaseDC(m, dc);
+        return (r.bottom - r.top) / tm.tmHeight;
+    }
+    void Save() {
+        Application().Guard([this] { form->savelog1->Click(); });
+    }
+
+    test::ScratchRoots roots;
+    fs::path scratch, primary, fallback, saveAs;
+    std::wstring savedTmp, savedTemp;
+    std::vector<std::string> errors, notices;
+    std::vector<TSaveDialog*> dialogs;
+    std::unique_ptr<TQuillard> form;
+};
+
+TEST_F(LogView, DebugModeOffShowsNothingWhateverLogsExist) {
+    WriteBytes(primary, "primary\r\n");
+    WriteBytes(fallback, "fallback\r\n");
+    Start(false);
+    for (int i = 0; i < 3; ++i)
+        Tick();
+    EXPECT_EQ(Shown(), L"");
+}
+
+TEST_F(LogView, NoLogAnywhereShowsOneMessageLineAfterManyTicks) {
+    Start(true);
+    for (int i = 0; i < 10; ++i)
+        Tick();
+    EXPECT_EQ(Shown(), kRestart);
+    EXPECT_EQ(ShownLineCount(form->LogFile->Handle()), 1);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(LogView, PrimaryLogIsShownAndPreferred) {
+    WriteBytes(primary, "from temp\n");
+    WriteBytes(fallback, "beside the program\n");
+    Start(true);
+    Tick();
+    EXPECT_EQ(Shown(), L"from temp\r\n");
+    // Gone from the temporary folder: the fallback.
+    fs::remove(primary);
+    Tick();
+    EXPECT_EQ(Shown(), L"beside the program\r\n");
+}
+
+TEST_F(LogView, LogHeldOpenForWritingFallsBackToDebugLogBesideTheProgram) {
+    const fs::path beside = fs::path(FallbackLogPath());
+    ASSERT_EQ(beside.filename(), L"debug.log");
+    WriteBytes(primary, "being written\n");
+    WriteBytes(beside, "fallback beside the exe\n");
+    struct Remove {
+        fs::path p;
+        ~Remove() { fs::remove(p); }
+    } cleanup{beside};
+    // The add-in's writer lets others read; the reader's read-only sharing still fails.
+    HANDLE writer = CreateFileW(primary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    Start(true, true);
+    Tick();
+    EXPECT_EQ(Shown(), L"fallback beside the exe\r\n");
+    CloseHandle(writer);
+    Tick();
+    EXPECT_EQ(Shown(), L"being written\r\n");
+}
+
+TEST_F(LogView, ThousandLinesAreScrolledByNineHundredNinetyNine) {
+    std::string log;
+    for (int i = 1; i <= 1000; ++i)
+        log += "line " + std::to_string(i) + "\r\n";
+    WriteBytes(primary, log);
+    Start(true);
+    Tick();
+    ASSERT_EQ(g_scrolls.size(), 1u);
+    EXPECT_EQ(g_scrolls[0], 999);
+    // Windows puts line 1000 at the top. Wine's EDIT stops when the last page is full (its
+    // empty row after the final break included), so there the last line is the last but one
+    // visible row; on both it is in view.
+    const int first = FirstVisible(), rows = RowsPerPage();
+    ASSERT_GT(rows, 1);
+    EXPECT_TRUE(first == 999 || first == 1001 - rows) << first << " with " << rows << " rows";
+    EXPECT_LE(first, 999);
+    EXPECT_GT(first + rows, 999);
+}
+
+TEST_F(LogView, WrappedRowsCountAndAFinalBreakDoesNot) {
+    Start(true);
+    HWND memo = form->LogFile->Handle();
+    // One log line far wider than the view: word wrap makes several rows of it.
+    std::string wide;
+    for (int i = 0; i < 120; ++i)
+        wide += "word" + std::to_string(i) + " ";
+    const struct {
+        std::string log;
+        bool trailingBreak;
+    } cases[] = {
+        {"a\r\nb", false},
+        {"a\r\nb\r\n", true},
+        {"head\n" + wide + "\ntail", false},
+        {wide + "\n", true},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(primary, c.log);
+        g_scrolls.clear();
+        Tick();
+        const int rows = static_cast<int>(SendMessageW(memo, EM_GETLINECOUNT, 0, 0));
+        const int shown = rows - (c.trailingBreak ? 1 : 0);
+        ASSERT_EQ(g_scrolls.size(), 1u) << c.log;
+        EXPECT_EQ(g_scrolls[0], shown - 1) << c.log;
+        EXPECT_GT(shown, c.log == wide + "\n" ? 1 : 0);
+    }
+}
+
+TEST_F(LogView, EmptyLogShowsNothingUnscrolledAndNoMessage) {
+    WriteBytes(primary, "");
+    WriteBytes(fallback, "fallback\n");
+    Start(true);
+    Tick();
+    EXPECT_EQ(Shown(), L"");
+    EXPECT_TRUE(g_scrolls.empty());
+    EXPECT_EQ(FirstVisible(), 0);
+}
+
+TEST_F(LogView, AnyBytesAreShownAndSavedBackUnchangedButForLineBreaks) {
+    // NUL, CR alone, LF alone, bytes of the upper half, no final break.
+    WriteBytes(primary, std::string("a\0b\rc\nd\x80\xE4\xFF", 10));
+    saveAs = scratch / L"copy.txt";
+    Start(true);
+    Tick();
+    EXPECT_EQ(Shown(), L"a b\r\nc\r\nd\u20AC\u00E4\u00FF");
+    Save();
+    EXPECT_EQ(ReadBytes(saveAs), "a b\r\nc\r\nd\x80\xE4\xFF");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(LogView, SaveWritesCrLfAndReplacesAnExistingFileWithTheDialogsSettings) {
+    WriteBytes(primary, "one\ntwo\n");
+    saveAs = scratch / L"existing.log";
+    WriteBytes(saveAs, std::string(5000, 'X'));
+    Start(true);
+    Tick();
+    Save();
+    EXPECT_EQ(ReadBytes(saveAs), "one\r\ntwo\r\n");
+    ASSERT_EQ(dialogs.size(), 1u);
+    const TSaveDialog& d = *dialogs[0];
+    EXPECT_EQ(&d, form->SaveDialog1.get());
+    EXPECT_EQ(d.Title, "save logfile");
+    EXPECT_EQ(d.Filter, "Logfile|*.log|Text|*.txt");
+    EXPECT_EQ(d.FilterIndex, 1);
+    EXPECT_EQ(d.DefaultExt, "txt");
+    EXPECT_EQ(d.InitialDir, "C:\\temp");
+    EXPECT_EQ(d.Options, static_cast<DWORD>(OFN_HIDEREADONLY | OFN_ENABLESIZING));
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(LogView, CancelledSaveWritesNothing) {
+    WriteBytes(primary, "one\n");
+    Start(true);
+    Tick();
+    Save(); // saveAs empty: the dialog is cancelled
+    EXPECT_EQ(dialogs.size(), 1u);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(fs::directory_iterator(scratch / L"prog"), fs::directory_iterator());
+}
+
+TEST_F(LogView, UnwritableSaveTargetReachesTheErrorBoxAndLosesNothing) {
+    WriteBytes(primary, "kept\n");
+    Start(true);
+    Tick();
+    // A folder that does not exist.
+    saveAs = scratch / L"no such folder" / L"copy.txt";
+    Save();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("kann nicht erstellt werden"), std::string::npos) << errors[0];
+    // A file someone else holds open without sharing: left as it is.
+    saveAs = scratch / L"locked.txt";
+    WriteBytes(saveAs, "theirs");
+    HANDLE other = CreateFileW(saveAs.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    Save();
+    CloseHandle(other);
+    EXPECT_EQ(errors.size(), 2u);
+    EXPECT_EQ(ReadBytes(saveAs), "theirs");
+    EXPECT_EQ(Shown(), L"kept\r\n");
+}
+
+TEST_F(LogView, StopLogUpdateAndDebugModeOffFreezeTheView) {
+    WriteBytes(primary, "first\n");
+    saveAs = scratch / L"frozen.txt";
+    Start(true);
+    Tick();
+    SendMessageW(form->chbScroll->Handle(), BM_CLICK, 0, 0);
+    ASSERT_TRUE(form->chbScroll->Checked());
+    // A selection and a scroll position that a refresh would lose.
+    SendMessageW(form->LogFile->Handle(), EM_SETSEL, 1, 3);
+    WriteBytes(primary, "second\n");
+    Tick();
+    EXPECT_EQ(Shown(), L"first\r\n");
+    DWORD from = 0, to = 0;
+    SendMessageW(form->LogFile->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                 reinterpret_cast<LPARAM>(&to));
+    EXPECT_EQ(from, 1u);
+    EXPECT_EQ(to, 3u);
+    Save();
+    EXPECT_EQ(ReadBytes(saveAs), "first\r\n");
+
+    SendMessageW(form->chbScroll->Handle(), BM_CLICK, 0, 0);
+    Tick();
+    EXPECT_EQ(Shown(), L"second\r\n");
+
+    // Unticking debug mode freezes it too (and writes the switch); ticking it resumes.
+    SendMessageW(form->chkDebug->Handle(), BM_CLICK, 0, 0);
+    ASSERT_FALSE(form->chkDebug->Checked());
+    WriteBytes(primary, "third\n");
+    Tick();
+    EXPECT_EQ(Shown(), L"second\r\n");
+    SendMessageW(form->chkDebug->Handle(), BM_CLICK, 0, 0);
+    Tick();
+    EXPECT_EQ(Shown(), L"third\r\n");
+}
+
+TEST_F(LogView, TemporaryPathTooLongForItsBufferUsesTheFallback) {
+    // 259 characters, and the query's answer adds a backslash: it no longer fits in 260.
+    std::wstring dir = scratch.wstring() + L"\\";
+    while (dir.size() < 259)
+        dir += L'd';
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + dir).c_str(), nullptr));
+    WriteBytes(L"\\\\?\\" + dir + L"\\Kestrova_debug.log", "must not be read\n");
+    WriteBytes(fallback, "fallback\n");
+    SetTemp(dir);
+    EXPECT_EQ(DebugLogPath(), "");
+    Start(true);
+    Tick();
+    EXPECT_EQ(Shown(), L"fallback\r\n");
+}
+
+TEST_F(LogView, TimerTicksWhileAModalDialogIsOpen) {
+    WriteBytes(primary, "ticked\n");
+    Start(true);
+    // The real input dialog, closed from a thread timer once the view has been refreshed by a
+    // tick delivered through the dialog's own message loop.
+    static TQuillard* s_form;
+    static int s_polls;
+    static bool s_sawTick;
+    s_form = form.get();
+    s_polls = 0;
+    s_sawTick = false;
+    SetTimer(form->Timer1->Window(), 1, 20, nullptr); // Timer1's own timer, sooner
+    const UINT_PTR poll = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND dlg = FindWindowW(L"#32770", L"bs_collect_count");
+        if (!dlg)
+            return;
+        s_sawTick = MemoText(s_form->LogFile->Handle()) == L"ticked\r\n";
+        if (s_sawTick || ++s_polls > 1000)
+            PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+    });
+    form->Svc().PromptText = kes::PromptText;
+    form->Collectcount1->Click();
+    KillTimer(nullptr, poll);
+    EXPECT_TRUE(s_sawTick);
+}
+
+} // namespace
+} // namespace kes

@@ -1,0 +1,39 @@
+#include "console/viewer/outlook_mail.h"
+
+#include <gtest/gtest.h>
+
+namespace kes {
+namespace {
+
+TEST(SupportMail, OpeningTextThenTheViewsTextByteForByte) {
+    const std::u16string opening =
+        u"Please write a short explanation of your problem\n.....\nBitte, schreiben Sie eine "
+        u"kurze Fehlerbeschreibung dazu\n...\n\n\n\nDebuglog:\n\n";
+    const struct {
+        std::u16string log;
+    } cases[] = {
+        {u""},
+        {u"Please restart Outlook to get this logfile\r\n"},
+        {u"10:00 start\r\n10:01 \u00e4\u20ac sync\r\n"},
+        {std::u16string(u"nul\0kept", 8)},
+    };
+    for (const auto& c : cases) {
+        const SupportMail m = ComposeSupportMail(c.log);
+        EXPECT_EQ(m.To, kSupportAddress);
+        EXPECT_EQ(m.Subject, u"Debug.log => Kestrova");
+        EXPECT_EQ(m.Body, opening + c.log);
+    }
+    // An empty view: the body ends in "Debuglog:" and two line feeds.
+    const std::u16string body = ComposeSupportMail(u"").Body;
+    EXPECT_EQ(body.substr(body.size() - 11), u"Debuglog:\n\n");
+    EXPECT_EQ(body.find(u'\r'), std::u16string::npos);
+}
+
+TEST(SupportMail, AddressIsOneAddress) {
+    const std::u16string a = kSupportAddress;
+    EXPECT_EQ(std::count(a.begin(), a.end(), u'@'), 1);
+    EXPECT_EQ(a.find_first_of(u" ;,"), std::u16string::npos);
+}
+
+} // namespace
+} // namespace kes

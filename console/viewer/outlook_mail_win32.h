@@ -1,0 +1,43 @@
+#pragma once
+// The support mail through Outlook's automation interface, reached by name through IDispatch.
+#include "console/viewer/outlook_mail.h"
+#include "toolkit/component.h"
+
+#include <windows.h>
+
+#include "console/viewer/outlook_ids_win32.h"
+
+#include <oaidl.h>
+
+namespace kes {
+
+constexpr int olMailItem = 0;
+
+class OutlookError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Outlook's application object: a running Outlook if there is one, else a new one. The
+// interface is kept from the first successful connection until the binding goes.
+class TOutlookApplication : public TComponent {
+public:
+    TOutlookApplication(TComponent* owner, const char* name) : TComponent(owner) { Name = name; }
+    // Releases the interface. Outlook is not asked to quit: it may be the user's own.
+    ~TOutlookApplication() override { Disconnect(); }
+    // Does nothing when connected; raises OutlookError when no Outlook gives `_Application`.
+    void Connect();
+    void Disconnect();
+    bool Connected() const { return app_ != nullptr; }
+    IDispatch* DefaultInterface() const { return app_; }
+
+private:
+    IDispatch* app_ = nullptr;
+};
+
+// Connects, creates a mail item, sets To, Subject and Body and displays it modally. Raises
+// OutlookError when connecting, creating the item or getting its `_MailItem` fails; what Outlook
+// answers to the fields and to Display is not examined.
+void DisplaySupportMail(TOutlookApplication& app, const SupportMail& mail);
+
+} // namespace kes

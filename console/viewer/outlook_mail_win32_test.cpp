@@ -1,0 +1,191 @@
+// The support mail for real under Wine: COM activation of a small server of ours registered
+// for Outlook's class in the test prefix, and the console's window pressing its button.
+#include "console/form/AdminUnit1.h"
+
+#include "console/viewer/log_viewer_win32.h"
+#include "console/store/memory_registry.h"
+#include "console/viewer/outlook_mail.h"
+#include "console/viewer/outlook_mail_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <oleauto.h>
+
+namespace kes {
+namespace {
+
+// Wine reads COM classes from the machine's branch only.
+const wchar_t kClassKey[] = L"Software\\Classes\\CLSID\\{0006F03A-0000-0000-C000-000000000046}";
+const char kSorry[] = "There was an error, sorry!";
+
+std::wstring BesideTheTest(const wchar_t* name) {
+    wchar_t buf[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+    std::wstring p(buf, n);
+    return p.substr(0, p.rfind(L'\\') + 1) + name;
+}
+
+template <class F> F Proc(HMODULE m, const char* name) {
+    // Through the generic function type, which any function pointer may be cast to.
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(m, name)));
+}
+
+// The server's record, read through its exports.
+struct Fake {
+    HMODULE dll = LoadLibraryW(BesideTheTest(L"fake_outlook.dll").c_str());
+    void (*Reset)(int) = Proc<void (*)(int)>(dll, "FakeOutlookReset");
+    int (*CountFn)(const wchar_t*) = Proc<int (*)(const wchar_t*)>(dll, "FakeOutlookCount");
+    BSTR(*MailFn)
+    (int, const wchar_t*) = Proc<BSTR (*)(int, const wchar_t*)>(dll, "FakeOutlookMail");
+    int Count(const wchar_t* what) const { return CountFn(what); }
+    std::u16string Mail(int i, const wchar_t* field) const {
+        BSTR b = MailFn(i, field);
+        if (!b)
+            return u"<none>";
+        std::u16string s(reinterpret_cast<const char16_t*>(b), SysStringLen(b));
+        SysFreeString(b);
+        return s;
+    }
+};
+
+class SupportMailPress : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
+        ASSERT_TRUE(fake.dll && fake.Reset && fake.CountFn && fake.MailFn);
+        fake.Reset(0);
+    }
+    void TearDown() override {
+        form.reset();
+        // Hermetic: the prefix is shared by every Windows test that runs after this one.
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
+        CoUninitialize();
+    }
+    void Register() {
+        HKEY k = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                                  (std::wstring(kClassKey) + L"\\InprocServer32").c_str(), 0,
+                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+                  ERROR_SUCCESS);
+        const std::wstring dll = BesideTheTest(L"fake_outlook.dll");
+        RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
+                       static_cast<DWORD>((dll.size() + 1) * sizeof(wchar_t)));
+        const wchar_t model[] = L"Apartment";
+        RegSetValueExW(k, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model),
+                       sizeof(model));
+        RegCloseKey(k);
+    }
+    void Start() {
+        Services s;
+        s.Registry = std::make_shared<MemoryRegistry>();
+        s.ErrorBox = [this](const std::string& t) { errors.push_back(t); };
+        s.ShowNotice = [this](const std::string& t) { notices.push_back(t); };
+        s.PromptText = [](const std::string&, const std::string&, const std::string& d) {
+            return d;
+        };
+        form = std::make_unique<TQuillard>(std::move(s));
+        form->Create(SW_SHOWNOACTIVATE);
+    }
+    void Show(const std::string& ansi) { SetMemoAnsiText(form->LogFile->Handle(), ansi); }
+    void Press() { SendMessageW(form->SpeedButton1->Handle(), BM_CLICK, 0, 0); }
+
+    Fake fake;
+    std::vector<std::string> errors, notices;
+    std::unique_ptr<TQuillard> form;
+};
+
+TEST_F(SupportMailPress, WithoutOutlookTheNoticeIsShownAndNothingElseHappens) {
+    Start();
+    Show("kept\r\n");
+    Press();
+    Press();
+    EXPECT_EQ(notices, (std::vector<std::string>{kSorry, kSorry}));
+    EXPECT_TRUE(errors.empty());
+    EXPECT_FALSE(form->olApp->Connected());
+    EXPECT_EQ(fake.Count(L"instances"), 0);
+    EXPECT_EQ(MemoText(form->LogFile->Handle()), L"kept\r\n");
+}
+
+TEST_F(SupportMailPress, OneMailPerPressOverOneConnectionAndOutlookIsNotAskedToQuit) {
+    Register();
+    Start();
+    EXPECT_FALSE(form->olApp->Connected()); // nothing at creation
+    EXPECT_EQ(fake.Count(L"instances"), 0);
+    Show("10:00 start\r\n10:01 \xE4nderung\r\n");
+    Press();
+    ASSERT_EQ(fake.Count(L"mails"), 1);
+    EXPECT_EQ(fake.Count(L"instances"), 1);
+    EXPECT_EQ(fake.Mail(0, L"ItemType"), u"0");
+    EXPECT_EQ(fake.Mail(0, L"To"), kSupportAddress);
+    EXPECT_EQ(fake.Mail(0, L"Subject"), u"Debug.log => Kestrova");
+    EXPECT_EQ(fake.Mail(0, L"Body"),
+              std::u16string(kSupportOpening) + u"10:00 start\r\n10:01 \u00e4nderung\r\n");
+    EXPECT_EQ(fake.Mail(0, L"Calls"), u"To,Subject,Body,Display,");
+    // Modal: a 16-bit true, -1.
+    EXPECT_EQ(fake.Mail(0, L"DisplayType"), u"11"); // VT_BOOL
+    EXPECT_EQ(fake.Mail(0, L"DisplayValue"), u"-1");
+
+    // The second press reuses the connection; an empty view gives the opening text alone.
+    Show("");
+    Press();
+    ASSERT_EQ(fake.Count(L"mails"), 2);
+    EXPECT_EQ(fake.Count(L"instances"), 1);
+    EXPECT_EQ(fake.Mail(1, L"Body"), kSupportOpening);
+    EXPECT_TRUE(notices.empty());
+    EXPECT_TRUE(errors.empty());
+
+    // Closing releases everything the console held, and leaves Outlook running.
+    form.reset();
+    EXPECT_EQ(fake.Count(L"quits"), 0);
+    EXPECT_EQ(fake.Count(L"live"), 0);
+}
+
+TEST_F(SupportMailPress, ARunningOutlookIsUsedWithoutStartingAnother) {
+    Register();
+    IUnknown* running = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_OutlookApplication, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IUnknown, reinterpret_cast<void**>(&running)),
+              S_OK);
+    DWORD cookie = 0;
+    ASSERT_EQ(RegisterActiveObject(running, CLSID_OutlookApplication, ACTIVEOBJECT_STRONG, &cookie),
+              S_OK);
+    fake.Reset(0);
+    Start();
+    Show("running\r\n");
+    Press();
+    EXPECT_EQ(fake.Count(L"instances"), 0);
+    ASSERT_EQ(fake.Count(L"mails"), 1);
+    EXPECT_EQ(fake.Mail(0, L"Body"), std::u16string(kSupportOpening) + u"running\r\n");
+    EXPECT_TRUE(notices.empty());
+    form.reset();
+    RevokeActiveObject(cookie, nullptr);
+    running->Release();
+    EXPECT_EQ(fake.Count(L"live"), 0);
+    EXPECT_EQ(fake.Count(L"quits"), 0);
+}
+
+TEST_F(SupportMailPress, RefusedItemOrNoMailInterfaceShowsTheNoticeAndDisplaysNothing) {
+    Register();
+    Start();
+    fake.Reset(1); // CreateItem fails
+    Press();
+    EXPECT_EQ(fake.Count(L"mails"), 0);
+    EXPECT_EQ(notices, std::vector<std::string>{kSorry});
+    fake.Reset(2); // an item, but no _MailItem
+    Press();
+    ASSERT_EQ(fake.Count(L"mails"), 1);
+    EXPECT_EQ(fake.Mail(0, L"Calls"), u"");
+    EXPECT_EQ(notices, (std::vector<std::string>{kSorry, kSorry}));
+    // Outlook itself still answers: the connection made by the first press stays in use.
+    fake.Reset(0);
+    Press();
+    EXPECT_EQ(fake.Count(L"instances"), 0);
+    EXPECT_EQ(fake.Count(L"mails"), 1);
+    EXPECT_EQ(notices.size(), 2u);
+    EXPECT_TRUE(errors.empty());
+}
+
+} // namespace
+} // namespace kes

@@ -1,0 +1,478 @@
+#include "toolkit/controls_win32.h"
+
+#include "platform/utf_win32.h"
+
+#include <commctrl.h>
+
+namespace kes {
+
+TApplication& Application() {
+    static TApplication app;
+    return app;
+}
+
+void TApplication::HandleException(const std::exception& e) {
+    if (OnException)
+        OnException(e.what());
+}
+
+void TApplication::Guard(const std::function<void()>& handler) {
+    // Errors never unwind through USER32's frames: they end the handler here.
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        HandleException(e);
+    }
+}
+
+HFONT DefaultFont() {
+    static HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                    DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
+    return font;
+}
+
+namespace {
+const wchar_t kPanelClass[] = L"KesPanel";
+const wchar_t kBevelClass[] = L"KesBevel";
+const wchar_t kSpeedClass[] = L"KesSpeedButton";
+const wchar_t kTimerClass[] = L"KesTimer";
+
+LRESULT ForwardCommand(WPARAM wp, LPARAM lp) {
+    if (lp != 0) {
+        if (TWinControl* c = TWinControl::FromHandle(reinterpret_cast<HWND>(lp)))
+            c->HandleCommand(HIWORD(wp));
+    }
+    return 0;
+}
+
+// Panels and frames draw nothing but an edge around their client area.
+void PaintEdge(HWND hwnd, UINT edge) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT r;
+    GetClientRect(hwnd, &r);
+    DrawEdge(dc, &r, edge, BF_RECT);
+    EndPaint(hwnd, &ps);
+}
+
+LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_COMMAND:
+        return ForwardCommand(wp, lp);
+    case WM_CONTEXTMENU: {
+        auto* panel = static_cast<TPanel*>(TWinControl::FromHandle(hwnd));
+        if (panel && panel->OnContextPopup) {
+            POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+            if (lp == -1) { // from the keyboard: at the panel's corner
+                pt = {0, 0};
+                ClientToScreen(hwnd, &pt);
+            }
+            panel->OnContextPopup(panel, pt);
+            return 0;
+        }
+        break;
+    }
+    case WM_PAINT:
+        PaintEdge(hwnd, BDR_RAISEDINNER);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK BevelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_NCHITTEST:
+        return HTTRANSPARENT;
+    case WM_PAINT:
+        PaintEdge(hwnd, BDR_SUNKENOUTER);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void PaintSpeedButton(HWND hwnd, TSpeedButton& b) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT r;
+    GetClientRect(hwnd, &r);
+    FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+    const bool enabled = IsWindowEnabled(hwnd) != FALSE;
+    if (enabled && (b.down_ || b.hot_))
+        DrawEdge(dc, &r, b.down_ ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
+    const std::wstring text = Widen(b.Text());
+    HFONT old = static_cast<HFONT>(SelectObject(dc, DefaultFont()));
+    SIZE ts{0, 0};
+    if (!text.empty())
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &ts);
+    const int gw = b.Glyph() ? 16 : 0;
+    const int gap = (gw && !text.empty()) ? b.Spacing() : 0;
+    const int total = gw + gap + ts.cx;
+    const int shift = b.down_ ? 1 : 0;
+    int x = (r.right - total) / 2 + shift;
+    if (b.Glyph()) {
+        HDC mem = CreateCompatibleDC(dc);
+        HGDIOBJ prev = SelectObject(mem, b.Glyph());
+        const int y = (r.bottom - 16) / 2 + shift;
+        // Fuchsia is the glyphs' transparent colour.
+        TransparentBlt(dc, x, y, 16, 16, mem, 0, 0, 16, 16, RGB(255, 0, 255));
+        SelectObject(mem, prev);
+        DeleteDC(mem);
+        x += gw + gap;
+    }
+    if (!text.empty()) {
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+        RECT tr{x, r.top + shift, x + ts.cx + 1, r.bottom + shift};
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &tr,
+                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    }
+    SelectObject(dc, old);
+    EndPaint(hwnd, &ps);
+}
+
+LRESULT CALLBACK SpeedProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* b = static_cast<TSpeedButton*>(TWinControl::FromHandle(hwnd));
+    if (!b)
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    switch (msg) {
+    case WM_PAINT:
+        PaintSpeedButton(hwnd, *b);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_MOUSEMOVE:
+        if (!b->hot_) {
+            b->hot_ = true;
+            TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, hwnd, 0};
+            TrackMouseEvent(&tme);
+            InvalidateRect(hwnd, nullptr, FALSE);
+        }
+        return 0;
+    case WM_MOUSELEAVE:
+        b->hot_ = false;
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return 0;
+    case WM_LBUTTONDOWN:
+        // Flat speed buttons never take the focus.
+        b->down_ = true;
+        SetCapture(hwnd);
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return 0;
+    case WM_LBUTTONUP: {
+        const bool was = b->down_;
+        b->down_ = false;
+        ReleaseCapture();
+        InvalidateRect(hwnd, nullptr, FALSE);
+        RECT r;
+        GetClientRect(hwnd, &r);
+        POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+        if (was && PtInRect(&r, pt))
+            Application().Guard([b] { b->Click(); });
+        return 0;
+    }
+    case BM_CLICK:
+        if (IsWindowEnabled(hwnd))
+            Application().Guard([b] { b->Click(); });
+        return 0;
+    case WM_ENABLE:
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK TimerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_TIMER) {
+        auto* t = reinterpret_cast<TTimer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (t && t->Enabled() && t->OnTimer)
+            Application().Guard([t] { t->OnTimer(t); });
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void RegisterClasses() {
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpfnWndProc = PanelProc;
+    wc.lpszClassName = kPanelClass;
+    RegisterClassExW(&wc);
+    wc.lpfnWndProc = BevelProc;
+    wc.hbrBackground = nullptr;
+    wc.lpszClassName = kBevelClass;
+    RegisterClassExW(&wc);
+    wc.lpfnWndProc = SpeedProc;
+    wc.lpszClassName = kSpeedClass;
+    RegisterClassExW(&wc);
+    wc.lpfnWndProc = TimerProc;
+    wc.lpszClassName = kTimerClass;
+    RegisterClassExW(&wc);
+}
+} // namespace
+
+TWinControl::~TWinControl() {
+    if (hwnd_ && IsWindow(hwnd_)) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+}
+
+TWinControl* TWinControl::FromHandle(HWND hwnd) {
+    return reinterpret_cast<TWinControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+void TWinControl::CreateHandle(const wchar_t* cls, DWORD style, DWORD exStyle, HWND parent,
+                               Bounds b, const std::string& text, int id) {
+    RegisterClasses();
+    hwnd_ = CreateWindowExW(exStyle, cls, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+                            b.left, b.top, b.width, b.height, parent,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                            GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
+}
+
+std::string TWinControl::Text() const {
+    const int n = GetWindowTextLengthW(hwnd_);
+    std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+    GetWindowTextW(hwnd_, w.data(), n + 1);
+    w.resize(static_cast<size_t>(n));
+    return Narrow(w);
+}
+
+void TWinControl::SetText(const std::string& text) {
+    SetWindowTextW(hwnd_, Widen(text).c_str());
+}
+
+TPanel::TPanel(TComponent* owner, const char* name, HWND parent, Bounds b)
+    : TWinControl(owner, name) {
+    CreateHandle(kPanelClass, WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT, parent, b, "", 0);
+}
+
+TCheckBox::TCheckBox(TComponent* owner, const char* name, HWND parent, Bounds b,
+                     const std::string& caption, int id)
+    : TWinControl(owner, name) {
+    CreateHandle(L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, 0, parent, b, caption, id);
+}
+
+bool TCheckBox::Checked() const {
+    return SendMessageW(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TCheckBox::SetChecked(bool on) {
+    if (on == Checked())
+        return;
+    SendMessageW(hwnd_, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (OnClick)
+        OnClick(this);
+}
+
+void TCheckBox::HandleCommand(WORD code) {
+    // The box has already toggled itself when the click arrives.
+    if (code == BN_CLICKED && OnClick)
+        Application().Guard([this] { OnClick(this); });
+}
+
+TButton::TButton(TComponent* owner, const char* name, HWND parent, Bounds b,
+                 const std::string& caption, int id)
+    : TWinControl(owner, name) {
+    CreateHandle(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0, parent, b, caption, id);
+}
+
+void TButton::HandleCommand(WORD code) {
+    if (code == BN_CLICKED && OnClick)
+        Application().Guard([this] { OnClick(this); });
+}
+
+TLabel::TLabel(TComponent* owner, const char* name, HWND parent, Bounds b,
+               const std::string& caption, int id)
+    : TWinControl(owner, name) {
+    CreateHandle(L"STATIC", SS_LEFT | SS_NOPREFIX, 0, parent, b, caption, id);
+}
+
+void TLabel::AutoSize() {
+    // A one-line label grows to its text, whatever the font's width turns out to be.
+    HDC dc = GetDC(hwnd_);
+    HGDIOBJ old = SelectObject(dc, DefaultFont());
+    const std::wstring text = Widen(Text());
+    SIZE sz{0, 0};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &sz);
+    SelectObject(dc, old);
+    ReleaseDC(hwnd_, dc);
+    SetWindowPos(hwnd_, nullptr, 0, 0, sz.cx, sz.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+TBevel::TBevel(TComponent* owner, const char* name, HWND parent, Bounds b)
+    : TWinControl(owner, name) {
+    CreateHandle(kBevelClass, WS_DISABLED, WS_EX_TRANSPARENT, parent, b, "", 0);
+}
+
+void TItemsControl::AddItem(const std::string& item) {
+    SendMessageW(hwnd_, msg_.add, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
+}
+
+int TItemsControl::Count() const {
+    return static_cast<int>(SendMessageW(hwnd_, msg_.count, 0, 0));
+}
+
+std::string TItemsControl::Item(int index) const {
+    const LRESULT n = SendMessageW(hwnd_, msg_.textLength, static_cast<WPARAM>(index), 0);
+    if (n < 0)
+        return {};
+    std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+    SendMessageW(hwnd_, msg_.text, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(w.data()));
+    w.resize(static_cast<size_t>(n));
+    return Narrow(w);
+}
+
+void TItemsControl::Clear() {
+    SendMessageW(hwnd_, msg_.reset, 0, 0);
+}
+
+TComboBox::TComboBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id)
+    : TItemsControl(owner, name,
+                    {CB_ADDSTRING, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT, CB_RESETCONTENT}) {
+    // The height given is the edit part's; the drop-down list needs room of its own.
+    CreateHandle(L"COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, parent,
+                 {b.left, b.top, b.width, b.height + 200}, "", id);
+}
+
+int TComboBox::ItemIndex() const {
+    return static_cast<int>(SendMessageW(hwnd_, CB_GETCURSEL, 0, 0));
+}
+
+void TComboBox::SetItemIndex(int index) {
+    SendMessageW(hwnd_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void TComboBox::HandleCommand(WORD code) {
+    if (code == CBN_SELCHANGE && OnChange)
+        Application().Guard([this] { OnChange(this); });
+}
+
+TListBox::TListBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id, bool sorted)
+    : TItemsControl(owner, name,
+                    {LB_ADDSTRING, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT, LB_RESETCONTENT}) {
+    CreateHandle(L"LISTBOX",
+                 LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP |
+                     (sorted ? LBS_SORT : 0),
+                 WS_EX_CLIENTEDGE, parent, b, "", id);
+}
+
+TMemo::TMemo(TComponent* owner, const char* name, HWND parent, Bounds b, int id, DWORD extraStyle)
+    : TWinControl(owner, name) {
+    CreateHandle(L"EDIT", ES_MULTILINE | ES_READONLY | WS_TABSTOP | extraStyle, WS_EX_CLIENTEDGE,
+                 parent, b, "", id);
+}
+
+TSpeedButton::TSpeedButton(TComponent* owner, const char* name, HWND parent, Bounds b,
+                           const std::string& caption, int glyphResource, int spacing, int id)
+    : TWinControl(owner, name), spacing_(spacing) {
+    if (glyphResource)
+        glyph_ = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
+                                                 MAKEINTRESOURCEW(glyphResource), IMAGE_BITMAP, 0,
+                                                 0, LR_DEFAULTCOLOR));
+    CreateHandle(kSpeedClass, 0, 0, parent, b, caption, id);
+}
+
+TSpeedButton::~TSpeedButton() {
+    if (glyph_)
+        DeleteObject(glyph_);
+}
+
+void TSpeedButton::Click() {
+    if (OnClick)
+        OnClick(this);
+}
+
+TTimer::TTimer(TComponent* owner, const char* name, UINT interval)
+    : TComponent(owner), interval_(interval) {
+    Name = name;
+    RegisterClasses();
+    // A window of its own, so its ticks are dispatched by any message loop, modal ones too.
+    hwnd_ = CreateWindowExW(0, kTimerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetEnabled(true);
+}
+
+TTimer::~TTimer() {
+    SetEnabled(false);
+    DestroyWindow(hwnd_);
+}
+
+void TTimer::SetEnabled(bool on) {
+    if (on == enabled_)
+        return;
+    enabled_ = on;
+    if (on)
+        SetTimer(hwnd_, 1, interval_, nullptr);
+    else
+        KillTimer(hwnd_, 1);
+}
+
+void TMenuItem::Click() {
+    if (OnClick)
+        OnClick(this);
+}
+
+TPopupMenu::TPopupMenu(TComponent* owner, const char* name) : TComponent(owner) {
+    Name = name;
+    menu_ = CreatePopupMenu();
+}
+
+TPopupMenu::~TPopupMenu() {
+    DestroyMenu(menu_);
+}
+
+void TPopupMenu::Add(TMenuItem* item) {
+    items_.push_back(item);
+    AppendMenuW(menu_, MF_STRING, items_.size(), Widen(item->Caption).c_str());
+}
+
+void TPopupMenu::Popup(HWND owner, POINT screen) {
+    const UINT id = static_cast<UINT>(TrackPopupMenu(menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                                     screen.x, screen.y, 0, owner, nullptr));
+    if (id >= 1 && id <= items_.size()) {
+        TMenuItem* item = items_[id - 1];
+        Application().Guard([item] { item->Click(); });
+    }
+}
+
+THintWindow::THintWindow(HWND owner) : owner_(owner) {
+    RegisterClasses();
+    tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner,
+                           nullptr, GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, 600);
+}
+
+THintWindow::~THintWindow() {
+    if (IsWindow(tip_))
+        DestroyWindow(tip_);
+}
+
+void THintWindow::Add(TWinControl& control) {
+    std::wstring text = Widen(control.Hint);
+    TOOLINFOW ti{};
+    ti.cbSize = TTTOOLINFOW_V1_SIZE;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = owner_;
+    ti.uId = reinterpret_cast<UINT_PTR>(control.Handle());
+    ti.lpszText = text.data();
+    SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+} // namespace kes
