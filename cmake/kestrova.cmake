@@ -13,7 +13,9 @@ if(KES_SANITIZE AND NOT WIN32)
 endif()
 
 if(KES_FUZZ)
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  # Undefined behaviour stops a fuzz run like a crash does, instead of scrolling past.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
@@ -32,18 +34,23 @@ macro(kes_add_googletest)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
 endmacro()
 
-# kes_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [GUI])
-# One ctest entry per test program; on win64 ctest runs it through the Wine emulator.
+# kes_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [LOCKS lock...])
+# One ctest entry per test program; on win64 ctest runs it through the Wine emulator. Tests
+# that share a window title or a registry branch name a common lock, so `ctest -j` never runs
+# them side by side.
 function(kes_add_test name)
   if(NOT BUILD_TESTING)
     return()
   endif()
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LOCKS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   kes_defaults(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  if(T_LOCKS)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${T_LOCKS}")
+  endif()
 endfunction()
 
 # kes_add_fuzzer(name SOURCES ... LIBS ...): a libFuzzer target, built only in the fuzz preset.

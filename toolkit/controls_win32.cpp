@@ -37,6 +37,9 @@ const wchar_t kPanelClass[] = L"KesPanel";
 const wchar_t kBevelClass[] = L"KesBevel";
 const wchar_t kSpeedClass[] = L"KesSpeedButton";
 const wchar_t kTimerClass[] = L"KesTimer";
+// Speed-button glyphs are 16x16 bitmaps whose fuchsia pixels are transparent.
+constexpr int kGlyphSize = 16;
+constexpr COLORREF kGlyphTransparent = RGB(255, 0, 255);
 
 LRESULT ForwardCommand(WPARAM wp, LPARAM lp) {
     if (lp != 0) {
@@ -48,12 +51,10 @@ LRESULT ForwardCommand(WPARAM wp, LPARAM lp) {
 
 // Panels and frames draw nothing but an edge around their client area.
 void PaintEdge(HWND hwnd, UINT edge) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    PaintDC dc(hwnd);
     RECT r;
     GetClientRect(hwnd, &r);
-    DrawEdge(dc, &r, edge, BF_RECT);
-    EndPaint(hwnd, &ps);
+    DrawEdge(dc.Get(), &r, edge, BF_RECT);
 }
 
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -94,8 +95,8 @@ LRESULT CALLBACK BevelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void PaintSpeedButton(HWND hwnd, TSpeedButton& b) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    PaintDC paint(hwnd);
+    const HDC dc = paint.Get();
     RECT r;
     GetClientRect(hwnd, &r);
     FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
@@ -103,23 +104,21 @@ void PaintSpeedButton(HWND hwnd, TSpeedButton& b) {
     if (enabled && (b.down_ || b.hot_))
         DrawEdge(dc, &r, b.down_ ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
     const std::wstring text = Widen(b.Text());
-    HFONT old = static_cast<HFONT>(SelectObject(dc, DefaultFont()));
+    SelectedObject font(dc, DefaultFont());
     SIZE ts{0, 0};
     if (!text.empty())
         GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &ts);
-    const int gw = b.Glyph() ? 16 : 0;
+    const int gw = b.Glyph() ? kGlyphSize : 0;
     const int gap = (gw && !text.empty()) ? b.Spacing() : 0;
     const int total = gw + gap + ts.cx;
     const int shift = b.down_ ? 1 : 0;
     int x = (r.right - total) / 2 + shift;
     if (b.Glyph()) {
-        HDC mem = CreateCompatibleDC(dc);
-        HGDIOBJ prev = SelectObject(mem, b.Glyph());
-        const int y = (r.bottom - 16) / 2 + shift;
-        // Fuchsia is the glyphs' transparent colour.
-        TransparentBlt(dc, x, y, 16, 16, mem, 0, 0, 16, 16, RGB(255, 0, 255));
-        SelectObject(mem, prev);
-        DeleteDC(mem);
+        UniqueMemoryDC mem(CreateCompatibleDC(dc));
+        SelectedObject glyph(mem.Get(), b.Glyph());
+        const int y = (r.bottom - kGlyphSize) / 2 + shift;
+        TransparentBlt(dc, x, y, kGlyphSize, kGlyphSize, mem.Get(), 0, 0, kGlyphSize, kGlyphSize,
+                       kGlyphTransparent);
         x += gw + gap;
     }
     if (!text.empty()) {
@@ -129,8 +128,6 @@ void PaintSpeedButton(HWND hwnd, TSpeedButton& b) {
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &tr,
                   DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     }
-    SelectObject(dc, old);
-    EndPaint(hwnd, &ps);
 }
 
 LRESULT CALLBACK SpeedProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -304,13 +301,13 @@ TLabel::TLabel(TComponent* owner, const char* name, HWND parent, Bounds b,
 
 void TLabel::AutoSize() {
     // A one-line label grows to its text, whatever the font's width turns out to be.
-    HDC dc = GetDC(hwnd_);
-    HGDIOBJ old = SelectObject(dc, DefaultFont());
-    const std::wstring text = Widen(Text());
     SIZE sz{0, 0};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &sz);
-    SelectObject(dc, old);
-    ReleaseDC(hwnd_, dc);
+    {
+        WindowDC dc(hwnd_);
+        SelectedObject font(dc.Get(), DefaultFont());
+        const std::wstring text = Widen(Text());
+        GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &sz);
+    }
     SetWindowPos(hwnd_, nullptr, 0, 0, sz.cx, sz.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -377,19 +374,13 @@ TMemo::TMemo(TComponent* owner, const char* name, HWND parent, Bounds b, int id,
                  parent, b, "", id);
 }
 
-TSpeedButton::TSpeedButton(TComponent* owner, const char* name, HWND parent, Bounds b,
-                           const std::string& caption, int glyphResource, int spacing, int id)
-    : TWinControl(owner, name), spacing_(spacing) {
-    if (glyphResource)
-        glyph_ = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
-                                                 MAKEINTRESOURCEW(glyphResource), IMAGE_BITMAP, 0,
-                                                 0, LR_DEFAULTCOLOR));
-    CreateHandle(kSpeedClass, 0, 0, parent, b, caption, id);
-}
-
-TSpeedButton::~TSpeedButton() {
-    if (glyph_)
-        DeleteObject(glyph_);
+TSpeedButton::TSpeedButton(TComponent* owner, const Params& p)
+    : TWinControl(owner, p.name), spacing_(p.spacing) {
+    if (p.glyphResource)
+        glyph_.Reset(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
+                                                     MAKEINTRESOURCEW(p.glyphResource),
+                                                     IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+    CreateHandle(kSpeedClass, 0, 0, p.parent, p.bounds, p.caption, p.id);
 }
 
 void TSpeedButton::Click() {
@@ -430,20 +421,16 @@ void TMenuItem::Click() {
 
 TPopupMenu::TPopupMenu(TComponent* owner, const char* name) : TComponent(owner) {
     Name = name;
-    menu_ = CreatePopupMenu();
-}
-
-TPopupMenu::~TPopupMenu() {
-    DestroyMenu(menu_);
+    menu_.Reset(CreatePopupMenu());
 }
 
 void TPopupMenu::Add(TMenuItem* item) {
     items_.push_back(item);
-    AppendMenuW(menu_, MF_STRING, items_.size(), Widen(item->Caption).c_str());
+    AppendMenuW(menu_.Get(), MF_STRING, items_.size(), Widen(item->Caption).c_str());
 }
 
 void TPopupMenu::Popup(HWND owner, POINT screen) {
-    const UINT id = static_cast<UINT>(TrackPopupMenu(menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON,
+    const UINT id = static_cast<UINT>(TrackPopupMenu(menu_.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                                      screen.x, screen.y, 0, owner, nullptr));
     if (id >= 1 && id <= items_.size()) {
         TMenuItem* item = items_[id - 1];

@@ -1,6 +1,7 @@
 #pragma once
 // Thin wrappers over USER32 controls, each with one creation call and callbacks assigned once,
 // so that a form reads as a table of controls and their handlers.
+#include "platform/scoped_win32.h"
 #include "toolkit/component.h"
 
 #include <windows.h>
@@ -133,18 +134,25 @@ public:
 // A flat button with a glyph that never takes the focus.
 class TSpeedButton : public TWinControl {
 public:
-    TSpeedButton(TComponent* owner, const char* name, HWND parent, Bounds b,
-                 const std::string& caption, int glyphResource, int spacing, int id);
-    ~TSpeedButton() override;
+    struct Params {
+        const char* name = "";
+        HWND parent = nullptr;
+        Bounds bounds{};
+        std::string caption{};
+        int glyphResource = 0; // a 16x16 bitmap resource, fuchsia transparent
+        int spacing = 4;       // between glyph and caption
+        int id = 0;
+    };
+    TSpeedButton(TComponent* owner, const Params& p);
     void Click();
     TNotifyEvent OnClick;
-    HBITMAP Glyph() const { return glyph_; }
+    HBITMAP Glyph() const { return glyph_.Get(); }
     int Spacing() const { return spacing_; }
     bool hot_ = false;
     bool down_ = false;
 
 private:
-    HBITMAP glyph_ = nullptr;
+    UniqueBitmap glyph_;
     int spacing_;
 };
 
@@ -178,15 +186,14 @@ public:
 class TPopupMenu : public TComponent {
 public:
     TPopupMenu(TComponent* owner, const char* name);
-    ~TPopupMenu() override;
     void Add(TMenuItem* item);
-    HMENU Handle() const { return menu_; }
+    HMENU Handle() const { return menu_.Get(); }
     const std::vector<TMenuItem*>& Items() const { return items_; }
     // Shows the menu at a screen point and runs the chosen item's OnClick.
     void Popup(HWND owner, POINT screen);
 
 private:
-    HMENU menu_ = nullptr;
+    UniqueMenu menu_;
     std::vector<TMenuItem*> items_;
 };
 

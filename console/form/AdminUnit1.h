@@ -3,6 +3,7 @@
 #include "toolkit/controls_win32.h"
 #include "console/viewer/log_viewer_win32.h"
 #include "console/viewer/outlook_mail_win32.h"
+#include "platform/scoped_win32.h"
 #include "console/form/services.h"
 #include "widgets/editlist/WinXP.h"
 
@@ -77,14 +78,14 @@ public:
 private:
     static std::unique_ptr<TSaveDialog> NewSaveDialog1(TComponent* owner);
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
     void LayoutPanels();
     void WriteUserSwitch(const char* valueName, bool on);
 
     Services services_;
     HWND hwnd_ = nullptr;
-    HICON icon_ = nullptr, smallIcon_ = nullptr;
+    UniqueIcon icon_, smallIcon_;
 };
 
 } // namespace kes

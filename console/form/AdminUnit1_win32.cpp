@@ -8,6 +8,8 @@
 
 #include "platform/utf_win32.h"
 
+#include <algorithm>
+
 namespace kes {
 
 const char* const kApplicationTitle = "Extended configuration for Kestrova";
@@ -30,6 +32,26 @@ const char kConfigPath[] = "\\Software\\Varnholt\\Kestrova\\Config";
 const char kFoldersPath[] = "\\Software\\Varnholt\\Kestrova\\Folders";
 const wchar_t kFormClass[] = KES_FORM_CLASS;
 constexpr int kFormWidth = 620, kFormHeight = 665, kMinHeight = 640;
+// The upper panel keeps its height, the lower one too; the log panel between them takes what
+// is left, and the log view fills it inside the panel's one-pixel edge and a border of 12.
+constexpr int kUpperPanelHeight = 337, kLowerPanelHeight = 81, kLogInset = 13;
+
+struct PanelLayout {
+    Bounds upper, lower, middle, log;
+};
+
+PanelLayout LayoutFor(int width, int height) {
+    const int middle = std::max(height - kUpperPanelHeight - kLowerPanelHeight, 0);
+    return {{0, 0, width, kUpperPanelHeight},
+            {0, height - kLowerPanelHeight, width, kLowerPanelHeight},
+            {0, kUpperPanelHeight, width, middle},
+            {kLogInset, kLogInset, std::max(width - 2 * kLogInset, 0),
+             std::max(middle - 2 * kLogInset, 0)}};
+}
+
+void Place(HWND hwnd, const Bounds& b) {
+    MoveWindow(hwnd, b.left, b.top, b.width, b.height, TRUE);
+}
 
 // Until the rich-text label takes its place, the plain label shows the paragraph's words
 // with its line breaks.
@@ -79,22 +101,18 @@ TQuillard::~TQuillard() {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
-    if (icon_)
-        DestroyIcon(icon_);
-    if (smallIcon_)
-        DestroyIcon(smallIcon_);
 }
 
 void TQuillard::Create(int showCommand) {
     Application().Title = kApplicationTitle;
     Application().OnException = services_.ErrorBox;
     HINSTANCE inst = GetModuleHandleW(nullptr);
-    icon_ =
+    icon_.Reset(
         static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
-                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    smallIcon_ = static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), 0));
+                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
+    smallIcon_.Reset(static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON),
+                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), 0)));
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = WndProc;
@@ -102,16 +120,16 @@ void TQuillard::Create(int showCommand) {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kFormClass;
-    wc.hIcon = icon_;
-    wc.hIconSm = smallIcon_;
+    wc.hIcon = icon_.Get();
+    wc.hIconSm = smallIcon_.Get();
     RegisterClassExW(&wc);
     const int x = (GetSystemMetrics(SM_CXSCREEN) - kFormWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - kFormHeight) / 2;
     hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kFormClass, L"Quillard",
                             WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y, kFormWidth, kFormHeight,
                             nullptr, nullptr, inst, this);
-    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Get()));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
     CreateControls();
     // A failure of start-up is reported, and the window opens with what was set up.
     Application().Guard([this] { FormCreate(this); });
@@ -122,12 +140,11 @@ void TQuillard::Create(int showCommand) {
 void TQuillard::CreateControls() {
     RECT rc;
     GetClientRect(hwnd_, &rc);
-    const int cw = rc.right;
+    const PanelLayout layout = LayoutFor(rc.right, rc.bottom);
     // Creation order is tab order: panels first, then each panel's focusable controls.
-    Panel1 = std::make_unique<TPanel>(this, "Panel1", hwnd_, Bounds{0, 0, cw, 337});
-    Panel2 = std::make_unique<TPanel>(this, "Panel2", hwnd_, Bounds{0, rc.bottom - 81, cw, 81});
-    Panel3 =
-        std::make_unique<TPanel>(this, "Panel3", hwnd_, Bounds{0, 337, cw, rc.bottom - 337 - 81});
+    Panel1 = std::make_unique<TPanel>(this, "Panel1", hwnd_, layout.upper);
+    Panel2 = std::make_unique<TPanel>(this, "Panel2", hwnd_, layout.lower);
+    Panel3 = std::make_unique<TPanel>(this, "Panel3", hwnd_, layout.middle);
     SetWindowLongPtrW(Panel1->Handle(), GWLP_ID, ids::Panel1);
     SetWindowLongPtrW(Panel2->Handle(), GWLP_ID, ids::Panel2);
     SetWindowLongPtrW(Panel3->Handle(), GWLP_ID, ids::Panel3);
@@ -164,10 +181,18 @@ void TQuillard::CreateControls() {
         this, "chk_pack_every_mail", p1, Bounds{24, 91, 377, 17},
         "Combine all mails / Alle Synchronisationsmails werden zusammengefasst.",
         ids::chk_pack_every_mail);
-    catAdd = std::make_unique<TSpeedButton>(this, "catAdd", p1, Bounds{312, 248, 23, 22}, "",
-                                            IDB_CATADD, 4, ids::catAdd);
-    catDel = std::make_unique<TSpeedButton>(this, "catDel", p1, Bounds{312, 272, 23, 22}, "",
-                                            IDB_CATDEL, 4, ids::catDel);
+    catAdd = std::make_unique<TSpeedButton>(
+        this, TSpeedButton::Params{.name = "catAdd",
+                                   .parent = p1,
+                                   .bounds = {312, 248, 23, 22},
+                                   .glyphResource = IDB_CATADD,
+                                   .id = ids::catAdd});
+    catDel = std::make_unique<TSpeedButton>(
+        this, TSpeedButton::Params{.name = "catDel",
+                                   .parent = p1,
+                                   .bounds = {312, 272, 23, 22},
+                                   .glyphResource = IDB_CATDEL,
+                                   .id = ids::catDel});
     Label2 = std::make_unique<TLabel>(
         this, "Label2", p1, Bounds{24, 232, 257, 13},
         "synchronisationrecipient / Synchronisationsempfänger:", ids::Label2);
@@ -183,17 +208,18 @@ void TQuillard::CreateControls() {
                                             "stop log update", ids::chbScroll);
     Button1 =
         std::make_unique<TButton>(this, "Button1", p2, Bounds{512, 40, 81, 25}, "OK", ids::Button1);
-    SpeedButton1 =
-        std::make_unique<TSpeedButton>(this, "SpeedButton1", p2, Bounds{8, 11, 585, 22},
-                                       "Send debug Log, to Varnholt / Logdaten an Varnholt senden",
-                                       IDB_SENDLOG, 10, ids::SpeedButton1);
+    SpeedButton1 = std::make_unique<TSpeedButton>(
+        this, TSpeedButton::Params{
+                  .name = "SpeedButton1",
+                  .parent = p2,
+                  .bounds = {8, 11, 585, 22},
+                  .caption = "Send debug Log, to Varnholt / Logdaten an Varnholt senden",
+                  .glyphResource = IDB_SENDLOG,
+                  .spacing = 10,
+                  .id = ids::SpeedButton1});
 
-    RECT r3;
-    GetClientRect(p3, &r3);
-    // Inside the panel's one-pixel edge and its border of 12.
-    LogFile =
-        std::make_unique<TMemo>(this, "LogFile", p3, Bounds{13, 13, r3.right - 26, r3.bottom - 26},
-                                ids::LogFile, WS_VSCROLL | ES_AUTOVSCROLL);
+    LogFile = std::make_unique<TMemo>(this, "LogFile", p3, layout.log, ids::LogFile,
+                                      WS_VSCROLL | ES_AUTOVSCROLL);
 
     chkDebug->Hint = "debug mode (after a change here, you have to restart Outlook)";
     chkDebug->ShowHint = true;
@@ -240,13 +266,11 @@ void TQuillard::LayoutPanels() {
         return;
     RECT rc;
     GetClientRect(hwnd_, &rc);
-    const int cw = rc.right, ch = rc.bottom;
-    MoveWindow(Panel1->Handle(), 0, 0, cw, 337, TRUE);
-    MoveWindow(Panel2->Handle(), 0, ch - 81, cw, 81, TRUE);
-    const int h3 = ch - 337 - 81 > 0 ? ch - 337 - 81 : 0;
-    MoveWindow(Panel3->Handle(), 0, 337, cw, h3, TRUE);
-    const int lw = cw - 26 > 0 ? cw - 26 : 0, lh = h3 - 26 > 0 ? h3 - 26 : 0;
-    MoveWindow(LogFile->Handle(), 13, 13, lw, lh, TRUE);
+    const PanelLayout layout = LayoutFor(rc.right, rc.bottom);
+    Place(Panel1->Handle(), layout.upper);
+    Place(Panel2->Handle(), layout.lower);
+    Place(Panel3->Handle(), layout.middle);
+    Place(LogFile->Handle(), layout.log);
 }
 
 LRESULT CALLBACK TQuillard::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -257,10 +281,10 @@ LRESULT CALLBACK TQuillard::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* self = reinterpret_cast<TQuillard*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self && self->hwnd_ == nullptr)
         self->hwnd_ = hwnd;
-    return self ? self->Handle(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+    return self ? self->Dispatch(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-LRESULT TQuillard::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT TQuillard::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_GETMINMAXINFO: {
         // It can grow taller and shrink narrower, never wider.
@@ -339,7 +363,7 @@ void TQuillard::FormCreate(TComponent*) {
     // Full access on the machine's key is the whole test for administrator rights.
     SettingsStore lm(*services_.Registry);
     lm.SetRoot(RootKey::LocalMachine);
-    lm.SetAccess(0xF003F);
+    lm.SetAccess(kKeyAllAccess);
     lm.Open(kConfigPath, true);
     try {
         chkAdmin->SetChecked(lm.GetInt("lock") != 0);
@@ -407,7 +431,7 @@ void TQuillard::chk_pack_every_mailClick(TComponent*) {
 void TQuillard::chkAdminClick(TComponent*) {
     SettingsStore reg(*services_.Registry);
     reg.SetRoot(RootKey::LocalMachine);
-    reg.SetAccess(0xF003F);
+    reg.SetAccess(kKeyAllAccess);
     try {
         reg.Open(kConfigPath, true);
         reg.PutFlag("lock", chkAdmin->Checked());

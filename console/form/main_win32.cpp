@@ -2,11 +2,11 @@
 #include "console/form/AdminUnit1.h"
 #include "console/dialogs/dialogs.h"
 
-#include <objbase.h>
+#include "platform/scoped_win32.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     // The Outlook connection needs a single-threaded apartment on this thread.
-    const HRESULT com = CoInitialize(nullptr);
+    const kes::ComInit com;
     kes::Application().Title = kes::kApplicationTitle;
     kes::Application().OnException = kes::ShowErrorBox;
     try {
@@ -23,7 +23,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     } catch (const std::exception& e) {
         kes::ShowErrorBox(e.what());
     }
-    if (SUCCEEDED(com))
-        CoUninitialize();
     return 0;
 }

@@ -21,7 +21,7 @@ int HexDigit(char c) {
 }
 } // namespace
 
-std::optional<std::int32_t> ReadNumber(std::string_view text) {
+std::optional<std::int32_t> ParseDialogNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ')
         ++i;
@@ -79,7 +79,7 @@ void EditCollectSetting(RegistryBackend& registry, const CollectSetting& setting
     // Compared with the default text, not with what was shown: cancelling a stored number
     // writes it again.
     if (answer != setting.defaultText)
-        reg.PutInt(setting.valueName, ReadNumber(answer).value_or(setting.notANumber));
+        reg.PutInt(setting.valueName, ParseDialogNumber(answer).value_or(setting.notANumber));
     reg.Close();
 }
 

@@ -13,7 +13,7 @@ namespace kes {
 // A signed 32-bit number as the dialogs read it: blanks in front, then an optional sign and
 // decimal digits, or "$", "x", "X", "0x", "0X" and one to eight hex digits giving the 32 bits.
 // Anything else, an empty text or a decimal out of range gives nothing.
-std::optional<std::int32_t> ReadNumber(std::string_view text);
+std::optional<std::int32_t> ParseDialogNumber(std::string_view text);
 
 struct CollectSetting {
     const char* valueName;

@@ -12,7 +12,7 @@ namespace {
 
 using namespace std::string_literals;
 
-TEST(ReadNumber, Table) {
+TEST(ParseDialogNumber, Table) {
     const struct {
         std::string text;
         std::optional<std::int32_t> value;
@@ -68,7 +68,7 @@ TEST(ReadNumber, Table) {
         {"\xB2", std::nullopt},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ReadNumber(c.text), c.value) << "text: \"" << c.text << "\"";
+        EXPECT_EQ(ParseDialogNumber(c.text), c.value) << "text: \"" << c.text << "\"";
 }
 
 // The dialog logic over the in-memory registry; the real registry and window are exercised

@@ -1,6 +1,7 @@
 #include "console/viewer/log_viewer_win32.h"
 
 #include "console/viewer/log_text.h"
+#include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
 
 #include <commdlg.h>
@@ -8,17 +9,6 @@
 #include <vector>
 
 namespace kes {
-namespace {
-
-struct FileHandle {
-    HANDLE h;
-    ~FileHandle() {
-        if (h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    }
-};
-
-} // namespace
 
 std::string DebugLogPath() {
     wchar_t buf[MAX_PATH];
@@ -51,19 +41,19 @@ bool LoadLogFile(const std::string& path, std::string& text) {
     if (path.empty())
         return false;
     // Read sharing only: while the add-in holds the log open for writing this open fails.
-    FileHandle f{CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    UniqueFile f(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                             nullptr)};
-    if (f.h == INVALID_HANDLE_VALUE)
+                             nullptr));
+    if (!f.Valid())
         return false;
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(f.h, &size) || size.QuadPart < 0 ||
+    if (!GetFileSizeEx(f.Get(), &size) || size.QuadPart < 0 ||
         static_cast<unsigned long long>(size.QuadPart) > kMaxLogBytes)
         return false;
     return ReadLogText(
         [&f](char* buf, size_t cap) -> long long {
             DWORD got = 0;
-            if (!ReadFile(f.h, buf, static_cast<DWORD>(cap), &got, nullptr))
+            if (!ReadFile(f.Get(), buf, static_cast<DWORD>(cap), &got, nullptr))
                 return -1;
             return got;
         },
@@ -106,15 +96,15 @@ int ShownLineCount(HWND memo) {
 }
 
 void SaveFileBytes(const std::string& path, const std::string& bytes) {
-    FileHandle f{CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (f.h == INVALID_HANDLE_VALUE)
+    UniqueFile f(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.Valid())
         throw Exception("Datei " + path + " kann nicht erstellt werden");
     size_t done = 0;
     while (done < bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
         DWORD wrote = 0;
-        if (!WriteFile(f.h, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0)
+        if (!WriteFile(f.Get(), bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0)
             throw Exception("Stream-Schreibfehler");
         done += wrote;
     }

@@ -1,5 +1,7 @@
 #include "console/viewer/outlook_mail_win32.h"
 
+#include "platform/scoped_win32.h"
+
 #include <objbase.h>
 #include <oleauto.h>
 
@@ -9,36 +11,12 @@ namespace kes {
 
 namespace {
 
-template <class T> struct ComRef {
-    T* p = nullptr;
-    ComRef() = default;
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    ~ComRef() {
-        if (p)
-            p->Release();
-    }
-    T* Detach() {
-        T* t = p;
-        p = nullptr;
-        return t;
-    }
-};
-
-struct Variant {
-    VARIANT v;
-    Variant() { VariantInit(&v); }
-    ~Variant() { VariantClear(&v); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-};
-
 // `_Application` and `_MailItem` are dual interfaces: their pointers are IDispatch pointers.
-IDispatch* AsDispatch(IUnknown* unk, REFIID iid) {
-    void* out = nullptr;
-    if (!unk || FAILED(unk->QueryInterface(iid, &out)))
-        return nullptr;
-    return static_cast<IDispatch*>(out);
+ComPtr<IDispatch> AsDispatch(IUnknown* unk, REFIID iid) {
+    ComPtr<IDispatch> out;
+    if (unk)
+        unk->QueryInterface(iid, out.PutVoid());
+    return out;
 }
 
 HRESULT Call(IDispatch* d, const wchar_t* name, WORD flags, VARIANT* args, UINT argCount,
@@ -58,7 +36,7 @@ HRESULT Call(IDispatch* d, const wchar_t* name, WORD flags, VARIANT* args, UINT 
 }
 
 void PutText(IDispatch* d, const wchar_t* name, const std::u16string& text) {
-    Variant arg;
+    UniqueVariant arg;
     arg.v.vt = VT_BSTR;
     arg.v.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
                                       static_cast<UINT>(text.size()));
@@ -71,31 +49,26 @@ void PutText(IDispatch* d, const wchar_t* name, const std::u16string& text) {
 void TOutlookApplication::Connect() {
     if (app_)
         return;
-    ComRef<IUnknown> unk;
-    if (FAILED(GetActiveObject(CLSID_OutlookApplication, nullptr, &unk.p)) || !unk.p) {
-        unk.p = nullptr;
+    ComPtr<IUnknown> unk;
+    if (FAILED(GetActiveObject(CLSID_OutlookApplication, nullptr, unk.Put())) || !unk) {
         const HRESULT hr = CoCreateInstance(CLSID_OutlookApplication, nullptr,
                                             CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                            IID_IUnknown, reinterpret_cast<void**>(&unk.p));
-        if (FAILED(hr) || !unk.p) {
-            unk.p = nullptr;
+                                            IID_IUnknown, unk.PutVoid());
+        if (FAILED(hr) || !unk)
             throw OutlookError("Outlook could not be started");
-        }
     }
-    app_ = AsDispatch(unk.p, IID__Application);
+    app_ = AsDispatch(unk.Get(), IID__Application);
     if (!app_)
         throw OutlookError("Outlook has no application interface");
 }
 
 void TOutlookApplication::Disconnect() {
-    if (app_)
-        app_->Release();
-    app_ = nullptr;
+    app_.Reset();
 }
 
 void DisplaySupportMail(TOutlookApplication& app, const SupportMail& mail) {
     app.Connect();
-    Variant type, item;
+    UniqueVariant type, item;
     type.v.vt = VT_I4;
     type.v.lVal = olMailItem;
     if (FAILED(Call(app.DefaultInterface(), L"CreateItem", DISPATCH_METHOD, &type.v, 1, &item.v)))
@@ -105,19 +78,18 @@ void DisplaySupportMail(TOutlookApplication& app, const SupportMail& mail) {
         unk = item.v.pdispVal;
     else if (item.v.vt == VT_UNKNOWN)
         unk = item.v.punkVal;
-    ComRef<IDispatch> mi;
-    mi.p = AsDispatch(unk, IID__MailItem);
-    if (!mi.p)
+    ComPtr<IDispatch> mi = AsDispatch(unk, IID__MailItem);
+    if (!mi)
         throw OutlookError("Outlook's item is no mail item");
-    PutText(mi.p, L"To", mail.To);
-    PutText(mi.p, L"Subject", mail.Subject);
-    PutText(mi.p, L"Body", mail.Body);
+    PutText(mi.Get(), L"To", mail.To);
+    PutText(mi.Get(), L"Subject", mail.Subject);
+    PutText(mi.Get(), L"Body", mail.Body);
     // Modal: returns when the user has closed the mail window, sent or not.
-    Variant modal;
+    UniqueVariant modal;
     modal.v.vt = VT_BOOL;
     modal.v.boolVal = VARIANT_TRUE;
-    Variant ignored;
-    Call(mi.p, L"Display", DISPATCH_METHOD, &modal.v, 1, &ignored.v);
+    UniqueVariant ignored;
+    Call(mi.Get(), L"Display", DISPATCH_METHOD, &modal.v, 1, &ignored.v);
 }
 
 } // namespace kes

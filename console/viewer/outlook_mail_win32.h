@@ -1,6 +1,7 @@
 #pragma once
 // The support mail through Outlook's automation interface, reached by name through IDispatch.
 #include "console/viewer/outlook_mail.h"
+#include "platform/scoped_win32.h"
 #include "toolkit/component.h"
 
 #include <windows.h>
@@ -28,11 +29,11 @@ public:
     // Does nothing when connected; raises OutlookError when no Outlook gives `_Application`.
     void Connect();
     void Disconnect();
-    bool Connected() const { return app_ != nullptr; }
-    IDispatch* DefaultInterface() const { return app_; }
+    bool Connected() const { return static_cast<bool>(app_); }
+    IDispatch* DefaultInterface() const { return app_.Get(); }
 
 private:
-    IDispatch* app_ = nullptr;
+    ComPtr<IDispatch> app_;
 };
 
 // Connects, creates a mail item, sets To, Subject and Body and displays it modally. Raises

@@ -52,7 +52,7 @@ std::optional<std::int32_t> Reference(const std::string& all) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    if (kes::ReadNumber(text) != Reference(text))
+    if (kes::ParseDialogNumber(text) != Reference(text))
         std::abort();
     return 0;
 }
