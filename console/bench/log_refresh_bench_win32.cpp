@@ -1,10 +1,10 @@
 // Refreshing the log view with a 10 MB log, against a bare WM_SETTEXT of the same converted
 // text into the same kind of control, measured in the same run.
 #include "console/form/AdminUnit1.h"
-
+#include "console/store/memory_registry.h"
 #include "console/viewer/log_text.h"
 #include "console/viewer/log_viewer_win32.h"
-#include "console/store/memory_registry.h"
+#include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
 
 #include <algorithm>
@@ -39,10 +39,10 @@ int wmain() {
     for (int i = 0; log.size() < 10u * 1024 * 1024; ++i)
         log += "12:00:00 Kestrova sync item " + std::to_string(i) + " state \xE4nderung ok\n";
     {
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        const UniqueFile h(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD n = 0;
-        WriteFile(h, log.data(), static_cast<DWORD>(log.size()), &n, nullptr);
-        CloseHandle(h);
+        WriteFile(h.Get(), log.data(), static_cast<DWORD>(log.size()), &n, nullptr);
     }
 
     Services s;
@@ -60,12 +60,13 @@ int wmain() {
     // The same kind of control, same size and font, on a window of its own.
     RECT r;
     GetClientRect(form.LogFile->Handle(), &r);
-    HWND top = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, r.right + 40,
-                               r.bottom + 40, nullptr, nullptr, nullptr, nullptr);
-    HWND bare = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                                WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | WS_TABSTOP |
-                                    WS_VSCROLL | ES_AUTOVSCROLL,
-                                13, 13, r.right + 4, r.bottom + 4, top, nullptr, nullptr, nullptr);
+    UniqueWindow top(CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, r.right + 40,
+                                     r.bottom + 40, nullptr, nullptr, nullptr, nullptr));
+    HWND bare =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                        WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | WS_TABSTOP |
+                            WS_VSCROLL | ES_AUTOVSCROLL,
+                        13, 13, r.right + 4, r.bottom + 4, top.Get(), nullptr, nullptr, nullptr);
     SendMessageW(bare, WM_SETFONT, SendMessageW(form.LogFile->Handle(), WM_GETFONT, 0, 0), FALSE);
     const std::wstring converted = WidenAnsi(LogToCrLf(log));
 
@@ -82,7 +83,7 @@ int wmain() {
         Pump();
     }
     const bool same = MemoText(form.LogFile->Handle()) == converted;
-    DestroyWindow(top);
+    top.Reset();
     DeleteFileW(path.c_str());
     if (!same) {
         std::fprintf(stderr, "the view does not hold the log\n");

@@ -1,6 +1,7 @@
 // Start-up of Quillard.exe to a shown window, against a minimal one-window program measured
 // the same way in the same run. Prints "name: value" lines.
 #include "console/form/control_ids.h"
+#include "platform/scoped_win32.h"
 
 #include <windows.h>
 
@@ -36,6 +37,7 @@ double StartOnce(const std::wstring& exe, const wchar_t* cls, const wchar_t* tit
     if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                         &pi))
         return -1;
+    const kes::UniqueProcess started(pi);
     HWND w = nullptr;
     double shown = -1;
     while (Now() - t0 < 30000) {
@@ -48,10 +50,8 @@ double StartOnce(const std::wstring& exe, const wchar_t* cls, const wchar_t* tit
     }
     if (w)
         PostMessageW(w, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0)
-        TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
+    if (WaitForSingleObject(started.Process.Get(), 10000) != WAIT_OBJECT_0)
+        TerminateProcess(started.Process.Get(), 1);
     return shown;
 }
 

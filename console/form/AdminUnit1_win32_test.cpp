@@ -1,12 +1,13 @@
 // TQuillard on a real window with real controls, driven by real messages, under Wine.
 #include "console/form/AdminUnit1.h"
 
-#include "console/form/control_ids.h"
 #include "console/dialogs/dialogs.h"
+#include "console/form/control_ids.h"
 #include "console/store/memory_registry.h"
 #include "console/store/settings_store.h"
-#include "console/testing/test_registry_win32.h"
 #include "console/store/win32_registry.h"
+#include "console/testing/test_registry_win32.h"
+#include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
 
 #include <commctrl.h>
@@ -41,13 +42,12 @@ std::vector<std::string> Entries(const TComboBox& c) {
 }
 
 DWORD ValueCount(HKEY root, const std::wstring& path) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+    UniqueKey k;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS)
         return 0;
     DWORD values = 0;
-    RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
-                     nullptr, nullptr, nullptr);
-    RegCloseKey(k);
+    RegQueryInfoKeyW(k.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                     nullptr, nullptr, nullptr, nullptr);
     return values;
 }
 
@@ -349,9 +349,9 @@ TEST(QuillardWindow, LayoutCaptionsHintsMenuAndTimer) {
         EXPECT_EQ(r.top, e.y) << e.c->Name;
         EXPECT_EQ(r.right - r.left, e.cx) << e.c->Name;
         EXPECT_EQ(r.bottom - r.top, e.cy) << e.c->Name;
-        if (e.text) {
-            EXPECT_EQ(e.c->Text(), e.text) << e.c->Name;
-        }
+        if (!e.text)
+            continue; // a gtest check under a bare if would dangle its else
+        EXPECT_EQ(e.c->Text(), e.text) << e.c->Name;
     }
     RECT r;
     GetWindowRect(form.users->Handle(), &r);

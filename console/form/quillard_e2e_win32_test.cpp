@@ -3,9 +3,11 @@
 #include "console/form/control_ids.h"
 #include "console/testing/driver_win32.h"
 #include "console/testing/test_registry_win32.h"
+#include "platform/scoped_win32.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace kes {
@@ -29,11 +31,10 @@ protected:
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kBranch);
     }
     void TearDown() override {
-        if (pi.hProcess) {
-            if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(pi.hProcess, 1);
-            CloseHandle(pi.hProcess);
-            CloseHandle(pi.hThread);
+        if (quillard) {
+            if (WaitForSingleObject(Process(), 0) == WAIT_TIMEOUT)
+                TerminateProcess(Process(), 1);
+            quillard.reset();
         }
         RegDeleteTreeW(HKEY_CURRENT_USER, kBranch);
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kBranch);
@@ -42,13 +43,16 @@ protected:
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         std::wstring cmd = L"\"" + ProgramPath() + L"\"";
+        PROCESS_INFORMATION pi{};
         if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                             &pi))
             return nullptr;
-        WaitForInputIdle(pi.hProcess, 20000);
+        quillard.emplace(pi);
+        WaitForInputIdle(Process(), 20000);
         return driver::WaitForQuillard(20000);
     }
-    PROCESS_INFORMATION pi{};
+    HANDLE Process() const { return quillard->Process.Get(); }
+    std::optional<UniqueProcess> quillard;
 };
 
 TEST_F(QuillardExe, ShowsTheStoredStateWritesAClickAndClosesWithOk) {
@@ -79,9 +83,9 @@ TEST_F(QuillardExe, ShowsTheStoredStateWritesAClickAndClosesWithOk) {
     driver::Click(form, ids::chkAdmin);
     EXPECT_FALSE(driver::IsChecked(form, ids::chkAdmin));
     driver::Click(form, ids::Button1);
-    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(Process(), 20000), WAIT_OBJECT_0);
     DWORD code = 99;
-    GetExitCodeProcess(pi.hProcess, &code);
+    GetExitCodeProcess(Process(), &code);
     EXPECT_EQ(code, 0u);
 
     DWORD v = 0;
@@ -133,8 +137,10 @@ TEST_F(QuillardExe, CarriesItsVersionInformation) {
 }
 
 TEST_F(QuillardExe, CarriesTheManifestIconAndGlyphs) {
-    HMODULE exe = LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(exe, nullptr);
+    const UniqueLibrary module(
+        LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module);
+    HMODULE exe = module.Get();
     HRSRC manifest = FindResourceExW(exe, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1),
                                      MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     ASSERT_NE(manifest, nullptr);
@@ -159,16 +165,14 @@ TEST_F(QuillardExe, CarriesTheManifestIconAndGlyphs) {
     EXPECT_EQ(dir[6], 16);                     // first entry
     EXPECT_EQ(dir[6 + 14 * (count - 1)], 128); // last entry
     for (int id : {101, 102, 103}) {
-        HBITMAP bmp = static_cast<HBITMAP>(
-            LoadImageW(exe, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
-        ASSERT_NE(bmp, nullptr) << id;
+        const UniqueBitmap bmp(static_cast<HBITMAP>(
+            LoadImageW(exe, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+        ASSERT_TRUE(bmp) << id;
         BITMAP bm{};
-        GetObjectW(bmp, sizeof(bm), &bm);
+        GetObjectW(bmp.Get(), sizeof(bm), &bm);
         EXPECT_EQ(bm.bmWidth, 16);
         EXPECT_EQ(bm.bmHeight, 16);
-        DeleteObject(bmp);
     }
-    FreeLibrary(exe);
 }
 
 } // namespace

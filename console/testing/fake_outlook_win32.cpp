@@ -1,9 +1,10 @@
 // A stand-in for Outlook's application object, for the support mail's tests. Registered in the
 // test prefix under Outlook's class, it records what the console asks of it; the tests read the
 // record through the exported Fake* functions.
-#include <windows.h>
-
 #include "console/viewer/outlook_ids_win32.h"
+#include "platform/scoped_win32.h"
+
+#include <windows.h>
 
 #include <oleauto.h>
 
@@ -130,12 +131,11 @@ public:
             return DISP_E_BADPARAMCOUNT;
         if (g.refuse == 1)
             return E_FAIL;
-        VARIANT type;
-        VariantInit(&type);
-        if (FAILED(VariantChangeType(&type, &p->rgvarg[0], 0, VT_I4)))
+        kes::UniqueVariant type;
+        if (FAILED(VariantChangeType(&type.v, &p->rgvarg[0], 0, VT_I4)))
             return DISP_E_TYPEMISMATCH;
         g.mails.emplace_back();
-        g.mails.back().itemType = type.lVal;
+        g.mails.back().itemType = type.v.lVal;
         VariantInit(result);
         result->vt = VT_DISPATCH;
         result->pdispVal = new MailItem(g.mails.size() - 1);
@@ -160,10 +160,8 @@ public:
         if (outer)
             return CLASS_E_NOAGGREGATION;
         ++g.instances;
-        auto* app = new Application();
-        const HRESULT hr = app->QueryInterface(iid, out);
-        app->Release();
-        return hr;
+        const kes::ComPtr<Application> app(new Application());
+        return app->QueryInterface(iid, out);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 } g_factory;

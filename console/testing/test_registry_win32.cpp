@@ -14,50 +14,45 @@ ScratchRoots::ScratchRoots(bool remapMachine) {
             std::to_wstring(++counter);
     RegDeleteTreeW(HKEY_CURRENT_USER, base_.c_str());
     if (RegCreateKeyExW(HKEY_CURRENT_USER, (base_ + L"\\CU").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &cu_, nullptr) != ERROR_SUCCESS ||
+                        nullptr, cu_.Put(), nullptr) != ERROR_SUCCESS ||
         RegCreateKeyExW(HKEY_CURRENT_USER, (base_ + L"\\LM").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &lm_, nullptr) != ERROR_SUCCESS)
+                        nullptr, lm_.Put(), nullptr) != ERROR_SUCCESS)
         throw std::runtime_error("cannot create scratch keys");
-    RegOverridePredefKey(HKEY_CURRENT_USER, cu_);
+    RegOverridePredefKey(HKEY_CURRENT_USER, cu_.Get());
     if (remapMachine)
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, lm_);
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, lm_.Get());
 }
 
 ScratchRoots::~ScratchRoots() {
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    RegCloseKey(cu_);
-    RegCloseKey(lm_);
+    cu_.Reset();
+    lm_.Reset();
     RegDeleteTreeW(HKEY_CURRENT_USER, base_.c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\KestrovaTest");
 }
 
 ReadOnlyKey::ReadOnlyKey(HKEY root, const std::string& path) {
-    HKEY created = nullptr;
-    RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
-                    nullptr);
-    if (created)
-        RegCloseKey(created);
+    CreateKey(root, Widen(path));
     // Kept open with the rights to put the old DACL back afterwards.
-    if (RegOpenKeyExW(root, Widen(path).c_str(), 0, READ_CONTROL | WRITE_DAC, &key_) !=
+    if (RegOpenKeyExW(root, Widen(path).c_str(), 0, READ_CONTROL | WRITE_DAC, key_.Put()) !=
         ERROR_SUCCESS)
         throw std::runtime_error("cannot open key for its DACL");
     DWORD size = 0;
-    RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size);
+    RegGetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, nullptr, &size);
     saved_.resize(size);
-    if (RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &size) != ERROR_SUCCESS)
+    if (RegGetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, saved_.data(), &size) !=
+        ERROR_SUCCESS)
         saved_.clear();
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &sd,
-                                                         nullptr);
-    RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, sd);
-    LocalFree(sd);
+    UniqueLocal sd;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1,
+                                                         sd.Put(), nullptr);
+    RegSetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, sd.Get());
 }
 
 ReadOnlyKey::~ReadOnlyKey() {
     if (!saved_.empty())
-        RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
-    RegCloseKey(key_);
+        RegSetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, saved_.data());
 }
 
 bool ReadDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD& value) {
@@ -68,11 +63,8 @@ bool ReadDword(HKEY root, const std::wstring& path, const std::wstring& name, DW
 }
 
 bool KeyExists(HKEY root, const std::wstring& path) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(k);
-    return true;
+    UniqueKey k;
+    return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, k.Put()) == ERROR_SUCCESS;
 }
 
 void WriteDword(HKEY root, const std::wstring& path, const std::wstring& name, DWORD value) {
@@ -86,10 +78,8 @@ void WriteString(HKEY root, const std::wstring& path, const std::wstring& name,
 }
 
 void CreateKey(HKEY root, const std::wstring& path) {
-    HKEY k = nullptr;
-    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) ==
-        ERROR_SUCCESS)
-        RegCloseKey(k);
+    UniqueKey k;
+    RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.Put(), nullptr);
 }
 
 } // namespace kes::test

@@ -1,6 +1,8 @@
 #pragma once
 // Hermetic registry for tests under Wine: both predefined roots point at scratch keys, and a
 // key can be made readable only, which stands for a user without administrator rights.
+#include "platform/scoped_win32.h"
+
 #include <windows.h>
 
 #include <string>
@@ -19,8 +21,7 @@ public:
 
 private:
     std::wstring base_;
-    HKEY cu_ = nullptr;
-    HKEY lm_ = nullptr;
+    UniqueKey cu_, lm_;
 };
 
 // Gives an existing (created if needed) key the DACL "everyone may read", restored on
@@ -33,7 +34,7 @@ public:
     ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;
 
 private:
-    HKEY key_ = nullptr;
+    UniqueKey key_;
     std::string saved_;
 };
 

@@ -1,11 +1,12 @@
 // The debug-log view on the real window, with real files, the real temporary-folder query and
 // the real EDIT control, under Wine.
-#include "console/form/AdminUnit1.h"
+#include "console/viewer/log_viewer_win32.h"
 
 #include "console/dialogs/dialogs.h"
-#include "console/viewer/log_viewer_win32.h"
-#include "console/testing/test_registry_win32.h"
+#include "console/form/AdminUnit1.h"
 #include "console/store/win32_registry.h"
+#include "console/testing/test_registry_win32.h"
+#include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
 
 #include <commdlg.h>
@@ -21,22 +22,21 @@ const wchar_t kConfig[] = L"Software\\Varnholt\\Kestrova\\Config";
 const wchar_t kRestart[] = L"Please restart Outlook to get this logfile\r\n";
 
 void WriteBytes(const fs::path& p, const std::string& bytes) {
-    HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << p.string();
+    const UniqueFile h(
+        CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(h) << p.string();
     DWORD n = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-    CloseHandle(h);
+    WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
 }
 
 std::string ReadBytes(const fs::path& p) {
-    HANDLE h =
-        CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    const UniqueFile h(
+        CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!h)
         return "<missing>";
     std::string out(1 << 20, '\0');
     DWORD n = 0;
-    ReadFile(h, out.data(), static_cast<DWORD>(out.size()), &n, nullptr);
-    CloseHandle(h);
+    ReadFile(h.Get(), out.data(), static_cast<DWORD>(out.size()), &n, nullptr);
     out.resize(n);
     return out;
 }
@@ -105,7 +105,7 @@ protected:
         s.ExecuteSaveDialog = [this](TSaveDialog& d) {
             dialogs.push_back(&d);
             d.FileName = Narrow(saveAs.wstring());
-            return !saveAs.empty();
+            return !saveAs.empty() && !cancel;
         };
         form = std::make_unique<TQuillard>(std::move(s));
         form->Create(SW_SHOWNOACTIVATE);
@@ -122,12 +122,11 @@ protected:
         HWND m = form->LogFile->Handle();
         RECT r;
         SendMessageW(m, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
-        HDC dc = GetDC(m);
-        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(m, WM_GETFONT, 0, 0)));
+        const WindowDC dc(m);
+        const SelectedObject font(dc.Get(),
+                                  reinterpret_cast<HFONT>(SendMessageW(m, WM_GETFONT, 0, 0)));
         TEXTMETRICW tm;
-        GetTextMetricsW(dc, &tm);
-        SelectObject(dc, old);
-        ReleaseDC(m, dc);
+        GetTextMetricsW(dc.Get(), &tm);
         return (r.bottom - r.top) / tm.tmHeight;
     }
     void Save() {
@@ -136,6 +135,7 @@ protected:
 
     test::ScratchRoots roots;
     fs::path scratch, primary, fallback, saveAs;
+    bool cancel = false; // the dialog answers "cancelled" although it holds a file name
     std::wstring savedTmp, savedTemp;
     std::vector<std::string> errors, notices;
     std::vector<TSaveDialog*> dialogs;
@@ -182,13 +182,13 @@ TEST_F(LogView, LogHeldOpenForWritingFallsBackToDebugLogBesideTheProgram) {
         ~Remove() { fs::remove(p); }
     } cleanup{beside};
     // The add-in's writer lets others read; the reader's read-only sharing still fails.
-    HANDLE writer = CreateFileW(primary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    UniqueFile writer(CreateFileW(primary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer);
     Start(true, true);
     Tick();
     EXPECT_EQ(Shown(), L"fallback beside the exe\r\n");
-    CloseHandle(writer);
+    writer.Reset();
     Tick();
     EXPECT_EQ(Shown(), L"being written\r\n");
 }
@@ -284,12 +284,17 @@ TEST_F(LogView, SaveWritesCrLfAndReplacesAnExistingFileWithTheDialogsSettings) {
 
 TEST_F(LogView, CancelledSaveWritesNothing) {
     WriteBytes(primary, "one\n");
+    const fs::path chosen = scratch / L"chosen";
+    fs::create_directories(chosen);
+    saveAs = chosen / L"copy.log";
+    cancel = true;
     Start(true);
     Tick();
-    Save(); // saveAs empty: the dialog is cancelled
+    Save();
     EXPECT_EQ(dialogs.size(), 1u);
     EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(fs::directory_iterator(scratch / L"prog"), fs::directory_iterator());
+    EXPECT_FALSE(fs::exists(saveAs));
+    EXPECT_TRUE(fs::is_empty(chosen));
 }
 
 TEST_F(LogView, UnwritableSaveTargetReachesTheErrorBoxAndLosesNothing) {
@@ -304,10 +309,11 @@ TEST_F(LogView, UnwritableSaveTargetReachesTheErrorBoxAndLosesNothing) {
     // A file someone else holds open without sharing: left as it is.
     saveAs = scratch / L"locked.txt";
     WriteBytes(saveAs, "theirs");
-    HANDLE other = CreateFileW(saveAs.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    UniqueFile other(
+        CreateFileW(saveAs.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(other);
     Save();
-    CloseHandle(other);
+    other.Reset();
     EXPECT_EQ(errors.size(), 2u);
     EXPECT_EQ(ReadBytes(saveAs), "theirs");
     EXPECT_EQ(Shown(), L"kept\r\n");

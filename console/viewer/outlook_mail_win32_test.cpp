@@ -1,14 +1,14 @@
 // The support mail for real under Wine: COM activation of a small server of ours registered
 // for Outlook's class in the test prefix, and the console's window pressing its button.
-#include "console/form/AdminUnit1.h"
-
-#include "console/viewer/log_viewer_win32.h"
-#include "console/store/memory_registry.h"
 #include "console/viewer/outlook_mail.h"
+
+#include "console/form/AdminUnit1.h"
+#include "console/store/memory_registry.h"
+#include "console/viewer/log_viewer_win32.h"
 #include "console/viewer/outlook_mail_win32.h"
+#include "platform/scoped_win32.h"
 
 #include <gtest/gtest.h>
-
 #include <objbase.h>
 #include <oleauto.h>
 
@@ -33,26 +33,24 @@ template <class F> F Proc(HMODULE m, const char* name) {
 
 // The server's record, read through its exports.
 struct Fake {
-    HMODULE dll = LoadLibraryW(BesideTheTest(L"fake_outlook.dll").c_str());
-    void (*Reset)(int) = Proc<void (*)(int)>(dll, "FakeOutlookReset");
-    int (*CountFn)(const wchar_t*) = Proc<int (*)(const wchar_t*)>(dll, "FakeOutlookCount");
+    UniqueLibrary dll{LoadLibraryW(BesideTheTest(L"fake_outlook.dll").c_str())};
+    void (*Reset)(int) = Proc<void (*)(int)>(dll.Get(), "FakeOutlookReset");
+    int (*CountFn)(const wchar_t*) = Proc<int (*)(const wchar_t*)>(dll.Get(), "FakeOutlookCount");
     BSTR(*MailFn)
-    (int, const wchar_t*) = Proc<BSTR (*)(int, const wchar_t*)>(dll, "FakeOutlookMail");
+    (int, const wchar_t*) = Proc<BSTR (*)(int, const wchar_t*)>(dll.Get(), "FakeOutlookMail");
     int Count(const wchar_t* what) const { return CountFn(what); }
     std::u16string Mail(int i, const wchar_t* field) const {
-        BSTR b = MailFn(i, field);
+        const UniqueBstr b(MailFn(i, field));
         if (!b)
             return u"<none>";
-        std::u16string s(reinterpret_cast<const char16_t*>(b), SysStringLen(b));
-        SysFreeString(b);
-        return s;
+        return std::u16string(reinterpret_cast<const char16_t*>(b.Get()), SysStringLen(b.Get()));
     }
 };
 
 class SupportMailPress : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        ASSERT_TRUE(SUCCEEDED(com.Result()));
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
         ASSERT_TRUE(fake.dll && fake.Reset && fake.CountFn && fake.MailFn);
         fake.Reset(0);
@@ -61,21 +59,19 @@ protected:
         form.reset();
         // Hermetic: the prefix is shared by every Windows test that runs after this one.
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
-        CoUninitialize();
     }
     void Register() {
-        HKEY k = nullptr;
+        UniqueKey k;
         ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
                                   (std::wstring(kClassKey) + L"\\InprocServer32").c_str(), 0,
-                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, k.Put(), nullptr),
                   ERROR_SUCCESS);
         const std::wstring dll = BesideTheTest(L"fake_outlook.dll");
-        RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
+        RegSetValueExW(k.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
                        static_cast<DWORD>((dll.size() + 1) * sizeof(wchar_t)));
         const wchar_t model[] = L"Apartment";
-        RegSetValueExW(k, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model),
+        RegSetValueExW(k.Get(), L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model),
                        sizeof(model));
-        RegCloseKey(k);
     }
     void Start() {
         Services s;
@@ -91,6 +87,7 @@ protected:
     void Show(const std::string& ansi) { SetMemoAnsiText(form->LogFile->Handle(), ansi); }
     void Press() { SendMessageW(form->SpeedButton1->Handle(), BM_CLICK, 0, 0); }
 
+    ComInit com; // first in, last out: COM outlives the form and the server's exports
     Fake fake;
     std::vector<std::string> errors, notices;
     std::unique_ptr<TQuillard> form;
@@ -144,13 +141,14 @@ TEST_F(SupportMailPress, OneMailPerPressOverOneConnectionAndOutlookIsNotAskedToQ
 
 TEST_F(SupportMailPress, ARunningOutlookIsUsedWithoutStartingAnother) {
     Register();
-    IUnknown* running = nullptr;
+    ComPtr<IUnknown> running;
     ASSERT_EQ(CoCreateInstance(CLSID_OutlookApplication, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_IUnknown, reinterpret_cast<void**>(&running)),
+                               IID_IUnknown, running.PutVoid()),
               S_OK);
     DWORD cookie = 0;
-    ASSERT_EQ(RegisterActiveObject(running, CLSID_OutlookApplication, ACTIVEOBJECT_STRONG, &cookie),
-              S_OK);
+    ASSERT_EQ(
+        RegisterActiveObject(running.Get(), CLSID_OutlookApplication, ACTIVEOBJECT_STRONG, &cookie),
+        S_OK);
     fake.Reset(0);
     Start();
     Show("running\r\n");
@@ -161,7 +159,7 @@ TEST_F(SupportMailPress, ARunningOutlookIsUsedWithoutStartingAnother) {
     EXPECT_TRUE(notices.empty());
     form.reset();
     RevokeActiveObject(cookie, nullptr);
-    running->Release();
+    running.Reset();
     EXPECT_EQ(fake.Count(L"live"), 0);
     EXPECT_EQ(fake.Count(L"quits"), 0);
 }
