@@ -1,9 +1,9 @@
 // The GDI drawing surface under Wine with the prefix's real fonts: metrics, text flags,
 // rotation, fills, lines, focus rectangles, clipping, shell icons and pictures.
 #include "widgets/HTMLText/gdi_canvas_win32.h"
-#include "widgets/HTMLText/test_bitmap_win32.h"
+#include "widgets/HTMLText/testing/test_bitmap_win32.h"
 #include "widgets/HTMLText/PictureContainer.h"
-#include "widgets/HTMLText/gif_test_data.h"
+#include "widgets/HTMLText/testing/gif_test_data.h"
 #include "platform/utf_win32.h"
 
 #include <gtest/gtest.h>

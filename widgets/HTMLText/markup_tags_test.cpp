@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "widgets/HTMLText/PictureContainer.h"
-#include "widgets/HTMLText/gif_test_data.h"
+#include "widgets/HTMLText/testing/gif_test_data.h"
 #include "widgets/HTMLText/markup.h"
-#include "widgets/HTMLText/markup_test_support.h"
-#include "widgets/HTMLText/recording_canvas.h"
+#include "widgets/HTMLText/testing/markup_test_support.h"
+#include "widgets/HTMLText/testing/recording_canvas.h"
 
 namespace kes {
 namespace {

@@ -5,8 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "widgets/HTMLText/markup_test_support.h"
-#include "widgets/HTMLText/recording_canvas.h"
+#include "widgets/HTMLText/testing/markup_test_support.h"
+#include "widgets/HTMLText/testing/recording_canvas.h"
 
 namespace kes {
 namespace {

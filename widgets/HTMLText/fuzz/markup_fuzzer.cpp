@@ -7,7 +7,7 @@
 
 #include "widgets/HTMLText/PictureContainer.h"
 #include "widgets/HTMLText/markup.h"
-#include "widgets/HTMLText/recording_canvas.h"
+#include "widgets/HTMLText/testing/recording_canvas.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kes;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "widgets/HTMLText/markup.h"
-#include "widgets/HTMLText/recording_canvas.h"
+#include "widgets/HTMLText/testing/recording_canvas.h"
 
 namespace kes {
 

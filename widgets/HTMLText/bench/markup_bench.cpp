@@ -8,7 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include "widgets/HTMLText/markup.h"
-#include "widgets/HTMLText/recording_canvas.h"
+#include "widgets/HTMLText/testing/recording_canvas.h"
 
 namespace {
 
