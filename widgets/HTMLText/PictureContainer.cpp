@@ -27,7 +27,7 @@ std::vector<std::uint8_t> ReadAll(std::istream& stream) {
 } // namespace
 
 int HimetricToPixels(int himetric, int ppi) {
-    return static_cast<int>(std::lround(static_cast<double>(himetric) * ppi / 2540.0));
+    return static_cast<int>(std::lround(static_cast<double>(himetric) * ppi / kHimetricPerInch));
 }
 
 // ---- THTMLPicture

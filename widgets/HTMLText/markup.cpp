@@ -142,7 +142,8 @@ std::string_view TagAttributes(std::string_view tag) {
 i64 ScaleToDevice(i64 v, int ppi) {
     // Rounded as MulDiv rounds: half away from zero.
     i64 n = v * ppi;
-    return n >= 0 ? (n + 48) / 96 : -((-n + 48) / 96);
+    constexpr i64 half = kDesignPpi / 2;
+    return n >= 0 ? (n + half) / kDesignPpi : -((-n + half) / kDesignPpi);
 }
 
 } // namespace markup_detail
