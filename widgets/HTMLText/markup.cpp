@@ -761,8 +761,11 @@ bool DrawMarkup(Canvas& canvas, std::string_view text, const Rect& rect, const M
             Pass pass{!params.HitTest, lineCur, nullptr, second, {}};
             DrawMarkupLine(run, pass);
             i64 bottom = second.bottom - run.imageRaise;
-            if ((pass.textHit && params.Y > bottom - run.ghHeight && params.Y < bottom) ||
-                pass.imageHit)
+            // A drawing pass finds images under the point too (for ALT), but only hit-testing
+            // reports a hit.
+            if (!pass.drawing &&
+                ((pass.textHit && params.Y > bottom - run.ghHeight && params.Y < bottom) ||
+                 pass.imageHit))
                 run.result = true;
             secondFont = canvas.font;
         }

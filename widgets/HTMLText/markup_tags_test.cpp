@@ -249,6 +249,34 @@ TEST_F(MarkupPictures, HitTestOnAnImageInsideAnAnchor) {
     }
 }
 
+TEST_F(MarkupPictures, OnlyHitTestingReportsTheImageUnderThePoint) {
+    const char* markup = "x<A href=\"pic\"><IMG SRC=\"one\"></A>";
+    for (bool hitTest : {false, true}) {
+        Layout l;
+        MarkupParams p = params;
+        p.HitTest = hitTest;
+        p.X = 10;
+        p.Y = 5;
+        Lay(l, markup, p);
+        EXPECT_EQ(l.result, hitTest) << hitTest;
+        EXPECT_EQ(l.out.Href, hitTest ? "pic" : "") << hitTest;
+        EXPECT_EQ(l.out.AnchorIndex, hitTest ? 1 : -1) << hitTest;
+    }
+    // The fuzzer's find: a large system icon inside an anchor, drawn without word wrap.
+    Layout l;
+    MarkupParams p = params;
+    p.WordWrap = false;
+    p.HoverAnchor = 0;
+    p.X = 21;
+    p.Y = 5;
+    Lay(l,
+        "<A?=\"TOP\"><IMG SR\x1d\"TOP\"><IM<#><G SRC=\"8'" + std::string(36, '7') +
+            "picLSYS:e\" \x01LT=\"SSYS:.t",
+        p, {3, 0, 41, 60});
+    EXPECT_FALSE(l.result);
+    EXPECT_FALSE(OpsOf(l.cv, DrawOp::Icon).empty()); // the icon under the point was drawn
+}
+
 TEST_F(MarkupPictures, UrlPicturesAreRequestedOnceAndWebUrlsStayEmpty) {
     THTMLPictureCache cache;
     MarkupParams p = params;
