@@ -1,6 +1,7 @@
 // Host tests of the picture classes. Decoding uses the host's size-only fake decoder (the real
 // one is OleLoadPicture, tested under Wine in PictureContainer_win32_test.cpp).
 #include "widgets/HTMLText/PictureContainer.h"
+
 #include "widgets/HTMLText/testing/gif_test_data.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 #include "widgets/HTMLText/gdi_canvas_win32.h"
-#include "widgets/HTMLText/ole_picture_win32.h"
+
 #include "platform/utf_win32.h"
+#include "widgets/HTMLText/ole_picture_win32.h"
 
 #include <shellapi.h>
 
@@ -63,7 +64,7 @@ GdiCanvas::~GdiCanvas() {
 }
 
 COLORREF GdiCanvas::ToColorRef(TColor color) {
-    if (color & 0x80000000u)
+    if (color & kSystemColor)
         return GetSysColor(static_cast<int>(color & 0xFF));
     return static_cast<COLORREF>(color & 0x00FFFFFFu);
 }

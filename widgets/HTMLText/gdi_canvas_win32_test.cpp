@@ -1,10 +1,11 @@
 // The GDI drawing surface under Wine with the prefix's real fonts: metrics, text flags,
 // rotation, fills, lines, focus rectangles, clipping, shell icons and pictures.
 #include "widgets/HTMLText/gdi_canvas_win32.h"
-#include "widgets/HTMLText/testing/test_bitmap_win32.h"
+
+#include "platform/utf_win32.h"
 #include "widgets/HTMLText/PictureContainer.h"
 #include "widgets/HTMLText/testing/gif_test_data.h"
-#include "platform/utf_win32.h"
+#include "widgets/HTMLText/testing/test_bitmap_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -128,7 +129,7 @@ TEST(GdiCanvas, FillsLinesFocusRectanglesAndClipping) {
         canvas.SetClipRect(&clip);
         canvas.FillRect({0, 0, 100, 100}, 0x0000FF00);
         canvas.SetClipRect(nullptr);
-        canvas.FillRect({0, 90, 5, 95}, 0x80000000 + COLOR_HIGHLIGHT);
+        canvas.FillRect({0, 90, 5, 95}, kSystemColor + COLOR_HIGHLIGHT);
     }
     EXPECT_EQ(bmp.Pixel(10, 10), 0xFF0000u);
     EXPECT_EQ(bmp.Pixel(19, 19), 0xFF0000u);

@@ -1,12 +1,12 @@
 // Tag actions on the recording surface (8-point cells of 4 x 12 pixels, lines from x = 1).
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include "widgets/HTMLText/PictureContainer.h"
-#include "widgets/HTMLText/testing/gif_test_data.h"
 #include "widgets/HTMLText/markup.h"
+#include "widgets/HTMLText/testing/gif_test_data.h"
 #include "widgets/HTMLText/testing/markup_test_support.h"
 #include "widgets/HTMLText/testing/recording_canvas.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 namespace kes {
 namespace {

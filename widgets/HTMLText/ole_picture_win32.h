@@ -3,6 +3,7 @@
 #include "widgets/HTMLText/picture_decoder.h"
 
 #include <windows.h>
+
 #include <ocidl.h>
 #include <olectl.h>
 

@@ -1,8 +1,8 @@
 // The platform's picture decoder (OleLoadPicture over a stream on a global memory block) and
 // RCDATA lookup for the picture loaders.
-#include "widgets/HTMLText/ole_picture_win32.h"
-#include "widgets/HTMLText/PictureContainer.h"
 #include "platform/utf_win32.h"
+#include "widgets/HTMLText/PictureContainer.h"
+#include "widgets/HTMLText/ole_picture_win32.h"
 
 #include <cstring>
 
@@ -76,7 +76,7 @@ public:
 bool CopyRcData(HMODULE module, const wchar_t* name, std::vector<std::uint8_t>& out) {
     if (!module)
         module = GetModuleHandleW(nullptr);
-    HRSRC res = FindResourceW(module, name, MAKEINTRESOURCEW(10));
+    HRSRC res = FindResourceW(module, name, RT_RCDATA);
     if (!res)
         return false;
     HGLOBAL loaded = LoadResource(module, res);
