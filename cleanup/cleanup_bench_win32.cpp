@@ -2,20 +2,25 @@
 // the same names in the same run. Prints both times and their ratio.
 #include "cleanup/cleanup_win32.h"
 #include "cleanup/wine_shell_win32.h"
+#include "platform/scoped_win32.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
+namespace cleanup {
 namespace {
 
 constexpr int kFiles = 10000;
 constexpr int kRounds = 5;
+// Making the files through a shell takes seconds under Wine; give it room.
+constexpr DWORD kFillWaitMs = 60000;
 
 std::wstring TempFolder(const wchar_t* tag) {
     wchar_t buf[MAX_PATH + 1];
-    DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+    DWORD n = GetTempPathW(static_cast<DWORD>(std::size(buf)), buf);
     return std::wstring(buf, n) + L"kes_bench_" + tag + L"_" +
            std::to_wstring(GetCurrentProcessId());
 }
@@ -23,27 +28,22 @@ std::wstring TempFolder(const wchar_t* tag) {
 // Wine looks every new name up case-insensitively in the whole folder, so 10,000 CreateFileW
 // calls cost seconds there; under Wine the files are made by a shell, which waits on nothing.
 bool FillThroughShell(const std::wstring& folder) {
-    const auto unixName = kes::WineUnixName();
-    char* dir = unixName ? unixName(folder.c_str()) : nullptr;
-    if (dir == nullptr) {
+    const std::string dir = UnixPath(folder);
+    if (dir.empty())
         return false;
-    }
-    const std::string cmd = std::string("cd '") + dir + "' && seq -f '%05g.huf' 0 " +
-                            std::to_string(kFiles - 1) + " | xargs touch";
-    HeapFree(GetProcessHeap(), 0, dir);
-    return kes::RunUnix(cmd, 600);
+    const std::string cmd =
+        "cd '" + dir + "' && seq -f '%05g.huf' 0 " + std::to_string(kFiles - 1) + " | xargs touch";
+    return RunUnix(cmd, kFillWaitMs);
 }
 
 int CountFiles(const std::wstring& folder) {
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((folder + L"\\*.huf").c_str(), &fd);
+    const kes::UniqueFind search(FindFirstFileW((folder + L"\\*.huf").c_str(), &fd));
     int n = 0;
-    if (h != INVALID_HANDLE_VALUE) {
+    if (search)
         do {
             ++n;
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
+        } while (FindNextFileW(search.Get(), &fd));
     return n;
 }
 
@@ -54,16 +54,14 @@ std::vector<std::wstring> Fill(const std::wstring& folder) {
     paths.reserve(kFiles);
     for (int i = 0; i < kFiles; ++i) {
         wchar_t name[32];
-        swprintf(name, 32, L"\\%05d.huf", i);
+        swprintf(name, std::size(name), L"\\%05d.huf", i);
         paths.push_back(folder + name);
     }
     if (!FillThroughShell(folder)) {
         for (const std::wstring& p : paths) {
-            HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (h != INVALID_HANDLE_VALUE) {
-                CloseHandle(h);
-            }
+            // Made empty and closed at once.
+            kes::UniqueFile(CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
         }
     }
     return paths;
@@ -75,9 +73,7 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     return double(to.QuadPart - from.QuadPart) / double(freq.QuadPart);
 }
 
-} // namespace
-
-int main() {
+int Bench() {
     const std::wstring purged = TempFolder(L"purge");
     const std::wstring looped = TempFolder(L"loop");
     std::vector<double> purge, loop;
@@ -95,13 +91,12 @@ int main() {
             LARGE_INTEGER t0, t1;
             QueryPerformanceCounter(&t0);
             if ((turn + round) % 2 == 0) {
-                removed = cleanup::PurgeHufFiles(purged.c_str());
+                removed = PurgeHufFiles(purged.c_str());
                 QueryPerformanceCounter(&t1);
                 purge_s = Seconds(t0, t1);
             } else {
-                for (const std::wstring& p : names) {
+                for (const std::wstring& p : names)
                     DeleteFileW(p.c_str());
-                }
                 // The same end state as the purge: the folder gone too.
                 RemoveDirectoryW(looped.c_str());
                 QueryPerformanceCounter(&t1);
@@ -121,4 +116,11 @@ int main() {
     std::printf("deletefile_loop_10000_ms: %.1f\n", l * 1000);
     std::printf("purge_ratio: %.3f\n", p / l);
     return 0;
+}
+
+} // namespace
+} // namespace cleanup
+
+int main() {
+    return cleanup::Bench();
 }

@@ -9,12 +9,14 @@
 
 namespace cleanup {
 
-// Capacities of the fixed buffers, in UTF-16 units unless said otherwise.
-inline constexpr std::size_t kNameUnits = 522;    // value name buffer
-inline constexpr std::size_t kNameCapacity = 521; // what the enumeration may fill
-inline constexpr std::size_t kDataUnits = 522;    // value data buffer, one unit for the terminator
-inline constexpr std::size_t kDataBytes = 1042;   // at most 521 units of data
-inline constexpr std::size_t kFolderUnits = 522;  // "OutlookSecureTempFolder", terminator included
+// Capacities of the fixed buffers, in UTF-16 units unless said otherwise. Value names and data
+// are examined in their first 521 units; each buffer holds one unit more for the terminator.
+inline constexpr std::size_t kValueUnits = 521;
+inline constexpr std::size_t kNameUnits = kValueUnits + 1; // value name buffer
+inline constexpr std::size_t kNameCapacity = kValueUnits;  // what the enumeration may fill
+inline constexpr std::size_t kDataUnits = kValueUnits + 1; // value data buffer
+inline constexpr std::size_t kDataBytes = kValueUnits * sizeof(char16_t); // data read, in bytes
+inline constexpr std::size_t kFolderUnits = kValueUnits + 1; // "OutlookSecureTempFolder"
 inline constexpr std::size_t kPathUnits = 260; // search pattern and entry paths, terminator incl.
 
 // ":%d" of a platform result code.
@@ -29,20 +31,17 @@ void AppendDeleteFailure(std::string& trace, std::string_view dataBytes);
 template <class Unit> std::string LowBytes(std::basic_string_view<Unit> units) {
     std::string out;
     out.reserve(units.size());
-    for (Unit u : units) {
+    for (Unit u : units)
         out.push_back(static_cast<char>(static_cast<unsigned char>(u & 0xFF)));
-    }
     return out;
 }
 
 // Turns the first `count` units of `data` into one text without inner zeros ('_' for 0) and
 // terminates it; `data` must hold count + 1 units. Returns the text.
 template <class Unit> std::basic_string_view<Unit> MakeDataText(Unit* data, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        if (data[i] == 0) {
+    for (std::size_t i = 0; i < count; ++i)
+        if (data[i] == 0)
             data[i] = Unit('_');
-        }
-    }
     data[count] = 0;
     return {data, count};
 }
@@ -53,17 +52,14 @@ template <class Unit> std::basic_string_view<Unit> MakeDataText(Unit* data, std:
 template <class Unit> bool NamesAddIn(std::basic_string_view<Unit> text) {
     static constexpr std::u16string_view kFiles[] = {u"kestrova.dll", u"tarnwick.dll"};
     for (std::u16string_view file : kFiles) {
-        if (text.size() <= file.size()) {
+        if (text.size() <= file.size())
             continue;
-        }
         for (std::size_t pos = 1; pos + file.size() <= text.size(); ++pos) {
             std::size_t i = 0;
-            while (i < file.size() && static_cast<char16_t>(text[pos + i]) == file[i]) {
+            while (i < file.size() && static_cast<char16_t>(text[pos + i]) == file[i])
                 ++i;
-            }
-            if (i == file.size()) {
+            if (i == file.size())
                 return true;
-            }
         }
     }
     return false;
@@ -77,19 +73,16 @@ template <class Unit> bool IsDotEntry(const Unit* name) {
 // Whether an entry's own name ends in ".huf", without regard to case. The folder search also
 // matches through generated 8.3 names ("notes.hufx" as "NOTE~1.HUF"), which are not ours.
 template <class Unit> bool HasHufExtension(std::basic_string_view<Unit> name) {
-    static constexpr char16_t kExt[] = u".huf";
-    if (name.size() < 4) {
+    static constexpr std::u16string_view kExt = u".huf";
+    if (name.size() < kExt.size())
         return false;
-    }
-    auto tail = name.substr(name.size() - 4);
-    for (std::size_t i = 0; i < 4; ++i) {
+    auto tail = name.substr(name.size() - kExt.size());
+    for (std::size_t i = 0; i < kExt.size(); ++i) {
         char16_t c = static_cast<char16_t>(tail[i]);
-        if (c >= u'A' && c <= u'Z') {
+        if (c >= u'A' && c <= u'Z')
             c = static_cast<char16_t>(c - u'A' + u'a');
-        }
-        if (c != kExt[i]) {
+        if (c != kExt[i])
             return false;
-        }
     }
     return true;
 }
@@ -99,9 +92,8 @@ template <class Unit> bool HasHufExtension(std::basic_string_view<Unit> name) {
 template <class Unit>
 bool JoinPath(Unit* out, std::size_t capacity, std::basic_string_view<Unit> head,
               std::basic_string_view<Unit> tail) {
-    if (capacity == 0) {
+    if (capacity == 0)
         return false;
-    }
     if (head.size() + tail.size() + 1 > capacity) {
         out[0] = 0;
         return false;

@@ -4,12 +4,8 @@
 
 #include <vector>
 
+namespace cleanup {
 namespace {
-
-using cleanup::HasHufExtension;
-using cleanup::IsDotEntry;
-using cleanup::JoinPath;
-using cleanup::NamesAddIn;
 
 TEST(Trace, CodesAreColonAndDecimal) {
     std::string trace;
@@ -73,9 +69,8 @@ TEST(Matcher, SelectsOurFileNamesAfterTheFirstUnit) {
         {u"", false},
         {u"_", false},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         EXPECT_EQ(NamesAddIn(c.text), c.selected) << std::string(c.text.begin(), c.text.end());
-    }
 }
 
 TEST(Matcher, LowByteLookalikesDoNotMatch) {
@@ -103,21 +98,21 @@ TEST(Entries, OnlyOwnNamesEndingInHuf) {
         {u"a_huf", false},     {u"a.huf.", false},     {u"a.huf ", false}, {u"", false},
         {u"NOTE~1.HUF", true}, // a long name of that spelling is a real .huf file
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         EXPECT_EQ(HasHufExtension(c.name), c.ours) << std::string(c.name.begin(), c.name.end());
-    }
 }
 
 TEST(Paths, JoinsUpToTheCapacityAndRefusesBeyond) {
     const std::u16string head(250, u'd');
     char16_t out[260];
     // 250 + 9 units and the terminator fill the buffer exactly.
-    ASSERT_TRUE(JoinPath(out, 260, std::u16string_view(head), std::u16string_view(u"\\abcd.huf")));
+    ASSERT_TRUE(JoinPath(out, std::size(out), std::u16string_view(head),
+                         std::u16string_view(u"\\abcd.huf")));
     EXPECT_EQ(std::u16string_view(out), head + u"\\abcd.huf");
 
     std::fill(std::begin(out), std::end(out), u'#');
-    EXPECT_FALSE(
-        JoinPath(out, 260, std::u16string_view(head), std::u16string_view(u"\\abcde.huf")));
+    EXPECT_FALSE(JoinPath(out, std::size(out), std::u16string_view(head),
+                          std::u16string_view(u"\\abcde.huf")));
     EXPECT_EQ(out[0], 0) << "no cut-off path is left behind";
     EXPECT_EQ(out[1], u'#');
 
@@ -127,3 +122,4 @@ TEST(Paths, JoinsUpToTheCapacityAndRefusesBeyond) {
 }
 
 } // namespace
+} // namespace cleanup

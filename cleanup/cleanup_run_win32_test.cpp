@@ -2,19 +2,28 @@
 // started with its standard output on a file or a pipe, then its exact trace bytes, its exit
 // code, the registry and the files compared. Every key and folder made here is removed again.
 #include "cleanup/test_support_win32.h"
+#include "platform/scoped_win32.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
-#include <windows.h>
 #include <sddl.h>
 
 #include <string>
 #include <vector>
 
+namespace cleanup {
 namespace {
 
-using namespace cleanup_test;
 using namespace std::string_literals;
 using namespace std::string_view_literals;
+
+// What a run reports when the program never got as far as an exit code.
+constexpr DWORD kNoExitCode = 0xDEADBEEF;
+// Far more than a run takes; only a hung program reaches it.
+constexpr DWORD kRunTimeoutMs = 60000;
+// Room for the whole trace, so that the program never waits on the test.
+constexpr DWORD kPipeBytes = 1 << 16;
 
 const wchar_t* const kVersions[] = {L"9.0",  L"10.0", L"11.0", L"12.0",
                                     L"13.0", L"14.0", L"15.0", L"16.0"};
@@ -28,12 +37,8 @@ std::wstring Security(const wchar_t* version) {
 }
 
 bool KeyExists(const std::wstring& path) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(k);
-    return true;
+    kes::UniqueKey key;
+    return RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
 }
 
 // UTF-16LE bytes of a text, embedded zeros included.
@@ -42,7 +47,7 @@ std::string Utf16(std::wstring_view text) {
 }
 
 struct Outcome {
-    DWORD exitCode = 0xDEADBEEF;
+    DWORD exitCode = kNoExitCode;
     std::string out;
 };
 
@@ -64,13 +69,12 @@ DWORD StartCleanup(HANDLE out, const std::wstring& cwd) {
     if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, cwd.c_str(), &si,
                         &pi)) {
         ADD_FAILURE() << "cleanup.exe did not start: " << GetLastError();
-        return 0xDEADBEEF;
+        return kNoExitCode;
     }
-    CloseHandle(pi.hThread);
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
-    DWORD code = 0xDEADBEEF;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
+    const kes::UniqueProcess started(pi);
+    EXPECT_EQ(WaitForSingleObject(started.Process.Get(), kRunTimeoutMs), WAIT_OBJECT_0);
+    DWORD code = kNoExitCode;
+    GetExitCodeProcess(started.Process.Get(), &code);
     return code;
 }
 
@@ -79,22 +83,20 @@ Outcome RunToFile(const std::wstring& cwd) {
     std::wstring file =
         TempRoot() + L"\\kes_cleanup_out_" + std::to_wstring(GetCurrentProcessId()) + L".txt";
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    const kes::UniqueFile out(CreateFileW(
+        file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+        CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     Outcome run;
-    if (h == INVALID_HANDLE_VALUE) {
+    if (!out) {
         ADD_FAILURE() << "no output file: " << GetLastError();
         return run;
     }
-    run.exitCode = StartCleanup(h, cwd);
-    SetFilePointer(h, 0, nullptr, FILE_BEGIN);
+    run.exitCode = StartCleanup(out.Get(), cwd);
+    SetFilePointer(out.Get(), 0, nullptr, FILE_BEGIN);
     char buf[4096];
     DWORD n = 0;
-    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) {
+    while (ReadFile(out.Get(), buf, sizeof buf, &n, nullptr) && n > 0)
         run.out.append(buf, n);
-    }
-    CloseHandle(h);
     return run;
 }
 
@@ -112,45 +114,41 @@ protected:
     }
 
     void TearDown() override {
-        for (HKEY k : locked) {
+        for (const kes::UniqueKey& key : locked) {
             // Give the key back its full access, so that it can be deleted.
             SECURITY_DESCRIPTOR sd;
             InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
             SetSecurityDescriptorDacl(&sd, FALSE, nullptr, FALSE);
-            RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, &sd);
-            RegCloseKey(k);
+            RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, &sd);
         }
+        locked.clear();
         for (std::size_t i = 0; i < std::size(kVersions); ++i) {
             std::wstring version = kOffice + L"\\" + kVersions[i];
             RegDeleteTreeW(HKEY_CURRENT_USER, (version + L"\\Outlook").c_str());
-            if (i < versionExisted.size() && !versionExisted[i]) {
+            if (i < versionExisted.size() && !versionExisted[i])
                 RegDeleteKeyW(HKEY_CURRENT_USER, version.c_str());
-            }
         }
-        if (!officeExisted) {
+        if (!officeExisted)
             RegDeleteKeyW(HKEY_CURRENT_USER, kOffice.c_str());
-        }
-        for (const wchar_t* v : kVersions) {
+        for (const wchar_t* v : kVersions)
             EXPECT_FALSE(KeyExists(kOffice + L"\\" + v + L"\\Outlook")) << "left behind";
-        }
         RemoveTree(dir);
     }
 
-    HKEY CreateKey(const std::wstring& path) {
-        HKEY k = nullptr;
+    // Creates the key if need be; the caller closes it by letting the owner go.
+    kes::UniqueKey CreateKey(const std::wstring& path) {
+        kes::UniqueKey key;
         EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &k, nullptr),
+                                  nullptr, key.Put(), nullptr),
                   ERROR_SUCCESS);
-        return k;
+        return key;
     }
     void SetValue(const std::wstring& key, const std::wstring& name, DWORD type,
                   std::string_view bytes) {
-        HKEY k = CreateKey(key);
-        EXPECT_EQ(RegSetValueExW(k, name.c_str(), 0, type,
+        EXPECT_EQ(RegSetValueExW(CreateKey(key).Get(), name.c_str(), 0, type,
                                  reinterpret_cast<const BYTE*>(bytes.data()),
                                  static_cast<DWORD>(bytes.size())),
                   ERROR_SUCCESS);
-        RegCloseKey(k);
     }
     void SetBinary(const std::wstring& key, const std::wstring& name, std::wstring_view units) {
         SetValue(key, name, REG_BINARY, Utf16(units));
@@ -162,19 +160,16 @@ protected:
     }
     std::vector<std::wstring> ValueNames(const std::wstring& key) {
         std::vector<std::wstring> names;
-        HKEY k = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) {
+        kes::UniqueKey k;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS)
             return names;
-        }
         wchar_t name[1024];
         for (DWORD i = 0;; ++i) {
-            DWORD len = 1024;
-            if (RegEnumValueW(k, i, name, &len, nullptr, nullptr, nullptr, nullptr) != 0) {
+            DWORD len = static_cast<DWORD>(std::size(name));
+            if (RegEnumValueW(k.Get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) != 0)
                 break;
-            }
             names.emplace_back(name, len);
         }
-        RegCloseKey(k);
         return names;
     }
     Outcome RunCleanup() { return RunToFile(dir); }
@@ -182,7 +177,7 @@ protected:
 
     bool officeExisted = false;
     std::vector<bool> versionExisted;
-    std::vector<HKEY> locked;
+    std::vector<kes::UniqueKey> locked;
     std::wstring dir;
 };
 
@@ -237,7 +232,7 @@ TEST_F(CleanupRun, EveryValueTypeIsExaminedAsData) {
 }
 
 TEST_F(CleanupRun, KeysAreVisitedInVersionOrder) {
-    RegCloseKey(CreateKey(DisabledItems(L"16.0")));
+    CreateKey(DisabledItems(L"16.0"));
     SetBinary(DisabledItems(L"15.0"), L"v", L"_15"sv);
     SetBinary(DisabledItems(L"11.0"), L"v", L"_11"sv);
     SetBinary(DisabledItems(L"13.0"), L"v", L"_13_kestrova.dll"sv);
@@ -247,7 +242,7 @@ TEST_F(CleanupRun, KeysAreVisitedInVersionOrder) {
 }
 
 TEST_F(CleanupRun, AnEmptyKeyShowsOnlyTheEnd) {
-    RegCloseKey(CreateKey(DisabledItems(L"11.0")));
+    CreateKey(DisabledItems(L"11.0"));
     EXPECT_EQ(RunCleanup().out, ":259");
 }
 
@@ -276,13 +271,12 @@ TEST_F(CleanupRun, AKeyWithoutFullAccessIsSkippedSilently) {
     // Stands for a user who may read but not change the key.
     const std::wstring key = DisabledItems(L"11.0");
     SetBinary(key, L"v", L"_kestrova.dll"sv);
-    HKEY k = CreateKey(key);
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    ASSERT_TRUE(
-        ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", 1, &sd, nullptr));
-    ASSERT_EQ(RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, sd), ERROR_SUCCESS);
-    LocalFree(sd);
-    locked.push_back(k);
+    kes::UniqueKey k = CreateKey(key);
+    kes::UniqueLocal sd;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, sd.Put(), nullptr));
+    ASSERT_EQ(RegSetKeySecurity(k.Get(), DACL_SECURITY_INFORMATION, sd.Get()), ERROR_SUCCESS);
+    locked.push_back(std::move(k));
     SetBinary(DisabledItems(L"12.0"), L"v", L"_tarnwick.dll"sv);
     EXPECT_EQ(RunCleanup().out, ":0_tarnwick.dllOK:259");
     EXPECT_EQ(ValueNames(key), Names{L"v"});
@@ -291,9 +285,8 @@ TEST_F(CleanupRun, AKeyWithoutFullAccessIsSkippedSilently) {
 TEST_F(CleanupRun, ThreeHufFilesAndTheirFolderGo) {
     std::wstring folder = In(L"OLK1A2");
     MakeFolder(folder);
-    for (const wchar_t* f : {L"a.huf", L"b.huf", L"C.HUF"}) {
+    for (const wchar_t* f : {L"a.huf", L"b.huf", L"C.HUF"})
         MakeFile(folder + L"\\" + f);
-    }
     SetFolder(L"12.0", folder);
     Outcome run = RunCleanup();
     EXPECT_EQ(run.exitCode, 0u);
@@ -309,9 +302,8 @@ TEST_F(CleanupRun, EveryVersionsFolderIsPurged) {
         SetFolder(v, folder);
     }
     RunCleanup();
-    for (const wchar_t* v : kVersions) {
+    for (const wchar_t* v : kVersions)
         EXPECT_FALSE(Exists(In(std::wstring(L"OLK_") + v))) << v;
-    }
 }
 
 TEST_F(CleanupRun, OtherFilesKeepTheFolder) {
@@ -346,13 +338,11 @@ TEST_F(CleanupRun, ASubfolderThatStaysStopsThePurge) {
     RunCleanup();
     EXPECT_TRUE(Exists(folder + L"\\x.huf\\note.txt"));
     bool after = false;
-    for (const std::wstring& name : order) {
-        if (name == L"x.huf") {
+    for (const std::wstring& name : order)
+        if (name == L"x.huf")
             after = true;
-        } else {
+        else
             EXPECT_EQ(Exists(folder + L"\\" + name), after);
-        }
-    }
     EXPECT_TRUE(Exists(folder));
 }
 
@@ -438,9 +428,8 @@ TEST_F(CleanupRun, AFolderLinkIsNotFollowed) {
     MakeFile(outside + L"\\victim.huf");
     std::wstring folder = In(L"OLK");
     MakeFolder(folder);
-    if (!MakeFolderLink(folder + L"\\link.huf", outside)) {
+    if (!MakeFolderLink(folder + L"\\link.huf", outside))
         GTEST_SKIP() << "no folder link can be made here";
-    }
     SetFolder(L"12.0", folder);
     RunCleanup();
     EXPECT_TRUE(Exists(outside + L"\\victim.huf"));
@@ -457,18 +446,17 @@ TEST_F(CleanupRun, BothStepsTogetherAndTheTraceReachesAPipe) {
     SetFolder(L"11.0", folder);
 
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE read = nullptr, write = nullptr;
-    ASSERT_TRUE(CreatePipe(&read, &write, &sa, 1 << 16));
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    DWORD code = StartCleanup(write, dir);
-    CloseHandle(write);
+    kes::UniqueKernelHandle read, write;
+    ASSERT_TRUE(CreatePipe(read.Put(), write.Put(), &sa, kPipeBytes));
+    SetHandleInformation(read.Get(), HANDLE_FLAG_INHERIT, 0);
+    DWORD code = StartCleanup(write.Get(), dir);
+    // The program's copy is gone with it; this was the last writer, so reading ends.
+    write.Reset();
     std::string out;
     char buf[256];
     DWORD n = 0;
-    while (ReadFile(read, buf, sizeof buf, &n, nullptr) && n > 0) {
+    while (ReadFile(read.Get(), buf, sizeof buf, &n, nullptr) && n > 0)
         out.append(buf, n);
-    }
-    CloseHandle(read);
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(out, ":0_kestrova.dllOK:259");
     EXPECT_FALSE(Exists(folder));
@@ -476,18 +464,21 @@ TEST_F(CleanupRun, BothStepsTogetherAndTheTraceReachesAPipe) {
 }
 
 TEST(CleanupExe, IsADesktopProgramAskingForTheCallersRights) {
-    HMODULE exe = LoadLibraryExW(CleanupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(exe, nullptr);
-    auto base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(exe) & ~ULONG_PTR(3));
+    const kes::UniqueLibrary exe(
+        LoadLibraryExW(CleanupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(exe);
+    // A module loaded as data is handed out with its low bits set.
+    auto base =
+        reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(exe.Get()) & ~ULONG_PTR(3));
     auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-    HRSRC res = FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    HRSRC res = FindResourceW(exe.Get(), CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
     ASSERT_NE(res, nullptr);
-    std::string manifest(static_cast<const char*>(LockResource(LoadResource(exe, res))),
-                         SizeofResource(exe, res));
+    std::string manifest(static_cast<const char*>(LockResource(LoadResource(exe.Get(), res))),
+                         SizeofResource(exe.Get(), res));
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
-    FreeLibrary(exe);
 }
 
 } // namespace
+} // namespace cleanup

@@ -1,6 +1,7 @@
 #include "cleanup/cleanup_win32.h"
 
 #include "cleanup/cleanup_core.h"
+#include "platform/scoped_win32.h"
 
 #include <vector>
 
@@ -9,44 +10,12 @@ namespace {
 
 using namespace std::string_view_literals;
 
-class Key {
-public:
-    Key() = default;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key() {
-        if (h_ != nullptr) {
-            RegCloseKey(h_);
-        }
-    }
-    HKEY* out() { return &h_; }
-    HKEY get() const { return h_; }
+// Outlook runs alongside and may grow a value between the size query and the read: a few
+// tries, then the value counts as unreadable.
+constexpr int kReadTries = 4;
 
-private:
-    HKEY h_ = nullptr;
-};
-
-class Search {
-public:
-    explicit Search(HANDLE h) : h_(h) {}
-    Search(const Search&) = delete;
-    Search& operator=(const Search&) = delete;
-    ~Search() { Close(); }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return h_; }
-    void Close() {
-        if (h_ != INVALID_HANDLE_VALUE) {
-            FindClose(h_);
-            h_ = INVALID_HANDLE_VALUE;
-        }
-    }
-
-private:
-    HANDLE h_;
-};
-
-bool OpenKey(const wchar_t* keyPath, Key& key) {
-    return RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_ALL_ACCESS, key.out()) == ERROR_SUCCESS;
+bool OpenKey(const wchar_t* keyPath, kes::UniqueKey& key) {
+    return RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_ALL_ACCESS, key.Put()) == ERROR_SUCCESS;
 }
 
 // Reads a value's data whatever its type into data[0..kDataBytes) and returns the byte count.
@@ -56,18 +25,15 @@ std::size_t ReadRawData(HKEY key, const wchar_t* name, wchar_t* data) {
     DWORD type = 0;
     DWORD size = kDataBytes;
     LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    if (rc == ERROR_SUCCESS) {
+    if (rc == ERROR_SUCCESS)
         return size <= kDataBytes ? size : 0;
-    }
     std::vector<BYTE> whole;
-    // The value may grow between the calls (Outlook runs alongside): a few tries, then give up.
-    for (int tries = 0; rc == ERROR_MORE_DATA && tries < 4; ++tries) {
+    for (int tries = 0; rc == ERROR_MORE_DATA && tries < kReadTries; ++tries) {
         whole.resize(size);
         rc = RegQueryValueExW(key, name, nullptr, &type, whole.data(), &size);
     }
-    if (rc != ERROR_SUCCESS) {
+    if (rc != ERROR_SUCCESS)
         return 0;
-    }
     std::size_t kept = size < kDataBytes ? size : kDataBytes;
     CopyMemory(data, whole.data(), kept);
     return kept;
@@ -83,9 +49,8 @@ bool ReadString(HKEY key, const wchar_t* name, wchar_t* text, DWORD units) {
     bool ok = rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) &&
               size % sizeof(wchar_t) == 0 && size >= sizeof(wchar_t) &&
               text[size / sizeof(wchar_t) - 1] == 0;
-    if (!ok) {
+    if (!ok)
         text[0] = 0;
-    }
     return ok;
 }
 
@@ -96,22 +61,20 @@ bool IsDotEntry(const wchar_t* name) {
 }
 
 bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace) {
-    Key key;
-    if (!OpenKey(keyPath, key)) {
+    kes::UniqueKey key;
+    if (!OpenKey(keyPath, key))
         return false;
-    }
     wchar_t name[kNameUnits];
     wchar_t data[kDataUnits];
     DWORD index = 0;
     for (;;) {
         DWORD nameUnits = kNameCapacity;
         LONG rc =
-            RegEnumValueW(key.get(), index, name, &nameUnits, nullptr, nullptr, nullptr, nullptr);
+            RegEnumValueW(key.Get(), index, name, &nameUnits, nullptr, nullptr, nullptr, nullptr);
         AppendCode(trace, rc);
-        if (rc != ERROR_SUCCESS) {
+        if (rc != ERROR_SUCCESS)
             return true;
-        }
-        std::size_t bytes = ReadRawData(key.get(), name, data);
+        std::size_t bytes = ReadRawData(key.Get(), name, data);
         std::wstring_view text = MakeDataText(data, bytes / sizeof(wchar_t));
         std::string shown = LowBytes(text);
         trace += shown;
@@ -119,7 +82,7 @@ bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace) {
             ++index;
             continue;
         }
-        if (RegDeleteValueW(key.get(), name) == ERROR_SUCCESS) {
+        if (RegDeleteValueW(key.Get(), name) == ERROR_SUCCESS) {
             // The next value has moved into this position.
             trace += "OK";
         } else {
@@ -130,15 +93,13 @@ bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace) {
 }
 
 bool PurgeSecureTempFolder(const wchar_t* keyPath) {
-    Key key;
-    if (!OpenKey(keyPath, key)) {
+    kes::UniqueKey key;
+    if (!OpenKey(keyPath, key))
         return false;
-    }
     wchar_t folder[kFolderUnits];
     // An empty path names no folder; searching "\*.huf" would sweep the current drive's root.
-    if (ReadString(key.get(), L"OutlookSecureTempFolder", folder, kFolderUnits) && folder[0] != 0) {
+    if (ReadString(key.Get(), L"OutlookSecureTempFolder", folder, kFolderUnits) && folder[0] != 0)
         PurgeHufFiles(folder);
-    }
     return true;
 }
 
@@ -147,55 +108,47 @@ bool PurgeHufFiles(const wchar_t* folder) {
     wchar_t pattern[kPathUnits];
     wchar_t base[kPathUnits];
     if (!JoinPath(pattern, kPathUnits, dir, L"\\*.huf"sv) ||
-        !JoinPath(base, kPathUnits, dir, L"\\"sv)) {
+        !JoinPath(base, kPathUnits, dir, L"\\"sv))
         return false;
-    }
     const std::wstring_view baseView(base);
     WIN32_FIND_DATAW entry;
-    Search search(FindFirstFileExW(pattern, FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
-                                   FIND_FIRST_EX_LARGE_FETCH));
-    if (!search.valid()) {
+    kes::UniqueFind search(FindFirstFileExW(pattern, FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                            nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!search.Valid())
         return false;
-    }
     do {
-        if (IsDotEntry(entry.cFileName)) {
+        if (IsDotEntry(entry.cFileName))
             continue;
-        }
         const std::wstring_view name(entry.cFileName);
-        if (!HasHufExtension(name)) {
+        if (!HasHufExtension(name))
             continue;
-        }
         wchar_t path[kPathUnits];
-        if (!JoinPath(path, kPathUnits, baseView, name)) {
+        if (!JoinPath(path, kPathUnits, baseView, name))
             continue;
-        }
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             // A junction or link leads out of the folder: nothing there is ours.
             if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-                !PurgeHufFiles(path)) {
+                !PurgeHufFiles(path))
                 return false;
-            }
         } else if (!DeleteFileW(path)) {
             return false;
         }
-    } while (FindNextFileW(search.get(), &entry));
-    if (GetLastError() != ERROR_NO_MORE_FILES) {
+    } while (FindNextFileW(search.Get(), &entry));
+    if (GetLastError() != ERROR_NO_MORE_FILES)
         return false;
-    }
-    search.Close();
+    // The open search would keep the folder from going.
+    search.Reset();
     return RemoveDirectoryW(folder) != FALSE;
 }
 
 void WriteTrace(HANDLE out, std::string_view bytes) {
-    if (out == nullptr || out == INVALID_HANDLE_VALUE) {
+    if (out == nullptr || out == INVALID_HANDLE_VALUE)
         return;
-    }
     while (!bytes.empty()) {
         DWORD written = 0;
         if (!WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-            written == 0) {
+            written == 0)
             return;
-        }
         bytes.remove_prefix(written);
     }
 }
@@ -207,9 +160,8 @@ void RunCleanup(HANDLE out) {
         WriteTrace(out, trace);
         trace.clear();
     }
-    for (const wchar_t* key : kSecurityKeys) {
+    for (const wchar_t* key : kSecurityKeys)
         PurgeSecureTempFolder(key);
-    }
 }
 
 } // namespace cleanup

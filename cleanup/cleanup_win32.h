@@ -2,10 +2,10 @@
 // nothing and always ends with 0.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <string_view>
-
-#include <windows.h>
 
 namespace cleanup {
 

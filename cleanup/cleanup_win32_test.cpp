@@ -1,14 +1,18 @@
 // The purge functions in-process: their flags, and the files they leave.
 #include "cleanup/cleanup_win32.h"
+
 #include "cleanup/test_support_win32.h"
+#include "platform/scoped_win32.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+namespace cleanup {
 namespace {
 
-using namespace cleanup_test;
+// Room for the whole trace, so that the writer never waits on the reader.
+constexpr DWORD kPipeBytes = 1 << 16;
 
 class HufFolder : public ::testing::Test {
 protected:
@@ -32,9 +36,8 @@ TEST_F(HufFolder, RemovesTheFolderOnlyWhenNothingElseIsLeft) {
     for (const Case& c : cases) {
         std::wstring folder = In(std::wstring(c.what, c.what + strlen(c.what)));
         MakeFolder(folder);
-        for (const auto& f : c.files) {
+        for (const auto& f : c.files)
             MakeFile(folder + L"\\" + f);
-        }
         EXPECT_EQ(cleanup::PurgeHufFiles(folder.c_str()), c.removed) << c.what;
         EXPECT_EQ(Exists(folder), !c.removed) << c.what;
         for (const auto& f : c.files) {
@@ -85,11 +88,10 @@ protected:
         RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\KestrovaCleanupTest");
     }
     void Create() {
-        HKEY k = nullptr;
+        kes::UniqueKey key;
         ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &k, nullptr),
+                                  nullptr, key.Put(), nullptr),
                   ERROR_SUCCESS);
-        RegCloseKey(k);
     }
     std::wstring path;
 };
@@ -107,19 +109,19 @@ TEST_F(ScratchKey, OpenedKeysReportTrueMissingOnesFalse) {
 }
 
 TEST(Trace, WritesEveryByteToAPipe) {
-    HANDLE read = nullptr, write = nullptr;
-    ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 1 << 16));
+    kes::UniqueKernelHandle read, write;
+    ASSERT_TRUE(CreatePipe(read.Put(), write.Put(), nullptr, kPipeBytes));
     std::string bytes = ":0a_\xF6\x01OK:259";
-    cleanup::WriteTrace(write, bytes);
+    cleanup::WriteTrace(write.Get(), bytes);
     cleanup::WriteTrace(INVALID_HANDLE_VALUE, bytes);
     cleanup::WriteTrace(nullptr, bytes);
-    CloseHandle(write);
+    write.Reset();
     std::string got(64, '\0');
     DWORD n = 0;
-    ASSERT_TRUE(ReadFile(read, got.data(), static_cast<DWORD>(got.size()), &n, nullptr));
+    ASSERT_TRUE(ReadFile(read.Get(), got.data(), static_cast<DWORD>(got.size()), &n, nullptr));
     got.resize(n);
-    CloseHandle(read);
     EXPECT_EQ(got, bytes);
 }
 
 } // namespace
+} // namespace cleanup

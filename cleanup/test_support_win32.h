@@ -2,29 +2,26 @@
 // is removed again, links without following them.
 #pragma once
 
-#include <windows.h>
-
 #include "cleanup/wine_shell_win32.h"
+#include "platform/scoped_win32.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace cleanup_test {
-
-using kes::RunUnix;
-using kes::UnixName;
-using kes::WineUnixName;
+namespace cleanup {
 
 inline std::wstring TempRoot() {
     wchar_t buf[MAX_PATH + 1];
-    DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+    DWORD n = GetTempPathW(static_cast<DWORD>(std::size(buf)), buf);
     std::wstring root(buf, n);
-    if (!root.empty() && root.back() == L'\\') {
+    if (!root.empty() && root.back() == L'\\')
         root.pop_back();
-    }
     return root;
 }
 
@@ -36,9 +33,8 @@ inline std::wstring MakeTempFolder(std::wstring_view tag) {
         std::wstring path = TempRoot() + L"\\kes_" + std::wstring(tag) + L"_" +
                             std::to_wstring(GetCurrentProcessId()) + L"_" +
                             std::to_wstring(++counter);
-        if (CreateDirectoryW(path.c_str(), nullptr)) {
+        if (CreateDirectoryW(path.c_str(), nullptr))
             return path;
-        }
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
             ADD_FAILURE() << "no temp folder: " << GetLastError();
             return path;
@@ -56,12 +52,11 @@ inline bool Exists(const std::wstring& path) {
 }
 
 inline void MakeFile(const std::wstring& path, std::string_view bytes = "x") {
-    HANDLE h = CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
+    const kes::UniqueFile file(CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file) << GetLastError();
     DWORD written = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(h);
+    WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 inline void MakeFolder(const std::wstring& path) {
@@ -79,42 +74,30 @@ inline bool IsFolderLink(const std::wstring& path) {
 // with the reparse-point attribute, and it runs Unix programs, so "ln -s" makes one.
 inline bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
     if (CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
-        IsFolderLink(link)) {
+        IsFolderLink(link))
         return true;
-    }
-    auto unixName = WineUnixName();
-    if (unixName == nullptr) {
+    const std::string unixTarget = UnixPath(target);
+    const std::string unixLink = UnixPath(link);
+    if (unixTarget.empty() || unixLink.empty())
         return false;
-    }
-    char* unixTarget = unixName(target.c_str());
-    char* unixLink = unixName(link.c_str());
-    if (unixTarget != nullptr && unixLink != nullptr) {
-        RunUnix(std::string("ln -s '") + unixTarget + "' '" + unixLink + "'");
-    }
-    HeapFree(GetProcessHeap(), 0, unixTarget);
-    HeapFree(GetProcessHeap(), 0, unixLink);
+    RunUnix("ln -s '" + unixTarget + "' '" + unixLink + "'");
     return IsFolderLink(link);
 }
 
 // Removes the link itself, also one whose target is gone. Wine's RemoveDirectoryW cannot remove
 // a Unix symbolic link.
 inline void RemoveFolderLink(const std::wstring& link) {
-    if (RemoveDirectoryW(link.c_str())) {
+    if (RemoveDirectoryW(link.c_str()))
         return;
-    }
-    auto unixName = WineUnixName();
-    if (char* unixLink = unixName != nullptr ? unixName(link.c_str()) : nullptr) {
-        RunUnix(std::string("rm -f '") + unixLink + "'");
-        HeapFree(GetProcessHeap(), 0, unixLink);
-    }
+    if (const std::string unixLink = UnixPath(link); !unixLink.empty())
+        RunUnix("rm -f '" + unixLink + "'");
 }
 
 // Deletes a folder tree; a link to a folder is removed itself, its target is left alone.
 inline void RemoveTree(const std::wstring& path) {
     DWORD attrs = GetFileAttributesW(Long(path).c_str());
-    if (attrs == INVALID_FILE_ATTRIBUTES) {
+    if (attrs == INVALID_FILE_ATTRIBUTES)
         return;
-    }
     if ((attrs & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         SetFileAttributesW(Long(path).c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(Long(path).c_str());
@@ -125,16 +108,15 @@ inline void RemoveTree(const std::wstring& path) {
         return;
     }
     {
+        // Closed before the folder is removed: an open search keeps it.
         WIN32_FIND_DATAW fd;
-        HANDLE h = FindFirstFileW(Long(path + L"\\*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
+        const kes::UniqueFind search(FindFirstFileW(Long(path + L"\\*").c_str(), &fd));
+        if (search) {
             do {
                 std::wstring name = fd.cFileName;
-                if (name != L"." && name != L"..") {
+                if (name != L"." && name != L"..")
                     RemoveTree(path + L"\\" + name);
-                }
-            } while (FindNextFileW(h, &fd));
-            FindClose(h);
+            } while (FindNextFileW(search.Get(), &fd));
         }
     }
     RemoveDirectoryW(Long(path).c_str());
@@ -144,15 +126,13 @@ inline void RemoveTree(const std::wstring& path) {
 inline std::vector<std::wstring> SearchOrder(const std::wstring& pattern) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(pattern.c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) {
+    const kes::UniqueFind search(FindFirstFileW(pattern.c_str(), &fd));
+    if (!search)
         return names;
-    }
     do {
         names.push_back(fd.cFileName);
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
+    } while (FindNextFileW(search.Get(), &fd));
     return names;
 }
 
-} // namespace cleanup_test
+} // namespace cleanup

@@ -1,5 +1,7 @@
 #include "widgets/HTMLText/PictureContainer.h"
 
+#include "widgets/HTMLText/ascii.h"
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -12,14 +14,6 @@
 namespace kes {
 namespace {
 
-std::string UpperAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
 std::vector<std::uint8_t> ReadAll(std::istream& stream) {
     return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
 }
@@ -27,7 +21,7 @@ std::vector<std::uint8_t> ReadAll(std::istream& stream) {
 } // namespace
 
 int HimetricToPixels(int himetric, int ppi) {
-    return static_cast<int>(std::lround(static_cast<double>(himetric) * ppi / 2540.0));
+    return static_cast<int>(std::lround(static_cast<double>(himetric) * ppi / kHimetricPerInch));
 }
 
 // ---- THTMLPicture

@@ -77,8 +77,8 @@ public:
     void DrawStretched(PictureSurface& canvas, const PictureRect& rect) const;
 
     bool Stretch = false;
-    int DPIX = 96;
-    int DPIY = 96;
+    int DPIX = kDesignPpi;
+    int DPIY = kDesignPpi;
     bool LoadInBackground = true;
     const std::string& SourceURL() const { return sourceURL_; }
     const std::string& DownloadURL() const { return downloadURL_; }

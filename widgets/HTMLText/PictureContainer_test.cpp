@@ -1,7 +1,8 @@
 // Host tests of the picture classes. Decoding uses the host's size-only fake decoder (the real
 // one is OleLoadPicture, tested under Wine in PictureContainer_win32_test.cpp).
 #include "widgets/HTMLText/PictureContainer.h"
-#include "widgets/HTMLText/gif_test_data.h"
+
+#include "widgets/HTMLText/testing/gif_test_data.h"
 
 #include <gtest/gtest.h>
 
@@ -247,6 +248,30 @@ TEST(HTMLPicture, UndecodableData) {
         EXPECT_STREQ(e.what(), "Could not load image. Invalid format");
     }
     EXPECT_EQ(pic.GetWidth(), 0);
+
+    // Header sizes whose HIMETRIC length does not fit an int (the first found by the fuzzer:
+    // a "BM" header 170655744 pixels high) are rejected, not wrapped around.
+    const std::vector<std::uint8_t> tall{
+        0x42, 0x4D, 0x46, 0x38, 0x61, 0x08, 0x00, 0xFF, 0x06, 0x39, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x0A,
+        0x04, 0x01, 0x08, 0x01, 0x01, 0x00, 0x60, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x98, 0x00, 0x03, 0x00, 0x00, 0x00, 0x3B};
+    EXPECT_THROW(pic.LoadFromBytes(tall), PictureError);
+    auto bmp = testdata::MakeBmp(7, 5, 0, 0, 0);
+    auto setHeight = [&](std::uint32_t h) {
+        for (int i = 0; i < 4; ++i)
+            bmp[22 + i] = static_cast<std::uint8_t>(h >> (8 * i));
+    };
+    setHeight(0x80000000u); // the most negative height, whose magnitude is no int either
+    EXPECT_THROW(pic.LoadFromBytes(bmp), PictureError);
+    setHeight(static_cast<std::uint32_t>(-5)); // top-down
+    ASSERT_NO_THROW(pic.LoadFromBytes(bmp));
+    EXPECT_EQ(pic.GetHeight(), 5);
+    setHeight(81164736); // the tallest that fits: 81164736 * 2540 / 96 < 2^31 - 1
+    ASSERT_NO_THROW(pic.LoadFromBytes(bmp));
+    EXPECT_EQ(pic.GetHeight(), 81164736);
+    setHeight(81164737);
+    EXPECT_THROW(pic.LoadFromBytes(bmp), PictureError);
 
     // A frame cut off in the middle: stepping onto it shows nothing and raises nothing.
     auto gif = ThreeFrames();

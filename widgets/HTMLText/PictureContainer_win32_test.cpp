@@ -1,10 +1,11 @@
 // Pictures with the real platform decoder (OleLoadPicture) under Wine: GIF frames, BMP, PNG,
 // "RES://" from this program's RCDATA and "FILE://" from a file.
 #include "widgets/HTMLText/PictureContainer.h"
-#include "widgets/HTMLText/gdi_canvas_win32.h"
-#include "widgets/HTMLText/test_bitmap_win32.h"
-#include "widgets/HTMLText/gif_test_data.h"
+
 #include "platform/utf_win32.h"
+#include "widgets/HTMLText/gdi_canvas_win32.h"
+#include "widgets/HTMLText/testing/gif_test_data.h"
+#include "widgets/HTMLText/testing/test_bitmap_win32.h"
 
 #include <gtest/gtest.h>
 

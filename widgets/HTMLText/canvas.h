@@ -4,22 +4,24 @@
 // current position) and turns font descriptions into the surface's font handles.
 #pragma once
 
+#include "widgets/HTMLText/picture_decoder.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "widgets/HTMLText/picture_decoder.h"
-
 namespace kes {
 
-// 0x00BBGGRR for an RGB colour, 0x80000000 + index for a system colour, clNone for no colour.
+// 0x00BBGGRR for an RGB colour, kSystemColor + index for a system colour (the index of
+// GetSysColor), clNone for no colour.
 using TColor = std::uint32_t;
+constexpr TColor kSystemColor = 0x80000000u;
 constexpr TColor clNone = 0x1FFFFFFF;
 constexpr TColor clBlack = 0x00000000;
 constexpr TColor clRed = 0x000000FF;
-constexpr TColor clHighlight = 0x8000000D;
-constexpr TColor clHighlightText = 0x8000000E;
+constexpr TColor clHighlight = kSystemColor + 13;
+constexpr TColor clHighlightText = kSystemColor + 14;
 
 struct Rect {
     int left = 0, top = 0, right = 0, bottom = 0;

@@ -1,6 +1,8 @@
 #include "widgets/HTMLText/gdi_canvas_win32.h"
-#include "widgets/HTMLText/ole_picture_win32.h"
+
+#include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
+#include "widgets/HTMLText/ole_picture_win32.h"
 
 #include <shellapi.h>
 
@@ -16,23 +18,6 @@ HIMAGELIST SystemImageList(bool large) {
     UINT flags = SHGFI_SYSICONINDEX | (large ? 0 : SHGFI_SMALLICON);
     return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(L"", 0, &info, sizeof info, flags));
 }
-
-// A GDI object selected for one call and deleted afterwards.
-class ScopedObject {
-public:
-    ScopedObject(HDC dc, HGDIOBJ obj) : dc_(dc), obj_(obj), old_(SelectObject(dc, obj)) {}
-    ~ScopedObject() {
-        SelectObject(dc_, old_);
-        DeleteObject(obj_);
-    }
-    ScopedObject(const ScopedObject&) = delete;
-    ScopedObject& operator=(const ScopedObject&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ obj_;
-    HGDIOBJ old_;
-};
 
 } // namespace
 
@@ -63,7 +48,7 @@ GdiCanvas::~GdiCanvas() {
 }
 
 COLORREF GdiCanvas::ToColorRef(TColor color) {
-    if (color & 0x80000000u)
+    if (color & kSystemColor)
         return GetSysColor(static_cast<int>(color & 0xFF));
     return static_cast<COLORREF>(color & 0x00FFFFFFu);
 }
@@ -148,10 +133,11 @@ Canvas::FontHandle GdiCanvas::CreateFontHandle(const FontSpec& desc, FontMetrics
     HFONT font = CreateFontIndirectW(&lf);
     if (!font)
         font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    HGDIOBJ old = SelectObject(dc_, font);
     TEXTMETRICW tm{};
-    GetTextMetricsW(dc_, &tm);
-    SelectObject(dc_, old);
+    {
+        SelectedObject selected(dc_, font);
+        GetTextMetricsW(dc_, &tm);
+    }
     metrics.height = tm.tmHeight;
     metrics.ascent = tm.tmAscent;
     metrics.avgCharWidth = tm.tmAveCharWidth;
@@ -163,6 +149,7 @@ void GdiCanvas::DeleteFontHandle(FontHandle font) {
 }
 
 void GdiCanvas::SelectFontHandle(FontHandle font) {
+    // Stays selected until the next font: RestoreDC gives the context its own back.
     SelectObject(dc_, reinterpret_cast<HGDIOBJ>(font));
 }
 
@@ -194,13 +181,13 @@ void GdiCanvas::DoFillRect(const Rect& r, TColor color) {
     if (color == clNone)
         return;
     RECT rc = ToRECT(r);
-    HBRUSH brush = CreateSolidBrush(ToColorRef(color));
-    ::FillRect(dc_, &rc, brush);
-    DeleteObject(brush);
+    UniqueBrush brush(CreateSolidBrush(ToColorRef(color)));
+    ::FillRect(dc_, &rc, brush.Get());
 }
 
 void GdiCanvas::DoLine(int x0, int y0, int x1, int y1, TColor color, int width) {
-    ScopedObject pen(dc_, CreatePen(PS_SOLID, width, ToColorRef(color)));
+    UniquePen pen(CreatePen(PS_SOLID, width, ToColorRef(color)));
+    SelectedObject selected(dc_, pen.Get());
     MoveToEx(dc_, x0, y0, nullptr);
     ::LineTo(dc_, x1, y1);
 }
@@ -220,9 +207,8 @@ void GdiCanvas::DoSetClipRect(const Rect* r) {
         SelectClipRgn(dc_, nullptr);
         return;
     }
-    HRGN rgn = CreateRectRgn(r->left, r->top, r->right, r->bottom);
-    SelectClipRgn(dc_, rgn); // the context keeps a copy
-    DeleteObject(rgn);
+    UniqueRegion rgn(CreateRectRgn(r->left, r->top, r->right, r->bottom));
+    SelectClipRgn(dc_, rgn.Get()); // the context keeps a copy
 }
 
 } // namespace kes

@@ -3,6 +3,7 @@
 #include "widgets/HTMLText/canvas.h"
 
 #include <windows.h>
+
 #include <commctrl.h>
 
 // windows.h maps DrawText to DrawTextW, which hides Canvas::DrawText; call DrawTextW by name.

@@ -1,12 +1,15 @@
 // The GDI drawing surface under Wine with the prefix's real fonts: metrics, text flags,
 // rotation, fills, lines, focus rectangles, clipping, shell icons and pictures.
 #include "widgets/HTMLText/gdi_canvas_win32.h"
-#include "widgets/HTMLText/test_bitmap_win32.h"
-#include "widgets/HTMLText/PictureContainer.h"
-#include "widgets/HTMLText/gif_test_data.h"
+
+#include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
+#include "widgets/HTMLText/PictureContainer.h"
+#include "widgets/HTMLText/testing/gif_test_data.h"
+#include "widgets/HTMLText/testing/test_bitmap_win32.h"
 
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 namespace kes {
 namespace {
@@ -15,14 +18,19 @@ constexpr unsigned kTextFlags = tfSingleLine | tfBottom | tfExpandTabs | tfExter
 
 using testdata::Bitmap;
 
+// The header of owners has none for image lists.
+struct ImageListTraits {
+    static HIMAGELIST None() { return nullptr; }
+    static void Close(HIMAGELIST list) { ImageList_Destroy(list); }
+};
+using UniqueImageList = UniqueHandle<HIMAGELIST, ImageListTraits>;
+
 SIZE RealExtent(HDC dc, const wchar_t* face, int points, const wchar_t* text) {
-    HFONT f = CreateFontW(-MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, 0,
-                          0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, face);
-    HGDIOBJ old = SelectObject(dc, f);
+    UniqueFont f(CreateFontW(-MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL,
+                             0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, face));
+    SelectedObject selected(dc, f.Get());
     SIZE s{};
     GetTextExtentPoint32W(dc, text, lstrlenW(text), &s);
-    SelectObject(dc, old);
-    DeleteObject(f);
     return s;
 }
 
@@ -128,7 +136,7 @@ TEST(GdiCanvas, FillsLinesFocusRectanglesAndClipping) {
         canvas.SetClipRect(&clip);
         canvas.FillRect({0, 0, 100, 100}, 0x0000FF00);
         canvas.SetClipRect(nullptr);
-        canvas.FillRect({0, 90, 5, 95}, 0x80000000 + COLOR_HIGHLIGHT);
+        canvas.FillRect({0, 90, 5, 95}, kSystemColor + COLOR_HIGHLIGHT);
     }
     EXPECT_EQ(bmp.Pixel(10, 10), 0xFF0000u);
     EXPECT_EQ(bmp.Pixel(19, 19), 0xFF0000u);
@@ -171,9 +179,8 @@ TEST(GdiCanvas, LeavesTheContextAsItWas) {
     }
     EXPECT_EQ(GetCurrentObject(bmp.dc(), OBJ_FONT), font);
     EXPECT_EQ(GetBkMode(bmp.dc()), OPAQUE);
-    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
-    EXPECT_EQ(GetClipRgn(bmp.dc(), rgn), 0); // no clip region any more
-    DeleteObject(rgn);
+    UniqueRegion rgn(CreateRectRgn(0, 0, 0, 0));
+    EXPECT_EQ(GetClipRgn(bmp.dc(), rgn.Get()), 0); // no clip region any more
 }
 
 TEST(GdiCanvas, SystemIconsAndImageLists) {
@@ -185,28 +192,38 @@ TEST(GdiCanvas, SystemIconsAndImageLists) {
     EXPECT_GT(large.cx, small.cx);
     wchar_t windir[MAX_PATH];
     GetWindowsDirectoryW(windir, MAX_PATH);
-    // A folder that exists and a name that exists nowhere both get an index.
-    EXPECT_GE(canvas.SystemIconIndex(Narrow(windir)), 0);
-    EXPECT_GE(canvas.SystemIconIndex(".txt"), 0);
-    canvas.DrawSystemIcon(canvas.SystemIconIndex(Narrow(windir)), true, 0, 0);
+    // A folder that exists and a name that exists nowhere (judged by its type alone) get the
+    // shell's indices, and a folder does not look like a text file.
+    auto shellIndex = [](const wchar_t* name, DWORD attributes, UINT flags) {
+        SHFILEINFOW info{};
+        EXPECT_NE(SHGetFileInfoW(name, attributes, &info, sizeof info, SHGFI_SYSICONINDEX | flags),
+                  0u);
+        return info.iIcon;
+    };
+    const int folder = canvas.SystemIconIndex(Narrow(windir));
+    const int text = canvas.SystemIconIndex(".txt");
+    EXPECT_EQ(folder, shellIndex(windir, 0, 0));
+    EXPECT_EQ(text, shellIndex(L".txt", FILE_ATTRIBUTE_NORMAL, SHGFI_USEFILEATTRIBUTES));
+    EXPECT_NE(folder, text);
+    canvas.DrawSystemIcon(folder, true, 0, 0);
     RECT ink = bmp.Inked();
+    // Drawn, large, and within the large size.
+    ASSERT_LT(ink.left, ink.right);
+    EXPECT_GT(ink.right, small.cx);
     EXPECT_LE(ink.right, large.cx);
     EXPECT_LE(ink.bottom, large.cy);
 
-    HIMAGELIST list = ImageList_Create(12, 10, ILC_COLOR32, 2, 0);
-    HBITMAP strip = CreateBitmap(24, 10, 1, 32, nullptr);
+    UniqueImageList list(ImageList_Create(12, 10, ILC_COLOR32, 2, 0));
+    UniqueBitmap strip(CreateBitmap(24, 10, 1, 32, nullptr));
     {
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, strip);
+        UniqueMemoryDC dc(CreateCompatibleDC(nullptr));
+        SelectedObject selected(dc.Get(), strip.Get());
         RECT r{0, 0, 24, 10};
-        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-        FillRect(dc, &r, red);
-        DeleteObject(red);
-        SelectObject(dc, old);
-        DeleteDC(dc);
+        UniqueBrush red(CreateSolidBrush(RGB(255, 0, 0)));
+        FillRect(dc.Get(), &r, red.Get());
     }
-    ImageList_Add(list, strip, nullptr);
-    GdiImageList images(list);
+    ImageList_Add(list.Get(), strip.Get(), nullptr);
+    GdiImageList images(list.Get());
     EXPECT_EQ(images.Count(), 2);
     EXPECT_EQ(images.Width(), 12);
     EXPECT_EQ(images.Height(), 10);
@@ -219,8 +236,6 @@ TEST(GdiCanvas, SystemIconsAndImageLists) {
     EXPECT_EQ(drawn.left, 20);
     EXPECT_EQ(drawn.right, 32);
     EXPECT_EQ(drawn.bottom, 30);
-    ImageList_Destroy(list);
-    DeleteObject(strip);
 }
 
 TEST(GdiCanvas, RendersPicturesAtTheSurfaceResolution) {

@@ -1,8 +1,8 @@
 // The console's help paragraph laid out and drawn by DrawMarkup on the GDI surface, with the
 // Wine prefix's real Tahoma: sizes are checked against the font, not pixel by pixel.
 #include "widgets/HTMLText/gdi_canvas_win32.h"
-#include "widgets/HTMLText/test_bitmap_win32.h"
 #include "widgets/HTMLText/markup.h"
+#include "widgets/HTMLText/testing/test_bitmap_win32.h"
 
 #include <gtest/gtest.h>
 

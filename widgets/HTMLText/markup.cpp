@@ -4,10 +4,11 @@
 // string's length.
 #include "widgets/HTMLText/markup.h"
 
+#include "widgets/HTMLText/markup_internal.h"
+
 #include <algorithm>
 #include <climits>
-
-#include "widgets/HTMLText/markup_internal.h"
+#include <span>
 
 namespace kes {
 
@@ -24,38 +25,6 @@ Rect ToRect(const LRect& r) {
     return {Pin(r.left), Pin(r.top), Pin(r.right), Pin(r.bottom)};
 }
 
-namespace {
-char UpperChar(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-char LowerChar(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-} // namespace
-
-std::string UpperAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        c = UpperChar(c);
-    return r;
-}
-
-std::string LowerAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        c = LowerChar(c);
-    return r;
-}
-
-bool StartsNoCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (UpperChar(s[i]) != UpperChar(prefix[i]))
-            return false;
-    return true;
-}
-
 std::string_view DropChars(std::string_view s, std::size_t n) {
     std::size_t i = 0;
     while (n > 0 && i < s.size()) {
@@ -67,13 +36,7 @@ std::string_view DropChars(std::string_view s, std::size_t n) {
     return s.substr(i);
 }
 
-namespace {
-// Numbers in markup are pixel sizes, points and degrees; anything beyond this is nonsense and
-// must not overflow the arithmetic that follows.
-constexpr int kNumberLimit = 1000000;
-} // namespace
-
-int ReadNumber(std::string_view s) {
+int ReadLeadingNumber(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size() && s[i] == ' ')
         ++i;
@@ -142,7 +105,8 @@ std::string_view TagAttributes(std::string_view tag) {
 i64 ScaleToDevice(i64 v, int ppi) {
     // Rounded as MulDiv rounds: half away from zero.
     i64 n = v * ppi;
-    return n >= 0 ? (n + 48) / 96 : -((-n + 48) / 96);
+    constexpr i64 half = kDesignPpi / 2;
+    return n >= 0 ? (n + half) / kDesignPpi : -((-n + half) / kDesignPpi);
 }
 
 } // namespace markup_detail
@@ -268,12 +232,11 @@ std::string PreprocessMarkup(std::string_view text) {
         return s;
     std::string out;
     out.reserve(s.size() + 16);
-    for (char c : s) {
+    for (char c : s)
         if (c == '\r')
             out += "<BR>";
         else if (c != '\n')
             out += c;
-    }
     return out;
 }
 
@@ -404,164 +367,141 @@ void DrawHr(Run& run, Pass& pass) {
     run.cv.penColor = save;
 }
 
-// Acts on the tag at the start of the remaining text. Returns false when the tag must stay for
-// the next line (LI, IMG).
+// A tag name (or the start of one) and its action. A tag takes the first entry whose name its
+// text after "<" or "</" begins with, ignoring case; the rest of the text does not matter, so
+// "<ABBR>" opens an anchor, "<UL>" a list, and "<B>" must come before "<B". An action that
+// leaves the tag for the next line (LI, IMG) marks the line full.
+struct TagAction {
+    std::string_view name;
+    void (*act)(Run& run, Pass& pass, std::string_view tag);
+};
+
+bool HasGt(std::string_view tag) {
+    return !tag.empty() && tag.back() == '>';
+}
+
+constexpr TagAction kOpeningTags[] = {
+    {"A", [](Run& run, Pass& pass, std::string_view tag) { OpenAnchor(run, pass, tag); }},
+    {"B>", [](Run& run, Pass&, std::string_view) { run.cv.font.style |= fsBold; }},
+    {"BR", [](Run&, Pass& pass, std::string_view) { pass.lineBreak = true; }},
+    {"BL", // BLINK: text in the entry background while the blink phase is off
+     [](Run& run, Pass&, std::string_view) {
+         if (!run.p.BlinkPhase)
+             run.cv.font.color = run.entryBackground;
+     }},
+    {"BO", [](Run& run, Pass& pass, std::string_view tag) { TagBody(run, pass, tag); }},
+    {"E",
+     [](Run& run, Pass& pass, std::string_view) {
+         if (pass.drawing)
+             run.errorMark = true;
+     }},
+    {"F",
+     [](Run& run, Pass& pass, std::string_view tag) {
+         if (HasGt(tag))
+             TagFont(run, pass, tag);
+     }},
+    {"HI",
+     [](Run& run, Pass& pass, std::string_view) {
+         if (!pass.drawing)
+             return;
+         run.hiColorSave = run.cv.font.color;
+         run.hiBackgroundSave = run.cv.brush;
+         run.cv.brush = clHighlight;
+         run.cv.font.color = clHighlightText;
+     }},
+    {"HR",
+     [](Run& run, Pass& pass, std::string_view) {
+         pass.lineBreak = true;
+         if (pass.drawing)
+             DrawHr(run, pass);
+     }},
+    {"I>", [](Run& run, Pass&, std::string_view) { run.cv.font.style |= fsItalic; }},
+    {"IN", [](Run& run, Pass& pass, std::string_view tag) { TagInd(run, pass, tag); }},
+    {"IM",
+     [](Run& run, Pass& pass, std::string_view tag) { pass.lineFull = !TagImg(run, pass, tag); }},
+    {"L", [](Run& run, Pass& pass, std::string_view) { pass.lineFull = !TagLi(run, pass); }},
+    {"P",
+     [](Run& run, Pass& pass, std::string_view tag) {
+         if (HasGt(tag))
+             TagP(run, pass, tag);
+     }},
+    {"R", [](Run& run, Pass&, std::string_view tag) { TagR(run, tag); }},
+    {"S>", [](Run& run, Pass&, std::string_view) { run.cv.font.style |= fsStrikeOut; }},
+    {"SH", [](Run& run, Pass&, std::string_view) { run.shadow = true; }},
+    {"SUB>", [](Run& run, Pass&, std::string_view) { run.sub = true; }},
+    {"SUP>", [](Run& run, Pass&, std::string_view) { run.sup = true; }},
+    {"U>", [](Run& run, Pass&, std::string_view) { run.cv.font.style |= fsUnderline; }},
+    {"U", [](Run& run, Pass&, std::string_view) { ++run.listLevel; }}, // UL, and any other U
+    {"Z", [](Run& run, Pass&, std::string_view) { run.hidden = true; }},
+};
+
+constexpr TagAction kClosingTags[] = {
+    {"A", [](Run& run, Pass& pass, std::string_view) { CloseAnchor(run, pass); }},
+    {"B>", [](Run& run, Pass&, std::string_view) { run.cv.font.style &= ~fsBold; }},
+    {"B", [](Run& run, Pass&, std::string_view) { run.cv.font.color = run.baseFont.color; }},
+    {"E",
+     [](Run& run, Pass& pass, std::string_view) {
+         if (pass.drawing)
+             run.errorMark = false;
+     }},
+    {"F",
+     [](Run& run, Pass& pass, std::string_view) {
+         run.cv.font.face = run.baseFont.face;
+         run.cv.font.size = run.baseFont.size;
+         if (pass.drawing) {
+             run.cv.font.color = run.baseFont.color;
+             run.cv.brush = run.fontBackgroundSave;
+         }
+     }},
+    {"H",
+     [](Run& run, Pass& pass, std::string_view) {
+         if (pass.drawing) {
+             run.cv.font.color = run.hiColorSave;
+             run.cv.brush = run.hiBackgroundSave;
+         }
+     }},
+    {"I", [](Run& run, Pass&, std::string_view) { run.cv.font.style &= ~fsItalic; }},
+    {"P",
+     [](Run& run, Pass& pass, std::string_view) {
+         pass.lineBreak = true;
+         if (pass.drawing) {
+             run.cv.brush = run.paraBackgroundSave;
+             run.paraBackground = false;
+         }
+     }},
+    {"R", [](Run& run, Pass&, std::string_view) { TagEndR(run); }},
+    {"SU", [](Run& run, Pass&, std::string_view) { run.sub = run.sup = false; }},
+    {"SH", [](Run& run, Pass&, std::string_view) { run.shadow = false; }},
+    {"S", [](Run& run, Pass&, std::string_view) { run.cv.font.style &= ~fsStrikeOut; }},
+    {"U>", [](Run& run, Pass&, std::string_view) { run.cv.font.style &= ~fsUnderline; }},
+    {"U", // a list, or an underline closed with more after the U
+     [](Run& run, Pass&, std::string_view) {
+         if (run.listLevel > 0)
+             --run.listLevel;
+         else
+             run.cv.font.style &= ~fsUnderline;
+     }},
+    {"Z", [](Run& run, Pass&, std::string_view) { run.hidden = false; }},
+};
+
+// Acts on the tag at the start of the remaining text (rest; tag is rest up to its first ">").
+// Returns false when the tag must stay for the next line.
 bool HandleTag(Run& run, Pass& pass, std::string_view rest, std::string_view tag) {
-    Canvas& cv = run.cv;
-    auto at = [&](std::size_t i) -> char {
-        if (i >= rest.size())
-            return '\0';
-        char c = rest[i];
-        return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-    };
-    char k1 = at(1), k2 = at(2);
-    bool hasGt = tag.size() > 0 && tag.back() == '>';
-    if (k1 != '/') {
-        switch (k1) {
-        case 'A':
-            OpenAnchor(run, pass, tag);
-            break;
-        case 'B':
-            if (k2 == '>')
-                cv.font.style |= fsBold;
-            else if (k2 == 'R')
-                pass.lineBreak = true;
-            else if (k2 == 'L') {
-                if (!run.p.BlinkPhase)
-                    cv.font.color = run.entryBackground;
-            } else if (k2 == 'O')
-                TagBody(run, pass, tag);
-            break;
-        case 'E':
-            if (pass.drawing)
-                run.errorMark = true;
-            break;
-        case 'F':
-            if (hasGt)
-                TagFont(run, pass, tag);
-            break;
-        case 'H':
-            if (k2 == 'I') {
-                if (pass.drawing) {
-                    run.hiColorSave = cv.font.color;
-                    run.hiBackgroundSave = cv.brush;
-                    cv.brush = clHighlight;
-                    cv.font.color = clHighlightText;
-                }
-            } else if (k2 == 'R') {
-                pass.lineBreak = true;
-                if (pass.drawing)
-                    DrawHr(run, pass);
-            }
-            break;
-        case 'I':
-            if (k2 == '>')
-                cv.font.style |= fsItalic;
-            else if (k2 == 'N')
-                TagInd(run, pass, tag);
-            else if (k2 == 'M')
-                return TagImg(run, pass, tag);
-            break;
-        case 'L':
-            return TagLi(run, pass);
-        case 'P':
-            if (hasGt)
-                TagP(run, pass, tag);
-            break;
-        case 'R':
-            TagR(run, tag);
-            break;
-        case 'S':
-            if (k2 == '>')
-                cv.font.style |= fsStrikeOut;
-            else if (k2 == 'H')
-                run.shadow = true;
-            else if (StartsNoCase(rest, "<SUB>"))
-                run.sub = true;
-            else if (StartsNoCase(rest, "<SUP>"))
-                run.sup = true;
-            break;
-        case 'U':
-            if (rest.size() > 2 && rest[2] == '>')
-                cv.font.style |= fsUnderline;
-            else
-                ++run.listLevel;
-            break;
-        case 'Z':
-            run.hidden = true;
-            break;
-        default:
-            break;
-        }
-        return true;
+    std::string_view name = rest.substr(1);
+    std::span<const TagAction> table = kOpeningTags;
+    if (StartsNoCase(name, "/")) {
+        // "</" and one character close nothing.
+        if (AtMostChars(rest, 3))
+            return true;
+        name.remove_prefix(1);
+        table = kClosingTags;
     }
-    if (AtMostChars(rest, 3))
-        return true;
-    char k3 = at(3);
-    switch (k2) {
-    case 'A':
-        CloseAnchor(run, pass);
-        break;
-    case 'B':
-        if (rest[3] == '>')
-            cv.font.style &= ~fsBold;
-        else
-            cv.font.color = run.baseFont.color;
-        break;
-    case 'E':
-        if (pass.drawing)
-            run.errorMark = false;
-        break;
-    case 'F':
-        cv.font.face = run.baseFont.face;
-        cv.font.size = run.baseFont.size;
-        if (pass.drawing) {
-            cv.font.color = run.baseFont.color;
-            cv.brush = run.fontBackgroundSave;
+    for (const TagAction& t : table)
+        if (StartsNoCase(name, t.name)) {
+            t.act(run, pass, tag);
+            break;
         }
-        break;
-    case 'H':
-        if (pass.drawing) {
-            cv.font.color = run.hiColorSave;
-            cv.brush = run.hiBackgroundSave;
-        }
-        break;
-    case 'I':
-        cv.font.style &= ~fsItalic;
-        break;
-    case 'P':
-        pass.lineBreak = true;
-        if (pass.drawing) {
-            cv.brush = run.paraBackgroundSave;
-            run.paraBackground = false;
-        }
-        break;
-    case 'R':
-        TagEndR(run);
-        break;
-    case 'S':
-        if (k3 == 'U')
-            run.sub = run.sup = false;
-        else if (k3 == 'H')
-            run.shadow = false;
-        else
-            cv.font.style &= ~fsStrikeOut;
-        break;
-    case 'U':
-        if (rest[3] == '>')
-            cv.font.style &= ~fsUnderline;
-        else if (run.listLevel > 0)
-            --run.listLevel;
-        else
-            cv.font.style &= ~fsUnderline;
-        break;
-    case 'Z':
-        run.hidden = false;
-        break;
-    default:
-        break;
-    }
-    return true;
+    return !pass.lineFull;
 }
 
 void TextSegment(Run& run, Pass& pass, std::string_view raw) {
@@ -727,7 +667,7 @@ bool DrawMarkup(Canvas& canvas, std::string_view text, const Rect& rect, const M
         std::string savedHref = run.href;
         run.imageRaise = run.supExtra = run.subExtra = 0;
         run.sub = run.sup = false;
-        run.ghHeight = canvas.TextHeight("gh");
+        run.ghHeight = canvas.TextHeight(kLineSample);
         run.lineHeight = run.ghHeight;
         int savedImages = run.imageCounter, savedAnchors = run.anchorCounter,
             savedLevel = run.listLevel;
@@ -741,10 +681,10 @@ bool DrawMarkup(Canvas& canvas, std::string_view text, const Rect& rect, const M
         measureFont = canvas.font;
 
         LRect second{rect.left + 1, lineTop, rect.right, 0};
-        if (run.align == 1) {
+        if (run.align == Align::Right) {
             if (second.right - run.lineWidth > second.left)
                 second.left = second.right - run.lineWidth;
-        } else if (run.align == 2) {
+        } else if (run.align == Align::Center) {
             if (second.right - second.left - run.lineWidth > 0)
                 second.left += (second.right - second.left - run.lineWidth) / 2;
         }
@@ -760,8 +700,11 @@ bool DrawMarkup(Canvas& canvas, std::string_view text, const Rect& rect, const M
             Pass pass{!params.HitTest, lineCur, nullptr, second, {}};
             DrawMarkupLine(run, pass);
             i64 bottom = second.bottom - run.imageRaise;
-            if ((pass.textHit && params.Y > bottom - run.ghHeight && params.Y < bottom) ||
-                pass.imageHit)
+            // A drawing pass finds images under the point too (for ALT), but only hit-testing
+            // reports a hit.
+            if (!pass.drawing &&
+                ((pass.textHit && params.Y > bottom - run.ghHeight && params.Y < bottom) ||
+                 pass.imageHit))
                 run.result = true;
             secondFont = canvas.font;
         }
@@ -772,7 +715,7 @@ bool DrawMarkup(Canvas& canvas, std::string_view text, const Rect& rect, const M
             break;
     }
     if (height == 0)
-        height = canvas.TextHeight("gh");
+        height = canvas.TextHeight(kLineSample);
     canvas.brush = run.entryBackground;
     canvas.font = run.baseFont;
 

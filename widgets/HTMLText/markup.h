@@ -2,10 +2,10 @@
 // (DrawMarkup), and the small text helpers the label uses as well.
 #pragma once
 
+#include "widgets/HTMLText/canvas.h"
+
 #include <string>
 #include <string_view>
-
-#include "widgets/HTMLText/canvas.h"
 
 namespace kes {
 

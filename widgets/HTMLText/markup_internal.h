@@ -1,11 +1,12 @@
 // State shared by the markup sweep (markup.cpp) and the tag actions (markup_tags.cpp).
 #pragma once
 
+#include "widgets/HTMLText/ascii.h"
+#include "widgets/HTMLText/markup.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "widgets/HTMLText/markup.h"
 
 namespace kes::markup_detail {
 
@@ -47,6 +48,11 @@ struct Cursor {
     }
 };
 
+// Text with an ascender and a descender: its height is a line's least height.
+constexpr std::string_view kLineSample = "gh";
+
+enum class Align { Left, Right, Center };
+
 // Run state of one DrawMarkup call, carried from line to line.
 struct Run {
     Canvas& cv;
@@ -61,7 +67,7 @@ struct Run {
     std::string href;
     int anchorCounter = 0;
     int listLevel = 0;
-    int align = 0; // 0 left, 1 right, 2 center
+    Align align = Align::Left;
     i64 indent = 0;
     bool paraBackground = false;
     TColor paraBackgroundSave = clNone;
@@ -110,13 +116,14 @@ struct Pass {
     i64 Avail() const { return line.right - line.left; }
 };
 
+// Numbers in markup are pixel sizes, points and degrees; anything beyond this is nonsense and
+// must not overflow the arithmetic that follows.
+constexpr int kNumberLimit = 1000000;
+
 // Helpers shared by both files.
-std::string UpperAscii(std::string_view s);
-std::string LowerAscii(std::string_view s);
-bool StartsNoCase(std::string_view s, std::string_view prefix);
 // Leading blanks skipped, decimal digits read; a value followed by other characters is used
-// without its sign. Saturates far below the int range.
-int ReadNumber(std::string_view s);
+// without its sign. Saturates at kNumberLimit.
+int ReadLeadingNumber(std::string_view s);
 // A whole string that is an integer (optional sign); false otherwise.
 bool ReadStrictInt(std::string_view s, int& value);
 // Value of an attribute: the text between the two double quotes after the first occurrence of

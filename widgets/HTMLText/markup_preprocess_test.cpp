@@ -1,11 +1,11 @@
 // The one-sweep preprocessing against the straightforward reading: the entity table applied
 // round after round (first occurrence of each entity per round) until a round changes nothing,
 // then the first "<#", then line breaks.
-#include <random>
+#include "widgets/HTMLText/markup.h"
 
 #include <gtest/gtest.h>
 
-#include "widgets/HTMLText/markup.h"
+#include <random>
 
 namespace kes {
 namespace {
@@ -38,12 +38,11 @@ std::string ReferencePreprocess(std::string s) {
             s.erase(gt, 1);
     }
     std::string out;
-    for (char c : s) {
+    for (char c : s)
         if (c == '\r')
             out += "<BR>";
         else if (c != '\n')
             out += c;
-    }
     return out;
 }
 

@@ -1,9 +1,9 @@
 // Actions of the formatting and picture tags, the colour readers and the shell icons.
-#include <algorithm>
-#include <array>
-
 #include "widgets/HTMLText/PictureContainer.h"
 #include "widgets/HTMLText/markup_internal.h"
+
+#include <algorithm>
+#include <array>
 
 namespace kes {
 
@@ -103,7 +103,7 @@ TColor ColorFromName(std::string_view name) {
             return c.value;
     for (std::size_t i = 0; i < kSystemColors.size(); ++i)
         if (kSystemColors[i] == name)
-            return 0x80000000u + static_cast<TColor>(i + 1);
+            return kSystemColor + static_cast<TColor>(i + 1);
     return 0;
 }
 
@@ -125,7 +125,7 @@ Size DrawSystemIcon(Canvas& canvas, int x, int y, const std::string& source, boo
     bool numeric = !source.empty() && std::all_of(source.begin(), source.end(),
                                                   [](char c) { return c >= '0' && c <= '9'; });
     if (numeric)
-        index = ReadNumber(source);
+        index = ReadLeadingNumber(source);
     else
         index = canvas.SystemIconIndex(source);
     Size size = canvas.SystemIconSize(large);
@@ -164,7 +164,7 @@ void TagFont(Run& run, Pass& pass, std::string_view tag) {
         if (q != std::string_view::npos)
             s = s.substr(q + 1);
         int n = 0;
-        for (std::size_t i = 0; i < s.size() && s[i] >= '0' && s[i] <= '9' && n < 1000000; ++i)
+        for (std::size_t i = 0; i < s.size() && s[i] >= '0' && s[i] <= '9' && n < kNumberLimit; ++i)
             n = n * 10 + (s[i] - '0');
         static constexpr int kSizes[] = {8, 10, 12, 14, 16};
         cv.font.size = (n >= 1 && n <= 5) ? kSizes[n - 1] : n;
@@ -178,15 +178,15 @@ void TagP(Run& run, Pass& pass, std::string_view tag) {
     std::string align = AttrValue(attrs, "ALIGN", &found);
     if (found) {
         if (align.find("RIGHT") != std::string::npos)
-            run.align = 1;
+            run.align = Align::Right;
         if (align.find("LEFT") != std::string::npos)
-            run.align = 0;
+            run.align = Align::Left;
         if (align.find("CENTER") != std::string::npos)
-            run.align = 2;
+            run.align = Align::Center;
     }
     std::string indent = AttrValue(attrs, "INDENT", &found);
     if (found)
-        run.indent = ReadNumber(indent);
+        run.indent = ReadLeadingNumber(indent);
     std::string bg = AttrValue(attrs, "BGCOLOR", &found);
     if (found && pass.drawing) {
         TColor color = bg.empty() ? clNone : ColorOf(bg);
@@ -255,7 +255,7 @@ void TagR(Run& run, std::string_view tag) {
     std::size_t at = attrs.find_first_of("aA");
     if (at == std::string_view::npos)
         return;
-    int degrees = ReadNumber(AttrValue(attrs.substr(at), attrs.substr(at, 1)));
+    int degrees = ReadLeadingNumber(AttrValue(attrs.substr(at), attrs.substr(at, 1)));
     // Rotation does not nest: /R always goes back to the font before the first R.
     if (!run.rotated)
         run.rotationSave = run.cv.font.escapement;
@@ -277,8 +277,8 @@ bool TagImg(Run& run, Pass& pass, std::string_view tag) {
     bool hasAlt = false;
     std::string alt = AttrValue(attrs, "ALT", &hasAlt);
     std::string source = (hasAlt && index == run.hoveredImage) ? alt : AttrValue(attrs, "SRC");
-    int width = ReadNumber(AttrValue(attrs, "WIDTH"));
-    int height = ReadNumber(AttrValue(attrs, "HEIGHT"));
+    int width = ReadLeadingNumber(AttrValue(attrs, "WIDTH"));
+    int height = ReadLeadingNumber(AttrValue(attrs, "HEIGHT"));
     const int ppiX = cv.PixelsPerInchX(), ppiY = cv.PixelsPerInchY();
 
     // Size first: an image that does not fit stays for the next line and is not drawn here.
@@ -288,7 +288,7 @@ bool TagImg(Run& run, Pass& pass, std::string_view tag) {
     std::string icon;
     THTMLPicture* pic = nullptr;
     if (source.find("IDX:") != std::string::npos) {
-        listIndex = ReadNumber(DropChars(source, 4));
+        listIndex = ReadLeadingNumber(DropChars(source, 4));
         if (run.p.Images && listIndex >= 0 && listIndex < run.p.Images->Count()) {
             kind = idx;
             w = ScaleToDevice(run.p.Images->Width(), ppiX);
@@ -373,9 +373,11 @@ bool TagLi(Run& run, Pass& pass) {
     if (pass.listItemSeen)
         return false; // the item starts the next line
     pass.listItemSeen = true;
-    i64 indent = static_cast<i64>(run.listLevel) * 12;
+    // Each level indents by one step; the bullet stands in the step before the text.
+    constexpr i64 kListStep = 12;
+    i64 indent = static_cast<i64>(run.listLevel) * kListStep;
     pass.x += indent;
-    pass.dp.left += indent - 12;
+    pass.dp.left += indent - kListStep;
     if (pass.drawing) {
         Canvas& cv = run.cv;
         std::string face = cv.font.face;
@@ -385,7 +387,7 @@ bool TagLi(Run& run, Pass& pass) {
         cv.DrawText(run.listLevel % 2 == 1 ? "\xC2\xB7" : "o", r, 0);
         cv.font.face = face;
     }
-    pass.dp.left += 12;
+    pass.dp.left += kListStep;
     return true;
 }
 

@@ -1,12 +1,12 @@
 // Tag actions on the recording surface (8-point cells of 4 x 12 pixels, lines from x = 1).
+#include "widgets/HTMLText/PictureContainer.h"
+#include "widgets/HTMLText/markup.h"
+#include "widgets/HTMLText/testing/gif_test_data.h"
+#include "widgets/HTMLText/testing/markup_test_support.h"
+#include "widgets/HTMLText/testing/recording_canvas.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include "widgets/HTMLText/PictureContainer.h"
-#include "widgets/HTMLText/gif_test_data.h"
-#include "widgets/HTMLText/markup.h"
-#include "widgets/HTMLText/markup_test_support.h"
-#include "widgets/HTMLText/recording_canvas.h"
 
 namespace kes {
 namespace {
@@ -247,6 +247,34 @@ TEST_F(MarkupPictures, HitTestOnAnImageInsideAnAnchor) {
         EXPECT_EQ(l.out.Href, c.hit ? "pic" : "") << c.x << "," << c.y;
         EXPECT_EQ(l.out.AnchorIndex, c.index) << c.x << "," << c.y;
     }
+}
+
+TEST_F(MarkupPictures, OnlyHitTestingReportsTheImageUnderThePoint) {
+    const char* markup = "x<A href=\"pic\"><IMG SRC=\"one\"></A>";
+    for (bool hitTest : {false, true}) {
+        Layout l;
+        MarkupParams p = params;
+        p.HitTest = hitTest;
+        p.X = 10;
+        p.Y = 5;
+        Lay(l, markup, p);
+        EXPECT_EQ(l.result, hitTest) << hitTest;
+        EXPECT_EQ(l.out.Href, hitTest ? "pic" : "") << hitTest;
+        EXPECT_EQ(l.out.AnchorIndex, hitTest ? 1 : -1) << hitTest;
+    }
+    // The fuzzer's find: a large system icon inside an anchor, drawn without word wrap.
+    Layout l;
+    MarkupParams p = params;
+    p.WordWrap = false;
+    p.HoverAnchor = 0;
+    p.X = 21;
+    p.Y = 5;
+    Lay(l,
+        "<A?=\"TOP\"><IMG SR\x1d\"TOP\"><IM<#><G SRC=\"8'" + std::string(36, '7') +
+            "picLSYS:e\" \x01LT=\"SSYS:.t",
+        p, {3, 0, 41, 60});
+    EXPECT_FALSE(l.result);
+    EXPECT_FALSE(OpsOf(l.cv, DrawOp::Icon).empty()); // the icon under the point was drawn
 }
 
 TEST_F(MarkupPictures, UrlPicturesAreRequestedOnceAndWebUrlsStayEmpty) {

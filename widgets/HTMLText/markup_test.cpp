@@ -2,11 +2,11 @@
 // position below is exact. Lines start one pixel right of the rectangle's left edge.
 #include "widgets/HTMLText/markup.h"
 
+#include "widgets/HTMLText/testing/markup_test_support.h"
+#include "widgets/HTMLText/testing/recording_canvas.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include "widgets/HTMLText/markup_test_support.h"
-#include "widgets/HTMLText/recording_canvas.h"
 
 namespace kes {
 namespace {

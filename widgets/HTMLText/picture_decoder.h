@@ -9,6 +9,11 @@
 
 namespace kes {
 
+// HIMETRIC units in an inch, and the resolution that pixel sizes in markup and picture files
+// are meant at.
+constexpr int kHimetricPerInch = 2540;
+constexpr int kDesignPpi = 96;
+
 // Raised for pictures that cannot be decoded, with the message the user may see.
 class PictureError : public std::runtime_error {
 public:

@@ -4,12 +4,27 @@
 #include "widgets/HTMLText/PictureContainer.h"
 #include "widgets/HTMLText/gif_frames.h"
 
+#include <limits>
+
 namespace kes {
 namespace {
 
+[[noreturn]] void Undecodable() {
+    throw PictureError("Could not load image. Invalid format");
+}
+
+// Header sizes are up to 32 bits; a size whose HIMETRIC length does not fit an int is no
+// picture the platform could load either.
+int HimetricOf(std::int64_t pixels) {
+    const std::int64_t himetric = pixels * kHimetricPerInch / kDesignPpi;
+    if (himetric < std::numeric_limits<int>::min() || himetric > std::numeric_limits<int>::max())
+        Undecodable();
+    return static_cast<int>(himetric);
+}
+
 class SizeOnlyPicture : public DecodedPicture {
 public:
-    SizeOnlyPicture(int w, int h) : w_(w * 2540 / 96), h_(h * 2540 / 96) {}
+    SizeOnlyPicture(std::int64_t w, std::int64_t h) : w_(HimetricOf(w)), h_(HimetricOf(h)) {}
     int HimetricWidth() const override { return w_; }
     int HimetricHeight() const override { return h_; }
 
@@ -32,7 +47,7 @@ class HeaderSizeDecoder : public PictureDecoder {
 public:
     std::unique_ptr<DecodedPicture> Decode(std::span<const std::uint8_t> d) override {
         if (d.empty())
-            throw PictureError("Could not load image. Invalid format");
+            Undecodable();
         if (IsGifData(d)) {
             // The first image descriptor after the header and global colour table.
             std::size_t at = 13;
@@ -48,13 +63,14 @@ public:
                 return std::make_unique<SizeOnlyPicture>(d[at + 5] | d[at + 6] << 8,
                                                          d[at + 7] | d[at + 8] << 8);
         } else if (d.size() >= 24 && d[0] == 0x89 && d[1] == 'P' && d[2] == 'N' && d[3] == 'G') {
-            return std::make_unique<SizeOnlyPicture>(static_cast<int>(Be32(d, 16)),
-                                                     static_cast<int>(Be32(d, 20)));
+            return std::make_unique<SizeOnlyPicture>(static_cast<std::int32_t>(Be32(d, 16)),
+                                                     static_cast<std::int32_t>(Be32(d, 20)));
         } else if (d.size() >= 26 && d[0] == 'B' && d[1] == 'M') {
-            std::int32_t h = Le32(d, 22);
+            // Negative heights are top-down bitmaps.
+            const std::int64_t h = Le32(d, 22);
             return std::make_unique<SizeOnlyPicture>(Le32(d, 18), h < 0 ? -h : h);
         }
-        throw PictureError("Could not load image. Invalid format");
+        Undecodable();
     }
 };
 

@@ -1,18 +1,12 @@
 // The platform's picture decoder (OleLoadPicture over a stream on a global memory block) and
 // RCDATA lookup for the picture loaders.
-#include "widgets/HTMLText/ole_picture_win32.h"
-#include "widgets/HTMLText/PictureContainer.h"
 #include "platform/utf_win32.h"
+#include "widgets/HTMLText/PictureContainer.h"
+#include "widgets/HTMLText/ole_picture_win32.h"
 
 #include <cstring>
 
 namespace kes {
-
-OlePicture::OlePicture(IPicture* picture) : picture_(picture) {}
-OlePicture::~OlePicture() {
-    if (picture_)
-        picture_->Release();
-}
 
 int OlePicture::HimetricWidth() const {
     OLE_XSIZE_HIMETRIC w = 0;
@@ -40,43 +34,35 @@ public:
     std::unique_ptr<DecodedPicture> Decode(std::span<const std::uint8_t> bytes) override {
         // A zero-sized movable block has no memory behind it; keep one byte.
         SIZE_T size = bytes.empty() ? 1 : bytes.size();
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+        UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, size));
         if (!block)
             throw PictureError("Could not allocate memory for image");
-        if (void* p = GlobalLock(block)) {
+        if (void* p = GlobalLock(block.Get())) {
             if (!bytes.empty())
                 std::memcpy(p, bytes.data(), bytes.size());
-            GlobalUnlock(block);
+            GlobalUnlock(block.Get());
         }
-        IStream* stream = nullptr;
-        // The stream owns the block from here and frees it with itself.
-        if (FAILED(CreateStreamOnHGlobal(block, TRUE, &stream))) {
-            GlobalFree(block);
+        ComPtr<IStream> stream;
+        if (FAILED(CreateStreamOnHGlobal(block.Get(), TRUE, stream.Put())))
             throw PictureError("Could not create image stream");
-        }
-        if (!stream) {
-            GlobalFree(block);
+        if (!stream)
             throw PictureError("Empty image stream created");
-        }
-        IPicture* picture = nullptr;
-        HRESULT hr = OleLoadPicture(stream, static_cast<LONG>(bytes.size()), FALSE, IID_IPicture,
-                                    reinterpret_cast<void**>(&picture));
-        stream->Release();
-        if (FAILED(hr)) {
-            if (picture)
-                picture->Release();
+        block.Release(); // the stream frees it with itself
+        ComPtr<IPicture> picture;
+        HRESULT hr = OleLoadPicture(stream.Get(), static_cast<LONG>(bytes.size()), FALSE,
+                                    IID_IPicture, picture.PutVoid());
+        if (FAILED(hr))
             throw PictureError("Could not load image. Invalid format");
-        }
         if (!picture)
             throw PictureError("Could not load image");
-        return std::make_unique<OlePicture>(picture);
+        return std::make_unique<OlePicture>(std::move(picture));
     }
 };
 
 bool CopyRcData(HMODULE module, const wchar_t* name, std::vector<std::uint8_t>& out) {
     if (!module)
         module = GetModuleHandleW(nullptr);
-    HRSRC res = FindResourceW(module, name, MAKEINTRESOURCEW(10));
+    HRSRC res = FindResourceW(module, name, RT_RCDATA);
     if (!res)
         return false;
     HGLOBAL loaded = LoadResource(module, res);

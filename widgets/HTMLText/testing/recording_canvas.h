@@ -5,10 +5,10 @@
 // prefix unless tfNoPrefix; tfEndEllipsis shortens text to whole cells followed by "...".
 #pragma once
 
+#include "widgets/HTMLText/canvas.h"
+
 #include <string>
 #include <vector>
-
-#include "widgets/HTMLText/canvas.h"
 
 namespace kes {
 

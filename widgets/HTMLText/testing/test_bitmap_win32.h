@@ -1,6 +1,8 @@
 #pragma once
 // The Wine tests' drawing target: a 32-bit top-down DIB selected into a memory context, filled
 // with white, whose pixels the tests read back.
+#include "platform/scoped_win32.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -11,28 +13,14 @@ namespace kes::testdata {
 
 class Bitmap {
 public:
-    Bitmap(int w, int h) : w_(w), h_(h), dc_(CreateCompatibleDC(nullptr)) {
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bmp_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr,
-                                0);
-        old_ = SelectObject(dc_, bmp_);
+    Bitmap(int w, int h)
+        : w_(w), h_(h), dc_(CreateCompatibleDC(nullptr)), bmp_(MakeDib(dc_.Get(), w, h, bits_)),
+          selected_(dc_.Get(), bmp_.Get()) {
         RECT r{0, 0, w, h};
-        FillRect(dc_, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        FillRect(dc_.Get(), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     }
-    ~Bitmap() {
-        SelectObject(dc_, old_);
-        DeleteObject(bmp_);
-        DeleteDC(dc_);
-    }
-    Bitmap(const Bitmap&) = delete;
-    Bitmap& operator=(const Bitmap&) = delete;
 
-    HDC dc() const { return dc_; }
+    HDC dc() const { return dc_.Get(); }
     // 0x00RRGGBB
     std::uint32_t Pixel(int x, int y) const {
         GdiFlush();
@@ -68,11 +56,22 @@ public:
 private:
     bool IsWhite(int x, int y) const { return (bits_[y * w_ + x] & 0xFFFFFF) == 0xFFFFFF; }
 
+    static HBITMAP MakeDib(HDC dc, int w, int h, std::uint32_t*& bits) {
+        BITMAPINFO bi{};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = w;
+        bi.bmiHeader.biHeight = -h;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        return CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr,
+                                0);
+    }
+
     int w_, h_;
-    HDC dc_;
-    HBITMAP bmp_;
-    HGDIOBJ old_;
-    std::uint32_t* bits_ = nullptr;
+    std::uint32_t* bits_ = nullptr; // set while bmp_ is made
+    UniqueMemoryDC dc_;
+    UniqueBitmap bmp_;
+    SelectedObject selected_;
 };
 
 } // namespace kes::testdata

@@ -1,4 +1,4 @@
-#include "widgets/HTMLText/gif_test_data.h"
+#include "widgets/HTMLText/testing/gif_test_data.h"
 
 #include <algorithm>
 #include <string>

@@ -1,14 +1,14 @@
 // Layout cost of mixed markup on the recording surface, measure-only (the label's scroll
 // measurement), for 1 KB, 100 KB and 1 MB. Layout must grow linearly with the text.
-#include <algorithm>
-#include <ctime>
-#include <cstdio>
-#include <string>
+#include "widgets/HTMLText/markup.h"
+#include "widgets/HTMLText/testing/recording_canvas.h"
 
 #include <benchmark/benchmark.h>
 
-#include "widgets/HTMLText/markup.h"
-#include "widgets/HTMLText/recording_canvas.h"
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <string>
 
 namespace {
 

@@ -1,13 +1,13 @@
 // DrawMarkup on any bytes, in its three call modes (measure the whole text, hit-test the
 // visible part, draw), with and without word wrap, pictures and images.
-#include <cstddef>
-#include <cstdlib>
-#include <cstdint>
-#include <string_view>
-
 #include "widgets/HTMLText/PictureContainer.h"
 #include "widgets/HTMLText/markup.h"
-#include "widgets/HTMLText/recording_canvas.h"
+#include "widgets/HTMLText/testing/recording_canvas.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kes;

@@ -1,11 +1,11 @@
 #pragma once
 // The markup tests' layout on the recording surface and the placed texts it produced.
+#include "widgets/HTMLText/markup.h"
+#include "widgets/HTMLText/testing/recording_canvas.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "widgets/HTMLText/markup.h"
-#include "widgets/HTMLText/recording_canvas.h"
 
 namespace kes {
 

@@ -1,4 +1,4 @@
-#include "widgets/HTMLText/recording_canvas.h"
+#include "widgets/HTMLText/testing/recording_canvas.h"
 
 namespace kes {
 
