@@ -23,15 +23,13 @@ inline UnixName WineUnixName() {
 }
 
 // The Unix path of a Windows path; empty on Windows or when Wine has none. Wine hands the name
-// out on the process heap, for which there is no owner: it is copied and freed at once, here.
+// out on the process heap.
 inline std::string UnixPath(const std::wstring& path) {
     const UnixName unixName = WineUnixName();
-    char* name = unixName != nullptr ? unixName(path.c_str()) : nullptr;
-    if (name == nullptr)
+    const kes::UniqueHeapMemory name(unixName != nullptr ? unixName(path.c_str()) : nullptr);
+    if (!name)
         return {};
-    std::string copy(name);
-    HeapFree(GetProcessHeap(), 0, name);
-    return copy;
+    return static_cast<const char*>(name.Get());
 }
 
 // Runs a shell command through Wine, which starts Unix programs from CreateProcess but hands

@@ -4,6 +4,7 @@
 // cleanup.exe can use it without linking anything of the console.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <objbase.h>
 #include <oleauto.h>
 
@@ -95,6 +96,15 @@ struct GlobalTraits {
     static HGLOBAL None() { return nullptr; }
     static void Close(HGLOBAL h) { GlobalFree(h); }
 };
+// Memory from the process heap, as some system calls hand it out.
+struct HeapTraits {
+    static void* None() { return nullptr; }
+    static void Close(void* p) { HeapFree(GetProcessHeap(), 0, p); }
+};
+struct ImageListTraits {
+    static HIMAGELIST None() { return nullptr; }
+    static void Close(HIMAGELIST h) { ImageList_Destroy(h); }
+};
 struct BstrTraits {
     static BSTR None() { return nullptr; }
     static void Close(BSTR s) { SysFreeString(s); }
@@ -119,6 +129,9 @@ using UniqueLibrary = UniqueHandle<HMODULE, detail::LibraryTraits>;
 using UniqueLocal = UniqueHandle<HLOCAL, detail::LocalTraits>;
 using UniqueGlobal = UniqueHandle<HGLOBAL, detail::GlobalTraits>;
 using UniqueBstr = UniqueHandle<BSTR, detail::BstrTraits>;
+using UniqueHeapMemory = UniqueHandle<void*, detail::HeapTraits>;
+// Needs comctl32 only where it is used.
+using UniqueImageList = UniqueHandle<HIMAGELIST, detail::ImageListTraits>;
 
 // Both handles of a started process.
 struct UniqueProcess {

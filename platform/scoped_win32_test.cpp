@@ -46,8 +46,8 @@ TEST(ScopedWin32, HandlesAreReleasedOnceByTheirLastOwner) {
     RegCloseKey(kept);
 
     // A file owner treats INVALID_HANDLE_VALUE, not null, as empty.
-    UniqueFile none(CreateFileW(L"C:\\no\\such\\file", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                nullptr));
+    UniqueFile none(
+        CreateFileW(L"C:\\no\\such\\file", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_FALSE(none.Valid());
 }
 
@@ -55,8 +55,8 @@ TEST(ScopedWin32, SelectedObjectPutsThePreviousObjectBack) {
     UniqueMemoryDC dc(CreateCompatibleDC(nullptr));
     ASSERT_TRUE(dc.Valid());
     HGDIOBJ before = GetCurrentObject(dc.Get(), OBJ_FONT);
-    UniqueFont font(CreateFontW(-20, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
-                                L"Tahoma"));
+    UniqueFont font(
+        CreateFontW(-20, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma"));
     {
         SelectedObject selected(dc.Get(), font.Get());
         EXPECT_EQ(font.Get(), GetCurrentObject(dc.Get(), OBJ_FONT));

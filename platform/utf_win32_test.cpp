@@ -1,7 +1,8 @@
 #include "platform/utf_win32.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 TEST(Utf, RoundTripsUtf8ThroughUtf16) {
     const std::string s = "Synchronisationsempf\xC3\xA4nger \xE2\x82\xAC";

@@ -1,5 +1,6 @@
 // The yardstick for Quillard's start-up: a plain program that opens one empty window.
 #include <windows.h>
+
 #include <commctrl.h>
 
 static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -1,7 +1,7 @@
-#include "toolkit/controls_win32.h"
 #include "console/dialogs/dialogs.h"
 
 #include "platform/utf_win32.h"
+#include "toolkit/controls_win32.h"
 
 #include <windows.h>
 

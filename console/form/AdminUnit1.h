@@ -1,10 +1,10 @@
 #pragma once
 // The console's main window: its controls, its components and their handlers.
-#include "toolkit/controls_win32.h"
+#include "console/form/services.h"
 #include "console/viewer/log_viewer_win32.h"
 #include "console/viewer/outlook_mail_win32.h"
 #include "platform/scoped_win32.h"
-#include "console/form/services.h"
+#include "toolkit/controls_win32.h"
 #include "widgets/editlist/WinXP.h"
 
 #include <memory>

@@ -1,6 +1,5 @@
 // The add-in's collection settings, reached from the upper panel's context menu.
 #include "console/form/AdminUnit1.h"
-
 #include "console/viewer/collect_setting.h"
 
 namespace kes {

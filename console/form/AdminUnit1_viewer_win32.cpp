@@ -1,6 +1,5 @@
 // The debug-log view, its saved copy and the support mail.
 #include "console/form/AdminUnit1.h"
-
 #include "console/viewer/log_viewer_win32.h"
 #include "console/viewer/outlook_mail_win32.h"
 

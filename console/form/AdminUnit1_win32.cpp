@@ -1,11 +1,10 @@
 #include "console/form/AdminUnit1.h"
 
-#include "console/form/control_ids.h"
 #include "console/dialogs/dialogs.h"
+#include "console/form/control_ids.h"
 #include "console/form/resource.h"
 #include "console/store/settings_store.h"
 #include "console/store/win32_registry.h"
-
 #include "platform/utf_win32.h"
 
 #include <algorithm>
@@ -107,11 +106,11 @@ void TQuillard::Create(int showCommand) {
     Application().Title = kApplicationTitle;
     Application().OnException = services_.ErrorBox;
     HINSTANCE inst = GetModuleHandleW(nullptr);
-    icon_.Reset(
-        static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
-                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
-    smallIcon_.Reset(static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON),
-                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+    icon_.Reset(static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
+                                              GetSystemMetrics(SM_CXICON),
+                                              GetSystemMetrics(SM_CYICON), 0)));
+    smallIcon_.Reset(static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON),
                                                    GetSystemMetrics(SM_CYSMICON), 0)));
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
@@ -181,18 +180,16 @@ void TQuillard::CreateControls() {
         this, "chk_pack_every_mail", p1, Bounds{24, 91, 377, 17},
         "Combine all mails / Alle Synchronisationsmails werden zusammengefasst.",
         ids::chk_pack_every_mail);
-    catAdd = std::make_unique<TSpeedButton>(
-        this, TSpeedButton::Params{.name = "catAdd",
-                                   .parent = p1,
-                                   .bounds = {312, 248, 23, 22},
-                                   .glyphResource = IDB_CATADD,
-                                   .id = ids::catAdd});
-    catDel = std::make_unique<TSpeedButton>(
-        this, TSpeedButton::Params{.name = "catDel",
-                                   .parent = p1,
-                                   .bounds = {312, 272, 23, 22},
-                                   .glyphResource = IDB_CATDEL,
-                                   .id = ids::catDel});
+    catAdd = std::make_unique<TSpeedButton>(this, TSpeedButton::Params{.name = "catAdd",
+                                                                       .parent = p1,
+                                                                       .bounds = {312, 248, 23, 22},
+                                                                       .glyphResource = IDB_CATADD,
+                                                                       .id = ids::catAdd});
+    catDel = std::make_unique<TSpeedButton>(this, TSpeedButton::Params{.name = "catDel",
+                                                                       .parent = p1,
+                                                                       .bounds = {312, 272, 23, 22},
+                                                                       .glyphResource = IDB_CATDEL,
+                                                                       .id = ids::catDel});
     Label2 = std::make_unique<TLabel>(
         this, "Label2", p1, Bounds{24, 232, 257, 13},
         "synchronisationrecipient / Synchronisationsempfänger:", ids::Label2);
@@ -209,14 +206,14 @@ void TQuillard::CreateControls() {
     Button1 =
         std::make_unique<TButton>(this, "Button1", p2, Bounds{512, 40, 81, 25}, "OK", ids::Button1);
     SpeedButton1 = std::make_unique<TSpeedButton>(
-        this, TSpeedButton::Params{
-                  .name = "SpeedButton1",
-                  .parent = p2,
-                  .bounds = {8, 11, 585, 22},
-                  .caption = "Send debug Log, to Varnholt / Logdaten an Varnholt senden",
-                  .glyphResource = IDB_SENDLOG,
-                  .spacing = 10,
-                  .id = ids::SpeedButton1});
+        this,
+        TSpeedButton::Params{.name = "SpeedButton1",
+                             .parent = p2,
+                             .bounds = {8, 11, 585, 22},
+                             .caption = "Send debug Log, to Varnholt / Logdaten an Varnholt senden",
+                             .glyphResource = IDB_SENDLOG,
+                             .spacing = 10,
+                             .id = ids::SpeedButton1});
 
     LogFile = std::make_unique<TMemo>(this, "LogFile", p3, layout.log, ids::LogFile,
                                       WS_VSCROLL | ES_AUTOVSCROLL);

@@ -1,7 +1,6 @@
 // Quillard: the administrator's settings console for the Kestrova add-in.
-#include "console/form/AdminUnit1.h"
 #include "console/dialogs/dialogs.h"
-
+#include "console/form/AdminUnit1.h"
 #include "platform/scoped_win32.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {

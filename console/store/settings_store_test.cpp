@@ -1,5 +1,6 @@
-#include "console/store/memory_registry.h"
 #include "console/store/settings_store.h"
+
+#include "console/store/memory_registry.h"
 #include "console/store/settings_store_conformance.h"
 
 #include <gtest/gtest.h>

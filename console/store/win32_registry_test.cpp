@@ -1,7 +1,8 @@
 // The conformance suite against the real registry (and the in-memory tree) under Wine.
+#include "console/store/win32_registry.h"
+
 #include "console/store/memory_registry.h"
 #include "console/store/settings_store_conformance.h"
-#include "console/store/win32_registry.h"
 #include "console/testing/test_registry_win32.h"
 
 #include <gtest/gtest.h>

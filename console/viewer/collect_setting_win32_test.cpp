@@ -2,9 +2,8 @@
 // registry (HKEY_CURRENT_USER on a scratch key). The input dialog is scripted: each case gives
 // the text that it hands back, the default text standing for a cancel.
 #include "console/form/AdminUnit1.h"
-
-#include "console/testing/test_registry_win32.h"
 #include "console/store/win32_registry.h"
+#include "console/testing/test_registry_win32.h"
 
 #include <gtest/gtest.h>
 

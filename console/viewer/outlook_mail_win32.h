@@ -1,12 +1,11 @@
 #pragma once
 // The support mail through Outlook's automation interface, reached by name through IDispatch.
+#include "console/viewer/outlook_ids_win32.h"
 #include "console/viewer/outlook_mail.h"
 #include "platform/scoped_win32.h"
 #include "toolkit/component.h"
 
 #include <windows.h>
-
-#include "console/viewer/outlook_ids_win32.h"
 
 #include <oaidl.h>
 

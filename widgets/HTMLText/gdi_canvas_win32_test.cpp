@@ -18,13 +18,6 @@ constexpr unsigned kTextFlags = tfSingleLine | tfBottom | tfExpandTabs | tfExter
 
 using testdata::Bitmap;
 
-// The header of owners has none for image lists.
-struct ImageListTraits {
-    static HIMAGELIST None() { return nullptr; }
-    static void Close(HIMAGELIST list) { ImageList_Destroy(list); }
-};
-using UniqueImageList = UniqueHandle<HIMAGELIST, ImageListTraits>;
-
 SIZE RealExtent(HDC dc, const wchar_t* face, int points, const wchar_t* text) {
     UniqueFont f(CreateFontW(-MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL,
                              0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, face));
