@@ -77,6 +77,7 @@ public:
 
 private:
     static std::unique_ptr<TSaveDialog> NewSaveDialog1(TComponent* owner);
+    LogFollower logShown_; // what Timer1 last gave LogFile
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();

@@ -27,25 +27,22 @@ void TQuillard::Timer1Timer(TComponent*) {
     if (chbScroll->Checked() || !chkDebug->Checked())
         return;
     HWND memo = LogFile->Handle();
-    SendMessageW(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
     const std::string primary = services_.DebugLogPath ? services_.DebugLogPath() : DebugLogPath();
     const std::string fallback =
         services_.FallbackLogPath ? services_.FallbackLogPath() : FallbackLogPath();
-    bool shown = false;
-    {
-        std::string text;
-        shown = (LoadLogFile(primary, text) && SetMemoAnsiText(memo, text)) ||
-                (LoadLogFile(fallback, text) && SetMemoAnsiText(memo, text));
-    }
+    // A log that only grew is appended to the view, anything else reloads it whole.
+    bool shown = logShown_.Show(memo, primary) || logShown_.Show(memo, fallback);
     if (shown) {
         // Scrolled by its lines less one: the control stops at its last line, which thus
-        // ends up at the top where the control allows it.
+        // ends up at the top where the control allows it, wherever the view stood before.
         const int lines = ShownLineCount(memo);
         if (lines > 1)
             shown = SendMessageW(memo, EM_LINESCROLL, 0, lines - 1) != FALSE;
     }
-    if (!shown)
+    if (!shown) {
+        logShown_.Forget();
         SetMemoAnsiText(memo, std::string(kRestartOutlook) + "\r\n");
+    }
 }
 
 void TQuillard::savelog1Click(TComponent*) {

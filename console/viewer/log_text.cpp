@@ -52,6 +52,12 @@ std::string LogToCrLf(std::string_view bytes) {
     return out;
 }
 
+std::optional<std::string_view> AppendedPart(std::string_view shown, std::string_view now) {
+    if (now.size() < shown.size() || now.compare(0, shown.size(), shown) != 0)
+        return std::nullopt;
+    return now.substr(shown.size());
+}
+
 bool ReadLogText(const LogReadFn& read, std::string& text, std::size_t sizeHint,
                  std::size_t maxBytes) {
     text.clear();

@@ -3,6 +3,7 @@
 // every line break made CR LF.
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,12 @@ private:
 };
 
 std::string LogToCrLf(std::string_view bytes);
+
+// What a view holding the converted text `shown` lacks to hold the converted text `now`: the
+// rest of `now` when it begins with exactly `shown`, otherwise nothing (the view must be
+// reloaded). Both sides are whole conversions, so a CR that ended the shorter log already stands
+// as CR LF in both, and its LF arriving later adds no second break.
+std::optional<std::string_view> AppendedPart(std::string_view shown, std::string_view now);
 
 // Reads a log through `read` (it fills the buffer and returns the count of bytes, 0 at the end,
 // negative on an error) into `text`, line breaks made CR LF. False on a read error or when the

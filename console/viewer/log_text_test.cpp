@@ -62,6 +62,31 @@ TEST(LogText, BreaksSplitBetweenReadsAreJoined) {
     }
 }
 
+// The view after a tick that only appends holds what a whole reload of the grown log would
+// give, wherever the earlier tick's read stopped: inside a CR LF, after a lone CR, at a NUL.
+TEST(LogText, AppendedPartCompletesTheWholeConversion) {
+    const std::string log = "one\r\ntwo\rthree\nfo\0ur\r\r\n\nfive"s;
+    const std::string whole = LogToCrLf(log);
+    ASSERT_EQ(whole, "one\r\ntwo\r\nthree\r\nfo ur\r\n\r\n\r\nfive");
+    for (size_t cut = 0; cut <= log.size(); ++cut) {
+        const std::string shown = LogToCrLf(log.substr(0, cut));
+        const auto part = AppendedPart(shown, whole);
+        ASSERT_TRUE(part) << "cut at " << cut;
+        EXPECT_EQ(shown + std::string(*part), whole) << "cut at " << cut;
+    }
+    // A CR LF split between two ticks is one break.
+    const std::string first = LogToCrLf("a\r");
+    EXPECT_EQ(AppendedPart(first, LogToCrLf("a\r\nb")), "b");
+    EXPECT_EQ(AppendedPart(first, LogToCrLf("a\r\n")), "");
+
+    // Anything else is not an append: rewritten, truncated, replaced by a shorter one.
+    EXPECT_FALSE(AppendedPart("abc\r\n", "abd\r\nmore"));
+    EXPECT_FALSE(AppendedPart("abc\r\n", "abc"));
+    EXPECT_FALSE(AppendedPart("abc\r\n", ""));
+    EXPECT_FALSE(AppendedPart("xbc\r\n", "abc\r\nd"));
+    EXPECT_EQ(AppendedPart("", "abc"), "abc");
+}
+
 TEST(LogText, ReadsLargeLogsWhole) {
     std::string log;
     for (int i = 0; i < 200000; ++i)

@@ -72,6 +72,65 @@ bool SetMemoAnsiText(HWND memo, const std::string& ansiText) {
     return static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0)) == w.size();
 }
 
+bool AppendMemoAnsiText(HWND memo, std::string_view ansiText, size_t totalLength) {
+    std::wstring w;
+    try {
+        w = WidenAnsi(ansiText);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // WM_SETTEXT ignores the control's text limit, EM_REPLACESEL does not: lift it.
+    SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);
+    const LRESULT end = SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0);
+    SendMessageW(memo, EM_SETSEL, static_cast<WPARAM>(end), end);
+    SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(w.c_str()));
+    return static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0)) == totalLength;
+}
+
+namespace {
+// One UTF-16 unit per byte, and a tail converts as it would within the whole text: not so in a
+// code page of lead and trail bytes.
+bool SingleByteCodePage() {
+    static const bool single = [] {
+        CPINFO info{};
+        return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
+    }();
+    return single;
+}
+} // namespace
+
+bool LogFollower::Show(HWND memo, const std::string& path) {
+    std::string text;
+    if (!LoadLogFile(path, text))
+        return false;
+    if (holds_ && path == path_ && SingleByteCodePage() &&
+        static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0)) == text_.size()) {
+        if (const auto part = AppendedPart(text_, text)) {
+            // Nothing new leaves the text alone: no flicker.
+            if (part->empty() || AppendMemoAnsiText(memo, *part, text.size())) {
+                text_ = std::move(text);
+                return true;
+            }
+        }
+    }
+    // Another file, or not merely grown: the whole text, into an emptied view so that the old
+    // copy is gone before the new one is made.
+    Forget();
+    SendMessageW(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+    if (!SetMemoAnsiText(memo, text))
+        return false;
+    path_ = path;
+    text_ = std::move(text);
+    holds_ = true;
+    return true;
+}
+
+void LogFollower::Forget() {
+    holds_ = false;
+    path_.clear();
+    std::string().swap(text_);
+}
+
 std::wstring MemoText(HWND memo) {
     const LRESULT n = SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0);
     std::wstring w(static_cast<size_t>(n) + 1, L'\0');

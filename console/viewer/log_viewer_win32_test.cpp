@@ -6,6 +6,7 @@
 #include "console/form/AdminUnit1.h"
 #include "console/store/win32_registry.h"
 #include "console/testing/test_registry_win32.h"
+#include "console/viewer/log_text.h"
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
 
@@ -41,13 +42,25 @@ std::string ReadBytes(const fs::path& p) {
     return out;
 }
 
-// Every EM_LINESCROLL that reaches the memo, as the control received it.
+// Every EM_LINESCROLL that reaches the memo, as the control received it, and how often its text
+// was set whole or replaced in part.
 std::vector<LPARAM> g_scrolls;
+int g_setTexts = 0, g_replaces = 0;
 WNDPROC g_editProc = nullptr;
 LRESULT CALLBACK SpyProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     if (m == EM_LINESCROLL)
         g_scrolls.push_back(l);
+    g_setTexts += m == WM_SETTEXT;
+    g_replaces += m == EM_REPLACESEL;
     return CallWindowProcW(g_editProc, h, m, w, l);
+}
+void ResetSpy() {
+    g_scrolls.clear();
+    g_setTexts = g_replaces = 0;
+}
+// What the view shows after a whole reload of a log with these bytes.
+std::wstring WholeReload(const std::string& log) {
+    return WidenAnsi(LogToCrLf(log));
 }
 
 class LogView : public ::testing::Test {
@@ -69,7 +82,7 @@ protected:
             SetWindowLongPtrW(form->LogFile->Handle(), GWLP_WNDPROC,
                               reinterpret_cast<LONG_PTR>(g_editProc));
         g_editProc = nullptr;
-        g_scrolls.clear();
+        ResetSpy();
         form.reset();
         SetEnvironmentVariableW(L"TMP", savedTmp.empty() ? nullptr : savedTmp.c_str());
         SetEnvironmentVariableW(L"TEMP", savedTemp.empty() ? nullptr : savedTemp.c_str());
@@ -128,6 +141,11 @@ protected:
         TEXTMETRICW tm;
         GetTextMetricsW(dc.Get(), &tm);
         return (r.bottom - r.top) / tm.tmHeight;
+    }
+    // The log's last line is among the visible rows.
+    bool EndInView() const {
+        const int last = ShownLineCount(form->LogFile->Handle()) - 1, first = FirstVisible();
+        return first <= last && first + RowsPerPage() > last;
     }
     void Save() {
         Application().Guard([this] { form->savelog1->Click(); });
@@ -393,6 +411,122 @@ TEST_F(LogView, TimerTicksWhileAModalDialogIsOpen) {
     form->Collectcount1->Click();
     KillTimer(nullptr, poll);
     EXPECT_TRUE(s_sawTick);
+}
+
+TEST_F(LogView, GrowingLogIsAppendedAndShowsWhatAWholeReloadWould) {
+    std::string log;
+    for (int i = 0; i < 300; ++i)
+        log += "12:00:00 line " + std::to_string(i) + " of the first tick\n";
+    log += "ends in a CR\r";
+    WriteBytes(primary, log);
+    saveAs = scratch / L"copy.txt";
+    Start(true);
+    Tick();
+    ASSERT_EQ(Shown(), WholeReload(log));
+    HWND memo = form->LogFile->Handle();
+
+    // The CR's LF comes with the next tick, then a NUL, and enough to pass the EDIT's default
+    // limit of 30000 characters, which EM_REPLACESEL (unlike WM_SETTEXT) keeps to.
+    std::string grown = log + std::string("\nafter a NUL: \0.\n", 19);
+    for (int i = 0; grown.size() < 40000; ++i)
+        grown += "12:00:04 appended line " + std::to_string(i) + "\r\n";
+    WriteBytes(primary, grown);
+    ResetSpy();
+    Tick();
+    EXPECT_EQ(g_setTexts, 0);
+    EXPECT_EQ(g_replaces, 1);
+    EXPECT_EQ(Shown(), WholeReload(grown));
+    EXPECT_TRUE(EndInView()) << FirstVisible();
+    Save();
+    EXPECT_EQ(ReadBytes(saveAs), LogToCrLf(grown));
+
+    // Nothing new: the text is left alone and only scrolled back to the end.
+    SendMessageW(memo, WM_VSCROLL, SB_TOP, 0);
+    ASSERT_EQ(FirstVisible(), 0);
+    ResetSpy();
+    Tick();
+    EXPECT_EQ(g_setTexts + g_replaces, 0);
+    EXPECT_EQ(g_scrolls.size(), 1u);
+    EXPECT_TRUE(EndInView()) << FirstVisible();
+    EXPECT_EQ(Shown(), WholeReload(grown));
+
+    // Grown while "stop log update" held the view: the next tick after it adds all that came.
+    SendMessageW(form->chbScroll->Handle(), BM_CLICK, 0, 0);
+    grown += "while frozen\n";
+    WriteBytes(primary, grown);
+    Tick();
+    grown += "and after\r";
+    WriteBytes(primary, grown);
+    SendMessageW(form->chbScroll->Handle(), BM_CLICK, 0, 0);
+    ResetSpy();
+    Tick();
+    EXPECT_EQ(g_setTexts, 0);
+    EXPECT_EQ(Shown(), WholeReload(grown));
+    EXPECT_TRUE(EndInView()) << FirstVisible();
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(LogView, LogNotMerelyGrownIsReloadedWhole) {
+    const std::string first = "alpha\nbeta\ngamma\n";
+    WriteBytes(primary, first);
+    Start(true);
+    Tick();
+    ASSERT_EQ(Shown(), WholeReload(first));
+    const char* const next[] = {
+        "alpha\nbeta\ngammA\n",           // rewritten, as long, its last byte differs
+        "alpha\nbeta\n",                  // replaced by a shorter one that it began with
+        "alpha\nbetA\ngamma\nand more\n", // rewritten longer, differing inside
+        "rotated\n",                      // truncated and written anew
+        "",                               // truncated
+    };
+    for (const char* log : next) {
+        WriteBytes(primary, log);
+        ResetSpy();
+        Tick();
+        EXPECT_EQ(Shown(), WholeReload(log)) << log;
+        EXPECT_GE(g_setTexts, 1) << log;
+        EXPECT_EQ(g_replaces, 0) << log;
+    }
+}
+
+TEST_F(LogView, FallbackAndMessageLineNeverMixWithTheLog) {
+    WriteBytes(primary, "a\n");
+    WriteBytes(fallback, "a\nfrom the fallback\n");
+    Start(true);
+    Tick();
+    ASSERT_EQ(Shown(), L"a\r\n");
+    {
+        // The fallback takes over: reloaded, though it begins with what the view holds.
+        UniqueFile writer(CreateFileW(primary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(writer);
+        ResetSpy();
+        Tick();
+        EXPECT_EQ(Shown(), L"a\r\nfrom the fallback\r\n");
+        EXPECT_GE(g_setTexts, 1);
+        // A fallback as long as the log: the primary's growth below must not land on it.
+        WriteBytes(fallback, "z\n");
+        Tick();
+        ASSERT_EQ(Shown(), L"z\r\n");
+    }
+    WriteBytes(primary, "a\nb\n");
+    Tick();
+    EXPECT_EQ(Shown(), L"a\r\nb\r\n");
+
+    // The message line, as long as the log shown before it; then the log is back, grown.
+    const std::string log(42, 'x');
+    WriteBytes(primary, log + "\n");
+    Tick();
+    ASSERT_EQ(Shown().size(), std::wstring(kRestart).size());
+    fs::remove(primary);
+    fs::remove(fallback);
+    Tick();
+    ASSERT_EQ(Shown(), kRestart);
+    WriteBytes(primary, log + "\nback\n");
+    Tick();
+    EXPECT_EQ(Shown(), WholeReload(log + "\nback\n"));
+    EXPECT_TRUE(EndInView());
+    EXPECT_TRUE(errors.empty());
 }
 
 } // namespace
