@@ -19,6 +19,59 @@ inline constexpr std::size_t kDataBytes = kValueUnits * sizeof(char16_t); // dat
 inline constexpr std::size_t kFolderUnits = kValueUnits + 1; // "OutlookSecureTempFolder"
 inline constexpr std::size_t kPathUnits = 260; // search pattern and entry paths, terminator incl.
 
+// Started without arguments, cleanup runs as it always did. With arguments it is run from a
+// script: it lists what it finds in lines ending in CR LF and tells the outcome by exit code.
+enum class Mode { Plain, Help, Report, Run, Unknown };
+
+inline constexpr int kExitNothing = 0; // nothing found (/report) or removed (/run); /?
+inline constexpr int kExitFound = 1;   // found (/report) or removed (/run)
+inline constexpr int kExitFailed = 2;  // something could not be removed
+inline constexpr int kExitUsage = 3;   // unknown arguments: the usage text, no run
+
+inline constexpr std::string_view kUsage =
+    "cleanup removes what the Kestrova and Tarnwick add-ins leave in Outlook's settings:\r\n"
+    "their entries of the disabled-items list and the *.huf files of the secure temp folder.\r\n"
+    "\r\n"
+    "cleanup           removes them; a short trace, exit code 0\r\n"
+    "cleanup /report   lists what a run would remove, removes nothing\r\n"
+    "cleanup /run      removes them and lists what it removed\r\n"
+    "cleanup /?        this text\r\n"
+    "\r\n"
+    "Exit codes of /report and /run: 0 nothing to do, 1 found (/report) or removed (/run),\r\n"
+    "2 something could not be removed; 3 unknown arguments.\r\n";
+
+// One argument, "/" or "-" in front, without regard to case; anything else is Unknown.
+template <class Unit>
+Mode ParseArguments(const std::basic_string_view<Unit>* args, std::size_t count) {
+    if (count == 0)
+        return Mode::Plain;
+    if (count > 1)
+        return Mode::Unknown;
+    std::basic_string_view<Unit> arg = args[0];
+    if (arg.size() < 2 || (arg[0] != Unit('/') && arg[0] != Unit('-')))
+        return Mode::Unknown;
+    arg.remove_prefix(1);
+    static constexpr struct {
+        std::u16string_view name;
+        Mode mode;
+    } kSwitches[] = {{u"?", Mode::Help}, {u"report", Mode::Report}, {u"run", Mode::Run}};
+    for (const auto& s : kSwitches) {
+        if (s.name.size() != arg.size())
+            continue;
+        std::size_t i = 0;
+        for (; i < arg.size(); ++i) {
+            char16_t c = static_cast<char16_t>(arg[i]);
+            if (c >= u'A' && c <= u'Z')
+                c = static_cast<char16_t>(c - u'A' + u'a');
+            if (c != s.name[i])
+                break;
+        }
+        if (i == arg.size())
+            return s.mode;
+    }
+    return Mode::Unknown;
+}
+
 // ":%d" of a platform result code.
 void AppendCode(std::string& trace, long code);
 

@@ -1,6 +1,7 @@
 // cleanup.exe end to end: Outlook's keys below HKEY_CURRENT_USER prepared here, the program
 // started with its standard output on a file or a pipe, then its exact trace bytes, its exit
 // code, the registry and the files compared. Every key and folder made here is removed again.
+#include "cleanup/cleanup_core.h"
 #include "cleanup/test_support_win32.h"
 #include "platform/scoped_win32.h"
 
@@ -59,8 +60,8 @@ std::wstring CleanupExe() {
 }
 
 // Starts cleanup.exe with its standard output on `out` and waits for it.
-DWORD StartCleanup(HANDLE out, const std::wstring& cwd) {
-    std::wstring cmd = L"\"" + CleanupExe() + L"\"";
+DWORD StartCleanup(HANDLE out, const std::wstring& cwd, const std::wstring& args = L"") {
+    std::wstring cmd = L"\"" + CleanupExe() + L"\"" + (args.empty() ? L"" : L" " + args);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -79,7 +80,7 @@ DWORD StartCleanup(HANDLE out, const std::wstring& cwd) {
 }
 
 // The usual run: standard output redirected into a file, which is read afterwards.
-Outcome RunToFile(const std::wstring& cwd) {
+Outcome RunToFile(const std::wstring& cwd, const std::wstring& args = L"") {
     std::wstring file =
         TempRoot() + L"\\kes_cleanup_out_" + std::to_wstring(GetCurrentProcessId()) + L".txt";
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
@@ -91,7 +92,7 @@ Outcome RunToFile(const std::wstring& cwd) {
         ADD_FAILURE() << "no output file: " << GetLastError();
         return run;
     }
-    run.exitCode = StartCleanup(out.Get(), cwd);
+    run.exitCode = StartCleanup(out.Get(), cwd, args);
     SetFilePointer(out.Get(), 0, nullptr, FILE_BEGIN);
     char buf[4096];
     DWORD n = 0;
@@ -172,7 +173,7 @@ protected:
         }
         return names;
     }
-    Outcome RunCleanup() { return RunToFile(dir); }
+    Outcome RunCleanup(const std::wstring& args = L"") { return RunToFile(dir, args); }
     std::wstring In(std::wstring_view name) const { return dir + L"\\" + std::wstring(name); }
 
     bool officeExisted = false;
@@ -461,6 +462,71 @@ TEST_F(CleanupRun, BothStepsTogetherAndTheTraceReachesAPipe) {
     EXPECT_EQ(out, ":0_kestrova.dllOK:259");
     EXPECT_FALSE(Exists(folder));
     EXPECT_TRUE(ValueNames(DisabledItems(L"11.0")).empty());
+}
+
+TEST_F(CleanupRun, ScriptsChooseByArgumentsAndReadTheExitCode) {
+    const std::wstring key = DisabledItems(L"16.0");
+    const std::wstring folder = In(L"OLK");
+    const std::string huf = LowBytes(std::wstring_view(folder)) + "\\a.huf";
+    const std::string item = "Office 16.0 disabled item \"a1\"";
+    auto stage = [&] {
+        SetBinary(key, L"a1", L"_kestrova.dll"sv);
+        SetBinary(key, L"b2", L"_outlook.dll"sv);
+        if (!Exists(folder))
+            MakeFolder(folder);
+        if (!Exists(folder + L"\\a.huf"))
+            MakeFile(folder + L"\\a.huf");
+        if (!Exists(folder + L"\\letter.doc"))
+            MakeFile(folder + L"\\letter.doc");
+        SetFolder(L"16.0", folder);
+    };
+    const std::string usage = "cleanup removes what the Kestrova and Tarnwick add-ins leave";
+    struct Case {
+        const wchar_t* args;
+        bool staged; // the findings are there before the run
+        DWORD exitCode;
+        std::string out; // exact, or the start of the usage text
+        bool removes;
+    } cases[] = {
+        {L"/?", true, 0, usage, false},
+        {L"/report", true, 1, "found: " + item + "\r\nfound: " + huf + "\r\n", false},
+        {L"-REPORT", true, 1, "found: " + item + "\r\nfound: " + huf + "\r\n", false},
+        {L"/run", true, 1, "removed: " + item + "\r\nremoved: " + huf + "\r\n", true},
+        {L"/run", false, 0, "", false},
+        {L"/report", false, 0, "", false},
+        {L"/reports", true, 3, usage, false},
+        {L"report", true, 3, usage, false},
+        {L"/report /run", true, 3, usage, false},
+        {L"/", true, 3, usage, false},
+    };
+    for (const Case& c : cases) {
+        const std::string what = LowBytes(std::wstring_view(c.args));
+        if (c.staged)
+            stage();
+        const Outcome run = RunCleanup(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << what;
+        if (c.out == usage)
+            EXPECT_EQ(run.out.rfind(usage, 0), 0u) << what << ": " << run.out;
+        else
+            EXPECT_EQ(run.out, c.out) << what;
+        EXPECT_EQ(ValueNames(key).size(), c.staged && !c.removes ? 2u : 1u) << what;
+        EXPECT_EQ(Exists(folder + L"\\a.huf"), c.staged && !c.removes) << what;
+        EXPECT_TRUE(Exists(folder + L"\\letter.doc")) << what;
+    }
+
+    // A file that cannot be deleted: exit code 2, the failure listed with the platform's code.
+    stage();
+    {
+        const kes::UniqueFile held(CreateFileW((folder + L"\\a.huf").c_str(), GENERIC_READ, 0,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        const Outcome run = RunCleanup(L"/run");
+        EXPECT_EQ(run.exitCode, 2u);
+        const std::string removed = "removed: " + item + "\r\nnot removed (error ";
+        EXPECT_EQ(run.out.rfind(removed, 0), 0u) << run.out;
+        EXPECT_TRUE(run.out.ends_with("): " + huf + "\r\n")) << run.out;
+    }
+    EXPECT_TRUE(Exists(folder + L"\\a.huf"));
 }
 
 TEST(CleanupExe, IsADesktopProgramAskingForTheCallersRights) {

@@ -54,13 +54,73 @@ bool ReadString(HKEY key, const wchar_t* name, wchar_t* text, DWORD units) {
     return ok;
 }
 
+// Script lines are in the ANSI code page, like the rest of the program's output.
+std::string Narrow(std::wstring_view text) {
+    if (text.empty())
+        return {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+// "Office 16.0 disabled item "name"", the version taken from the key's path.
+std::string DisabledItemName(std::wstring_view keyPath, const wchar_t* name) {
+    constexpr std::wstring_view kOffice = L"\\Office\\";
+    std::wstring_view version;
+    if (std::size_t at = keyPath.find(kOffice); at != std::wstring_view::npos) {
+        version = keyPath.substr(at + kOffice.size());
+        version = version.substr(0, version.find(L'\\'));
+    }
+    return "Office " + Narrow(version) + " disabled item \"" + Narrow(name) + "\"";
+}
+
+// How many entries besides "." and ".." a folder holds.
+std::size_t CountEntries(std::wstring_view base) {
+    wchar_t pattern[kPathUnits];
+    if (!JoinPath(pattern, kPathUnits, base, L"*"sv))
+        return 0;
+    WIN32_FIND_DATAW entry;
+    kes::UniqueFind search(
+        FindFirstFileExW(pattern, FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
+    std::size_t count = 0;
+    if (search.Valid())
+        do
+            count += IsDotEntry<wchar_t>(entry.cFileName) ? 0 : 1;
+        while (FindNextFileW(search.Get(), &entry));
+    return count;
+}
+
 } // namespace
+
+void Findings::Note(const std::string& what) {
+    ++found;
+    lines += "found: " + what + "\r\n";
+}
+
+void Findings::Removed(const std::string& what) {
+    ++removed;
+    lines += "removed: " + what + "\r\n";
+}
+
+void Findings::NotRemoved(const std::string& what, long error) {
+    ++failed;
+    lines += "not removed (error " + std::to_string(error) + "): " + what + "\r\n";
+}
+
+int Findings::ExitCode() const {
+    if (failed > 0)
+        return kExitFailed;
+    return found > 0 || removed > 0 ? kExitFound : kExitNothing;
+}
 
 bool IsDotEntry(const wchar_t* name) {
     return cleanup::IsDotEntry<wchar_t>(name);
 }
 
-bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace) {
+bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace, Findings* findings) {
     kes::UniqueKey key;
     if (!OpenKey(keyPath, key))
         return false;
@@ -82,28 +142,40 @@ bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace) {
             ++index;
             continue;
         }
-        if (RegDeleteValueW(key.Get(), name) == ERROR_SUCCESS) {
+        if (findings != nullptr && !findings->remove) {
+            findings->Note(DisabledItemName(keyPath, name));
+            ++index;
+            continue;
+        }
+        if (LONG deleted = RegDeleteValueW(key.Get(), name); deleted == ERROR_SUCCESS) {
             // The next value has moved into this position.
             trace += "OK";
+            if (findings != nullptr)
+                findings->Removed(DisabledItemName(keyPath, name));
         } else {
             AppendDeleteFailure(trace, shown);
+            if (findings != nullptr)
+                findings->NotRemoved(DisabledItemName(keyPath, name), deleted);
             ++index;
         }
     }
 }
 
-bool PurgeSecureTempFolder(const wchar_t* keyPath) {
+bool PurgeSecureTempFolder(const wchar_t* keyPath, Findings* findings) {
     kes::UniqueKey key;
     if (!OpenKey(keyPath, key))
         return false;
     wchar_t folder[kFolderUnits];
     // An empty path names no folder; searching "\*.huf" would sweep the current drive's root.
     if (ReadString(key.Get(), L"OutlookSecureTempFolder", folder, kFolderUnits) && folder[0] != 0)
-        PurgeHufFiles(folder);
+        PurgeHufFiles(folder, findings);
     return true;
 }
 
-bool PurgeHufFiles(const wchar_t* folder) {
+bool PurgeHufFiles(const wchar_t* folder, Findings* findings) {
+    const bool listOnly = findings != nullptr && !findings->remove;
+    // For /report: the entries that a run would remove, to tell whether the folder would go.
+    std::size_t going = 0;
     const std::wstring_view dir(folder);
     wchar_t pattern[kPathUnits];
     wchar_t base[kPathUnits];
@@ -128,14 +200,24 @@ bool PurgeHufFiles(const wchar_t* folder) {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             // A junction or link leads out of the folder: nothing there is ours.
             if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-                !PurgeHufFiles(path))
+                !PurgeHufFiles(path, findings))
                 return false;
+            ++going;
+        } else if (listOnly) {
+            findings->Note(Narrow(path));
+            ++going;
         } else if (!DeleteFileW(path)) {
+            if (findings != nullptr)
+                findings->NotRemoved(Narrow(path), static_cast<long>(GetLastError()));
             return false;
+        } else if (findings != nullptr) {
+            findings->Removed(Narrow(path));
         }
     } while (FindNextFileW(search.Get(), &entry));
     if (GetLastError() != ERROR_NO_MORE_FILES)
         return false;
+    if (listOnly)
+        return going == CountEntries(baseView);
     // The open search would keep the folder from going.
     search.Reset();
     return RemoveDirectoryW(folder) != FALSE;
@@ -162,6 +244,38 @@ void RunCleanup(HANDLE out) {
     }
     for (const wchar_t* key : kSecurityKeys)
         PurgeSecureTempFolder(key);
+}
+
+int RunScripted(HANDLE out, bool remove) {
+    Findings findings;
+    findings.remove = remove;
+    // The plain run's trace is not wanted here: the lines say it for a script.
+    std::string trace;
+    for (const wchar_t* key : kDisabledItemsKeys)
+        PurgeDisabledItems(key, trace, &findings);
+    for (const wchar_t* key : kSecurityKeys)
+        PurgeSecureTempFolder(key, &findings);
+    WriteTrace(out, findings.lines);
+    return findings.ExitCode();
+}
+
+int Main(HANDLE out, const std::wstring_view* args, std::size_t count) {
+    switch (ParseArguments(args, count)) {
+    case Mode::Plain:
+        RunCleanup(out);
+        return kExitNothing;
+    case Mode::Help:
+        WriteTrace(out, kUsage);
+        return kExitNothing;
+    case Mode::Report:
+        return RunScripted(out, false);
+    case Mode::Run:
+        return RunScripted(out, true);
+    case Mode::Unknown:
+        break;
+    }
+    WriteTrace(out, kUsage);
+    return kExitUsage;
 }
 
 } // namespace cleanup

@@ -1,9 +1,11 @@
 // The registry and file work of cleanup: plain functions returning flags, as the tool raises
-// nothing and always ends with 0.
+// nothing. The plain run always ends with 0; a run from a script (/report, /run) collects its
+// findings and tells them by exit code.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -32,22 +34,45 @@ inline constexpr const wchar_t* kSecurityKeys[] = {
     L"Software\\Microsoft\\Office\\16.0\\Outlook\\Security",
 };
 
+// What a run from a script collects. With `remove` false (/report) nothing is deleted and every
+// finding is listed; otherwise (/run) every removal and every failure is. Lines end in CR LF.
+struct Findings {
+    bool remove = true;
+    std::string lines;
+    int found = 0;
+    int removed = 0;
+    int failed = 0;
+
+    // `what` is the finding as listed; `error` the platform's code when removing failed.
+    void Note(const std::string& what);
+    void Removed(const std::string& what);
+    void NotRemoved(const std::string& what, long error);
+    int ExitCode() const;
+};
+
 // Deletes the values of one disabled-items key (below HKEY_CURRENT_USER) whose data names one
 // of our add-ins, appending the trace to `trace`. False when the key could not be opened.
-bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace);
+// With findings, the selected values are listed there (and, for /report, not deleted).
+bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace, Findings* findings = nullptr);
 
 // Purges the folder named by "OutlookSecureTempFolder" of one security key. False when the
 // key could not be opened.
-bool PurgeSecureTempFolder(const wchar_t* keyPath);
+bool PurgeSecureTempFolder(const wchar_t* keyPath, Findings* findings = nullptr);
 
 // Deletes the "*.huf" entries of a folder, recursively, then removes the folder. True only
-// when the folder itself was removed.
-bool PurgeHufFiles(const wchar_t* folder);
+// when the folder itself was removed; for /report, when it would be.
+bool PurgeHufFiles(const wchar_t* folder, Findings* findings = nullptr);
 
 bool IsDotEntry(const wchar_t* name);
 
 // The whole run, writing the trace to `out` (a null or invalid handle drops it).
 void RunCleanup(HANDLE out);
+
+// The same run from a script: its lines go to `out`; returns the exit code.
+int RunScripted(HANDLE out, bool remove);
+
+// The program: what the arguments (without the program's name) ask for; returns the exit code.
+int Main(HANDLE out, const std::wstring_view* args, std::size_t count);
 
 void WriteTrace(HANDLE out, std::string_view bytes);
 

@@ -2,7 +2,7 @@
 
 namespace kes {
 
-const char16_t kSupportAddress[] = u"support@varnholt.example";
+const char16_t kSupportAddress[] = u"" KES_SUPPORT_ADDRESS;
 const char16_t kSupportSubject[] = u"Debug.log => Kestrova";
 const char16_t kSupportOpening[] = u"Please write a short explanation of your problem\n"
                                    u".....\n"

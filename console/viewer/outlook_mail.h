@@ -5,7 +5,7 @@
 
 namespace kes {
 
-// The maker's support address; the one place it is written.
+// The maker's support address, the build setting KES_SUPPORT_ADDRESS (CMake cache).
 extern const char16_t kSupportAddress[];
 extern const char16_t kSupportSubject[];
 // Put in front of the log; its line breaks are single line feeds.
