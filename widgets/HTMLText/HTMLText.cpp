@@ -588,7 +588,16 @@ std::string THTMLStaticTextCore::HintText(int x, int y, bool& onAnchor) {
         onAnchor = true;
         return anchor;
     }
-    return Hint;
+    return {};
+}
+
+int THTMLStaticTextCore::AnchorAt(int x, int y) {
+    const int saved = hovered_;
+    std::string anchor;
+    Rect r;
+    const int index = IsAnchor(x, y, anchor, r) ? hovered_ : 0;
+    hovered_ = saved;
+    return index;
 }
 
 void THTMLStaticTextCore::ActivateAnchor(int index) {

@@ -58,7 +58,6 @@ public:
     FontSpec Font;
     TColor Color = clBtnFace;
     TAlign Align = alNone;
-    std::string Hint;
     // Opens a URL or mail target; the window sets the platform's default, tests watch it.
     std::function<void(const std::string& target)> OpenTarget;
 
@@ -125,8 +124,11 @@ public:
     void KeyDown(int& key);
     void KeyPress(char key);
     void TimerTick();
-    // The hint for the pointer at (x, y): the href over an anchor with AnchorHint, else Hint.
+    // The hint for the pointer at (x, y): with AnchorHint, the href of the anchor under it
+    // (onAnchor set); otherwise empty, and the control's own hint applies.
     std::string HintText(int x, int y, bool& onAnchor);
+    // The anchor (from 1) under a point, or 0; the hover bookkeeping stays as it is.
+    int AnchorAt(int x, int y);
     // The default action of anchor index (from 1), as a click on it.
     void ActivateAnchor(int index);
     void Loaded();
