@@ -344,6 +344,7 @@ void THTMLStaticTextCore::DoPaint(Canvas& cv, bool full) {
             t.bottom += kAutoGrowth;
     }
     MarkupParams p = BaseParams();
+    p.WholeLines = !miniScroll_;
     p.FocusAnchor = Focused() ? focused_ : -1;
     if (!PointerPos(p.X, p.Y))
         p.X = p.Y = -1;
@@ -406,6 +407,7 @@ bool THTMLStaticTextCore::IsAnchor(int x, int y, std::string& Anchor, Rect& r) {
         PlaceText(cv, markup, t, false, kept);
         MarkupParams p = BaseParams();
         p.HitTest = true;
+        p.WholeLines = !miniScroll_;
         p.ShadowColor = clNone;
         p.URLColor = clWhite;
         p.X = x;

@@ -188,6 +188,8 @@ TEST(LabelScroll, ArrowsClickRepeatAndTheirSetters) {
     l.SetHTMLText({"1<BR>2<BR>3<BR>4<BR>5<BR>6"});
     l.SetVOffset(8); // ignored while MiniScroll is off
     EXPECT_EQ(l.VOffset(), 0);
+    // Without arrows only whole lines are shown: the fourth would reach below the label.
+    EXPECT_EQ(l.Paint()->AllText(), "123");
     l.SetMiniScroll(true);
     auto arrows = Ops(*l.Paint(), DrawOp::Arrow);
     ASSERT_EQ(arrows.size(), 1u);
@@ -200,6 +202,7 @@ TEST(LabelScroll, ArrowsClickRepeatAndTheirSetters) {
     EXPECT_EQ(Ops(*cv, DrawOp::Arrow).size(), 2u);
     EXPECT_TRUE(l.UpArrow());
     EXPECT_EQ(Placed(*cv).front(), "1@1,-4");
+    EXPECT_EQ(cv->AllText(), "1234"); // the line partly in view too
     EXPECT_EQ(Ops(*cv, DrawOp::Clip).back().rect, (Rect{0, 0, 90, 40})); // not above the label
     // Held on the up arrow, the timer scrolls back; at 0 nothing goes below 0.
     l.MouseDown(95, 2);

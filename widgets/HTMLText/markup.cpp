@@ -694,6 +694,9 @@ bool DrawMarkup(Canvas& canvas, std::string_view text, const Rect& rect, const M
         second.left += run.indent;
         second.bottom = lineTop + run.lineHeight + run.subExtra + run.supExtra;
 
+        if (!params.MeasureOnly && params.WholeLines && lineTop > rect.top &&
+            second.bottom > rect.bottom)
+            break;
         if (!params.MeasureOnly) {
             canvas.font = secondFont;
             run.anchorCounter = savedAnchors;
