@@ -5,6 +5,7 @@
 #include "console/viewer/outlook_mail_win32.h"
 #include "platform/scoped_win32.h"
 #include "toolkit/controls_win32.h"
+#include "widgets/HTMLText/HTMLText_win32.h"
 #include "widgets/editlist/WinXP.h"
 
 #include <memory>
@@ -30,7 +31,7 @@ public:
     std::unique_ptr<TPanel> Panel1, Panel2, Panel3;
     std::unique_ptr<TCheckBox> chkDebug, chkAdmin, Journal, Desktopbenachrichtigung, chkReminders,
         chk_pack_every_mail;
-    std::unique_ptr<TLabel> HTMLStaticText1; // stands in for the rich-text label for now
+    std::unique_ptr<THTMLStaticText> HTMLStaticText1;
     std::unique_ptr<TLabel> Label1, Label2;
     std::unique_ptr<TComboBox> users;
     std::unique_ptr<TSpeedButton> catAdd, catDel, SpeedButton1;

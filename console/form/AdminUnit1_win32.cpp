@@ -8,6 +8,8 @@
 #include "platform/utf_win32.h"
 
 #include <algorithm>
+#include <iterator>
+#include <vector>
 
 namespace kes {
 
@@ -52,26 +54,6 @@ void Place(HWND hwnd, const Bounds& b) {
     MoveWindow(hwnd, b.left, b.top, b.width, b.height, TRUE);
 }
 
-// Until the rich-text label takes its place, the plain label shows the paragraph's words
-// with its line breaks.
-std::string PlainHelpText() {
-    std::string all, out;
-    for (const char* s : kHelpText)
-        all += s;
-    for (size_t i = 0; i < all.size(); ++i) {
-        if (all[i] == '<') {
-            const size_t end = all.find('>', i);
-            if (end == std::string::npos)
-                break;
-            if (all.compare(i, 4, "<br>") == 0)
-                out += "\r\n";
-            i = end;
-        } else {
-            out += all[i];
-        }
-    }
-    return out;
-}
 } // namespace
 
 Services Win32Services() {
@@ -160,12 +142,16 @@ void TQuillard::CreateControls() {
     users = std::make_unique<TComboBox>(this, "users", p1, Bounds{24, 248, 273, 21}, ids::users);
     categoriesList = std::make_unique<TListBox>(
         this, "categoriesList", p1, Bounds{344, 248, 217, 65}, ids::categoriesList, true);
-    HTMLStaticText1 =
-        std::make_unique<TLabel>(this, "HTMLStaticText1", p1, Bounds{24, 152, 545, 81},
-                                 PlainHelpText(), ids::HTMLStaticText1);
-    // A partly visible last line would show as stray marks above the labels below it.
-    SetWindowLongW(HTMLStaticText1->Handle(), GWL_STYLE,
-                   GetWindowLongW(HTMLStaticText1->Handle(), GWL_STYLE) | SS_EDITCONTROL);
+    HTMLStaticText1 = std::make_unique<THTMLStaticText>(
+        this, "HTMLStaticText1", p1, Bounds{24, 152, 545, 81}, ids::HTMLStaticText1);
+    HTMLStaticText1->SetHTMLText(
+        std::vector<std::string>(std::begin(kHelpText), std::end(kHelpText)));
+    HTMLStaticText1->SetAutoSizeType(asVertical);
+    HTMLStaticText1->SetAutoSizeP(false);
+    HTMLStaticText1->SetMiniScroll(false);
+    HTMLStaticText1->AutoScroll = false;
+    HTMLStaticText1->SetShadowOffset(1);
+    HTMLStaticText1->SetVAlignment(tvaTop);
     Journal = std::make_unique<TCheckBox>(
         this, "Journal", p1, Bounds{24, 45, 545, 17},
         "Tracking to journalfolder / Änderungen im Jurnal-Ordner mitschreiben ", ids::Journal);

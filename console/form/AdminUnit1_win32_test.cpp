@@ -9,6 +9,7 @@
 #include "console/testing/test_registry_win32.h"
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
+#include "widgets/HTMLText/testing/test_bitmap_win32.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -292,6 +293,49 @@ TEST_F(QuillardInMemory, AFailureEscapingStartUpIsReportedAndTheWindowStillOpens
                               "Konnte Daten f\xC3\xBCr 'desktopnotification' nicht setzen"});
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
     EXPECT_EQ(reg->OpenHandleCount(), 0u);
+}
+
+TEST_F(QuillardInMemory, HelpParagraphIsDrawnByTheRichTextLabel) {
+    Start();
+    THTMLStaticText& label = *form->HTMLStaticText1;
+    EXPECT_EQ(label.HTMLText().size(), 6u);
+    EXPECT_EQ(label.Text(), ""); // the window caption stays empty: the markup is drawn
+    EXPECT_FALSE(label.AutoSizing());
+    EXPECT_EQ(label.AutoSizeType(), asVertical);
+    EXPECT_FALSE(label.MiniScroll());
+    EXPECT_EQ(label.ShadowOffset(), 1);
+    EXPECT_EQ(label.VAlignment(), tvaTop);
+    const std::string text = label.GetText();
+    EXPECT_EQ(text.find("<"), std::string::npos);
+    EXPECT_NE(text.find("button \"+\".\r\n\r\nUm mit jedem"), std::string::npos);
+    // A screen reader reads the same words.
+    const ComInit com;
+    ComPtr<IAccessible> acc;
+    ASSERT_EQ(AccessibleObjectFromWindow(label.Handle(), static_cast<DWORD>(OBJID_CLIENT),
+                                         __uuidof(IAccessible), acc.PutVoid()),
+              S_OK);
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    UniqueBstr name;
+    ASSERT_EQ(acc->get_accName(self, name.Put()), S_OK);
+    EXPECT_EQ(Narrow(name.Get()), text);
+    // Drawn: dark text in the label's rectangle, with the blank line between the paragraphs.
+    testdata::Bitmap bmp(545, 81);
+    SendMessageW(label.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(bmp.dc()), PRF_CLIENT);
+    std::vector<int> rows; // rows with dark (text) pixels on the button-face background
+    for (int y = 0; y < 81; ++y)
+        for (int x = 0; x < 545; ++x)
+            if ((bmp.Pixel(x, y) & 0x808080) == 0) {
+                rows.push_back(y);
+                break;
+            }
+    ASSERT_FALSE(rows.empty());
+    int gaps = 0;
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        gaps += rows[i] - rows[i - 1] > 12 ? 1 : 0;
+    EXPECT_EQ(gaps, 1);
+    EXPECT_GE(rows.back() - rows.front(), 50);
 }
 
 TEST(QuillardWindow, LayoutCaptionsHintsMenuAndTimer) {

@@ -9,19 +9,26 @@ namespace {
 constexpr std::size_t kMaxFonts = 32;
 } // namespace
 
-const Canvas::CachedFont& Canvas::Realize() {
+void FontCache::Clear() {
+    for (const Entry& f : fonts_)
+        f.release(f.handle);
+    fonts_.clear();
+}
+
+const FontCache::Entry& Canvas::Realize() {
+    std::vector<FontCache::Entry>& fonts = cache_->fonts_;
     auto it = std::find_if(fonts.begin(), fonts.end(),
-                           [&](const CachedFont& f) { return f.desc.SameHandle(font); });
+                           [&](const FontCache::Entry& f) { return f.desc.SameHandle(font); });
     if (it == fonts.end()) {
         if (fonts.size() >= kMaxFonts) {
             // The oldest is never the selected one: a selected font was used last.
             auto victim = fonts.begin();
             if (haveSelected && victim->handle == selected)
                 ++victim;
-            DeleteFontHandle(victim->handle);
+            victim->release(victim->handle);
             fonts.erase(victim);
         }
-        CachedFont made{font, 0, {}};
+        FontCache::Entry made{font, 0, {}, FontReleaser()};
         made.handle = CreateFontHandle(font, made.metrics);
         fonts.push_back(made);
         it = fonts.end() - 1;
@@ -58,11 +65,24 @@ void Canvas::LineTo(int x, int y) {
 }
 
 void Canvas::ReleaseFonts() {
-    for (const CachedFont& f : fonts)
-        DeleteFontHandle(f.handle);
-    fonts.clear();
+    own_.Clear();
     haveSelected = false;
     selected = 0;
+}
+
+Rect Canvas::VisibleBounds() const {
+    constexpr int kFar = 1 << 30;
+    return clip_.value_or(Rect{-kFar, -kFar, kFar, kFar});
+}
+
+void Canvas::Frame3D(Rect& r, TColor topLeft, TColor bottomRight, int width) {
+    if (width <= 0)
+        return;
+    DoFrame3D(r, topLeft, bottomRight, width);
+    r.left += width;
+    r.top += width;
+    r.right -= width;
+    r.bottom -= width;
 }
 
 } // namespace kes

@@ -7,6 +7,7 @@
 #include "widgets/HTMLText/picture_decoder.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,11 +88,39 @@ public:
     virtual int Height() const = 0;
 };
 
+using FontHandle = std::uintptr_t;
+
+// Fonts made by surfaces, kept by description. A surface keeps its own by default; a control
+// that lays out on every mouse move hands its surfaces one cache for its whole life, so fonts
+// are made once, not once per paint.
+class FontCache {
+public:
+    using Release = void (*)(FontHandle);
+    FontCache() = default;
+    FontCache(const FontCache&) = delete;
+    FontCache& operator=(const FontCache&) = delete;
+    ~FontCache() { Clear(); }
+    void Clear();
+    std::size_t Count() const { return fonts_.size(); }
+
+private:
+    friend class Canvas;
+    struct Entry {
+        FontSpec desc;
+        FontHandle handle;
+        FontMetrics metrics;
+        Release release;
+    };
+    std::vector<Entry> fonts_; // most recently used last
+};
+
+enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };
+
 // Pictures are rendered through the PictureSurface part (RenderPicture), which THTMLPicture
 // calls from its Draw.
 class Canvas : public PictureSurface {
 public:
-    using FontHandle = std::uintptr_t;
+    using FontHandle = kes::FontHandle;
 
     Canvas() = default;
     Canvas(const Canvas&) = delete;
@@ -127,7 +156,26 @@ public:
     // Dotted, inverting: drawing it twice in the same place removes it.
     void DrawFocusRect(const Rect& r) { DoDrawFocusRect(r); }
     // Clips all drawing to r; nullptr removes the clipping.
-    void SetClipRect(const Rect* r) { DoSetClipRect(r); }
+    void SetClipRect(const Rect* r) {
+        clip_ = r ? std::optional<Rect>(*r) : std::nullopt;
+        DoSetClipRect(r);
+    }
+    // What drawing can still reach: the device's bounds within the clipping.
+    virtual Rect VisibleBounds() const;
+
+    // The label's frames. A 3-D frame of width lines just inside r (top and left in topLeft,
+    // bottom and right in bottomRight); r shrinks by width.
+    void Frame3D(Rect& r, TColor topLeft, TColor bottomRight, int width);
+    // r outlined with the current pen (colour, width) and filled with the brush.
+    void Rectangle(const Rect& r) { DoRectangle(r, penColor, penWidth, brush); }
+    // The flat frame of a small scroll arrow filling r.
+    void ScrollArrow(const Rect& r, bool up) { DoScrollArrow(r, up); }
+
+    // Fonts from then on come from and stay in cache, which must outlive the surface.
+    void ShareFonts(FontCache& cache) {
+        ReleaseFonts();
+        cache_ = &cache;
+    }
 
     // From PictureSurface: PixelsPerInchX, PixelsPerInchY, RenderPicture.
 
@@ -145,9 +193,8 @@ public:
     int PenY() const { return posY; }
 
 protected:
-    // Makes a font and fills its metrics; the handle stays valid until DeleteFontHandle.
+    // Makes a font and fills its metrics; the handle stays valid until FontReleaser frees it.
     virtual FontHandle CreateFontHandle(const FontSpec& desc, FontMetrics& metrics) = 0;
-    virtual void DeleteFontHandle(FontHandle font) = 0;
     // Makes the font current for the text calls that follow.
     virtual void SelectFontHandle(FontHandle font) = 0;
     virtual Size DoTextExtent(std::string_view text) = 0;
@@ -158,20 +205,23 @@ protected:
     virtual void DoLine(int x0, int y0, int x1, int y1, TColor color, int width) = 0;
     virtual void DoDrawFocusRect(const Rect& r) = 0;
     virtual void DoSetClipRect(const Rect* r) = 0;
+    virtual void DoFrame3D(const Rect& r, TColor topLeft, TColor bottomRight, int width) = 0;
+    virtual void DoRectangle(const Rect& r, TColor pen, int width, TColor fill) = 0;
+    virtual void DoScrollArrow(const Rect& r, bool up) = 0;
+    // How the cache frees this surface's fonts once no surface uses them.
+    virtual FontCache::Release FontReleaser() const = 0;
+    const std::optional<Rect>& Clip() const { return clip_; }
 
-    // A surface calls this in its destructor (while its primitives still work) to free the fonts
-    // it made.
+    // A surface calls this in its destructor, once its context no longer holds one of its fonts,
+    // to free the fonts it made (a shared cache keeps them).
     void ReleaseFonts();
 
 private:
-    struct CachedFont {
-        FontSpec desc;
-        FontHandle handle;
-        FontMetrics metrics;
-    };
-    const CachedFont& Realize();
+    const FontCache::Entry& Realize();
 
-    std::vector<CachedFont> fonts; // most recently used last
+    FontCache own_;
+    FontCache* cache_ = &own_;
+    std::optional<Rect> clip_;
     FontHandle selected = 0;
     bool haveSelected = false;
     int posX = 0, posY = 0;

@@ -144,8 +144,9 @@ Canvas::FontHandle GdiCanvas::CreateFontHandle(const FontSpec& desc, FontMetrics
     return reinterpret_cast<FontHandle>(font);
 }
 
-void GdiCanvas::DeleteFontHandle(FontHandle font) {
-    DeleteObject(reinterpret_cast<HGDIOBJ>(font)); // stock objects ignore this
+FontCache::Release GdiCanvas::FontReleaser() const {
+    // A font outlives the context it was made on: any context may select it.
+    return [](FontHandle font) { DeleteObject(reinterpret_cast<HGDIOBJ>(font)); };
 }
 
 void GdiCanvas::SelectFontHandle(FontHandle font) {
@@ -209,6 +210,43 @@ void GdiCanvas::DoSetClipRect(const Rect* r) {
     }
     UniqueRegion rgn(CreateRectRgn(r->left, r->top, r->right, r->bottom));
     SelectClipRgn(dc_, rgn.Get()); // the context keeps a copy
+}
+
+Rect GdiCanvas::VisibleBounds() const {
+    RECT rc;
+    if (GetClipBox(dc_, &rc) == ERROR)
+        return Canvas::VisibleBounds();
+    return Rect{rc.left, rc.top, rc.right, rc.bottom};
+}
+
+void GdiCanvas::DoFrame3D(const Rect& r, TColor topLeft, TColor bottomRight, int width) {
+    RECT rc = ToRECT(r);
+    for (int i = 0; i < width && rc.right > rc.left && rc.bottom > rc.top; ++i) {
+        UniqueBrush tl(CreateSolidBrush(ToColorRef(topLeft)));
+        UniqueBrush br(CreateSolidBrush(ToColorRef(bottomRight)));
+        RECT top{rc.left, rc.top, rc.right - 1, rc.top + 1};
+        RECT left{rc.left, rc.top, rc.left + 1, rc.bottom - 1};
+        RECT bottom{rc.left, rc.bottom - 1, rc.right, rc.bottom};
+        RECT right{rc.right - 1, rc.top, rc.right, rc.bottom};
+        ::FillRect(dc_, &top, tl.Get());
+        ::FillRect(dc_, &left, tl.Get());
+        ::FillRect(dc_, &bottom, br.Get());
+        ::FillRect(dc_, &right, br.Get());
+        InflateRect(&rc, -1, -1);
+    }
+}
+
+void GdiCanvas::DoRectangle(const Rect& r, TColor pen, int width, TColor fill) {
+    UniquePen p(CreatePen(PS_INSIDEFRAME, width, ToColorRef(pen)));
+    UniqueBrush b(fill == clNone ? nullptr : CreateSolidBrush(ToColorRef(fill)));
+    SelectedObject selectedPen(dc_, p.Get());
+    SelectedObject selectedBrush(dc_, fill == clNone ? GetStockObject(NULL_BRUSH) : b.Get());
+    ::Rectangle(dc_, r.left, r.top, r.right, r.bottom);
+}
+
+void GdiCanvas::DoScrollArrow(const Rect& r, bool up) {
+    RECT rc = ToRECT(r);
+    DrawFrameControl(dc_, &rc, DFC_SCROLL, (up ? DFCS_SCROLLUP : DFCS_SCROLLDOWN) | DFCS_FLAT);
 }
 
 } // namespace kes

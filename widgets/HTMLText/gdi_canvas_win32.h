@@ -48,7 +48,7 @@ public:
 
 protected:
     FontHandle CreateFontHandle(const FontSpec& desc, FontMetrics& metrics) override;
-    void DeleteFontHandle(FontHandle font) override;
+    FontCache::Release FontReleaser() const override;
     void SelectFontHandle(FontHandle font) override;
     Size DoTextExtent(std::string_view text) override;
     void DoDrawText(std::string_view text, Rect& r, unsigned flags, TColor color,
@@ -57,6 +57,12 @@ protected:
     void DoLine(int x0, int y0, int x1, int y1, TColor color, int width) override;
     void DoDrawFocusRect(const Rect& r) override;
     void DoSetClipRect(const Rect* r) override;
+    void DoFrame3D(const Rect& r, TColor topLeft, TColor bottomRight, int width) override;
+    void DoRectangle(const Rect& r, TColor pen, int width, TColor fill) override;
+    void DoScrollArrow(const Rect& r, bool up) override;
+
+public:
+    Rect VisibleBounds() const override;
 
 private:
     HDC dc_;

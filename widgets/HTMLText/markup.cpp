@@ -568,7 +568,10 @@ void TextSegment(Run& run, Pass& pass, std::string_view raw) {
         pass.dp.bottom = pass.line.bottom;
     }
     i64 avail = pass.Avail();
-    bool fits = pass.drawing ? pass.x < avail : (pass.x < avail || avail <= w);
+    // The second pass of a line replays what the first accepted: an aligned or indented line
+    // is narrower there, and stopping early would leave an anchor open into the next line.
+    const bool replay = !pass.lineMarkup;
+    bool fits = replay || pass.x < avail || avail <= w;
     if (!fits && pass.soFarNonEmpty && !pass.soFarEndsBlank)
         fits = true; // the segment continues a word that a tag interrupted
     if (!seg.empty()) {
@@ -691,6 +694,9 @@ bool DrawMarkup(Canvas& canvas, std::string_view text, const Rect& rect, const M
         second.left += run.indent;
         second.bottom = lineTop + run.lineHeight + run.subExtra + run.supExtra;
 
+        if (!params.MeasureOnly && params.WholeLines && lineTop > rect.top &&
+            second.bottom > rect.bottom)
+            break;
         if (!params.MeasureOnly) {
             canvas.font = secondFont;
             run.anchorCounter = savedAnchors;

@@ -28,6 +28,9 @@ struct MarkupParams {
     bool BlinkPhase = false; // false: BLINK text is drawn in the entry background colour
     bool MeasureOnly = false;
     bool HitTest = false;
+    // Drawing and hit-testing leave out a line that would reach below the rectangle (the first
+    // line is always laid out): a label without scroll arrows shows no half lines.
+    bool WholeLines = false;
     int ShadowOffset = 1;
     int HoverAnchor = -1; // from 1
     int FocusAnchor = -1; // from 0

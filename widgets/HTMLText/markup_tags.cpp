@@ -226,9 +226,16 @@ void TagBody(Run& run, Pass& pass, std::string_view tag) {
         THTMLPicture* picture = FindSourcePicture(run, background);
         if (Usable(picture) && picture->GetWidth() > 0 && picture->GetHeight() > 0) {
             const Rect& r = run.rect;
+            // Only the tiles that can be seen: an auto-sizing label's rectangle reaches 65535
+            // pixels beyond its window.
+            const Rect seen = cv.VisibleBounds();
+            const i64 w = picture->GetWidth(), h = picture->GetHeight();
+            const i64 left = std::max<i64>(r.left, seen.left), top = std::max<i64>(r.top, seen.top);
+            const i64 right = std::min<i64>(r.right, seen.right);
+            const i64 bottom = std::min<i64>(r.bottom, seen.bottom);
             cv.SetClipRect(&r);
-            for (i64 y = r.top; y < r.bottom; y += picture->GetHeight())
-                for (i64 x = r.left; x < r.right; x += picture->GetWidth())
+            for (i64 y = r.top + (top - r.top) / h * h; y < bottom; y += h)
+                for (i64 x = r.left + (left - r.left) / w * w; x < right; x += w)
                     picture->DrawAt(cv, Pin(x), Pin(y));
             cv.SetClipRect(nullptr);
         }

@@ -307,6 +307,21 @@ TEST_F(MarkupPictures, BodyTilesItsBackgroundOverTheRectangle) {
     EXPECT_EQ(l.cv.Texts()[0].color, 0x00C0C0C0u);
 }
 
+TEST_F(MarkupPictures, BodyTilesOnlyWhatCanBeSeen) {
+    // An auto-sizing label lays out 65535 pixels beyond its window.
+    Layout l;
+    l.cv.device = {0, 0, 25, 15};
+    Lay(l, "<BODY BACKGROUND=\"one\">a", params, {0, 0, 25, 15 + 65535});
+    EXPECT_THAT(Pictures(l.cv),
+                ElementsAre(Rect{0, 0, 10, 10}, Rect{10, 0, 20, 10}, Rect{20, 0, 30, 10},
+                            Rect{0, 10, 10, 20}, Rect{10, 10, 20, 20}, Rect{20, 10, 30, 20}));
+    // Seen from the middle, the tiles keep the grid of the rectangle.
+    Layout mid;
+    mid.cv.device = {12, 31, 13, 32};
+    Lay(mid, "<BODY BACKGROUND=\"one\">a", params, {0, 0, 25, 15 + 65535});
+    EXPECT_THAT(Pictures(mid.cv), ElementsAre(Rect{10, 30, 20, 40}));
+}
+
 TEST(MarkupTags, ParagraphBackgroundBand) {
     Layout l;
     Lay(l, "<P BGCOLOR=\"#00FF00\">a</P>b");

@@ -185,6 +185,48 @@ TEST(Markup, HitTests) {
     }
 }
 
+TEST(Markup, HitTestAfterAnAlignedLineEndsItsAnchorWhereTheLineDid) {
+    // The second pass of a narrower (aligned or indented) line must still reach "</A>": else
+    // the anchor stays open and the plain text below hit-tests as the link.
+    const char* m = "<P ALIGN=\"RIGHT\">ab <A href=\"y\">cd</A><BR>plain";
+    for (int x : {84, 88, 96}) { // on "plain", right-aligned as the line above
+        MarkupParams p;
+        p.HitTest = true;
+        p.X = x;
+        p.Y = 18;
+        Layout plain;
+        Lay(plain, m, p, {0, 0, 101, 100});
+        EXPECT_FALSE(plain.result) << x;
+        EXPECT_EQ(plain.out.Href, "") << x;
+    }
+    MarkupParams p;
+    p.HitTest = true;
+    p.X = 96;
+    p.Y = 6;
+    Layout link;
+    Lay(link, m, p, {0, 0, 101, 100});
+    EXPECT_TRUE(link.result);
+    EXPECT_EQ(link.out.Href, "y");
+    EXPECT_EQ(link.out.AnchorRect, (Rect{93, 0, 101, 12}));
+}
+
+TEST(Markup, FontsSharedThroughACacheAreMadeOnce) {
+    const int alive = RecordingCanvas::fontsAlive;
+    {
+        FontCache cache;
+        for (int i = 0; i < 3; ++i) {
+            RecordingCanvas cv;
+            cv.ShareFonts(cache);
+            MarkupOutputs out;
+            DrawMarkup(cv, "a <B>b</B> <FONT face=\"Tahoma\">c</FONT>", {0, 0, 200, 50}, {}, out);
+            EXPECT_EQ(cv.fontsMade, i == 0 ? 3 : 0);
+        }
+        EXPECT_EQ(cache.Count(), 3u);
+        EXPECT_EQ(RecordingCanvas::fontsAlive, alive + 3);
+    }
+    EXPECT_EQ(RecordingCanvas::fontsAlive, alive);
+}
+
 TEST(Markup, HiddenWordIsNotDrawnButCountsTowardTheLineHeight) {
     Layout l;
     Lay(l, "<FONT SIZE=\"5\"><Z>big</Z></FONT>small");

@@ -1,5 +1,7 @@
 #include "widgets/HTMLText/testing/recording_canvas.h"
 
+#include <algorithm>
+
 namespace kes {
 
 namespace {
@@ -26,21 +28,24 @@ RecordingCanvas::~RecordingCanvas() {
 }
 
 Canvas::FontHandle RecordingCanvas::CreateFontHandle(const FontSpec& desc, FontMetrics& metrics) {
-    made.push_back(desc);
     ++fontsMade;
     ++fontsAlive;
     metrics.height = CellHeight(desc.size);
     metrics.ascent = metrics.height * 3 / 4;
     metrics.avgCharWidth = CellWidth(desc.size);
-    return made.size();
+    // The handle is a copy of the description, so any recording surface can select it.
+    return reinterpret_cast<FontHandle>(new FontSpec(desc));
 }
 
-void RecordingCanvas::DeleteFontHandle(FontHandle) {
-    --fontsAlive;
+FontCache::Release RecordingCanvas::FontReleaser() const {
+    return [](FontHandle font) {
+        delete reinterpret_cast<FontSpec*>(font);
+        --fontsAlive;
+    };
 }
 
 void RecordingCanvas::SelectFontHandle(FontHandle font) {
-    current = made.at(font - 1);
+    current = *reinterpret_cast<const FontSpec*>(font);
 }
 
 Size RecordingCanvas::DoTextExtent(std::string_view text) {
@@ -178,6 +183,40 @@ void RecordingCanvas::DrawSystemIcon(int index, bool large, int x, int y) {
     op.kind = DrawOp::Icon;
     op.x0 = x, op.y0 = y, op.x1 = index;
     op.large = large;
+    ops.push_back(op);
+}
+
+Rect RecordingCanvas::VisibleBounds() const {
+    Rect v = Canvas::VisibleBounds();
+    return {std::max(v.left, device.left), std::max(v.top, device.top),
+            std::min(v.right, device.right), std::min(v.bottom, device.bottom)};
+}
+
+void RecordingCanvas::DoFrame3D(const Rect& r, TColor topLeft, TColor bottomRight, int width) {
+    DrawOp op;
+    op.kind = DrawOp::Frame3D;
+    op.rect = r;
+    op.color = topLeft;
+    op.x0 = static_cast<int>(bottomRight);
+    op.x1 = width;
+    ops.push_back(op);
+}
+
+void RecordingCanvas::DoRectangle(const Rect& r, TColor pen, int width, TColor fill) {
+    DrawOp op;
+    op.kind = DrawOp::Rectangle;
+    op.rect = r;
+    op.color = pen;
+    op.x0 = width;
+    op.x1 = static_cast<int>(fill);
+    ops.push_back(op);
+}
+
+void RecordingCanvas::DoScrollArrow(const Rect& r, bool up) {
+    DrawOp op;
+    op.kind = DrawOp::Arrow;
+    op.rect = r;
+    op.large = up;
     ops.push_back(op);
 }
 

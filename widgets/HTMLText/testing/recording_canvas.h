@@ -13,7 +13,20 @@
 namespace kes {
 
 struct DrawOp {
-    enum Kind { Text, Fill, Line, Focus, Clip, Unclip, Picture, Image, Icon } kind = Text;
+    enum Kind {
+        Text,
+        Fill,
+        Line,
+        Focus,
+        Clip,
+        Unclip,
+        Picture,
+        Image,
+        Icon,
+        Frame3D,   // rect; color top-left, x0 bottom-right colour, x1 width
+        Rectangle, // rect; color the pen, x0 its width, x1 the fill
+        Arrow,     // rect; large: the up arrow
+    } kind = Text;
     std::string text;        // text: as shown (prefix processed, shortened)
     Rect rect;               // text: the text's own cell; fill, focus, clip, picture: the rectangle
     FontSpec font;           // text: the font (colour included)
@@ -30,7 +43,11 @@ public:
 
     std::vector<DrawOp> ops;
     int ppiX = 96, ppiY = 96;
-    int fontsMade = 0, fontsAlive = 0;
+    int fontsMade = 0;
+    static inline int fontsAlive = 0; // over all recording surfaces and caches
+    // The device's bounds: drawing outside them cannot be seen.
+    Rect device{-(1 << 30), -(1 << 30), 1 << 30, 1 << 30};
+    Rect VisibleBounds() const override;
 
     // Test helpers.
     std::vector<DrawOp> Texts() const;
@@ -48,7 +65,7 @@ public:
 
 protected:
     FontHandle CreateFontHandle(const FontSpec& desc, FontMetrics& metrics) override;
-    void DeleteFontHandle(FontHandle font) override;
+    FontCache::Release FontReleaser() const override;
     void SelectFontHandle(FontHandle font) override;
     Size DoTextExtent(std::string_view text) override;
     void DoDrawText(std::string_view text, Rect& r, unsigned flags, TColor color,
@@ -57,9 +74,11 @@ protected:
     void DoLine(int x0, int y0, int x1, int y1, TColor color, int width) override;
     void DoDrawFocusRect(const Rect& r) override;
     void DoSetClipRect(const Rect* r) override;
+    void DoFrame3D(const Rect& r, TColor topLeft, TColor bottomRight, int width) override;
+    void DoRectangle(const Rect& r, TColor pen, int width, TColor fill) override;
+    void DoScrollArrow(const Rect& r, bool up) override;
 
 private:
-    std::vector<FontSpec> made; // index + 1 is the handle
     FontSpec current;
 };
 

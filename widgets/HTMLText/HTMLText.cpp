@@ -1,0 +1,611 @@
+#include "widgets/HTMLText/HTMLText.h"
+
+#include "widgets/HTMLText/ascii.h"
+
+#include <algorithm>
+
+namespace kes {
+
+namespace {
+
+constexpr int kArrowSize = 10;     // the mini-scroll arrows' squares, and the text's right margin
+constexpr int kScrollStep = 4;     // pixels per arrow click or repeat
+constexpr int kAutoGrowth = 65535; // the text is laid out without a limit in that direction
+constexpr int kAutoMargin = 6;     // added to the laid-out size when the label sizes itself
+constexpr int kBlinkTicks = 5;     // 100 ms ticks per blink phase
+constexpr int kVkLeft = 37, kVkUp = 38, kVkRight = 39, kVkDown = 40;
+constexpr Rect kNoRect{-1, -1, -1, -1};
+
+bool Grows(TAlign a, TAutoSizeType t, bool vertical) {
+    if (vertical)
+        return (a == alNone || a == alTop || a == alBottom) && (t == asVertical || t == asBoth);
+    return (a == alNone || a == alLeft || a == alRight) && (t == asHorizontal || t == asBoth);
+}
+
+void Shrink(Rect& r, int by) {
+    r.left += by;
+    r.top += by;
+    r.right -= by;
+    r.bottom -= by;
+}
+
+std::string Trimmed(std::string s) {
+    for (char& c : s)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    const std::size_t b = s.find_first_not_of(' ');
+    if (b == std::string::npos)
+        return {};
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+} // namespace
+
+std::vector<AnchorInfo> ListAnchors(std::string_view markup) {
+    // Counted as the engine counts them: every tag whose name begins with "A" opens one.
+    const std::string s = PreprocessMarkup(markup);
+    std::vector<AnchorInfo> out;
+    bool open = false;
+    std::size_t textStart = 0;
+    auto close = [&](std::size_t end) {
+        if (open)
+            out.back().text =
+                Trimmed(StripMarkup(std::string_view(s).substr(textStart, end - textStart)));
+        open = false;
+    };
+    for (std::size_t i = s.find('<'); i != std::string::npos; i = s.find('<', i + 1)) {
+        const std::size_t gt = s.find('>', i);
+        const std::string_view tag =
+            std::string_view(s).substr(i, gt == std::string::npos ? std::string::npos : gt - i + 1);
+        if (tag.size() > 2 && UpperChar(tag[1]) == 'A') {
+            close(i);
+            AnchorInfo a;
+            const std::size_t q1 = tag.find('"');
+            const std::size_t q2 = q1 == std::string_view::npos ? q1 : tag.find('"', q1 + 1);
+            if (q2 != std::string_view::npos)
+                a.href = std::string(tag.substr(q1 + 1, q2 - q1 - 1));
+            out.push_back(std::move(a));
+            open = true;
+            textStart = i + tag.size();
+        } else if (tag.size() > 3 && tag[1] == '/' && UpperChar(tag[2]) == 'A') {
+            close(i);
+        }
+        if (gt == std::string::npos)
+            break;
+    }
+    close(s.size());
+    return out;
+}
+
+bool OpensByPlatform(const std::string& href) {
+    return href.find("://") != std::string::npos || PosNoCase("mailto:", href) != 0;
+}
+
+THTMLStaticTextCore::THTMLStaticTextCore(TComponent* sender)
+    : sender_(sender), cache_(std::make_unique<THTMLPictureCache>()) {}
+
+THTMLStaticTextCore::~THTMLStaticTextCore() {
+    cache_->ClearPictures();
+}
+
+void THTMLStaticTextCore::Changed() {
+    hovered_ = -1;
+    focused_ = -1;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetHTMLText(const std::vector<std::string>& lines) {
+    html_ = lines;
+    Changed();
+}
+
+void THTMLStaticTextCore::SetAutoSizeP(bool on) {
+    autoSizing_ = on;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetImages(const ImageList* images) {
+    images_ = images;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetURLColor(TColor c) {
+    if (c == urlColor_)
+        return;
+    urlColor_ = c;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetHover(bool on) {
+    if (on == hover_)
+        return;
+    hover_ = on;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetBevelInner(TBevelCut b) {
+    bevelInner_ = b;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetBevelOuter(TBevelCut b) {
+    bevelOuter_ = b;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetBevelWidth(int w) {
+    bevelWidth_ = std::max(w, 0);
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetBorderWidth(int w) {
+    borderWidth_ = std::max(w, 0);
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetBorderStyle(TBorderStyle s) {
+    borderStyle_ = s;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetShadowColor(TColor c) {
+    shadowColor_ = c;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetShadowOffset(int o) {
+    shadowOffset_ = o;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetEllipsis(bool on) {
+    if (on == ellipsis_)
+        return;
+    ellipsis_ = on;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetVAlignment(TVAlignment v) {
+    if (v == vAlignment_)
+        return;
+    vAlignment_ = v;
+    // Scrolled text has no block to align.
+    if (v != tvaTop)
+        SetMiniScroll(false);
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetMiniScroll(bool on) {
+    if (on == miniScroll_)
+        return;
+    miniScroll_ = on;
+    if (on)
+        vAlignment_ = tvaTop;
+    else
+        vOffset_ = 0;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetVOffset(int v) {
+    if (!miniScroll_)
+        return;
+    if (v < 0) {
+        vOffset_ = 0;
+        return;
+    }
+    vOffset_ = v;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::SetEnableBlink(bool on) {
+    enableBlink_ = on;
+    if (loading_)
+        return; // Loaded starts it
+    if (on) {
+        if (!timerRunning_) {
+            StartTimer();
+            timerRunning_ = true;
+        }
+        return;
+    }
+    if (timerRunning_) {
+        StopTimer();
+        timerRunning_ = false;
+    }
+    Invalidate(nullptr);
+    blinkPhase_ = false;
+}
+
+void THTMLStaticTextCore::Loaded() {
+    loading_ = false;
+    SetEnableBlink(enableBlink_);
+}
+
+void THTMLStaticTextCore::Notification(const void* component) {
+    bool dropped = false;
+    if (component && component == images_) {
+        images_ = nullptr;
+        dropped = true;
+    }
+    if (component && component == PictureContainer) {
+        PictureContainer = nullptr;
+        dropped = true;
+    }
+    if (dropped)
+        Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::EndUpdate() {
+    if (updateCount_ <= 0)
+        return;
+    if (--updateCount_ == 0)
+        Invalidate(nullptr);
+}
+
+std::string THTMLStaticTextCore::GetDisplText() const {
+    std::string all;
+    for (const std::string& s : html_)
+        all += s;
+    return all;
+}
+
+Rect THTMLStaticTextCore::TextRect() const {
+    // Inside every frame that DoPaint draws, so the text never covers a bevel.
+    Rect t = ClientRect();
+    if (bevelOuter_ != bvNone)
+        Shrink(t, bevelWidth_);
+    Shrink(t, borderWidth_);
+    if (bevelInner_ != bvNone)
+        Shrink(t, bevelWidth_);
+    return t;
+}
+
+MarkupParams THTMLStaticTextCore::BaseParams() const {
+    MarkupParams p;
+    p.PictureContainer = PictureContainer;
+    p.PictureCache = cache_.get();
+    p.Images = images_;
+    p.WordWrap = !ellipsis_;
+    p.Hover = hover_;
+    p.ShadowOffset = shadowOffset_;
+    return p;
+}
+
+void THTMLStaticTextCore::PlaceText(Canvas& cv, const std::string& markup, Rect& t, bool drawArrows,
+                                    const Rect& kept) {
+    if (miniScroll_) {
+        t.top -= vOffset_;
+        t.right -= kArrowSize;
+        if (drawArrows)
+            upArrow_ = downArrow_ = false;
+        MarkupParams p = BaseParams();
+        p.MeasureOnly = p.HitTest = true;
+        MarkupOutputs out;
+        DrawMarkup(cv, markup, t, p, out);
+        if (drawArrows && out.Height >= kept.Height() + vOffset_) {
+            cv.ScrollArrow(
+                {kept.right - kArrowSize, kept.bottom - kArrowSize, kept.right, kept.bottom},
+                false);
+            downArrow_ = true;
+        }
+        if (drawArrows && vOffset_ > 0) {
+            cv.ScrollArrow({kept.right - kArrowSize, kept.top, kept.right, kept.top + kArrowSize},
+                           true);
+            upArrow_ = true;
+        }
+    }
+    if (vAlignment_ == tvaCenter || vAlignment_ == tvaBottom) {
+        MarkupParams p = BaseParams();
+        p.HitTest = true;
+        MarkupOutputs out;
+        DrawMarkup(cv, markup, t, p, out);
+        // Against the text rectangle as the window has it, not as auto-sizing widened it.
+        const int room = kept.Height();
+        if (out.Height < room)
+            t.top =
+                kept.top + (vAlignment_ == tvaCenter ? (room - out.Height) / 2 : room - out.Height);
+    }
+}
+
+void THTMLStaticTextCore::DoPaint(Canvas& cv, bool full) {
+    const bool hc = HighContrast();
+    const TColor back = hc ? clBtnFace : Color;
+    cv.brush = back;
+    cv.font = Font;
+    if (hc)
+        cv.font.color = clBtnText;
+    if (full) {
+        Rect r = ClientRect();
+        const auto bevel = [&](TBevelCut cut) {
+            if (cut == bvNone)
+                return;
+            const bool lowered = cut == bvLowered;
+            cv.Frame3D(r, lowered ? clBtnShadow : clBtnHighlight,
+                       lowered ? clBtnHighlight : clBtnShadow, bevelWidth_);
+        };
+        bevel(bevelOuter_);
+        cv.Frame3D(r, back, back, borderWidth_);
+        bevel(bevelInner_);
+        cv.penColor = back;
+        cv.penWidth = 0;
+        if (borderStyle_ == bsSingle && borderWidth_ > 0) {
+            cv.penWidth = borderWidth_;
+            cv.penColor = clBlack;
+            cv.Rectangle(r);
+        }
+    }
+    Rect t = TextRect();
+    const Rect kept = t;
+    const std::string markup = GetDisplText();
+    if (autoSizing_) {
+        if (Grows(Align, autoSizeType_, false))
+            t.right += kAutoGrowth;
+        if (Grows(Align, autoSizeType_, true))
+            t.bottom += kAutoGrowth;
+    }
+    MarkupParams p = BaseParams();
+    p.WholeLines = !miniScroll_;
+    p.FocusAnchor = Focused() ? focused_ : -1;
+    if (!PointerPos(p.X, p.Y))
+        p.X = p.Y = -1;
+    PlaceText(cv, markup, t, true, kept);
+
+    // Scrolled text never reaches over the frames above it or the arrows beside it.
+    Rect clip = t;
+    clip.top = std::max(clip.top, kept.top);
+    cv.SetClipRect(&clip);
+    MarkupOutputs out;
+    if (Enabled()) {
+        p.ShadowColor = hc ? clGrayText : shadowColor_;
+        p.HoverFontColor = hc && HoverFontColor != clNone ? clHotLight : HoverFontColor;
+        p.HoverColor = hc ? clNone : HoverColor;
+        p.URLColor = hc ? clHotLight : urlColor_;
+        // In high contrast nothing blinks: BLINK text stays shown.
+        p.BlinkPhase = hc || blinkPhase_;
+        p.HoverAnchor = hovered_;
+        DrawMarkup(cv, markup, t, p, out);
+    } else {
+        const TColor light = hc ? clBtnHighlight : clWhite;
+        const TColor grey = hc ? clGrayText : clGray;
+        const Rect moved{t.left + 1, t.top + 1, t.right + 1, t.bottom + 1};
+        p.HoverFontColor = p.HoverColor = clNone;
+        p.X = p.Y = 0;
+        p.BlinkPhase = blinkPhase_;
+        cv.font.color = light;
+        p.URLColor = light;
+        MarkupParams first = p;
+        first.Images = nullptr;
+        DrawMarkup(cv, markup, moved, first, out);
+        cv.font.color = grey;
+        p.URLColor = grey;
+        DrawMarkup(cv, markup, t, p, out);
+    }
+    cv.SetClipRect(nullptr);
+    anchorCount_ = out.AnchorCount;
+    focusedHref_ = out.FocusHref;
+    if (autoSizing_) {
+        const Rect c = ClientRect();
+        int w = c.Width(), h = c.Height();
+        if (Grows(Align, autoSizeType_, true) && out.Height + kAutoMargin != h)
+            h = out.Height + kAutoMargin;
+        if (Grows(Align, autoSizeType_, false) && out.Width + kAutoMargin != w)
+            w = out.Width + kAutoMargin;
+        if (w != c.Width() || h != c.Height())
+            SetClientSize(w, h);
+    }
+}
+
+bool THTMLStaticTextCore::IsAnchor(int x, int y, std::string& Anchor, Rect& r) {
+    r = kNoRect;
+    const std::string markup = GetDisplText();
+    bool hit = false;
+    MarkupOutputs out;
+    Measure([&](Canvas& cv) {
+        cv.font = Font;
+        Rect t = TextRect();
+        const Rect kept = t;
+        PlaceText(cv, markup, t, false, kept);
+        MarkupParams p = BaseParams();
+        p.HitTest = true;
+        p.WholeLines = !miniScroll_;
+        p.ShadowColor = clNone;
+        p.URLColor = clWhite;
+        p.X = x;
+        p.Y = y;
+        out.AnchorRect = kNoRect;
+        hit = DrawMarkup(cv, markup, t, p, out);
+    });
+    hovered_ = out.AnchorIndex;
+    r = out.AnchorRect;
+    if (hit)
+        Anchor = out.Href;
+    else
+        hovered_ = -1;
+    return hit;
+}
+
+void THTMLStaticTextCore::MouseMove(int x, int y) {
+    std::string anchor;
+    Rect r;
+    if (IsAnchor(x, y, anchor, r)) {
+        if (r.left == -1)
+            Repaint(false);
+        focused_ = -1;
+        // Another anchor with the same href is another anchor too.
+        const bool other = anchor != lastAnchor_ || hovered_ != lastHovered_;
+        if (hover_ && (other || r != lastAnchorRect_) && lastAnchorRect_.left != -1)
+            Invalidate(&lastAnchorRect_);
+        if (cursor_ == crDefault || other) {
+            lastAnchor_ = anchor;
+            if (AnchorHint)
+                CancelHint();
+            cursor_ = crHandPoint;
+            CursorChanged();
+            if (OnAnchorEnter)
+                OnAnchorEnter(sender_, anchor);
+            if (hover_ && r.left != -1)
+                Invalidate(&r);
+            lastHovered_ = hovered_;
+            lastAnchorRect_ = r;
+        }
+    } else if (cursor_ == crHandPoint) {
+        cursor_ = crDefault;
+        CursorChanged();
+        focused_ = -1;
+        if (hover_) {
+            if (lastAnchorRect_.left != -1)
+                Invalidate(&lastAnchorRect_);
+            Repaint(false);
+        }
+        lastHovered_ = -1;
+        if (OnAnchorExit)
+            OnAnchorExit(sender_, "");
+    }
+}
+
+void THTMLStaticTextCore::MouseEnter() {
+    int x = 0, y = 0;
+    std::string anchor;
+    Rect r;
+    if (PointerPos(x, y) && IsAnchor(x, y, anchor, r) &&
+        (cursor_ == crDefault || anchor != lastAnchor_)) {
+        lastAnchor_ = anchor;
+        if (AnchorHint)
+            CancelHint();
+        cursor_ = crHandPoint;
+        CursorChanged();
+        if (OnAnchorEnter)
+            OnAnchorEnter(sender_, anchor);
+        if (hover_)
+            Repaint(false);
+        lastHovered_ = hovered_;
+        lastAnchorRect_ = r;
+    }
+    if (OnMouseEnter)
+        OnMouseEnter(sender_);
+}
+
+void THTMLStaticTextCore::MouseLeave() {
+    if (hovered_ >= 0) {
+        hovered_ = -1;
+        if (hover_ && lastAnchorRect_.left != -1)
+            Invalidate(&lastAnchorRect_);
+    }
+    // Leaving straight from an anchor leaves it too: the exit is not left for the next visit.
+    if (cursor_ == crHandPoint) {
+        cursor_ = crDefault;
+        CursorChanged();
+        lastHovered_ = -1;
+        if (OnAnchorExit)
+            OnAnchorExit(sender_, "");
+    }
+    if (OnMouseLeave)
+        OnMouseLeave(sender_);
+}
+
+void THTMLStaticTextCore::ScrollArrows(int x, int y) {
+    const Rect t = TextRect();
+    if (upArrow_ && x > t.right - kArrowSize && y < t.top + kArrowSize)
+        SetVOffset(vOffset_ - kScrollStep);
+    if (downArrow_ && x > t.right - kArrowSize && y > t.bottom - kArrowSize)
+        SetVOffset(vOffset_ + kScrollStep);
+}
+
+void THTMLStaticTextCore::Open(const std::string& href) {
+    if (OpensByPlatform(href)) {
+        if (OpenTarget)
+            OpenTarget(href); // its result is not reported
+    } else if (OnAnchorClick) {
+        OnAnchorClick(sender_, href);
+    }
+}
+
+void THTMLStaticTextCore::MouseDown(int x, int y) {
+    buttonHeld_ = true;
+    if (miniScroll_ && (upArrow_ || downArrow_))
+        ScrollArrows(x, y);
+    std::string anchor;
+    Rect r;
+    if (IsAnchor(x, y, anchor, r))
+        Open(anchor);
+}
+
+void THTMLStaticTextCore::FocusChanged(bool focused) {
+    if (focused && focused_ < 0)
+        focused_ = 0;
+    Invalidate(nullptr);
+}
+
+void THTMLStaticTextCore::KeyDown(int& key) {
+    // Without anchors the arrows are left to the dialog.
+    if (anchorCount_ <= 0)
+        return;
+    if (key == kVkLeft || key == kVkUp) {
+        focused_ = (focused_ > 0 ? focused_ : anchorCount_) - 1;
+        key = 0;
+        Repaint(false);
+    } else if (key == kVkRight || key == kVkDown) {
+        focused_ = focused_ < anchorCount_ - 1 ? focused_ + 1 : 0;
+        key = 0;
+        Repaint(false);
+    }
+}
+
+void THTMLStaticTextCore::KeyPress(char key) {
+    if (key != '\r' && key != ' ')
+        return;
+    if (OpensByPlatform(focusedHref_)) {
+        if (OpenTarget)
+            OpenTarget(focusedHref_);
+    } else if (OnAnchorKeypress) {
+        OnAnchorKeypress(sender_, focusedHref_);
+    }
+}
+
+void THTMLStaticTextCore::TimerTick() {
+    ++ticks_;
+    bool stepped = cache_->Animate();
+    if (PictureContainer && PictureContainer->Items().Animate())
+        stepped = true;
+    if (stepped)
+        Repaint(false);
+    int x = 0, y = 0;
+    if (miniScroll_ && (upArrow_ || downArrow_) && (buttonHeld_ || AutoScroll) &&
+        PointerPos(x, y)) {
+        const Rect c = ClientRect();
+        if (x >= c.left && x < c.right && y >= c.top && y < c.bottom)
+            ScrollArrows(x, y);
+    }
+    if (ticks_ % kBlinkTicks == 0 && !HighContrast() && PosNoCase("<BLINK", GetDisplText()) != 0) {
+        Repaint(true);
+        blinkPhase_ = !blinkPhase_;
+    }
+}
+
+std::string THTMLStaticTextCore::HintText(int x, int y, bool& onAnchor) {
+    onAnchor = false;
+    std::string anchor;
+    Rect r;
+    if (AnchorHint && IsAnchor(x, y, anchor, r)) {
+        onAnchor = true;
+        return anchor;
+    }
+    return {};
+}
+
+int THTMLStaticTextCore::AnchorAt(int x, int y) {
+    const int saved = hovered_;
+    std::string anchor;
+    Rect r;
+    const int index = IsAnchor(x, y, anchor, r) ? hovered_ : 0;
+    hovered_ = saved;
+    return index;
+}
+
+void THTMLStaticTextCore::ActivateAnchor(int index) {
+    const std::vector<AnchorInfo> anchors = ListAnchors(GetDisplText());
+    if (index >= 1 && index <= static_cast<int>(anchors.size()))
+        Open(anchors[static_cast<std::size_t>(index - 1)].href);
+}
+
+} // namespace kes

@@ -1,0 +1,215 @@
+// The rich-text label's decisions, free of any window system: what a paint draws, how the anchor
+// bookkeeping follows the mouse and the keys, and what the timer does. THTMLStaticText
+// (HTMLText_win32.h) puts it on a window; the host tests drive it over the recording surface.
+#pragma once
+
+#include "toolkit/component.h"
+#include "widgets/HTMLText/PictureContainer.h"
+#include "widgets/HTMLText/markup.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kes {
+
+enum TAutoSizeType { asVertical, asHorizontal, asBoth };
+enum TVAlignment { tvaTop, tvaCenter, tvaBottom };
+enum TBorderStyle { bsNone, bsSingle };
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+enum TCursor { crDefault, crHandPoint };
+
+constexpr TColor clWhite = 0x00FFFFFF;
+constexpr TColor clBtnFace = kSystemColor + 15;
+constexpr TColor clBtnShadow = kSystemColor + 16;
+constexpr TColor clGrayText = kSystemColor + 17;
+constexpr TColor clBtnText = kSystemColor + 18;
+constexpr TColor clBtnHighlight = kSystemColor + 20;
+constexpr TColor clHotLight = kSystemColor + 26;
+
+using TAnchorClick = std::function<void(TComponent* Sender, const std::string& Anchor)>;
+using TLabelNotify = std::function<void(TComponent* Sender)>;
+
+// One anchor of the markup as a screen reader sees it.
+struct AnchorInfo {
+    std::string text; // its words, without tags
+    std::string href;
+};
+// The anchors of a markup in order; an anchor left open ends with the text.
+std::vector<AnchorInfo> ListAnchors(std::string_view markup);
+// Whether a target is opened by the platform rather than reported to the program.
+bool OpensByPlatform(const std::string& href);
+
+class THTMLStaticTextCore {
+public:
+    explicit THTMLStaticTextCore(TComponent* sender);
+    virtual ~THTMLStaticTextCore();
+    THTMLStaticTextCore(const THTMLStaticTextCore&) = delete;
+    THTMLStaticTextCore& operator=(const THTMLStaticTextCore&) = delete;
+
+    // Stored without a repaint.
+    bool AnchorHint = false;
+    bool AutoScroll = false;
+    TColor HoverColor = clNone;
+    TColor HoverFontColor = clNone;
+    TPictureContainer* PictureContainer = nullptr;
+    // Of the base control.
+    FontSpec Font;
+    TColor Color = clBtnFace;
+    TAlign Align = alNone;
+    // Opens a URL or mail target; the window sets the platform's default, tests watch it.
+    std::function<void(const std::string& target)> OpenTarget;
+
+    TAnchorClick OnAnchorClick, OnAnchorEnter, OnAnchorExit, OnAnchorKeypress;
+    TLabelNotify OnMouseEnter, OnMouseLeave;
+
+    // Properties with their repaint rules.
+    const std::vector<std::string>& HTMLText() const { return html_; }
+    void SetHTMLText(const std::vector<std::string>& lines);
+    bool AutoSizing() const { return autoSizing_; }
+    void SetAutoSizeP(bool on);
+    TAutoSizeType AutoSizeType() const { return autoSizeType_; }
+    void SetAutoSizeType(TAutoSizeType t) { autoSizeType_ = t; }
+    const ImageList* Images() const { return images_; }
+    void SetImages(const ImageList* images);
+    TColor URLColor() const { return urlColor_; }
+    void SetURLColor(TColor c);
+    bool Hover() const { return hover_; }
+    void SetHover(bool on);
+    TBevelCut BevelInner() const { return bevelInner_; }
+    void SetBevelInner(TBevelCut b);
+    TBevelCut BevelOuter() const { return bevelOuter_; }
+    void SetBevelOuter(TBevelCut b);
+    int BevelWidth() const { return bevelWidth_; }
+    void SetBevelWidth(int w);
+    int BorderWidth() const { return borderWidth_; }
+    void SetBorderWidth(int w);
+    TBorderStyle BorderStyle() const { return borderStyle_; }
+    void SetBorderStyle(TBorderStyle s);
+    TColor ShadowColor() const { return shadowColor_; }
+    void SetShadowColor(TColor c);
+    int ShadowOffset() const { return shadowOffset_; }
+    void SetShadowOffset(int o);
+    bool Ellipsis() const { return ellipsis_; }
+    void SetEllipsis(bool on);
+    TVAlignment VAlignment() const { return vAlignment_; }
+    void SetVAlignment(TVAlignment v);
+    bool MiniScroll() const { return miniScroll_; }
+    void SetMiniScroll(bool on);
+    int VOffset() const { return vOffset_; }
+    void SetVOffset(int v);
+    bool EnableBlink() const { return enableBlink_; }
+    void SetEnableBlink(bool on);
+
+    void BeginUpdate() { ++updateCount_; }
+    void EndUpdate();
+    int UpdateCount() const { return updateCount_; }
+
+    // Hit test in client coordinates; Anchor is written only on an anchor.
+    bool IsAnchor(int x, int y, std::string& Anchor, Rect& r);
+    virtual std::string GetDisplText() const;
+    std::string GetText() const { return StripMarkup(GetDisplText()); }
+    void Doit() { Repaint(false); }
+    // The paint itself, on a surface whose device is the client area; full adds the frames.
+    void DoPaint(Canvas& cv, bool full);
+
+    // Events of the window, in client coordinates.
+    void MouseMove(int x, int y);
+    void MouseEnter();
+    void MouseLeave();
+    void MouseDown(int x, int y);
+    void MouseUp() { buttonHeld_ = false; }
+    void FocusChanged(bool focused);
+    void KeyDown(int& key);
+    void KeyPress(char key);
+    void TimerTick();
+    // The hint for the pointer at (x, y): with AnchorHint, the href of the anchor under it
+    // (onAnchor set); otherwise empty, and the control's own hint applies.
+    std::string HintText(int x, int y, bool& onAnchor);
+    // The anchor (from 1) under a point, or 0; the hover bookkeeping stays as it is.
+    int AnchorAt(int x, int y);
+    // The default action of anchor index (from 1), as a click on it.
+    void ActivateAnchor(int index);
+    void Loaded();
+    // A component that the label refers to is going away.
+    void Notification(const void* component);
+
+    // Bookkeeping, for the window part and the tests.
+    TCursor Cursor() const { return cursor_; }
+    int HoveredAnchor() const { return hovered_; }
+    int FocusedAnchor() const { return focused_; }
+    const std::string& FocusedHref() const { return focusedHref_; }
+    int AnchorCount() const { return anchorCount_; }
+    bool BlinkPhase() const { return blinkPhase_; }
+    bool UpArrow() const { return upArrow_; }
+    bool DownArrow() const { return downArrow_; }
+    bool TimerRunning() const { return timerRunning_; }
+    THTMLPictureCache& PictureCache() { return *cache_; }
+    FontCache& Fonts() { return fonts_; }
+
+protected:
+    // What the window provides.
+    virtual Rect ClientRect() const = 0;
+    virtual void SetClientSize(int width, int height) = 0;
+    virtual void Invalidate(const Rect* r) = 0;
+    // Runs f on a surface for measuring, with the label's fonts.
+    virtual void Measure(const std::function<void(Canvas&)>& f) = 0;
+    virtual bool Focused() const = 0;
+    virtual bool Enabled() const = 0;
+    virtual bool PointerPos(int& x, int& y) const = 0; // client coordinates
+    virtual bool HighContrast() const = 0;
+    virtual void CursorChanged() = 0;
+    virtual void CancelHint() = 0;
+    virtual void StartTimer() = 0;
+    virtual void StopTimer() = 0;
+    // A paint of the text only (tracking and focus moves): the window repaints.
+    virtual void Repaint(bool full) = 0;
+
+    bool loading_ = false;
+
+private:
+    Rect TextRect() const; // step 3
+    // Steps 7 and 8: the scroll shift and the vertical alignment of t.
+    void PlaceText(Canvas& cv, const std::string& markup, Rect& t, bool drawArrows,
+                   const Rect& kept);
+    MarkupParams BaseParams() const;
+    void Changed();
+    void Open(const std::string& href);
+    void ScrollArrows(int x, int y);
+
+    TComponent* sender_;
+    std::vector<std::string> html_;
+    std::unique_ptr<THTMLPictureCache> cache_;
+    FontCache fonts_;
+    const ImageList* images_ = nullptr;
+    bool autoSizing_ = false;
+    TAutoSizeType autoSizeType_ = asVertical;
+    TColor urlColor_ = clBlue;
+    bool hover_ = false;
+    TBevelCut bevelInner_ = bvNone, bevelOuter_ = bvNone;
+    int bevelWidth_ = 1, borderWidth_ = 0;
+    TBorderStyle borderStyle_ = bsNone;
+    TColor shadowColor_ = clGray;
+    int shadowOffset_ = 1;
+    bool ellipsis_ = false;
+    TVAlignment vAlignment_ = tvaTop;
+    bool miniScroll_ = false;
+    int vOffset_ = 0;
+    bool enableBlink_ = false;
+
+    int updateCount_ = 0;
+    bool timerRunning_ = false;
+    int hovered_ = -1, lastHovered_ = -1, focused_ = -1;
+    std::string lastAnchor_;
+    Rect lastAnchorRect_{-1, -1, -1, -1};
+    std::string focusedHref_;
+    int anchorCount_ = 0;
+    bool blinkPhase_ = false;
+    int ticks_ = 0;
+    bool upArrow_ = false, downArrow_ = false;
+    bool buttonHeld_ = false;
+    TCursor cursor_ = crDefault;
+};
+
+} // namespace kes

@@ -1,0 +1,404 @@
+// The label's decisions on the recording surface (4 x 12 pixel cells): what a paint draws, how
+// the anchor bookkeeping follows mouse and keys, and what the timer does.
+#include "widgets/HTMLText/HTMLText.h"
+
+#include "widgets/HTMLText/testing/recording_canvas.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace kes {
+namespace {
+
+using ::testing::ElementsAre;
+
+TComponent gSender(nullptr);
+
+class TestLabel : public THTMLStaticTextCore {
+public:
+    TestLabel() : THTMLStaticTextCore(&gSender) {}
+    Rect client{0, 0, 100, 40};
+    bool focused = false, enabled = true, hc = false, pointer = false;
+    int px = 0, py = 0;
+    int repaints = 0, hintsCancelled = 0, timerStarts = 0, timerStops = 0;
+    std::vector<Rect> invalidated;
+    std::vector<std::string> events; // "enter:x", "exit:", "click:x", "key:x", "open:x"
+
+    void Listen() {
+        OnAnchorEnter = [this](TComponent* s, const std::string& a) { Note(s, "enter:" + a); };
+        OnAnchorExit = [this](TComponent* s, const std::string& a) { Note(s, "exit:" + a); };
+        OnAnchorClick = [this](TComponent* s, const std::string& a) { Note(s, "click:" + a); };
+        OnAnchorKeypress = [this](TComponent* s, const std::string& a) { Note(s, "key:" + a); };
+        OpenTarget = [this](const std::string& t) { events.push_back("open:" + t); };
+    }
+    std::unique_ptr<RecordingCanvas> Paint(bool full = true) {
+        auto cv = std::make_unique<RecordingCanvas>();
+        cv->ShareFonts(Fonts());
+        cv->device = client;
+        DoPaint(*cv, full);
+        return cv;
+    }
+    void MoveTo(int x, int y) {
+        px = x, py = y, pointer = true;
+        MouseMove(x, y);
+    }
+
+protected:
+    Rect ClientRect() const override { return client; }
+    void SetClientSize(int w, int h) override {
+        client.right = client.left + w;
+        client.bottom = client.top + h;
+    }
+    void Invalidate(const Rect* r) override { invalidated.push_back(r ? *r : client); }
+    void Measure(const std::function<void(Canvas&)>& f) override {
+        RecordingCanvas cv;
+        cv.ShareFonts(Fonts());
+        f(cv);
+    }
+    bool Focused() const override { return focused; }
+    bool Enabled() const override { return enabled; }
+    bool PointerPos(int& x, int& y) const override {
+        x = px, y = py;
+        return pointer;
+    }
+    bool HighContrast() const override { return hc; }
+    void CursorChanged() override {}
+    void CancelHint() override { ++hintsCancelled; }
+    void StartTimer() override { ++timerStarts; }
+    void StopTimer() override { ++timerStops; }
+    // A window repaints at once: the bookkeeping of the paint (anchor count) follows.
+    void Repaint(bool full) override {
+        ++repaints;
+        Paint(full);
+    }
+
+private:
+    void Note(TComponent* sender, const std::string& e) {
+        EXPECT_EQ(sender, &gSender);
+        events.push_back(e);
+    }
+};
+
+std::vector<DrawOp> Ops(const RecordingCanvas& cv, DrawOp::Kind kind) {
+    std::vector<DrawOp> out;
+    for (const DrawOp& op : cv.ops)
+        if (op.kind == kind)
+            out.push_back(op);
+    return out;
+}
+
+std::vector<std::string> Placed(const RecordingCanvas& cv) {
+    std::vector<std::string> out;
+    for (const DrawOp& op : cv.Texts())
+        out.push_back(op.text + "@" + std::to_string(op.rect.left) + "," +
+                      std::to_string(op.rect.top));
+    return out;
+}
+
+TEST(LabelPaint, FramesTextRectangleAndTheDisabledLook) {
+    TestLabel l;
+    l.SetHTMLText({"ab"});
+    l.SetBevelOuter(bvRaised);
+    l.SetBevelInner(bvLowered);
+    l.SetBevelWidth(2);
+    l.SetBorderWidth(3);
+    l.SetBorderStyle(bsSingle);
+    auto cv = l.Paint();
+    auto frames = Ops(*cv, DrawOp::Frame3D);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].rect, (Rect{0, 0, 100, 40}));
+    EXPECT_EQ(frames[0].color, clBtnHighlight);
+    EXPECT_EQ(static_cast<TColor>(frames[0].x0), clBtnShadow);
+    EXPECT_EQ(frames[1].rect, (Rect{2, 2, 98, 38})); // the border in Color
+    EXPECT_EQ(frames[1].color, clBtnFace);
+    EXPECT_EQ(frames[1].x1, 3);
+    EXPECT_EQ(frames[2].rect, (Rect{5, 5, 95, 35})); // lowered: the colours swapped
+    EXPECT_EQ(frames[2].color, clBtnShadow);
+    auto outline = Ops(*cv, DrawOp::Rectangle);
+    ASSERT_EQ(outline.size(), 1u);
+    EXPECT_EQ(outline[0].rect, (Rect{7, 7, 93, 33}));
+    EXPECT_EQ(outline[0].color, clBlack);
+    EXPECT_EQ(outline[0].x0, 3);
+    // The text sits inside every frame (clip and position).
+    EXPECT_EQ(Ops(*cv, DrawOp::Clip).back().rect, (Rect{7, 7, 93, 33}));
+    EXPECT_THAT(Placed(*cv), ElementsAre("ab@8,7"));
+    // Without frames only the text.
+    EXPECT_TRUE(Ops(*l.Paint(false), DrawOp::Frame3D).empty());
+
+    // Disabled: white one pixel down and right, grey on top.
+    l.enabled = false;
+    auto texts = l.Paint()->Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].rect.left, 9);
+    EXPECT_EQ(texts[0].rect.top, 8);
+    EXPECT_EQ(texts[0].font.color, clWhite);
+    EXPECT_EQ(texts[1].rect.left, 8);
+    EXPECT_EQ(texts[1].font.color, clGray);
+    // High contrast: the system's colours.
+    l.enabled = true;
+    l.hc = true;
+    l.SetHTMLText({"<A href=\"x\">ab</A>"});
+    auto hcTexts = l.Paint()->Texts();
+    ASSERT_EQ(hcTexts.size(), 1u);
+    EXPECT_EQ(hcTexts[0].font.color, clHotLight);
+}
+
+TEST(LabelPaint, VerticalAlignmentAndAutoSize) {
+    TestLabel l; // 100 x 40, one 12-pixel line
+    l.SetHTMLText({"ab"});
+    struct Case {
+        TVAlignment v;
+        int top;
+    } cases[] = {{tvaTop, 0}, {tvaCenter, 14}, {tvaBottom, 28}};
+    for (const Case& c : cases) {
+        l.SetVAlignment(c.v);
+        EXPECT_THAT(Placed(*l.Paint()), ElementsAre("ab@1," + std::to_string(c.top))) << c.v;
+    }
+    // Hit tests see the text where it is drawn.
+    std::string a;
+    Rect r;
+    l.SetHTMLText({"<A href=\"x\">ab</A>"});
+    EXPECT_FALSE(l.IsAnchor(4, 6, a, r));
+    EXPECT_TRUE(l.IsAnchor(4, 34, a, r));
+    EXPECT_EQ(a, "x");
+
+    // Auto-sizing: the height becomes the text's + 6 after a paint, and a centred text stays
+    // in the window although the text is laid out without a bottom.
+    l.SetHTMLText({"ab<BR>cd"});
+    l.SetVAlignment(tvaCenter);
+    l.SetAutoSizeP(true);
+    auto cv = l.Paint();
+    EXPECT_EQ(l.client.Height(), 24 + 6);
+    EXPECT_EQ(l.client.Width(), 100); // asVertical only
+    EXPECT_THAT(Placed(*cv), ElementsAre("ab@1,8", "cd@1,20"));
+    l.SetAutoSizeType(asBoth);
+    l.Paint();
+    EXPECT_EQ(l.client.Width(), 8 + 6);
+    l.Align = alTop; // a top-aligned control keeps the width its parent gives it
+    l.client = {0, 0, 100, 40};
+    l.Paint();
+    EXPECT_EQ(l.client.Width(), 100);
+    EXPECT_EQ(l.client.Height(), 30);
+}
+
+TEST(LabelScroll, ArrowsClickRepeatAndTheirSetters) {
+    TestLabel l; // 100 x 40: 3 lines fit, 6 are given
+    l.SetHTMLText({"1<BR>2<BR>3<BR>4<BR>5<BR>6"});
+    l.SetVOffset(8); // ignored while MiniScroll is off
+    EXPECT_EQ(l.VOffset(), 0);
+    // Without arrows only whole lines are shown: the fourth would reach below the label.
+    EXPECT_EQ(l.Paint()->AllText(), "123");
+    l.SetMiniScroll(true);
+    auto arrows = Ops(*l.Paint(), DrawOp::Arrow);
+    ASSERT_EQ(arrows.size(), 1u);
+    EXPECT_EQ(arrows[0].rect, (Rect{90, 30, 100, 40}));
+    EXPECT_FALSE(arrows[0].large);
+    l.MouseDown(95, 35);
+    l.MouseUp();
+    EXPECT_EQ(l.VOffset(), 4);
+    auto cv = l.Paint();
+    EXPECT_EQ(Ops(*cv, DrawOp::Arrow).size(), 2u);
+    EXPECT_TRUE(l.UpArrow());
+    EXPECT_EQ(Placed(*cv).front(), "1@1,-4");
+    EXPECT_EQ(cv->AllText(), "1234"); // the line partly in view too
+    EXPECT_EQ(Ops(*cv, DrawOp::Clip).back().rect, (Rect{0, 0, 90, 40})); // not above the label
+    // Held on the up arrow, the timer scrolls back; at 0 nothing goes below 0.
+    l.MouseDown(95, 2);
+    EXPECT_EQ(l.VOffset(), 0);
+    l.px = 95, l.py = 2, l.pointer = true;
+    l.Paint();
+    l.TimerTick(); // no up arrow at 0
+    EXPECT_EQ(l.VOffset(), 0);
+    l.MouseUp();
+    l.AutoScroll = true;
+    l.px = 95, l.py = 35;
+    for (int i = 0; i < 3; ++i) {
+        l.TimerTick();
+        l.Paint();
+    }
+    EXPECT_EQ(l.VOffset(), 12);
+    // The down arrow goes once the end is in view: 72 pixels of text in 40.
+    for (int i = 0; i < 20; ++i) {
+        l.TimerTick();
+        l.Paint();
+    }
+    EXPECT_FALSE(l.DownArrow());
+    EXPECT_EQ(l.VOffset(), 72 - 40 + 4);
+
+    l.SetVAlignment(tvaCenter);
+    EXPECT_FALSE(l.MiniScroll());
+    EXPECT_EQ(l.VOffset(), 0);
+    l.SetMiniScroll(true);
+    EXPECT_EQ(l.VAlignment(), tvaTop);
+}
+
+TEST(LabelAnchors, MouseEnterExitClickAndTargets) {
+    TestLabel l;
+    l.Listen();
+    l.SetHover(true);
+    // "plain" x 1-21; "a" 25-29 (x); "b" 33-37 (mailto); "c" 41-45 (http); "d" 49-53 (x again)
+    l.SetHTMLText({"plain <A href=\"x\">a</A> <A href=\"mailto:me@example.invalid\">b</A> ",
+                   "<A href=\"http://example.invalid/\">c</A> <A href=\"x\">d</A>"});
+    l.Paint();
+    l.MoveTo(10, 6);
+    EXPECT_EQ(l.Cursor(), crDefault);
+    EXPECT_TRUE(l.events.empty());
+    l.MoveTo(27, 6);
+    EXPECT_EQ(l.Cursor(), crHandPoint);
+    EXPECT_EQ(l.HoveredAnchor(), 1);
+    l.invalidated.clear();
+    l.MoveTo(28, 6); // the same anchor: nothing new
+    EXPECT_TRUE(l.invalidated.empty());
+    l.MoveTo(35, 6);
+    l.MoveTo(51, 6); // the same href as the first, another anchor
+    l.MoveTo(70, 6);
+    EXPECT_EQ(l.Cursor(), crDefault);
+    EXPECT_THAT(l.events,
+                ElementsAre("enter:x", "enter:mailto:me@example.invalid", "enter:x", "exit:"));
+    EXPECT_EQ(l.HoveredAnchor(), -1);
+    // The hovered anchor is decorated in the paint, the others not.
+    l.MoveTo(35, 6);
+    std::string decorated;
+    for (const DrawOp& t : l.Paint()->Texts())
+        if (t.font.style & fsUnderline)
+            decorated += t.text;
+    EXPECT_EQ(decorated, "b");
+    // Leaving the window from an anchor leaves the anchor.
+    l.events.clear();
+    l.MouseLeave();
+    EXPECT_EQ(l.Cursor(), crDefault);
+    EXPECT_THAT(l.events, ElementsAre("exit:"));
+
+    l.events.clear();
+    for (int x : {10, 27, 35, 43, 51})
+        l.MouseDown(x, 6);
+    EXPECT_THAT(l.events, ElementsAre("click:x", "open:mailto:me@example.invalid",
+                                      "open:http://example.invalid/", "click:x"));
+    // The default action of an anchor (accessibility) is the click.
+    l.events.clear();
+    l.ActivateAnchor(3);
+    l.ActivateAnchor(4);
+    l.ActivateAnchor(9);
+    EXPECT_THAT(l.events, ElementsAre("open:http://example.invalid/", "click:x"));
+    // Hints: the href with AnchorHint; elsewhere the control's own.
+    bool on = true;
+    EXPECT_EQ(l.HintText(27, 6, on), "");
+    EXPECT_FALSE(on);
+    l.AnchorHint = true;
+    EXPECT_EQ(l.HintText(27, 6, on), "x");
+    EXPECT_TRUE(on);
+    EXPECT_EQ(l.HintText(10, 6, on), "");
+    EXPECT_FALSE(on);
+}
+
+TEST(LabelAnchors, KeyboardFocusCyclesAndFires) {
+    TestLabel l;
+    l.Listen();
+    l.SetHTMLText({"<A href=\"p\">a</A> <A href=\"q\">b</A> <A href=\"http://r.invalid\">c</A>"});
+    l.focused = true;
+    l.FocusChanged(true);
+    l.Paint();
+    EXPECT_EQ(l.AnchorCount(), 3);
+    EXPECT_EQ(l.FocusedAnchor(), 0);
+    std::vector<int> seen;
+    for (int i = 0; i < 3; ++i) {
+        int key = 39;
+        l.KeyDown(key);
+        EXPECT_EQ(key, 0);
+        seen.push_back(l.FocusedAnchor());
+    }
+    int left = 37;
+    l.KeyDown(left);
+    seen.push_back(l.FocusedAnchor());
+    EXPECT_THAT(seen, ElementsAre(1, 2, 0, 2));
+    auto cv = l.Paint();
+    auto focus = Ops(*cv, DrawOp::Focus);
+    ASSERT_EQ(focus.size(), 1u);
+    EXPECT_EQ(focus[0].rect.left, 16); // around "c" at 17
+    l.KeyPress('\r');
+    left = 37;
+    l.KeyDown(left);
+    l.Paint();
+    l.KeyPress(' ');
+    l.KeyPress('x');
+    EXPECT_THAT(l.events, ElementsAre("open:http://r.invalid", "key:q"));
+    // Without the focus no rectangle; without anchors the arrows stay with the dialog.
+    l.focused = false;
+    EXPECT_TRUE(Ops(*l.Paint(), DrawOp::Focus).empty());
+    l.SetHTMLText({"plain"});
+    l.Paint();
+    int right = 39;
+    l.KeyDown(right);
+    EXPECT_EQ(right, 39);
+}
+
+TEST(LabelTimer, BlinkAnimationAndTheTimersLife) {
+    TestLabel l;
+    l.SetHTMLText({"<BLINK>on</BLINK>"});
+    auto visible = [&] {
+        auto t = l.Paint()->Texts();
+        return !t.empty() && t[0].font.color != l.Color; // hidden text is drawn in the background
+    };
+    EXPECT_FALSE(visible());
+    std::vector<bool> phases;
+    for (int i = 1; i <= 15; ++i) {
+        l.TimerTick();
+        phases.push_back(l.BlinkPhase());
+    }
+    EXPECT_EQ(phases[3], false);
+    EXPECT_EQ(phases[4], true);
+    EXPECT_EQ(phases[8], true);
+    EXPECT_EQ(phases[9], false);
+    EXPECT_EQ(phases[14], true);
+    EXPECT_TRUE(visible());
+    // Off stops the timer and hides the text; in high contrast it never blinks, always shows.
+    l.SetEnableBlink(true);
+    EXPECT_EQ(l.timerStarts, 1);
+    l.SetEnableBlink(true);
+    EXPECT_EQ(l.timerStarts, 1);
+    l.SetEnableBlink(false);
+    EXPECT_EQ(l.timerStops, 1);
+    EXPECT_FALSE(l.BlinkPhase());
+    l.hc = true;
+    for (int i = 0; i < 10; ++i)
+        l.TimerTick();
+    EXPECT_FALSE(l.BlinkPhase());
+    EXPECT_TRUE(visible());
+}
+
+TEST(LabelText, GetTextAnchorsAndBadInput) {
+    TestLabel l;
+    l.SetHTMLText({"<FONT face=\"Tahoma\">If you need ", "this.<br><br>", "Um mit", "</FONT>", ""});
+    EXPECT_EQ(l.GetDisplText(), "<FONT face=\"Tahoma\">If you need this.<br><br>Um mit</FONT>");
+    EXPECT_EQ(l.GetText(), "If you need this.\r\n\r\nUm mit");
+    EXPECT_TRUE(ListAnchors(l.GetDisplText()).empty());
+    auto anchors = ListAnchors("x <A href=\"h1\">one <B>two</B></A> y <A href=\"h2\">open");
+    ASSERT_EQ(anchors.size(), 2u);
+    EXPECT_EQ(anchors[0].text, "one two");
+    EXPECT_EQ(anchors[0].href, "h1");
+    EXPECT_EQ(anchors[1].text, "open");
+
+    // Whatever the markup, a paint stays in the window and the bookkeeping in range.
+    TPictureContainer container;
+    l.PictureContainer = &container;
+    std::string many;
+    for (int i = 0; i < 3000; ++i)
+        many += "<A href=\"" + std::to_string(i) + "\">a</A>";
+    for (const std::string& m :
+         {many, std::string("<A href=\"x\">never closed <FONT size=\"99999999\">"),
+          std::string("<IMG src=\"missing\"><BODY BACKGROUND=\"none\"><A")}) {
+        l.SetHTMLText({m});
+        l.SetAutoSizeP(true);
+        l.Paint();
+        l.MoveTo(5, 5);
+        l.MouseDown(5, 5);
+        EXPECT_LE(l.client.Height(), 65535 + 100);
+    }
+    l.Notification(&container);
+    EXPECT_EQ(l.PictureContainer, nullptr);
+}
+
+} // namespace
+} // namespace kes

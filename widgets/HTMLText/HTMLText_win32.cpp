@@ -1,0 +1,530 @@
+#include "widgets/HTMLText/HTMLText_win32.h"
+
+#include "platform/utf_win32.h"
+#include "widgets/HTMLText/gdi_canvas_win32.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+namespace kes {
+
+namespace {
+
+const wchar_t kClass[] = L"KesHTMLStaticText";
+constexpr UINT_PTR kTimerId = 1;
+constexpr UINT kTimerInterval = 100;
+constexpr int kHintShift = 10; // an anchor's hint sits this far right of and above the pointer
+
+RECT ToRECT(const Rect& r) {
+    return RECT{r.left, r.top, r.right, r.bottom};
+}
+
+POINT LParamPoint(LPARAM lp) {
+    return POINT{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+}
+
+} // namespace
+
+// The label for screen readers: its plain text is its name, each anchor a link child (name: its
+// words, value: its href, default action: the click). What the window itself knows (parent,
+// location, navigation) comes from the system's object for the client area.
+class LabelAccessible : public IAccessible {
+public:
+    LabelAccessible(THTMLStaticText* owner, HWND hwnd) : owner_(owner) {
+        CreateStdAccessibleObject(hwnd, OBJID_CLIENT, __uuidof(IAccessible), std_.PutVoid());
+    }
+    // The window is going: clients that still hold the object get errors from now on.
+    void Disconnect() {
+        owner_ = nullptr;
+        std_.Reset();
+    }
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) ||
+            iid == __uuidof(IAccessible)) {
+            *out = static_cast<IAccessible*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG n = InterlockedDecrement(&refs_);
+        if (n == 0)
+            delete this;
+        return static_cast<ULONG>(n);
+    }
+
+    // IDispatch: no type information; clients call the interface directly.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+        *n = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
+        return E_NOTIMPL;
+    }
+
+    // IAccessible
+    HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** out) override {
+        if (!owner_)
+            return E_FAIL;
+        return std_ ? std_->get_accParent(out) : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE get_accChildCount(long* n) override {
+        if (!owner_)
+            return E_FAIL;
+        *n = static_cast<long>(Anchors().size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
+        *out = nullptr;
+        int i = 0;
+        const HRESULT hr = Child(child, i);
+        return FAILED(hr) ? hr : (i == 0 ? E_INVALIDARG : S_FALSE); // links are simple elements
+    }
+    HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* out) override {
+        int i = 0;
+        const HRESULT hr = Child(child, i);
+        if (FAILED(hr))
+            return hr;
+        return Text(i == 0 ? owner_->GetText() : Anchors()[i - 1].text, out);
+    }
+    HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* out) override {
+        int i = 0;
+        const HRESULT hr = Child(child, i);
+        if (FAILED(hr))
+            return hr;
+        if (i == 0) {
+            *out = nullptr;
+            return S_FALSE;
+        }
+        return Text(Anchors()[i - 1].href, out);
+    }
+    HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT, BSTR* out) override {
+        *out = nullptr;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* out) override {
+        int i = 0;
+        const HRESULT hr = Child(child, i);
+        if (FAILED(hr))
+            return hr;
+        out->vt = VT_I4;
+        out->lVal = i == 0 ? ROLE_SYSTEM_STATICTEXT : ROLE_SYSTEM_LINK;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
+        int i = 0;
+        const HRESULT hr = Child(child, i);
+        if (FAILED(hr))
+            return hr;
+        long state = STATE_SYSTEM_READONLY;
+        if (!owner_->Enabled())
+            state |= STATE_SYSTEM_UNAVAILABLE;
+        if (i > 0) {
+            state |= STATE_SYSTEM_LINKED | STATE_SYSTEM_FOCUSABLE;
+            if (GetFocus() == owner_->Handle() && owner_->FocusedAnchor() == i - 1)
+                state |= STATE_SYSTEM_FOCUSED;
+            if (owner_->HoveredAnchor() == i)
+                state |= STATE_SYSTEM_HOTTRACKED;
+        }
+        out->vt = VT_I4;
+        out->lVal = state;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT, BSTR* out) override {
+        *out = nullptr;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, long* topic) override {
+        *file = nullptr;
+        *topic = 0;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT, BSTR* out) override {
+        *out = nullptr;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override {
+        if (!owner_)
+            return E_FAIL;
+        out->vt = VT_EMPTY;
+        if (GetFocus() != owner_->Handle())
+            return S_FALSE;
+        const int f = owner_->FocusedAnchor();
+        out->vt = VT_I4;
+        out->lVal = f >= 0 && f < static_cast<int>(Anchors().size()) ? f + 1 : CHILDID_SELF;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* out) override {
+        out->vt = VT_EMPTY;
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* out) override {
+        int i = 0;
+        const HRESULT hr = Child(child, i);
+        if (FAILED(hr))
+            return hr;
+        if (i == 0) {
+            *out = nullptr;
+            return S_FALSE;
+        }
+        return Text("Click", out);
+    }
+    HRESULT STDMETHODCALLTYPE accSelect(long, VARIANT) override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* w, long* h, VARIANT) override {
+        // The anchors' own rectangles are known only while a point is on them: every child
+        // is placed at the label.
+        if (!owner_ || !std_)
+            return E_FAIL;
+        VARIANT self;
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        return std_->accLocation(x, y, w, h, self);
+    }
+    HRESULT STDMETHODCALLTYPE accNavigate(long dir, VARIANT start, VARIANT* out) override {
+        if (!owner_ || !std_)
+            return E_FAIL;
+        return std_->accNavigate(dir, start, out);
+    }
+    HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) override {
+        out->vt = VT_EMPTY;
+        if (!owner_)
+            return E_FAIL;
+        POINT pt{x, y};
+        ScreenToClient(owner_->Handle(), &pt);
+        RECT rc;
+        GetClientRect(owner_->Handle(), &rc);
+        if (!PtInRect(&rc, pt))
+            return S_FALSE;
+        out->vt = VT_I4;
+        out->lVal = owner_->AnchorAt(pt.x, pt.y);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
+        int i = 0;
+        const HRESULT hr = Child(child, i);
+        if (FAILED(hr))
+            return hr;
+        if (i == 0)
+            return DISP_E_MEMBERNOTFOUND;
+        THTMLStaticText* owner = owner_;
+        Application().Guard([owner, i] { owner->ActivateAnchor(i); });
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
+
+private:
+    virtual ~LabelAccessible() = default;
+
+    std::vector<AnchorInfo> Anchors() const { return ListAnchors(owner_->GetDisplText()); }
+    // The child index (0 for the label itself) of a VARIANT.
+    HRESULT Child(const VARIANT& v, int& i) const {
+        if (!owner_)
+            return E_FAIL;
+        if (v.vt != VT_I4)
+            return E_INVALIDARG;
+        if (v.lVal < 0 || v.lVal > static_cast<long>(Anchors().size()))
+            return E_INVALIDARG;
+        i = static_cast<int>(v.lVal);
+        return S_OK;
+    }
+    static HRESULT Text(const std::string& s, BSTR* out) {
+        *out = SysAllocString(Widen(s).c_str());
+        return *out ? S_OK : E_OUTOFMEMORY;
+    }
+
+    LONG refs_ = 1;
+    THTMLStaticText* owner_;
+    ComPtr<IAccessible> std_;
+};
+
+THTMLStaticText::THTMLStaticText(TComponent* owner, const char* name, HWND parent, Bounds b, int id)
+    : TWinControl(owner, name), THTMLStaticTextCore(this), measureDC_(CreateCompatibleDC(nullptr)) {
+    static const bool registered = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = WndProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = kClass;
+        return RegisterClassExW(&wc) != 0;
+    }();
+    (void)registered;
+    OpenTarget = ShellOpen;
+    // The caption stays empty: the markup is drawn, never the window text.
+    CreateHandle(kClass, WS_CLIPSIBLINGS, 0, parent, b, "", id);
+}
+
+THTMLStaticText::~THTMLStaticText() {
+    if (accessible_) {
+        accessible_->Disconnect();
+        accessible_->Release();
+    }
+    if (tip_ && IsWindow(tip_))
+        DestroyWindow(tip_);
+    if (hwnd_ && IsWindow(hwnd_))
+        KillTimer(hwnd_, kTimerId);
+}
+
+void THTMLStaticText::ShellOpen(const std::string& target) {
+    ShellExecuteW(nullptr, L"open", Widen(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+bool THTMLStaticText::SystemHighContrast() {
+    HIGHCONTRASTW hc{sizeof(hc), 0, nullptr};
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(hc), &hc, 0) &&
+           (hc.dwFlags & HCF_HIGHCONTRASTON);
+}
+
+Rect THTMLStaticText::ClientRect() const {
+    RECT rc{0, 0, 0, 0};
+    GetClientRect(hwnd_, &rc);
+    return Rect{rc.left, rc.top, rc.right, rc.bottom};
+}
+
+void THTMLStaticText::SetClientSize(int width, int height) {
+    SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void THTMLStaticText::Invalidate(const Rect* r) {
+    if (!hwnd_)
+        return;
+    // Every paint is a whole one into a buffer, so nothing needs erasing first.
+    if (r) {
+        const RECT rc = ToRECT(*r);
+        InvalidateRect(hwnd_, &rc, FALSE);
+    } else {
+        InvalidateRect(hwnd_, nullptr, FALSE);
+    }
+}
+
+void THTMLStaticText::Repaint(bool) {
+    // The text is never drawn over itself: the window paints the whole label from a buffer.
+    Invalidate(nullptr);
+}
+
+void THTMLStaticText::Measure(const std::function<void(Canvas&)>& f) {
+    GdiCanvas cv(measureDC_.Get());
+    cv.ShareFonts(Fonts());
+    f(cv);
+}
+
+bool THTMLStaticText::Focused() const {
+    return GetFocus() == hwnd_;
+}
+
+bool THTMLStaticText::PointerPos(int& x, int& y) const {
+    POINT pt;
+    if (!GetCursorPos(&pt) || !ScreenToClient(hwnd_, &pt))
+        return false;
+    x = pt.x;
+    y = pt.y;
+    return true;
+}
+
+void THTMLStaticText::CursorChanged() {
+    if (tracking_)
+        SetCursor(LoadCursorW(nullptr, Cursor() == crHandPoint ? IDC_HAND : IDC_ARROW));
+}
+
+void THTMLStaticText::CancelHint() {
+    if (tip_)
+        SendMessageW(tip_, TTM_POP, 0, 0);
+}
+
+void THTMLStaticText::StartTimer() {
+    SetTimer(hwnd_, kTimerId, kTimerInterval, nullptr);
+}
+
+void THTMLStaticText::StopTimer() {
+    KillTimer(hwnd_, kTimerId);
+}
+
+void THTMLStaticText::MakeHintWindow() {
+    tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
+                           nullptr, GetModuleHandleW(nullptr), nullptr);
+    TOOLINFOW ti{};
+    ti.cbSize = TTTOOLINFOW_V1_SIZE;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = hwnd_;
+    ti.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+    ti.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void THTMLStaticText::Paint(HDC target) {
+    RECT rc;
+    GetClientRect(hwnd_, &rc);
+    const TColor back = HighContrast() ? clBtnFace : Color;
+    UniqueBrush brush(CreateSolidBrush(GdiCanvas::ToColorRef(back)));
+    if (UpdateCount() > 0 || rc.right <= 0 || rc.bottom <= 0) {
+        FillRect(target, &rc, brush.Get());
+        return;
+    }
+    // Double-buffered: hovering repaints often and must never flicker.
+    UniqueMemoryDC mem(CreateCompatibleDC(target));
+    UniqueBitmap bitmap(CreateCompatibleBitmap(target, rc.right, rc.bottom));
+    SelectedObject selected(mem.Get(), bitmap.Get());
+    FillRect(mem.Get(), &rc, brush.Get());
+    {
+        GdiCanvas cv(mem.Get());
+        cv.ShareFonts(Fonts());
+        DoPaint(cv, true);
+    }
+    BitBlt(target, 0, 0, rc.right, rc.bottom, mem.Get(), 0, 0, SRCCOPY);
+}
+
+LRESULT CALLBACK THTMLStaticText::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = dynamic_cast<THTMLStaticText*>(TWinControl::FromHandle(hwnd));
+    if (!self)
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    LRESULT result = 0;
+    bool done = false;
+    // Errors of event handlers end there; they never unwind through USER32.
+    Application().Guard([&] {
+        result = self->HandleMessage(msg, wp, lp);
+        done = true;
+    });
+    return done ? result : DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT THTMLStaticText::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_PAINT: {
+        PaintDC paint(hwnd_);
+        Paint(paint.Get());
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        Paint(reinterpret_cast<HDC>(wp));
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_SETCURSOR:
+        if (LOWORD(lp) == HTCLIENT) {
+            SetCursor(LoadCursorW(nullptr, Cursor() == crHandPoint ? IDC_HAND : IDC_ARROW));
+            return TRUE;
+        }
+        break;
+    case WM_MOUSEMOVE: {
+        if ((ShowHint || AnchorHint) && !tip_)
+            MakeHintWindow();
+        const POINT pt = LParamPoint(lp);
+        if (!tracking_) {
+            // Without tracking, a pointer that leaves the window is never noticed.
+            TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, hwnd_, 0};
+            tracking_ = TrackMouseEvent(&tme) != FALSE;
+            MouseEnter();
+        }
+        MouseMove(pt.x, pt.y);
+        return 0;
+    }
+    case WM_MOUSELEAVE:
+        tracking_ = false;
+        MouseLeave();
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN: {
+        SetCapture(hwnd_);
+        const POINT pt = LParamPoint(lp);
+        MouseDown(pt.x, pt.y);
+        return 0;
+    }
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+        if (GetCapture() == hwnd_)
+            ReleaseCapture();
+        MouseUp();
+        return 0;
+    case WM_GETDLGCODE: {
+        if (AnchorCount() <= 0)
+            return 0;
+        LRESULT code = DLGC_WANTARROWS | DLGC_WANTCHARS;
+        const auto* m = reinterpret_cast<const MSG*>(lp);
+        if (m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN)
+            code |= DLGC_WANTMESSAGE;
+        return code;
+    }
+    case WM_SETFOCUS:
+        FocusChanged(true);
+        return 0;
+    case WM_KILLFOCUS:
+        FocusChanged(false);
+        return 0;
+    case WM_KEYDOWN: {
+        int key = static_cast<int>(wp);
+        KeyDown(key);
+        if (key == 0)
+            return 0;
+        break;
+    }
+    case WM_CHAR:
+        if (wp == '\r' || wp == ' ') {
+            KeyPress(static_cast<char>(wp));
+            return 0;
+        }
+        break;
+    case WM_TIMER:
+        if (wp == kTimerId) {
+            TimerTick();
+            return 0;
+        }
+        break;
+    case WM_SIZE:
+    case WM_ENABLE:
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+        Invalidate(nullptr);
+        break;
+    case WM_GETOBJECT:
+        if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT)) {
+            if (!accessible_)
+                accessible_ = new LabelAccessible(this, hwnd_);
+            return LresultFromObject(__uuidof(IAccessible), wp, accessible_);
+        }
+        break;
+    case WM_NOTIFY: {
+        auto* hdr = reinterpret_cast<NMHDR*>(lp);
+        if (!tip_ || hdr->hwndFrom != tip_)
+            break;
+        POINT pt;
+        GetCursorPos(&pt);
+        POINT client = pt;
+        ScreenToClient(hwnd_, &client);
+        bool onAnchor = false;
+        const std::string anchorHint = HintText(client.x, client.y, onAnchor);
+        if (hdr->code == TTN_GETDISPINFOW) {
+            static std::wstring text; // must outlive the notification
+            text = Widen(onAnchor ? anchorHint : (ShowHint ? TWinControl::Hint : std::string()));
+            reinterpret_cast<NMTTDISPINFOW*>(lp)->lpszText = text.data();
+            return 0;
+        }
+        if (hdr->code == TTN_SHOW && onAnchor) {
+            SetWindowPos(tip_, nullptr, pt.x + kHintShift, pt.y - kHintShift, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            return TRUE;
+        }
+        break;
+    }
+    case WM_DESTROY:
+        KillTimer(hwnd_, kTimerId);
+        break;
+    }
+    return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+} // namespace kes

@@ -1,0 +1,58 @@
+#pragma once
+// THTMLStaticText: the rich-text label on a window of its own. The decisions live in
+// THTMLStaticTextCore; this part turns window messages into its calls, paints it double-buffered
+// and answers screen readers (WM_GETOBJECT).
+#include "platform/scoped_win32.h"
+#include "toolkit/controls_win32.h"
+#include "widgets/HTMLText/HTMLText.h"
+
+#include <windows.h>
+
+#include <oleacc.h>
+
+namespace kes {
+
+class LabelAccessible;
+
+class THTMLStaticText : public TWinControl, public THTMLStaticTextCore {
+public:
+    // Created 100 x 20 unless bounds say otherwise; Loaded() ends the loading of the stored
+    // properties (EnableBlink starts its timer then).
+    THTMLStaticText(TComponent* owner, const char* name, HWND parent, Bounds b = {0, 0, 100, 20},
+                    int id = 0);
+    ~THTMLStaticText() override;
+
+    // The platform's way of opening a URL or mail target: ShellExecute's "open".
+    static void ShellOpen(const std::string& target);
+    // Whether the system runs in high-contrast mode.
+    static bool SystemHighContrast();
+
+    bool Enabled() const override { return TWinControl::Enabled(); }
+
+protected:
+    Rect ClientRect() const override;
+    void SetClientSize(int width, int height) override;
+    void Invalidate(const Rect* r) override;
+    void Measure(const std::function<void(Canvas&)>& f) override;
+    bool Focused() const override;
+    bool PointerPos(int& x, int& y) const override;
+    bool HighContrast() const override { return SystemHighContrast(); }
+    void CursorChanged() override;
+    void CancelHint() override;
+    void StartTimer() override;
+    void StopTimer() override;
+    void Repaint(bool full) override;
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+    void Paint(HDC target);
+    void MakeHintWindow();
+
+    UniqueMemoryDC measureDC_; // laying out needs a context, not a window's
+    HWND tip_ = nullptr;
+    bool tracking_ = false;
+    LabelAccessible* accessible_ = nullptr; // one reference held while the window lives
+};
+
+} // namespace kes

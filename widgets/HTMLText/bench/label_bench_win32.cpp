@@ -1,0 +1,111 @@
+// The label under Wine: one mouse move over the console's help paragraph (its hit-test layout)
+// and over 10 KB of markup with 100 anchors; and one full paint of the paragraph against one
+// DrawTextW of its plain text into the same rectangle, measured in the same run.
+#include "platform/scoped_win32.h"
+#include "platform/utf_win32.h"
+#include "widgets/HTMLText/HTMLText_win32.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The console's six HTMLText strings of HTMLStaticText1.
+const std::vector<std::string> kHelp = {
+    "<FONT face=\"Tahoma\">If you need, to synchronize categories only with the user of your "
+    "choice, you can define the categories you need in ",
+    "this section. Please select first the user you want to modify and click the button "
+    "\"+\".<br><br>",
+    "Um mit jedem Benutzer andere Kategorien abgleichen zu k\xC3\xB6nnen, gehen Sie bitte wie "
+    "folgt vor. Suchen Sie aus der rechten Box einen ",
+    "Benutzer aus und klicken auf den \"+\" Button. Legen Sie nun die Kategorie fest. Mit "
+    "weiteren Nutzern k\xC3\xB6nnen Sie ebenso verfahren.",
+    "</FONT>",
+    "",
+};
+
+double Now() {
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) * 1e6 / static_cast<double>(f.QuadPart);
+}
+
+// Microseconds per mouse move, the pointer walking over the label's rectangle.
+double HoverUs(HWND label, int w, int h) {
+    constexpr int kMoves = 2000;
+    const double t0 = Now();
+    for (int i = 0; i < kMoves; ++i) {
+        const int x = (i * 7) % w, y = (i * 13) % h;
+        SendMessageW(label, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    }
+    return (Now() - t0) / kMoves;
+}
+
+} // namespace
+
+int main() {
+    using namespace kes;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KesLabelBench";
+    RegisterClassW(&wc);
+    UniqueWindow host(CreateWindowExW(0, L"KesLabelBench", L"bench", WS_POPUP | WS_VISIBLE, 0, 0,
+                                      800, 900, nullptr, nullptr, wc.hInstance, nullptr));
+
+    THTMLStaticText help(nullptr, "help", host.Get(), Bounds{24, 152, 545, 81});
+    help.SetHTMLText(kHelp);
+    UpdateWindow(help.Handle());
+    HoverUs(help.Handle(), 545, 81); // warm: fonts made once
+    std::printf("label_hover_us: %.1f\n", HoverUs(help.Handle(), 545, 81));
+
+    std::string big = "<FONT face=\"Tahoma\">";
+    for (int i = 0; big.size() < 10 * 1024; ++i) {
+        big += "Some words of text before the link <A href=\"http://example.invalid/" +
+               std::to_string(i) + "\">anchor number " + std::to_string(i) + "</A> and after. ";
+        if (i == 99)
+            break;
+    }
+    while (big.size() < 10 * 1024)
+        big += "filler words to reach ten kilobytes ";
+    big += "</FONT>";
+    THTMLStaticText large(nullptr, "large", host.Get(), Bounds{0, 0, 545, 880});
+    large.SetHTMLText({big});
+    UpdateWindow(large.Handle());
+    HoverUs(large.Handle(), 545, 880);
+    std::printf("label_hover_us_10kb: %.1f\n", HoverUs(large.Handle(), 545, 880));
+
+    // Painting: the label's full paint against DrawTextW of its plain text, same target.
+    WindowDC wdc(help.Handle());
+    const UniqueMemoryDC mem(CreateCompatibleDC(wdc.Get()));
+    const UniqueBitmap bmp(CreateCompatibleBitmap(wdc.Get(), 545, 81));
+    const SelectedObject selected(mem.Get(), bmp.Get());
+    const UniqueFont tahoma(CreateFontW(-MulDiv(8, GetDeviceCaps(mem.Get(), LOGPIXELSY), 72), 0, 0,
+                                        0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                        DEFAULT_PITCH, L"Tahoma"));
+    const std::wstring plain = Widen(help.GetText());
+    constexpr int kPaints = 300;
+    double best = 1e300;
+    for (int round = 0; round < 3; ++round) {
+        double t0 = Now();
+        for (int i = 0; i < kPaints; ++i)
+            SendMessageW(help.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem.Get()),
+                         PRF_CLIENT);
+        const double label = Now() - t0;
+        t0 = Now();
+        for (int i = 0; i < kPaints; ++i) {
+            const SelectedObject font(mem.Get(), tahoma.Get());
+            RECT r{0, 0, 545, 81};
+            DrawTextW(mem.Get(), plain.c_str(), static_cast<int>(plain.size()), &r,
+                      DT_WORDBREAK | DT_NOPREFIX);
+        }
+        const double drawText = Now() - t0;
+        best = std::min(best, label / drawText);
+    }
+    std::printf("label_paint_ratio: %.2f\n", best);
+    return 0;
+}
