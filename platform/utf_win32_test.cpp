@@ -26,8 +26,8 @@ TEST(Utf, AnsiIsWindows1252HereAndKeepsEveryByte) {
 // committed but never touched, so the test costs address space only.
 TEST(Utf, SizesAboveIntMaxAreRefusedNotTruncated) {
     const size_t units = static_cast<size_t>(INT_MAX) + 1;
-    void* mem = VirtualAlloc(nullptr, units * sizeof(wchar_t), MEM_RESERVE | MEM_COMMIT,
-                             PAGE_READWRITE);
+    void* mem =
+        VirtualAlloc(nullptr, units * sizeof(wchar_t), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     ASSERT_NE(mem, nullptr);
     const std::string_view bytes(static_cast<const char*>(mem), units);
     const std::wstring_view wide(static_cast<const wchar_t*>(mem), units);

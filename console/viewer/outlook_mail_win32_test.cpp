@@ -224,6 +224,10 @@ TEST_F(SupportMailPress, ABusyOutlookIsRetriedWithinTheBoundWhileOurFilterStands
     Start();
     ThreadFilter previous;
     ASSERT_EQ(CoRegisterMessageFilter(&previous, nullptr), S_OK);
+    // Off the thread again whatever fails below: it lives on this stack.
+    const struct Unregister {
+        ~Unregister() { CoRegisterMessageFilter(nullptr, nullptr); }
+    } unregister;
     form->olApp->BusyRetryDelayMs = 0;
     fake.Busy(3);
     Press();
@@ -242,7 +246,6 @@ TEST_F(SupportMailPress, ABusyOutlookIsRetriedWithinTheBoundWhileOurFilterStands
     EXPECT_EQ(fake.Count(L"mails"), 1);
     EXPECT_EQ(notices, std::vector<std::string>{kSorry});
     EXPECT_EQ(CurrentFilter(), &previous);
-    CoRegisterMessageFilter(nullptr, nullptr);
     EXPECT_TRUE(errors.empty());
 }
 
