@@ -94,9 +94,31 @@ LRESULT CALLBACK BevelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-void PaintSpeedButton(HWND hwnd, TSpeedButton& b) {
-    PaintDC paint(hwnd);
-    const HDC dc = paint.Get();
+// A disabled glyph is its shape embossed in the highlight and shadow colours, as disabled
+// toolbar images are: in full colour it would look clickable.
+void DrawDisabledGlyph(HDC dc, int x, int y, HBITMAP glyph) {
+    UniqueMemoryDC colour(CreateCompatibleDC(dc)), mono(CreateCompatibleDC(dc));
+    UniqueBitmap shape(CreateBitmap(kGlyphSize, kGlyphSize, 1, 1, nullptr));
+    SelectedObject glyphIn(colour.Get(), glyph);
+    SelectedObject shapeIn(mono.Get(), shape.Get());
+    // Transparent pixels turn white, the shape black.
+    SetBkColor(colour.Get(), kGlyphTransparent);
+    BitBlt(mono.Get(), 0, 0, kGlyphSize, kGlyphSize, colour.Get(), 0, 0, SRCCOPY);
+    const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
+    const COLORREF oldBk = SetBkColor(dc, RGB(255, 255, 255));
+    // The brush where the shape is black, the background elsewhere (ROP PSDPxax).
+    constexpr DWORD kBrushThroughShape = 0x00B8074A;
+    const struct { int offset, colour; } layers[] = {{1, COLOR_BTNHIGHLIGHT}, {0, COLOR_BTNSHADOW}};
+    for (const auto& layer : layers) {
+        SelectedObject brush(dc, GetSysColorBrush(layer.colour));
+        BitBlt(dc, x + layer.offset, y + layer.offset, kGlyphSize, kGlyphSize, mono.Get(), 0, 0,
+               kBrushThroughShape);
+    }
+    SetTextColor(dc, oldText);
+    SetBkColor(dc, oldBk);
+}
+
+void PaintSpeedButton(HDC dc, HWND hwnd, TSpeedButton& b) {
     RECT r;
     GetClientRect(hwnd, &r);
     FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
@@ -114,11 +136,15 @@ void PaintSpeedButton(HWND hwnd, TSpeedButton& b) {
     const int shift = b.down_ ? 1 : 0;
     int x = (r.right - total) / 2 + shift;
     if (b.Glyph()) {
-        UniqueMemoryDC mem(CreateCompatibleDC(dc));
-        SelectedObject glyph(mem.Get(), b.Glyph());
         const int y = (r.bottom - kGlyphSize) / 2 + shift;
-        TransparentBlt(dc, x, y, kGlyphSize, kGlyphSize, mem.Get(), 0, 0, kGlyphSize, kGlyphSize,
-                       kGlyphTransparent);
+        if (enabled) {
+            UniqueMemoryDC mem(CreateCompatibleDC(dc));
+            SelectedObject glyph(mem.Get(), b.Glyph());
+            TransparentBlt(dc, x, y, kGlyphSize, kGlyphSize, mem.Get(), 0, 0, kGlyphSize,
+                           kGlyphSize, kGlyphTransparent);
+        } else {
+            DrawDisabledGlyph(dc, x, y, b.Glyph());
+        }
         x += gw + gap;
     }
     if (!text.empty()) {
@@ -135,8 +161,13 @@ LRESULT CALLBACK SpeedProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (!b)
         return DefWindowProcW(hwnd, msg, wp, lp);
     switch (msg) {
-    case WM_PAINT:
-        PaintSpeedButton(hwnd, *b);
+    case WM_PAINT: {
+        PaintDC paint(hwnd);
+        PaintSpeedButton(paint.Get(), hwnd, *b);
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        PaintSpeedButton(reinterpret_cast<HDC>(wp), hwnd, *b);
         return 0;
     case WM_ERASEBKGND:
         return 1;

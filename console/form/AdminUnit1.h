@@ -87,7 +87,11 @@ private:
 
     Services services_;
     HWND hwnd_ = nullptr;
-    UniqueIcon icon_, smallIcon_;
+    // The machine's registry view of the installed Outlook, chosen once at start-up: the lock
+    // is read and written where the add-in reads it.
+    RegView machineView_ = RegView::Bits64;
+    // A mail is being composed: Display runs its own message loop and the button stays usable.
+    bool composing_ = false;
 };
 
 } // namespace kes

@@ -55,6 +55,15 @@ void TQuillard::savelog1Click(TComponent*) {
 }
 
 void TQuillard::SpeedButton1Click(TComponent*) {
+    // Display's own message loop keeps this window usable: a second press meanwhile would
+    // start a second mail nested inside the first.
+    if (composing_)
+        return;
+    composing_ = true;
+    const struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{composing_};
     const std::wstring shown = MemoText(LogFile->Handle());
     try {
         DisplaySupportMail(*olApp, ComposeSupportMail(std::u16string(shown.begin(), shown.end())));

@@ -3,6 +3,7 @@
 #include "console/dialogs/dialogs.h"
 #include "console/form/control_ids.h"
 #include "console/form/resource.h"
+#include "console/store/machine_view.h"
 #include "console/store/settings_store.h"
 #include "console/store/win32_registry.h"
 #include "platform/utf_win32.h"
@@ -88,12 +89,14 @@ void TQuillard::Create(int showCommand) {
     Application().Title = kApplicationTitle;
     Application().OnException = services_.ErrorBox;
     HINSTANCE inst = GetModuleHandleW(nullptr);
-    icon_.Reset(static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
-                                              GetSystemMetrics(SM_CXICON),
-                                              GetSystemMetrics(SM_CYICON), 0)));
-    smallIcon_.Reset(static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
-                                                   GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), 0)));
+    // Shared icons belong to the module, not to a window: the class registered by the first
+    // window keeps them, and every later window of the class shows live ones.
+    const auto icon = [inst](int cx, int cy) {
+        return static_cast<HICON>(
+            LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON, cx, cy, LR_SHARED));
+    };
+    const HICON bigIcon = icon(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    const HICON smallIcon = icon(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = WndProc;
@@ -101,17 +104,19 @@ void TQuillard::Create(int showCommand) {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kFormClass;
-    wc.hIcon = icon_.Get();
-    wc.hIconSm = smallIcon_.Get();
+    wc.hIcon = bigIcon;
+    wc.hIconSm = smallIcon;
     RegisterClassExW(&wc);
     const int x = (GetSystemMetrics(SM_CXSCREEN) - kFormWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - kFormHeight) / 2;
     hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kFormClass, L"Quillard",
                             WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y, kFormWidth, kFormHeight,
                             nullptr, nullptr, inst, this);
-    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Get()));
-    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     CreateControls();
+    // Once, before anything can fail: the lock box writes into this view all run long.
+    machineView_ = OutlookMachineView(*services_.Registry);
     // A failure of start-up is reported, and the window opens with what was set up.
     Application().Guard([this] { FormCreate(this); });
     ShowWindow(hwnd_, showCommand);
@@ -347,6 +352,7 @@ void TQuillard::FormCreate(TComponent*) {
     SettingsStore lm(*services_.Registry);
     lm.SetRoot(RootKey::LocalMachine);
     lm.SetAccess(kKeyAllAccess);
+    lm.SetView(machineView_);
     lm.Open(kConfigPath, true);
     try {
         chkAdmin->SetChecked(lm.GetInt("lock") != 0);
@@ -415,6 +421,7 @@ void TQuillard::chkAdminClick(TComponent*) {
     SettingsStore reg(*services_.Registry);
     reg.SetRoot(RootKey::LocalMachine);
     reg.SetAccess(kKeyAllAccess);
+    reg.SetView(machineView_);
     try {
         reg.Open(kConfigPath, true);
         reg.PutFlag("lock", chkAdmin->Checked());

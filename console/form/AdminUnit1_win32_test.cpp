@@ -14,6 +14,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace kes {
@@ -218,6 +219,54 @@ TEST(QuillardNonAdministrator, ReadOnlyMachineKeyDisablesTheLockBox) {
     }
     EXPECT_EQ(Dword(HKEY_LOCAL_MACHINE, L"lock"), 1u);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Varnholt");
+}
+
+// The lock lands in the registry view of the installed Outlook, whose add-in reads it there;
+// wine64 has both views. The user's root is a scratch key, the machine's its own.
+TEST(QuillardMachineView, TheLockLandsInTheViewOfTheInstalledOutlook) {
+    test::ScratchRoots roots(/*remapMachine=*/false);
+    const auto clear = [] {
+        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            UniqueKey software;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view,
+                              software.Put()) != ERROR_SUCCESS)
+                continue;
+            RegDeleteTreeW(software.Get(), L"Varnholt");
+            RegDeleteTreeW(software.Get(), L"Microsoft\\Office\\16.0");
+            RegDeleteKeyExW(software.Get(), L"Microsoft\\Office", view, 0); // only when empty
+        }
+    };
+    const std::wstring below32 = L"Software\\Wow6432Node\\Varnholt\\Kestrova\\Config";
+    const struct {
+        const wchar_t* bitness;
+        REGSAM installedIn;
+        bool below32;
+    } cases[] = {{L"x86", KEY_WOW64_32KEY, true}, {L"x64", KEY_WOW64_64KEY, false}};
+    for (const auto& c : cases) {
+        clear();
+        UniqueKey outlook;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\16.0\\Outlook",
+                                  0, nullptr, 0, KEY_ALL_ACCESS | c.installedIn, nullptr,
+                                  outlook.Put(), nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(outlook.Get(), L"Bitness", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(c.bitness), 4 * sizeof(wchar_t));
+        {
+            Recorded rec;
+            TQuillard form(RecordingServices(std::make_shared<Win32Registry>(), rec));
+            form.Create(SW_SHOWNOACTIVATE);
+            ASSERT_TRUE(form.chkAdmin->Enabled()) << c.bitness;
+            Click(*form.chkAdmin);
+            EXPECT_TRUE(rec.notices.empty()) << c.bitness;
+        }
+        DWORD lock = 0;
+        EXPECT_EQ(test::ReadDword(HKEY_LOCAL_MACHINE, below32, L"lock", lock), c.below32)
+            << c.bitness;
+        EXPECT_EQ(test::ReadDword(HKEY_LOCAL_MACHINE, kConfig, L"lock", lock), !c.below32)
+            << c.bitness;
+        EXPECT_EQ(lock, 1u) << c.bitness;
+    }
+    clear();
 }
 
 // Over the in-memory tree, whose machine root can be made to refuse full access.
@@ -460,6 +509,64 @@ TEST(QuillardWindow, LayoutCaptionsHintsMenuAndTimer) {
     EXPECT_EQ(wr.bottom - wr.top, 800);
     GetWindowRect(form.Panel2->Handle(), &p2);
     EXPECT_EQ(p2.bottom - p2.top, 81);
+}
+
+// Windows of one class share its icons: the second window must not get the first one's freed
+// handles.
+TEST(QuillardWindow, EveryWindowOfTheClassHasLiveIcons) {
+    test::ScratchRoots roots;
+    for (int i = 0; i < 2; ++i) {
+        Recorded rec;
+        TQuillard form(RecordingServices(std::make_shared<Win32Registry>(), rec));
+        form.Create(SW_SHOWNOACTIVATE);
+        const HICON icons[] = {
+            reinterpret_cast<HICON>(GetClassLongPtrW(form.Handle(), GCLP_HICON)),
+            reinterpret_cast<HICON>(GetClassLongPtrW(form.Handle(), GCLP_HICONSM)),
+            reinterpret_cast<HICON>(SendMessageW(form.Handle(), WM_GETICON, ICON_BIG, 0))};
+        for (HICON icon : icons) {
+            ICONINFO info{};
+            ASSERT_TRUE(GetIconInfo(icon, &info)) << "window " << i;
+            const UniqueBitmap mask(info.hbmMask), colour(info.hbmColor);
+        }
+    }
+}
+
+// Disabled, catAdd and catDel show their glyph's shape in shadow and highlight only; enabled,
+// in its own colours.
+TEST(QuillardWindow, DisabledGlyphsAreGreyed) {
+    test::ScratchRoots roots;
+    Recorded rec;
+    TQuillard form(RecordingServices(std::make_shared<Win32Registry>(), rec));
+    form.Create(SW_SHOWNOACTIVATE);
+    const COLORREF greys[] = {GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNSHADOW),
+                              GetSysColor(COLOR_BTNHIGHLIGHT)};
+    // Pixels of the button's face that are not one of the greys, and those in shadow.
+    const auto count = [&](TSpeedButton& b, int& coloured, int& shadow) {
+        RECT r;
+        GetClientRect(b.Handle(), &r);
+        const WindowDC screen(nullptr);
+        UniqueMemoryDC dc(CreateCompatibleDC(screen.Get()));
+        UniqueBitmap bmp(CreateCompatibleBitmap(screen.Get(), r.right, r.bottom));
+        SelectedObject in(dc.Get(), bmp.Get());
+        SendMessageW(b.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
+        coloured = shadow = 0;
+        for (int y = 0; y < r.bottom; ++y)
+            for (int x = 0; x < r.right; ++x) {
+                const COLORREF p = GetPixel(dc.Get(), x, y);
+                coloured += std::find(std::begin(greys), std::end(greys), p) == std::end(greys);
+                shadow += p == greys[1];
+            }
+    };
+    for (TSpeedButton* b : {form.catAdd.get(), form.catDel.get()}) {
+        ASSERT_FALSE(b->Enabled());
+        int coloured = 0, shadow = 0;
+        count(*b, coloured, shadow);
+        EXPECT_EQ(coloured, 0) << b->Name;
+        EXPECT_GT(shadow, 20) << b->Name; // the card's shape
+        b->SetEnabled(true);
+        count(*b, coloured, shadow);
+        EXPECT_GT(coloured, 20) << b->Name;
+    }
 }
 
 // Modal dialogs are driven from a thread timer that fires inside their own message loop.

@@ -152,9 +152,18 @@ TEST_F(QuillardExe, CarriesTheManifestIconAndGlyphs) {
           "version=\"1.0.0.0\"", "name=\"CompanyName.ProductName.YourApp\"",
           "<description>Your application description here.</description>",
           "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-          "publicKeyToken=\"6595b64144ccf1df\" language=\"*\""})
+          "publicKeyToken=\"6595b64144ccf1df\" language=\"*\"",
+          // Without an execution level a 32-bit console's lock writes would be virtualized
+          // into the user's VirtualStore instead of failing for a non-administrator.
+          "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">",
+          "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+          "<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">",
+          "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
+          "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",
+          "<gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\">true"
+          "</gdiScaling>"})
         EXPECT_NE(xml.find(part), std::string::npos) << part;
-    EXPECT_EQ(xml.find("requestedExecutionLevel"), std::string::npos);
+    EXPECT_EQ(xml.find("requireAdministrator"), std::string::npos);
 
     // One icon group with images from 16 to 128 pixels.
     HRSRC group = FindResourceW(exe, MAKEINTRESOURCEW(1), RT_GROUP_ICON);

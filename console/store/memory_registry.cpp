@@ -138,9 +138,16 @@ long MemoryRegistry::OpenKey(RegKey parent, const std::string& path, std::uint32
         root = h->root;
     }
     const std::uint32_t limit = limits_[root == RootKey::CurrentUser ? 0 : 1];
-    if ((access & ~limit) != 0)
+    if ((access & ~limit & ~kViewBits) != 0)
         return regcode::AccessDenied;
-    for (const auto& part : SplitPath(path)) {
+    auto parts = SplitPath(path);
+    // Only a path from the machine's root itself changes views; a key once opened stays in its
+    // view.
+    if (parent == RootHandle(RootKey::LocalMachine) &&
+        (access & kViewBits) == static_cast<std::uint32_t>(RegView::Bits32) && !parts.empty() &&
+        FoldName(parts[0]) == FoldName("Software"))
+        parts.insert(parts.begin() + 1, "Wow6432Node");
+    for (const auto& part : parts) {
         const auto folded = FoldName(part);
         auto it = node->children.find(folded);
         if (it == node->children.end()) {

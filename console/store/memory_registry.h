@@ -1,6 +1,7 @@
 #pragma once
 // An in-memory tree that answers like the Windows registry: names compared the way the
-// registry folds them, typed values, keys that vanish under open handles.
+// registry folds them, typed values, keys that vanish under open handles, and the machine's
+// two views as a 64-bit program sees them (the 32-bit one below Software\Wow6432Node).
 #include "console/store/registry_backend.h"
 
 #include <map>

@@ -40,6 +40,13 @@ constexpr std::uint32_t Qword = 11;
 constexpr std::uint32_t kKeyAllAccess = 0xF003F;
 constexpr std::uint32_t kKeyRead = 0x20019;
 
+// Which of the machine's two registry views a key is opened in; the value is the access bit
+// that asks for it (KEY_WOW64_64KEY, KEY_WOW64_32KEY), 0 for the program's own view. Below
+// HKEY_LOCAL_MACHINE\Software the 32-bit view is the 64-bit view's Software\Wow6432Node;
+// HKEY_CURRENT_USER\Software is one for both.
+enum class RegView : std::uint32_t { Own = 0, Bits64 = 0x0100, Bits32 = 0x0200 };
+constexpr std::uint32_t kViewBits = 0x0300;
+
 class RegistryBackend {
 public:
     virtual ~RegistryBackend() = default;

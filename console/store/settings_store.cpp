@@ -14,6 +14,13 @@ void SettingsStore::SetRoot(RootKey root) {
     }
 }
 
+void SettingsStore::SetView(RegView view) {
+    if (view != view_) {
+        Close();
+        view_ = view;
+    }
+}
+
 RegKey SettingsStore::Base(bool absolute) const {
     return (absolute || current_ == 0) ? RootHandle(root_) : current_;
 }
@@ -22,7 +29,7 @@ bool SettingsStore::Open(const std::string& path, bool mayCreate) {
     const bool absolute = !path.empty() && path.front() == '\\';
     const std::string rel = absolute ? path.substr(1) : path;
     RegKey key = 0;
-    if (backend_.OpenKey(Base(absolute), rel, access_, mayCreate && !rel.empty(), key) !=
+    if (backend_.OpenKey(Base(absolute), rel, Mask(access_), mayCreate && !rel.empty(), key) !=
         regcode::Success)
         return false;
     std::string newPath;
@@ -78,14 +85,14 @@ void SettingsStore::ListChildren(std::vector<std::string>& names) {
 void SettingsStore::AddChild(const std::string& name) {
     RegKey key = 0;
     if (name.empty() ||
-        backend_.OpenKey(Base(false), name, kKeyAllAccess, true, key) != regcode::Success)
+        backend_.OpenKey(Base(false), name, Mask(kKeyAllAccess), true, key) != regcode::Success)
         throw StoreError(Fill("Erzeugung von Schl\xC3\xBCssel ", name, " misslungen"));
     backend_.CloseKey(key);
 }
 
 bool SettingsStore::DeleteTree(RegKey parent, const std::string& name) {
     RegKey key = 0;
-    if (backend_.OpenKey(parent, name, kKeyAllAccess, false, key) != regcode::Success)
+    if (backend_.OpenKey(parent, name, Mask(kKeyAllAccess), false, key) != regcode::Success)
         return false;
     std::vector<std::string> children;
     bool ok = backend_.EnumKeys(key, children) == regcode::Success;

@@ -24,6 +24,9 @@ public:
 
     void SetRoot(RootKey root);
     void SetAccess(std::uint32_t access) { access_ = access; }
+    // The machine's registry view for the keys this handle opens; like the root, a change
+    // releases the current key.
+    void SetView(RegView view);
     bool Open(const std::string& path, bool mayCreate);
     void Close();
 
@@ -38,16 +41,21 @@ public:
 
     RootKey Root() const { return root_; }
     std::uint32_t Access() const { return access_; }
+    RegView View() const { return view_; }
     bool HasCurrentKey() const { return current_ != 0; }
     const std::string& CurrentPath() const { return path_; }
 
 private:
     RegKey Base(bool absolute) const;
+    std::uint32_t Mask(std::uint32_t access) const {
+        return (access & ~kViewBits) | static_cast<std::uint32_t>(view_);
+    }
     bool DeleteTree(RegKey parent, const std::string& name);
 
     RegistryBackend& backend_;
     RootKey root_ = RootKey::CurrentUser;
     std::uint32_t access_ = kKeyAllAccess;
+    RegView view_ = RegView::Own;
     RegKey current_ = 0;
     std::string path_;
 };

@@ -1,6 +1,7 @@
 // Conformance of SettingsStore over any backend. Linked into the host test and the Wine test.
 #include "console/store/settings_store_conformance.h"
 
+#include "console/store/machine_view.h"
 #include "console/store/memory_registry.h"
 #include "console/store/settings_store.h"
 
@@ -239,6 +240,71 @@ TEST_P(StoreConformance, ARefusedRootCannotBeOpenedWithFullAccessNotEvenToRead) 
     // The current user's root is not affected.
     SettingsStore u(B());
     EXPECT_TRUE(u.Open(kConfig, true));
+}
+
+// The 32-bit view of the machine's Software key is the 64-bit view's Software\Wow6432Node; a
+// handle's view decides which one the lock lands in. The user's Software is one for both.
+TEST_P(StoreConformance, TheViewDecidesWhereAMachineValueLands) {
+    const std::string in32 = "Software\\Wow6432Node\\Varnholt\\Kestrova\\Config";
+    const std::uint32_t read64 = kKeyRead | static_cast<std::uint32_t>(RegView::Bits64);
+    {
+        SettingsStore s(B());
+        s.SetRoot(RootKey::LocalMachine);
+        ASSERT_TRUE(s.Open(kConfig, true));
+        s.SetView(RegView::Bits32); // a change of view releases the key
+        EXPECT_FALSE(s.HasCurrentKey());
+        EXPECT_EQ(s.View(), RegView::Bits32);
+        ASSERT_TRUE(s.Open(kConfig, true));
+        s.PutInt("lock", 1);
+        EXPECT_EQ(s.GetInt("lock"), 1);
+    }
+    RegKey k = 0;
+    ASSERT_EQ(B().OpenKey(RootHandle(RootKey::LocalMachine), in32, read64, false, k), 0);
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    EXPECT_EQ(B().QueryValue(k, "lock", 4, type, data), 0);
+    EXPECT_EQ(data, Bytes({1, 0, 0, 0}));
+    B().CloseKey(k);
+    SettingsStore s64(B());
+    s64.SetRoot(RootKey::LocalMachine);
+    s64.SetView(RegView::Bits64);
+    ASSERT_TRUE(s64.Open(kConfig, true));
+    EXPECT_EQ(ErrorOf([&] { s64.GetInt("lock"); }), "Konnte Daten f\xC3\xBCr 'lock' nicht holen");
+
+    SettingsStore user(B());
+    user.SetView(RegView::Bits32);
+    ASSERT_TRUE(user.Open(kConfig, true));
+    user.PutInt("debug", 1);
+    user.SetView(RegView::Bits64);
+    ASSERT_TRUE(user.Open(kConfig, false));
+    EXPECT_EQ(user.GetInt("debug"), 1);
+}
+
+TEST_P(StoreConformance, TheNewestOutlooksBitnessChoosesTheMachineView) {
+    const auto text = [](const char* s) {
+        std::u16string u;
+        for (; *s; ++s)
+            u.push_back(char16_t(*s));
+        return Utf16z(u);
+    };
+    const RootKey lm = RootKey::LocalMachine;
+    EXPECT_EQ(OutlookMachineView(B()), RegView::Bits64); // no Outlook: the native view
+    Stage(lm, "Software\\Microsoft\\Office\\ClickToRun\\Configuration", "Platform", regtype::Sz,
+          text("x86"));
+    EXPECT_EQ(OutlookMachineView(B()), RegView::Bits32);
+    Stage(lm, "Software\\Microsoft\\Office\\14.0\\Outlook", "Bitness", regtype::Sz, text("x64"));
+    EXPECT_EQ(OutlookMachineView(B()), RegView::Bits64);
+    // A newer one registered by a 32-bit installation, in the 32-bit view, wins.
+    Stage(lm, "Software\\Wow6432Node\\Microsoft\\Office\\16.0\\Outlook", "Bitness", regtype::Sz,
+          text("x86"));
+    EXPECT_EQ(OutlookMachineView(B()), RegView::Bits32);
+    // A value that names no bitness is passed over.
+    Stage(lm, "Software\\Microsoft\\Office\\16.0\\Outlook", "Bitness", regtype::Dword,
+          Bytes({1, 0, 0, 0}));
+    EXPECT_EQ(OutlookMachineView(B()), RegView::Bits32);
+    // Within one version the 64-bit view's entry comes first.
+    Stage(lm, "Software\\Microsoft\\Office\\16.0\\Outlook", "Bitness", regtype::Sz, text("x64"));
+    EXPECT_EQ(OutlookMachineView(B()), RegView::Bits64);
 }
 
 } // namespace

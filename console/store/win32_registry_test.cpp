@@ -10,8 +10,27 @@
 namespace kes::test {
 namespace {
 
+// What the suite may leave in the machine's own keys, in either view.
+void ClearMachineKeys() {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        UniqueKey software;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view,
+                          software.Put()) != ERROR_SUCCESS)
+            continue;
+        for (const wchar_t* key : {L"Varnholt", L"Microsoft\\Office\\16.0",
+                                   L"Microsoft\\Office\\14.0", L"Microsoft\\Office\\ClickToRun"})
+            RegDeleteTreeW(software.Get(), key);
+        RegDeleteKeyExW(software.Get(), L"Microsoft\\Office", view, 0); // only when empty
+    }
+}
+
 class RegistryUnderTest : public BackendUnderTest {
 public:
+    RegistryUnderTest() { ClearMachineKeys(); }
+    ~RegistryUnderTest() override {
+        refused_.clear();
+        ClearMachineKeys();
+    }
     RegistryBackend& Backend() override { return reg_; }
     void RefuseFullAccess(RootKey root, const std::string& path) override {
         refused_.push_back(std::make_unique<ReadOnlyKey>(
@@ -19,8 +38,9 @@ public:
     }
 
 private:
-    // Both roots point at scratch keys for the life of the test.
-    ScratchRoots roots_;
+    // The user's root points at a scratch key for the life of the test; the machine's is its
+    // own (the prefix is private), since only the real one is split into two views.
+    ScratchRoots roots_{/*remapMachine=*/false};
     Win32Registry reg_;
     std::vector<std::unique_ptr<ReadOnlyKey>> refused_;
 };

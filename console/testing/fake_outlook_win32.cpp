@@ -27,8 +27,30 @@ struct Mail {
 struct Record {
     int instances = 0, quits = 0, live = 0;
     int refuse = 0; // 1: CreateItem fails, 2: the item has no _MailItem
+    // Calls still to be answered "retry later", as an Outlook that is starting does; of those
+    // answered so, how many found a message filter on the caller's thread that would retry.
+    int busy = 0, rejected = 0, filtered = 0;
+    void (*onDisplay)(void*) = nullptr;
+    void* onDisplayContext = nullptr;
     std::vector<Mail> mails;
 } g;
+
+// Answers "retry later" while busy, and asks the caller's thread filter what it would do.
+bool Busy() {
+    if (g.busy <= 0)
+        return false;
+    --g.busy;
+    ++g.rejected;
+    IMessageFilter* filter = nullptr;
+    CoRegisterMessageFilter(nullptr, &filter);
+    if (filter) {
+        if (filter->RetryRejectedCall(nullptr, 0, SERVERCALL_RETRYLATER) != static_cast<DWORD>(-1))
+            ++g.filtered;
+        CoRegisterMessageFilter(filter, nullptr);
+        filter->Release();
+    }
+    return true;
+}
 
 class Dispatch : public IDispatch {
 public:
@@ -61,6 +83,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) override {
+        if (Busy())
+            return RPC_E_SERVERCALL_RETRYLATER;
         HRESULT hr = S_OK;
         for (UINT i = 0; i < count; ++i) {
             ids[i] = DISPID_UNKNOWN;
@@ -85,12 +109,24 @@ private:
 class MailItem : public Dispatch {
 public:
     explicit MailItem(size_t index)
-        : Dispatch(kMailItem, {L"To", L"Subject", L"Body", L"Display"}), index_(index) {}
+        : Dispatch(kMailItem, {L"To", L"Subject", L"Body", L"Display", L"Send"}), index_(index) {}
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARIANT*,
                                      EXCEPINFO*, UINT*) override {
+        if (Busy())
+            return RPC_E_SERVERCALL_RETRYLATER;
         Mail& m = g.mails[index_];
+        // Reading a field (Body is protected) and Send raise Outlook's security prompt: they
+        // are recorded, so a test sees any.
+        if (id >= 1 && id <= 3 && !(flags & DISPATCH_PROPERTYPUT)) {
+            m.calls += id == 1 ? L"get To," : id == 2 ? L"get Subject," : L"get Body,";
+            return DISP_E_MEMBERNOTFOUND;
+        }
+        if (id == 5) {
+            m.calls += L"Send,";
+            return S_OK;
+        }
         if (id >= 1 && id <= 3) {
-            if (!(flags & DISPATCH_PROPERTYPUT) || p->cArgs != 1 || p->cNamedArgs != 1 ||
+            if (p->cArgs != 1 || p->cNamedArgs != 1 ||
                 p->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT || p->rgvarg[0].vt != VT_BSTR)
                 return DISP_E_TYPEMISMATCH;
             const std::wstring v(p->rgvarg[0].bstrVal, SysStringLen(p->rgvarg[0].bstrVal));
@@ -104,6 +140,9 @@ public:
                              : p->rgvarg[0].vt == VT_I2 ? p->rgvarg[0].iVal
                                                         : 0;
             m.calls += L"Display,";
+            // Display is modal: whatever the user does meanwhile happens inside this call.
+            if (g.onDisplay)
+                g.onDisplay(g.onDisplayContext);
             return S_OK;
         }
         return DISP_E_MEMBERNOTFOUND;
@@ -121,6 +160,8 @@ public:
     Application() : Dispatch(kApplication, {L"CreateItem", L"Quit"}) {}
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p,
                                      VARIANT* result, EXCEPINFO*, UINT*) override {
+        if (Busy())
+            return RPC_E_SERVERCALL_RETRYLATER;
         if (!(flags & DISPATCH_METHOD))
             return DISP_E_MEMBERNOTFOUND;
         if (id == 2) {
@@ -185,16 +226,29 @@ void FakeOutlookReset(int refuse) {
     g.instances = 0;
     g.quits = 0;
     g.refuse = refuse;
+    g.busy = g.rejected = g.filtered = 0;
+    g.onDisplay = nullptr;
     g.mails.clear();
+}
+
+void FakeOutlookBusy(int calls) {
+    g.busy = calls;
+}
+
+void FakeOutlookOnDisplay(void (*action)(void*), void* context) {
+    g.onDisplay = action;
+    g.onDisplayContext = context;
 }
 
 int FakeOutlookCount(const wchar_t* what) {
     const std::wstring w = what;
-    return w == L"instances" ? g.instances
-           : w == L"quits"   ? g.quits
-           : w == L"live"    ? g.live
-           : w == L"mails"   ? static_cast<int>(g.mails.size())
-                             : -1;
+    return w == L"instances"  ? g.instances
+           : w == L"quits"    ? g.quits
+           : w == L"live"     ? g.live
+           : w == L"mails"    ? static_cast<int>(g.mails.size())
+           : w == L"rejected" ? g.rejected
+           : w == L"filtered" ? g.filtered
+                              : -1;
 }
 
 // One field of a recorded mail as text; the caller frees it with SysFreeString.

@@ -11,19 +11,92 @@ namespace kes {
 
 namespace {
 
+constexpr DWORD kCancelCall = static_cast<DWORD>(-1);
+
+// COM asks this, on the thread that calls Outlook, what to do with a call that Outlook
+// rejected: retry after a pause while the call is younger than the bound, else give up.
+class BusyOutlookFilter : public IMessageFilter {
+public:
+    explicit BusyOutlookFilter(const TOutlookApplication& app) : app_(app) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        *out = nullptr;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IMessageFilter))
+            return E_NOINTERFACE;
+        *out = static_cast<IMessageFilter*>(this);
+        AddRef();
+        return S_OK;
+    }
+    // Lives on the stack of DisplaySupportMail, which unregisters it before it returns.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+        return SERVERCALL_ISHANDLED;
+    }
+    DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD elapsedMs, DWORD rejectType) override {
+        // A plain rejection is final; only "retry later" is worth waiting for.
+        if (rejectType != SERVERCALL_RETRYLATER || elapsedMs >= app_.BusyTimeoutMs)
+            return kCancelCall;
+        // Below 100 COM retries at once, from 100 on it waits that long first.
+        return app_.BusyRetryDelayMs;
+    }
+    DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+        return PENDINGMSG_WAITDEFPROCESS;
+    }
+
+private:
+    const TOutlookApplication& app_;
+};
+
+// Registered for the thread while it lives; the filter that was there before comes back.
+class FilterRegistration {
+public:
+    explicit FilterRegistration(IMessageFilter* filter) {
+        registered_ = SUCCEEDED(CoRegisterMessageFilter(filter, previous_.Put()));
+    }
+    ~FilterRegistration() {
+        if (registered_)
+            CoRegisterMessageFilter(previous_.Get(), nullptr);
+    }
+    FilterRegistration(const FilterRegistration&) = delete;
+    FilterRegistration& operator=(const FilterRegistration&) = delete;
+
+private:
+    ComPtr<IMessageFilter> previous_;
+    bool registered_ = false;
+};
+
+// COM gives a busy server's "retry later" to the filter only across its own channel; when it
+// arrives as the call's result instead (Wine's COM never consults the filter, and a server may
+// answer so itself), the same filter decides.
+template <class F> HRESULT Retrying(IMessageFilter& filter, F call) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const HRESULT hr = call();
+        if (hr != RPC_E_SERVERCALL_RETRYLATER)
+            return hr;
+        const DWORD wait =
+            filter.RetryRejectedCall(nullptr, GetTickCount() - start, SERVERCALL_RETRYLATER);
+        if (wait == kCancelCall)
+            return hr;
+        if (wait >= 100)
+            Sleep(wait);
+    }
+}
+
 // `_Application` and `_MailItem` are dual interfaces: their pointers are IDispatch pointers.
-ComPtr<IDispatch> AsDispatch(IUnknown* unk, REFIID iid) {
+ComPtr<IDispatch> AsDispatch(IMessageFilter& filter, IUnknown* unk, REFIID iid) {
     ComPtr<IDispatch> out;
     if (unk)
-        unk->QueryInterface(iid, out.PutVoid());
+        Retrying(filter, [&] { return unk->QueryInterface(iid, out.PutVoid()); });
     return out;
 }
 
-HRESULT Call(IDispatch* d, const wchar_t* name, WORD flags, VARIANT* args, UINT argCount,
-             VARIANT* result) {
+HRESULT Call(IMessageFilter& filter, IDispatch* d, const wchar_t* name, WORD flags, VARIANT* args,
+             UINT argCount, VARIANT* result) {
     DISPID id = 0;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    HRESULT hr = d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    HRESULT hr = Retrying(
+        filter, [&] { return d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id); });
     if (FAILED(hr))
         return hr;
     DISPID put = DISPID_PROPERTYPUT;
@@ -32,16 +105,20 @@ HRESULT Call(IDispatch* d, const wchar_t* name, WORD flags, VARIANT* args, UINT 
         params.rgdispidNamedArgs = &put;
         params.cNamedArgs = 1;
     }
-    return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr);
+    return Retrying(filter, [&] {
+        return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr,
+                         nullptr);
+    });
 }
 
-void PutText(IDispatch* d, const wchar_t* name, const std::u16string& text) {
+void PutText(IMessageFilter& filter, IDispatch* d, const wchar_t* name,
+             const std::u16string& text) {
     UniqueVariant arg;
     arg.v.vt = VT_BSTR;
     arg.v.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
                                       static_cast<UINT>(text.size()));
     if (arg.v.bstrVal)
-        Call(d, name, DISPATCH_PROPERTYPUT, &arg.v, 1, nullptr);
+        Call(filter, d, name, DISPATCH_PROPERTYPUT, &arg.v, 1, nullptr);
 }
 
 } // namespace
@@ -49,6 +126,7 @@ void PutText(IDispatch* d, const wchar_t* name, const std::u16string& text) {
 void TOutlookApplication::Connect() {
     if (app_)
         return;
+    BusyOutlookFilter filter(*this);
     ComPtr<IUnknown> unk;
     if (FAILED(GetActiveObject(CLSID_OutlookApplication, nullptr, unk.Put())) || !unk) {
         const HRESULT hr = CoCreateInstance(CLSID_OutlookApplication, nullptr,
@@ -57,7 +135,7 @@ void TOutlookApplication::Connect() {
         if (FAILED(hr) || !unk)
             throw OutlookError("Outlook could not be started");
     }
-    app_ = AsDispatch(unk.Get(), IID__Application);
+    app_ = AsDispatch(filter, unk.Get(), IID__Application);
     if (!app_)
         throw OutlookError("Outlook has no application interface");
 }
@@ -67,29 +145,32 @@ void TOutlookApplication::Disconnect() {
 }
 
 void DisplaySupportMail(TOutlookApplication& app, const SupportMail& mail) {
+    BusyOutlookFilter filter(app);
+    const FilterRegistration registration(&filter);
     app.Connect();
     UniqueVariant type, item;
     type.v.vt = VT_I4;
     type.v.lVal = olMailItem;
-    if (FAILED(Call(app.DefaultInterface(), L"CreateItem", DISPATCH_METHOD, &type.v, 1, &item.v)))
+    if (FAILED(Call(filter, app.DefaultInterface(), L"CreateItem", DISPATCH_METHOD, &type.v, 1,
+                    &item.v)))
         throw OutlookError("Outlook made no mail item");
     IUnknown* unk = nullptr;
     if (item.v.vt == VT_DISPATCH)
         unk = item.v.pdispVal;
     else if (item.v.vt == VT_UNKNOWN)
         unk = item.v.punkVal;
-    ComPtr<IDispatch> mi = AsDispatch(unk, IID__MailItem);
+    ComPtr<IDispatch> mi = AsDispatch(filter, unk, IID__MailItem);
     if (!mi)
         throw OutlookError("Outlook's item is no mail item");
-    PutText(mi.Get(), L"To", mail.To);
-    PutText(mi.Get(), L"Subject", mail.Subject);
-    PutText(mi.Get(), L"Body", mail.Body);
+    PutText(filter, mi.Get(), L"To", mail.To);
+    PutText(filter, mi.Get(), L"Subject", mail.Subject);
+    PutText(filter, mi.Get(), L"Body", mail.Body);
     // Modal: returns when the user has closed the mail window, sent or not.
     UniqueVariant modal;
     modal.v.vt = VT_BOOL;
     modal.v.boolVal = VARIANT_TRUE;
     UniqueVariant ignored;
-    Call(mi.Get(), L"Display", DISPATCH_METHOD, &modal.v, 1, &ignored.v);
+    Call(filter, mi.Get(), L"Display", DISPATCH_METHOD, &modal.v, 1, &ignored.v);
 }
 
 } // namespace kes

@@ -31,13 +31,21 @@ public:
     bool Connected() const { return static_cast<bool>(app_); }
     IDispatch* DefaultInterface() const { return app_.Get(); }
 
+    // An Outlook that answers "retry later" (starting, loading its add-ins) is asked again
+    // after this pause, for at most this long per call; then the call fails.
+    DWORD BusyRetryDelayMs = 250;
+    DWORD BusyTimeoutMs = 30000;
+
 private:
     ComPtr<IDispatch> app_;
 };
 
 // Connects, creates a mail item, sets To, Subject and Body and displays it modally. Raises
 // OutlookError when connecting, creating the item or getting its `_MailItem` fails; what Outlook
-// answers to the fields and to Display is not examined.
+// answers to the fields and to Display is not examined. Meanwhile a message filter of ours is
+// registered for the thread (the previous one is put back afterwards), so that a busy Outlook
+// is retried within the binding's bounds. Nothing is ever read from the mail and Send is never
+// called: either would raise Outlook's security prompt.
 void DisplaySupportMail(TOutlookApplication& app, const SupportMail& mail);
 
 } // namespace kes

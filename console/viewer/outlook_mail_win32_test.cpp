@@ -38,6 +38,10 @@ struct Fake {
     int (*CountFn)(const wchar_t*) = Proc<int (*)(const wchar_t*)>(dll.Get(), "FakeOutlookCount");
     BSTR(*MailFn)
     (int, const wchar_t*) = Proc<BSTR (*)(int, const wchar_t*)>(dll.Get(), "FakeOutlookMail");
+    void (*Busy)(int) = Proc<void (*)(int)>(dll.Get(), "FakeOutlookBusy");
+    void (*OnDisplay)(void (*)(void*),
+                      void*) = Proc<void (*)(void (*)(void*), void*)>(dll.Get(),
+                                                                      "FakeOutlookOnDisplay");
     int Count(const wchar_t* what) const { return CountFn(what); }
     std::u16string Mail(int i, const wchar_t* field) const {
         const UniqueBstr b(MailFn(i, field));
@@ -52,7 +56,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(com.Result()));
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
-        ASSERT_TRUE(fake.dll && fake.Reset && fake.CountFn && fake.MailFn);
+        ASSERT_TRUE(fake.dll && fake.Reset && fake.CountFn && fake.MailFn && fake.Busy &&
+                    fake.OnDisplay);
         fake.Reset(0);
     }
     void TearDown() override {
@@ -119,6 +124,7 @@ TEST_F(SupportMailPress, OneMailPerPressOverOneConnectionAndOutlookIsNotAskedToQ
     EXPECT_EQ(fake.Mail(0, L"Subject"), u"Debug.log => Kestrova");
     EXPECT_EQ(fake.Mail(0, L"Body"),
               std::u16string(kSupportOpening) + u"10:00 start\r\n10:01 \u00e4nderung\r\n");
+    // Nothing read back (the test server records any read and Send), nothing sent.
     EXPECT_EQ(fake.Mail(0, L"Calls"), u"To,Subject,Body,Display,");
     // Modal: a 16-bit true, -1.
     EXPECT_EQ(fake.Mail(0, L"DisplayType"), u"11"); // VT_BOOL
@@ -182,6 +188,89 @@ TEST_F(SupportMailPress, RefusedItemOrNoMailInterfaceShowsTheNoticeAndDisplaysNo
     EXPECT_EQ(fake.Count(L"instances"), 0);
     EXPECT_EQ(fake.Count(L"mails"), 1);
     EXPECT_EQ(notices.size(), 2u);
+    EXPECT_TRUE(errors.empty());
+}
+
+// Whatever filter the thread had must come back after the mail.
+struct ThreadFilter : IMessageFilter {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+        return SERVERCALL_ISHANDLED;
+    }
+    DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override { return ~0u; }
+    DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+        return PENDINGMSG_WAITDEFPROCESS;
+    }
+};
+
+IMessageFilter* CurrentFilter() {
+    IMessageFilter* f = nullptr;
+    CoRegisterMessageFilter(nullptr, &f);
+    CoRegisterMessageFilter(f, nullptr);
+    if (f)
+        f->Release();
+    return f;
+}
+
+// Wine's COM channel never asks a client's filter (it treats a server's "retry later" as
+// handled), so the test server answers the busy code itself and checks the filter in place.
+TEST_F(SupportMailPress, ABusyOutlookIsRetriedWithinTheBoundWhileOurFilterStands) {
+    Register();
+    Start();
+    ThreadFilter previous;
+    ASSERT_EQ(CoRegisterMessageFilter(&previous, nullptr), S_OK);
+    // Off the thread again whatever fails below: it lives on this stack.
+    const struct Unregister {
+        ~Unregister() { CoRegisterMessageFilter(nullptr, nullptr); }
+    } unregister;
+    form->olApp->BusyRetryDelayMs = 0;
+    fake.Busy(3);
+    Press();
+    EXPECT_EQ(fake.Count(L"rejected"), 3);
+    EXPECT_EQ(fake.Count(L"filtered"), 3); // each time our filter was there and would retry
+    ASSERT_EQ(fake.Count(L"mails"), 1);
+    EXPECT_EQ(fake.Mail(0, L"Calls"), u"To,Subject,Body,Display,");
+    EXPECT_TRUE(notices.empty());
+    EXPECT_EQ(CurrentFilter(), &previous);
+
+    // Past the bound the call fails, once, with the one message.
+    form->olApp->BusyTimeoutMs = 0;
+    fake.Busy(1000);
+    Press();
+    EXPECT_EQ(fake.Count(L"rejected"), 4);
+    EXPECT_EQ(fake.Count(L"mails"), 1);
+    EXPECT_EQ(notices, std::vector<std::string>{kSorry});
+    EXPECT_EQ(CurrentFilter(), &previous);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(SupportMailPress, APressWhileTheMailIsShownStartsNoSecondMail) {
+    Register();
+    Start();
+    struct Inside {
+        HWND button;
+        int presses = 0;
+    } inside{form->SpeedButton1->Handle()};
+    fake.OnDisplay(
+        [](void* c) {
+            auto* in = static_cast<Inside*>(c);
+            ++in->presses;
+            SendMessageW(in->button, BM_CLICK, 0, 0);
+        },
+        &inside);
+    Press();
+    EXPECT_EQ(inside.presses, 1);
+    EXPECT_EQ(fake.Count(L"mails"), 1);
+    EXPECT_TRUE(notices.empty());
+    // Once the mail window is closed the button works again.
+    fake.OnDisplay(nullptr, nullptr);
+    Press();
+    EXPECT_EQ(fake.Count(L"mails"), 2);
     EXPECT_TRUE(errors.empty());
 }
 
