@@ -158,8 +158,7 @@ void TQuillard::CreateControls() {
         "verwehren",
         ids::chkAdmin);
     users = std::make_unique<TComboBox>(this, "users", p1, Bounds{24, 248, 273, 21}, ids::users);
-    categoriesList = std::make_unique<TListBox>(
-        this, "categoriesList", p1, Bounds{344, 248, 217, 65}, ids::categoriesList, true);
+    CreateCategoryEditor(p1, ids::categoriesList);
     HTMLStaticText1 =
         std::make_unique<TLabel>(this, "HTMLStaticText1", p1, Bounds{24, 152, 545, 81},
                                  PlainHelpText(), ids::HTMLStaticText1);
@@ -256,6 +255,7 @@ void TQuillard::CreateControls() {
     collecttime1->OnClick = [this](TComponent* s) { collecttime1Click(s); };
     savelog1->OnClick = [this](TComponent* s) { savelog1Click(s); };
     Panel1->OnContextPopup = [this](TPanel*, POINT pt) { PopupMenu1->Popup(hwnd_, pt); };
+    WireCategoryEditor();
 }
 
 void TQuillard::LayoutPanels() {
@@ -387,16 +387,11 @@ bool TQuillard::UserListed(const std::string& name) const {
 }
 
 void TQuillard::FormClose(TComponent*) {
+    // An edit in progress holds a blank in its entry's place: put it back first.
+    categoriesList->EndEdit();
     if (!users->Text().empty())
         SaveCategories();
 }
-
-void TQuillard::SaveCategories() {
-    // The category editor is not on the window yet: nothing of a recipient's stored
-    // categories may be touched until it is.
-}
-
-void TQuillard::usersChange(TComponent*) {}
 
 void TQuillard::Button1Click(TComponent*) {
     SendMessageW(hwnd_, WM_CLOSE, 0, 0);

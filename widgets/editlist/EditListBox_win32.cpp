@@ -84,9 +84,9 @@ public:
             return Narrow(v);
         }
         std::wstring buf(4096, L'\0');
-        const DWORD len = GetPrivateProfileStringW(Widen(p_.Section).c_str(), n.c_str(), L"",
-                                                   buf.data(), static_cast<DWORD>(buf.size()),
-                                                   Widen(p_.Key).c_str());
+        const DWORD len =
+            GetPrivateProfileStringW(Widen(p_.Section).c_str(), n.c_str(), L"", buf.data(),
+                                     static_cast<DWORD>(buf.size()), Widen(p_.Key).c_str());
         buf.resize(len);
         return Narrow(buf);
     }
@@ -133,7 +133,8 @@ void TSizeEdit::Change() {
     SIZE sz{0, 0};
     {
         WindowDC dc(hwnd_);
-        SelectedObject font(dc.Get(), reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
+        SelectedObject font(dc.Get(),
+                            reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
         GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &sz);
     }
     RECT client;
@@ -505,8 +506,8 @@ void TEditListBox::KeyDown(WORD& key) {
         std::string text;
         if (OnAutoInsert)
             OnAutoInsert(this, text);
-        const int at = static_cast<int>(SendMessageW(hwnd_, LB_ADDSTRING, 0,
-                                                     reinterpret_cast<LPARAM>(Widen(text).c_str())));
+        const int at = static_cast<int>(
+            SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str())));
         if (MultiSelect())
             SendMessageW(hwnd_, LB_SETSEL, TRUE, at);
         SetIndexAndScroll(at);
@@ -660,8 +661,7 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         }
         break;
     case WM_COMMAND:
-        if (editor_ && reinterpret_cast<HWND>(lp) == editor_->Handle() &&
-            HIWORD(wp) == EN_CHANGE) {
+        if (editor_ && reinterpret_cast<HWND>(lp) == editor_->Handle() && HIWORD(wp) == EN_CHANGE) {
             editor_->Change();
             return 0;
         }
@@ -827,7 +827,7 @@ void TEditListBox::UpdateVScrollBar() {
 }
 
 void TEditListBox::UpdateStyle() {
-    const int v = scrollStyle_ == ssFlat ? kFsbFlat
+    const int v = scrollStyle_ == ssFlat      ? kFsbFlat
                   : scrollStyle_ == ssEncarta ? kFsbEncarta
                                               : kFsbRegular;
     FlatSetScrollProp(kWsbVStyle, v, true);
@@ -944,8 +944,8 @@ int TEditListBox::FlatSetScrollPos(int bar, int pos, bool) {
 }
 
 int TEditListBox::FlatSetScrollInfo(int bar, SCROLLINFO& si, bool) {
-    auto f = CommonControlsFunction<int(WINAPI*)(HWND, int, LPSCROLLINFO, BOOL)>(
-        "FlatSB_SetScrollInfo");
+    auto f =
+        CommonControlsFunction<int(WINAPI*)(HWND, int, LPSCROLLINFO, BOOL)>("FlatSB_SetScrollInfo");
     return f ? f(hwnd_, bar, &si, TRUE) : 0;
 }
 

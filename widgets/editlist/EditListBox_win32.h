@@ -181,7 +181,7 @@ public:
     TTabPositionCollection TabPositions{*this};
     // TListBox's events.
     TNotifyEvent OnClick, OnDblClick, OnExit;
-    std::function<void(TComponent* Sender, WORD& key)> OnKeyDown, OnKeyUp;
+    std::function<void(TComponent*Sender, WORD&key)> OnKeyDown, OnKeyUp;
     std::function<void(TComponent* Sender, wchar_t& key)> OnKeyPress;
 
     void HandleCommand(WORD code) override;

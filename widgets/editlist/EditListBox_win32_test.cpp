@@ -26,15 +26,14 @@ protected:
         wc.lpszClassName = L"EditListTestTop";
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         RegisterClassW(&wc);
-        top = CreateWindowExW(WS_EX_CONTROLPARENT, L"EditListTestTop", L"t",
-                              WS_POPUP | WS_VISIBLE, 100, 100, 400, 300, nullptr, nullptr,
-                              wc.hInstance, nullptr);
+        top = CreateWindowExW(WS_EX_CONTROLPARENT, L"EditListTestTop", L"t", WS_POPUP | WS_VISIBLE,
+                              100, 100, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
         SetForegroundWindow(top);
         panel = std::make_unique<TPanel>(&owner, "panel", top, Bounds{0, 0, 400, 300});
         list = std::make_unique<TEditListBox>(&owner, "list", panel->Handle(),
                                               Bounds{10, 10, 150, 100}, 1, true);
-        other = std::make_unique<TButton>(&owner, "other", panel->Handle(),
-                                          Bounds{200, 10, 80, 25}, "other", 2);
+        other = std::make_unique<TButton>(&owner, "other", panel->Handle(), Bounds{200, 10, 80, 25},
+                                          "other", 2);
         list->OnSelChange = [this](TComponent* s, int i) {
             EXPECT_EQ(s, list.get());
             sel.push_back(i);
@@ -378,9 +377,9 @@ TEST_F(EditListTest, PersistenceInAnIniFileAndTheRegistry) {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KesEditListTest");
     for (TELStorage storage : {stInifile, stRegistry}) {
         list->Clear();
-        list->Persist = {true, storage,
-                         storage == stInifile ? ini : "Software\\KesEditListTest", "Entries", 2,
-                         true};
+        list->Persist = {
+            true,      storage, storage == stInifile ? ini : "Software\\KesEditListTest",
+            "Entries", 2,       true};
         list->LoadPersist(); // nothing stored yet: an empty list
         EXPECT_EQ(list->Count(), 0);
         Fill({"A", "B", "C"});
