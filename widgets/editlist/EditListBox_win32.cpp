@@ -715,7 +715,8 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_VSCROLL: {
         const LRESULT r = Default(msg, wp, lp);
         const int bar = msg == WM_HSCROLL ? SB_HORZ : SB_VERT;
-        FlatSetScrollPos(bar, GetScrollPos(hwnd_, bar), true);
+        if (scrollStyle_ != ssNormal)
+            FlatSetScrollPos(bar, GetScrollPos(hwnd_, bar), true);
         return r;
     }
     case WM_DESTROY:
@@ -731,7 +732,8 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 void TEditListBox::Refresh() {
     if (!noRefresh_ && updateCount_ == 0) {
-        if (Count() > VisibleItems())
+        // Showing a bar recomputes the frame: only when it is not shown yet.
+        if (Count() > VisibleItems() && !BarShown(SB_VERT))
             FlatShowScrollBar(SB_VERT, true);
         UpdateHScrollBar();
         UpdateVScrollBar();
@@ -790,8 +792,7 @@ void TEditListBox::UpdateHScrollExtent() {
     if (updateCount_ > 0)
         return;
     if (Count() == 0 || !scrollHorizontal_) {
-        SendMessageW(hwnd_, LB_SETHORIZONTALEXTENT, 0, 0);
-        SendMessageW(hwnd_, WM_HSCROLL, MAKEWPARAM(SB_LEFT, 0), 0);
+        ScrollHomeWithoutExtent();
         return;
     }
     // Measured in full only when the widest entry has gone (or the font or stops changed).
@@ -802,14 +803,32 @@ void TEditListBox::UpdateHScrollExtent() {
         FlatShowScrollBar(SB_HORZ, true);
         SendMessageW(hwnd_, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(e), 0);
     } else {
-        SendMessageW(hwnd_, LB_SETHORIZONTALEXTENT, 0, 0);
-        SendMessageW(hwnd_, WM_HSCROLL, MAKEWPARAM(SB_LEFT, 0), 0);
-        ShowScrollBar(hwnd_, SB_HORZ, FALSE);
-        FlatShowScrollBar(SB_HORZ, false);
+        ScrollHomeWithoutExtent();
+        // Hiding recomputes the frame: only a shown bar is hidden.
+        if (BarShown(SB_HORZ)) {
+            ShowScrollBar(hwnd_, SB_HORZ, FALSE);
+            FlatShowScrollBar(SB_HORZ, false);
+        }
     }
 }
 
+void TEditListBox::ScrollHomeWithoutExtent() {
+    if (SendMessageW(hwnd_, LB_GETHORIZONTALEXTENT, 0, 0) == 0 && GetScrollPos(hwnd_, SB_HORZ) == 0)
+        return;
+    SendMessageW(hwnd_, LB_SETHORIZONTALEXTENT, 0, 0);
+    SendMessageW(hwnd_, WM_HSCROLL, MAKEWPARAM(SB_LEFT, 0), 0);
+}
+
+bool TEditListBox::BarShown(int bar) const {
+    const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
+    return (style & (bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL)) != 0;
+}
+
 void TEditListBox::CopyScrollInfo(int bar) {
+    // Without flat bars the flat functions act on the standard bar itself: copying it onto
+    // itself would only redraw it, at every added entry.
+    if (scrollStyle_ == ssNormal)
+        return;
     SCROLLINFO si{};
     si.cbSize = sizeof(si);
     si.fMask = SIF_ALL;

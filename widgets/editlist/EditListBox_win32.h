@@ -199,6 +199,8 @@ private:
     void DoExit();
     void Refresh();
     void CopyScrollInfo(int bar);
+    void ScrollHomeWithoutExtent();
+    bool BarShown(int bar) const;
     int MeasureEntry(const std::wstring& text);
     void SelectFont();
     // The plain list-box selection, without the scroll-bar refresh.
