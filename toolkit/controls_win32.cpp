@@ -390,12 +390,13 @@ void TComboBox::HandleCommand(WORD code) {
         Application().Guard([this] { OnChange(this); });
 }
 
-TListBox::TListBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id, bool sorted)
+TListBox::TListBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id, bool sorted,
+                   DWORD extraStyle)
     : TItemsControl(owner, name,
                     {LB_ADDSTRING, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT, LB_RESETCONTENT}) {
     CreateHandle(L"LISTBOX",
                  LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP |
-                     (sorted ? LBS_SORT : 0),
+                     (sorted ? LBS_SORT : 0) | extraStyle,
                  WS_EX_CLIENTEDGE, parent, b, "", id);
 }
 

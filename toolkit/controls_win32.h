@@ -123,7 +123,8 @@ public:
 
 class TListBox : public TItemsControl {
 public:
-    TListBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id, bool sorted);
+    TListBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id, bool sorted,
+             DWORD extraStyle = 0);
 };
 
 class TMemo : public TWinControl {

@@ -6,6 +6,7 @@
 #include "platform/scoped_win32.h"
 #include "toolkit/controls_win32.h"
 #include "widgets/HTMLText/HTMLText_win32.h"
+#include "widgets/editlist/EditListBox_win32.h"
 #include "widgets/editlist/WinXP.h"
 
 #include <memory>
@@ -35,7 +36,7 @@ public:
     std::unique_ptr<TLabel> Label1, Label2;
     std::unique_ptr<TComboBox> users;
     std::unique_ptr<TSpeedButton> catAdd, catDel, SpeedButton1;
-    std::unique_ptr<TListBox> categoriesList; // stands in for the editable list box for now
+    std::unique_ptr<TEditListBox> categoriesList;
     std::unique_ptr<TBevel> Bevel1, Bevel2;
     std::unique_ptr<TCheckBox> chbScroll;
     std::unique_ptr<TButton> Button1;
@@ -67,6 +68,10 @@ public:
     void Collectcount1Click(TComponent* Sender);
     void collecttime1Click(TComponent* Sender);
     void savelog1Click(TComponent* Sender);
+    void categoriesListExit(TComponent* Sender);
+    void categoriesListSelChange(TComponent* Sender, int ListIndex);
+    void catAddClick(TComponent* Sender);
+    void catDelClick(TComponent* Sender);
 
     bool UserListed(const std::string& name) const;
     void SaveCategories();
@@ -84,6 +89,12 @@ private:
     void CreateControls();
     void LayoutPanels();
     void WriteUserSwitch(const char* valueName, bool on);
+    // The category editor (AdminUnit1_categories_win32.cpp).
+    void CreateCategoryEditor(HWND parent, int id);
+    void WireCategoryEditor();
+    void SaveCategoriesFor(const std::string& user);
+    std::string categoriesOwner_;               // whose categories the list holds
+    std::vector<std::string> storedCategories_; // the list as last loaded or stored
 
     Services services_;
     HWND hwnd_ = nullptr;

@@ -145,8 +145,7 @@ void TQuillard::CreateControls() {
         "verwehren",
         ids::chkAdmin);
     users = std::make_unique<TComboBox>(this, "users", p1, Bounds{24, 248, 273, 21}, ids::users);
-    categoriesList = std::make_unique<TListBox>(
-        this, "categoriesList", p1, Bounds{344, 248, 217, 65}, ids::categoriesList, true);
+    CreateCategoryEditor(p1, ids::categoriesList);
     HTMLStaticText1 = std::make_unique<THTMLStaticText>(
         this, "HTMLStaticText1", p1, Bounds{24, 152, 545, 81}, ids::HTMLStaticText1);
     HTMLStaticText1->SetHTMLText(
@@ -247,6 +246,7 @@ void TQuillard::CreateControls() {
     collecttime1->OnClick = [this](TComponent* s) { collecttime1Click(s); };
     savelog1->OnClick = [this](TComponent* s) { savelog1Click(s); };
     Panel1->OnContextPopup = [this](TPanel*, POINT pt) { PopupMenu1->Popup(hwnd_, pt); };
+    WireCategoryEditor();
 }
 
 void TQuillard::LayoutPanels() {
@@ -379,16 +379,11 @@ bool TQuillard::UserListed(const std::string& name) const {
 }
 
 void TQuillard::FormClose(TComponent*) {
+    // An edit in progress holds a blank in its entry's place: put it back first.
+    categoriesList->EndEdit();
     if (!users->Text().empty())
         SaveCategories();
 }
-
-void TQuillard::SaveCategories() {
-    // The category editor is not on the window yet: nothing of a recipient's stored
-    // categories may be touched until it is.
-}
-
-void TQuillard::usersChange(TComponent*) {}
 
 void TQuillard::Button1Click(TComponent*) {
     SendMessageW(hwnd_, WM_CLOSE, 0, 0);

@@ -183,7 +183,7 @@ TEST_F(QuillardOnRegistry, SwitchClicksWriteAtOnceAndCreateAMissingKey) {
     EXPECT_TRUE(rec.errors.empty());
 }
 
-TEST_F(QuillardOnRegistry, ClosingWithARecipientChosenLeavesStoredCategoriesAlone) {
+TEST_F(QuillardOnRegistry, ClosingWithARecipientChosenKeepsItsStoredCategories) {
     test::CreateKey(HKEY_CURRENT_USER, L"Software\\Varnholt\\Kestrova\\Folders\\F\\Users\\bob");
     const std::wstring cats = L"Software\\Varnholt\\Kestrova\\UserCategories\\bob";
     test::CreateKey(HKEY_CURRENT_USER, cats + L"\\Kunden");

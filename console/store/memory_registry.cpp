@@ -137,6 +137,9 @@ long MemoryRegistry::OpenKey(RegKey parent, const std::string& path, std::uint32
         node = h->node;
         root = h->root;
     }
+    // The registry refuses a path that begins with "\" and skips doubled or trailing ones.
+    if (!path.empty() && path.front() == '\\')
+        return regcode::BadPathname;
     const std::uint32_t limit = limits_[root == RootKey::CurrentUser ? 0 : 1];
     if ((access & ~limit & ~kViewBits) != 0)
         return regcode::AccessDenied;
@@ -214,6 +217,8 @@ long MemoryRegistry::EnumKeys(RegKey key, std::vector<std::string>& names) {
 }
 
 long MemoryRegistry::DeleteKey(RegKey parent, const std::string& name) {
+    if (!name.empty() && name.front() == '\\')
+        return regcode::BadPathname;
     auto parts = SplitPath(name);
     if (parts.empty())
         return regcode::InvalidParameter;

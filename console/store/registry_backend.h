@@ -22,6 +22,7 @@ constexpr long FileNotFound = 2;
 constexpr long AccessDenied = 5;
 constexpr long InvalidHandle = 6;
 constexpr long InvalidParameter = 87;
+constexpr long BadPathname = 161;
 constexpr long MoreData = 234;
 constexpr long NoMoreItems = 259;
 constexpr long KeyDeleted = 1018;

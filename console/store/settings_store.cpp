@@ -83,9 +83,9 @@ void SettingsStore::ListChildren(std::vector<std::string>& names) {
 }
 
 void SettingsStore::AddChild(const std::string& name) {
+    // An empty name reaches the current key itself, as the registry's create call does.
     RegKey key = 0;
-    if (name.empty() ||
-        backend_.OpenKey(Base(false), name, Mask(kKeyAllAccess), true, key) != regcode::Success)
+    if (backend_.OpenKey(Base(false), name, Mask(kKeyAllAccess), true, key) != regcode::Success)
         throw StoreError(Fill("Erzeugung von Schl\xC3\xBCssel ", name, " misslungen"));
     backend_.CloseKey(key);
 }

@@ -212,6 +212,28 @@ TEST_P(StoreConformance, ChildrenAreAddedNestedAndRemovedWithEverythingBelow) {
     EXPECT_TRUE(KeyExists(RootKey::CurrentUser, user.substr(1)));
 }
 
+TEST_P(StoreConformance, EmptyNamesReachTheKeyItselfAndALeadingBackslashIsRefused) {
+    SettingsStore s(B());
+    const std::string user = "\\Software\\Varnholt\\Kestrova\\UserCategories\\bob";
+    ASSERT_TRUE(s.Open(user, true));
+    s.AddChild(""); // the recipient's own key: nothing is created, nothing raised
+    std::vector<std::string> names{"stale"};
+    s.ListChildren(names);
+    EXPECT_TRUE(names.empty());
+    // Doubled and trailing separators are skipped; a leading one is refused.
+    s.AddChild("Kunden\\\\Nord\\");
+    EXPECT_TRUE(KeyExists(RootKey::CurrentUser, user.substr(1) + "\\Kunden\\Nord"));
+    EXPECT_TRUE(KeyExists(RootKey::CurrentUser, user.substr(1) + "\\Kunden\\\\Nord\\"));
+    EXPECT_EQ(ErrorOf([&] { s.AddChild("\\Privat"); }),
+              "Erzeugung von Schl\xC3\xBCssel \\Privat misslungen");
+    EXPECT_FALSE(KeyExists(RootKey::CurrentUser, "\\" + user.substr(1)));
+    EXPECT_FALSE(s.Open("\\" + user, false));
+    EXPECT_FALSE(s.Open("\\" + user, true));
+    EXPECT_EQ(s.CurrentPath(), user.substr(1));
+    s.ListChildren(names);
+    EXPECT_EQ(names, std::vector<std::string>{"Kunden"});
+}
+
 TEST_P(StoreConformance, AddChildUnderAVanishedKeyRaises) {
     SettingsStore s(B());
     ASSERT_TRUE(s.Open("\\Software\\Varnholt\\Kestrova\\UserCategories\\gone", true));

@@ -1,0 +1,236 @@
+#pragma once
+// TEditListBox: a real LISTBOX whose entries are edited in place by TSizeEdit, a real EDIT
+// child, with tab stops, the horizontal extent of the widest entry, flat scroll bars and
+// persistence of its entries.
+#include "platform/scoped_win32.h"
+#include "toolkit/controls_win32.h"
+#include "widgets/editlist/editlist_core.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kes {
+
+class TEditListBox;
+
+using TEditDoneEvent = std::function<void(TComponent* Sender, std::string& newstr, bool& allow)>;
+using TAutoInsertEvent = std::function<void(TComponent* Sender, std::string& avalue)>;
+using TAutoDeleteEvent =
+    std::function<void(TComponent* Sender, std::string& avalue, bool& allowdelete)>;
+using TSelChangeEvent = std::function<void(TComponent* Sender, int ListIndex)>;
+
+enum TScrollStyle { ssNormal = 0, ssFlat = 1, ssEncarta = 2 };
+enum TELStorage { stInifile = 0, stRegistry = 1 };
+
+constexpr COLORREF clNone = 0x1FFFFFFF;
+constexpr COLORREF clWindow = 0x80000000 | COLOR_WINDOW;
+
+// The in-place editor: a flat single-line EDIT over one entry.
+class TSizeEdit : public TWinControl {
+public:
+    explicit TSizeEdit(TEditListBox& list);
+    ~TSizeEdit() override;
+    void UpdateEdit();
+    bool Pending() const { return !savedText_.empty(); }
+    int EditIndex() const { return index_; }
+    TNotifyEvent OnExit;
+
+private:
+    friend class TEditListBox;
+    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
+    void DoExit();
+    void Change();
+    // The closing triggers' common part: hide, focus the list box, select, clear.
+    void Close(int select);
+
+    TEditListBox& list_;
+    int index_ = -1;
+    int countAtOpen_ = -1;
+    std::string savedText_;
+};
+
+class TTabPositionCollection;
+
+class TTabPositionItem {
+public:
+    TTabPositionItem(TTabPositionCollection& owner, TabStop stop) : owner_(&owner), stop_(stop) {}
+    int TabPosition() const { return stop_.TabPosition; }
+    TTabType TabType() const { return stop_.TabType; }
+    void SetTabPosition(int pixels);
+    void SetTabType(TTabType type);
+
+private:
+    friend class TTabPositionCollection;
+    TTabPositionCollection* owner_;
+    TabStop stop_;
+};
+
+class TTabPositionCollection {
+public:
+    explicit TTabPositionCollection(TEditListBox& owner) : owner_(owner) {}
+    TEditListBox& GetOwner() const { return owner_; }
+    TTabPositionItem& Add();
+    void Delete(int index);
+    void Clear() { items_.clear(); }
+    int Count() const { return static_cast<int>(items_.size()); }
+    TTabPositionItem& operator[](int i) { return *items_[static_cast<std::size_t>(i)]; }
+    std::vector<TabStop> Stops() const;
+    void SetStops(const std::vector<TabStop>& stops);
+    void Assign(const TTabPositionCollection& other) { SetStops(other.Stops()); }
+
+private:
+    TEditListBox& owner_;
+    std::vector<std::unique_ptr<TTabPositionItem>> items_;
+};
+
+struct TELPersist {
+    bool Enable = false;
+    TELStorage Storage = stInifile;
+    std::string Key;
+    std::string Section;
+    int Count = 0;
+    bool MaxCount = false;
+};
+
+class TEditListBox : public TListBox {
+public:
+    TEditListBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id, bool sorted,
+                 bool designMode = false);
+    ~TEditListBox() override;
+
+    // Entries.
+    std::vector<std::string> Items() const;
+    // Replaces an entry's text in place (no re-sorting) and re-applies the selection.
+    void SetItem(int index, const std::string& text);
+    void Delete(int index);
+    int ItemIndex() const;
+    void SetIndexAndScroll(int index);
+    void SetItemIndex(int index) { SetIndexAndScroll(index); }
+    bool MultiSelect() const { return (GetWindowLongW(hwnd_, GWL_STYLE) & LBS_EXTENDEDSEL) != 0; }
+    int ItemHeight() const;
+    COLORREF Color() const { return color_; }
+    void SetColor(COLORREF c);
+
+    // Editing.
+    void ShowEdit();
+    void SetEditMode(bool on);
+    bool AllowEdit() const { return allowEdit_; }
+    void SetAllowEdit(bool on);
+    // Puts an edit in progress back into the entries and closes the editor, as losing the
+    // focus does, without raising OnExit.
+    void EndEdit();
+    TSizeEdit* Editor() const { return editor_.get(); }
+    bool Editing() const { return editor_ && IsWindowVisible(editor_->Handle()); }
+    void Lookup();
+    void UpdateHover();
+    bool Hovering() const { return hovering_; }
+    void SetHovering(bool on);
+    const std::string& LookupText() const { return lookup_; }
+
+    // Layout (tab stops, extent, scroll bars, batching, persistence).
+    void SetTabStops();
+    void OptimizeTabs(int spacing);
+    int GetStringExtent(const std::string& text);
+    int GetMaxStringExtent();
+    int MaxStringExtent() const { return maxExtent_; }
+    void UpdateHScrollExtent();
+    void UpdateHScrollBar();
+    void UpdateVScrollBar();
+    void UpdateStyle();
+    void UpdateColor();
+    void UpdateWidth();
+    void SetScrollStyle(TScrollStyle s);
+    void SetScrollColor(COLORREF c);
+    void SetScrollWidth(int w);
+    void SetScrollHorizontal(bool on);
+    TScrollStyle ScrollStyle() const { return scrollStyle_; }
+    COLORREF ScrollColor() const { return scrollColor_; }
+    int ScrollWidth() const { return scrollWidth_; }
+    bool ScrollHorizontal() const { return scrollHorizontal_; }
+    int VisibleItems() const;
+    void BeginUpdate() { ++updateCount_; }
+    void EndUpdate();
+    void LoadPersist();
+    void SavePersist();
+    void Loaded();
+    // The flat-scroll-bar functions of comctl32, looked up at each call; 0 when absent.
+    int FlatSetScrollPos(int bar, int pos, bool redraw);
+    int FlatSetScrollInfo(int bar, SCROLLINFO& si, bool redraw);
+    int FlatSetScrollProp(int prop, INT_PTR value, bool redraw);
+    int FlatShowScrollBar(int bar, bool show);
+
+    // Properties.
+    TEditDoneEvent OnEditDone;
+    bool AutoInsert = false;
+    bool AutoDelete = false;
+    TAutoInsertEvent OnAutoInsert;
+    TAutoDeleteEvent OnAutoDelete;
+    TSelChangeEvent OnSelChange;
+    bool LookupIncr = false;
+    bool LookupFull = false;
+    bool ReturnIsTab = false;
+    bool ReturnIsClick = false;
+    bool ReturnIsDblClick = false;
+    COLORREF FocusColor = clWindow;
+    TELPersist Persist;
+    TTabPositionCollection TabPositions{*this};
+    // TListBox's events.
+    TNotifyEvent OnClick, OnDblClick, OnExit;
+    std::function<void(TComponent*Sender, WORD&key)> OnKeyDown, OnKeyUp;
+    std::function<void(TComponent* Sender, wchar_t& key)> OnKeyPress;
+
+    void HandleCommand(WORD code) override;
+    bool InSelChange() const { return inSelChange_; }
+
+private:
+    friend class TSizeEdit;
+    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT Default(UINT msg, WPARAM wp, LPARAM lp) { return DefSubclassProc(hwnd_, msg, wp, lp); }
+    void KeyDown(WORD& key);
+    bool WMChar(wchar_t c);
+    void WMLButtonDown(UINT msg, WPARAM wp, LPARAM lp);
+    void WMTimer();
+    void DoExit();
+    void Refresh();
+    void CopyScrollInfo(int bar);
+    void ScrollHomeWithoutExtent();
+    bool BarShown(int bar) const;
+    int MeasureEntry(const std::wstring& text);
+    void SelectFont();
+    // The plain list-box selection, without the scroll-bar refresh.
+    void Select(int index) { SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+
+    std::unique_ptr<TSizeEdit> editor_;
+    static constexpr UINT_PTR kHoverTimer = 111;
+    int updateCount_ = 0;
+    std::string lookup_;
+    bool editMode_ = false;
+    bool allowEdit_;
+    bool designMode_;
+    TScrollStyle scrollStyle_ = ssNormal;
+    COLORREF scrollColor_ = clNone;
+    int scrollWidth_;
+    bool scrollHorizontal_ = true;
+    int maxExtent_ = 0;
+    bool noRefresh_ = false;
+    // The editor stands over an entry; its exit handling has not yet run.
+    bool open_ = false;
+    COLORREF color_ = clWindow;
+    COLORREF savedColor_ = clWindow;
+    bool hovering_ = false;
+    bool inSelChange_ = false;
+    UniqueBrush brush_;
+    // The widest entry as it changes, measured in a DC of its own with the list's font.
+    WidestExtent widest_;
+    UniqueMemoryDC measureDC_;
+    HFONT measureFont_ = nullptr;
+    int avgCharWidth_ = 0;
+};
+
+} // namespace kes

@@ -1,0 +1,420 @@
+// TEditListBox on a real LISTBOX and EDIT under Wine: keys go through a message loop with
+// dialog navigation as Quillard's does, clicks are real input (so capture routes them).
+#include "widgets/editlist/EditListBox_win32.h"
+
+#include "platform/utf_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace kes {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+LRESULT CALLBACK TopProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return DefWindowProcW(h, m, w, l);
+}
+
+class EditListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = TopProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"EditListTestTop";
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        RegisterClassW(&wc);
+        top = CreateWindowExW(WS_EX_CONTROLPARENT, L"EditListTestTop", L"t", WS_POPUP | WS_VISIBLE,
+                              100, 100, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+        SetForegroundWindow(top);
+        panel = std::make_unique<TPanel>(&owner, "panel", top, Bounds{0, 0, 400, 300});
+        list = std::make_unique<TEditListBox>(&owner, "list", panel->Handle(),
+                                              Bounds{10, 10, 150, 100}, 1, true);
+        other = std::make_unique<TButton>(&owner, "other", panel->Handle(), Bounds{200, 10, 80, 25},
+                                          "other", 2);
+        list->OnSelChange = [this](TComponent* s, int i) {
+            EXPECT_EQ(s, list.get());
+            sel.push_back(i);
+        };
+        list->OnExit = [this](TComponent*) { ++exits; };
+    }
+    void TearDown() override {
+        other.reset();
+        list.reset();
+        panel.reset();
+        DestroyWindow(top);
+    }
+    void Pump() {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+            if (!IsDialogMessageW(top, &m)) {
+                TranslateMessage(&m);
+                DispatchMessageW(&m);
+            }
+    }
+    // Pumps until the condition holds, a bounded number of rounds.
+    bool PumpUntil(const std::function<bool()>& done) {
+        for (int i = 0; i < 2000 && !done(); ++i) {
+            Pump();
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        }
+        return done();
+    }
+    void Key(WORD vk) {
+        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
+        PostMessageW(GetFocus(), WM_KEYDOWN, vk, scan | 1);
+        Pump();
+        PostMessageW(GetFocus(), WM_KEYUP, vk, scan | 0xC0000001);
+        Pump();
+    }
+    void Type(const char* keys) {
+        for (; *keys; ++keys)
+            Key(static_cast<WORD>(VkKeyScanW(static_cast<wchar_t>(*keys)) & 0xFF));
+    }
+    // A real press and release at a point of a window, routed by the platform.
+    void ClickAt(HWND h, POINT pt) {
+        ClientToScreen(h, &pt);
+        const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+        INPUT in[3]{};
+        for (auto& i : in) {
+            i.type = INPUT_MOUSE;
+            i.mi.dx = (pt.x * 65536 + cx / 2) / cx;
+            i.mi.dy = (pt.y * 65536 + cy / 2) / cy;
+        }
+        in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
+        in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
+        SendInput(3, in, sizeof(INPUT));
+        PumpUntil([] { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) == 0; });
+        Pump();
+    }
+    // Each press lands elsewhere on the entry, so two in a row are never a double click.
+    void ClickEntry(int index) {
+        RECT r;
+        SendMessageW(list->Handle(), LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+        xShift = (xShift + 20) % 80;
+        ClickAt(list->Handle(), {r.left + 5 + xShift, (r.top + r.bottom) / 2});
+    }
+    int xShift = 0;
+    void Fill(const Strings& entries) {
+        for (const auto& e : entries)
+            list->AddItem(e);
+    }
+    HWND edit() const { return list->Editor()->Handle(); }
+
+    TForm owner{nullptr};
+    HWND top = nullptr;
+    std::unique_ptr<TPanel> panel;
+    std::unique_ptr<TEditListBox> list;
+    std::unique_ptr<TButton> other;
+    std::vector<int> sel;
+    int exits = 0;
+};
+
+TEST_F(EditListTest, ConstructionValues) {
+    EXPECT_FALSE(list->AutoInsert);
+    EXPECT_FALSE(list->AutoDelete);
+    EXPECT_TRUE(list->AllowEdit());
+    EXPECT_EQ(list->ItemIndex(), -1);
+    EXPECT_EQ(list->ScrollStyle(), ssNormal);
+    EXPECT_EQ(list->ScrollColor(), clNone);
+    EXPECT_EQ(list->ScrollWidth(), GetSystemMetrics(SM_CXVSCROLL));
+    EXPECT_TRUE(list->ScrollHorizontal());
+    EXPECT_EQ(list->FocusColor, clWindow);
+    EXPECT_FALSE(list->Hovering());
+    EXPECT_FALSE(list->Persist.Enable);
+    EXPECT_EQ(list->Persist.Storage, stInifile);
+    EXPECT_EQ(list->TabPositions.Count(), 0);
+    EXPECT_NE(GetWindowLongW(list->Handle(), GWL_STYLE) & LBS_USETABSTOPS, 0);
+    // The editor: a hidden child without the sunken edge.
+    EXPECT_EQ(GetParent(edit()), list->Handle());
+    EXPECT_FALSE(IsWindowVisible(edit()));
+    EXPECT_EQ(GetWindowLongW(edit(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE, 0);
+    TEditListBox design(&owner, "d", panel->Handle(), {0, 200, 50, 50}, 3, false, true);
+    EXPECT_FALSE(design.AllowEdit());
+    EXPECT_EQ(design.Editor(), nullptr);
+}
+
+TEST_F(EditListTest, EditingInPlaceCommitsVetoesAndEscapes) {
+    Fill({"berry", "apple", "Banana"});
+    ASSERT_EQ(list->Items(), (Strings{"apple", "Banana", "berry"}));
+    std::vector<std::string> seen;
+    bool veto = false;
+    list->OnEditDone = [&](TComponent* s, std::string& text, bool& allow) {
+        EXPECT_EQ(s, list.get());
+        seen.push_back(text);
+        allow = !veto;
+    };
+    ClickEntry(1);
+    EXPECT_EQ(list->ItemIndex(), 1);
+    EXPECT_FALSE(list->Editing()); // a press on another entry only selects it
+    sel.clear();
+    ClickEntry(1);
+    ASSERT_TRUE(list->Editing());
+    EXPECT_EQ(GetFocus(), edit());
+    EXPECT_EQ(GetCapture(), edit());
+    EXPECT_EQ(list->Editor()->Text(), "Banana");
+    DWORD a = 9, b = 9;
+    SendMessageW(edit(), EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+    EXPECT_EQ(a, 0u);
+    EXPECT_EQ(b, 6u);
+    EXPECT_EQ(list->Item(1), ""); // the editor stands over a blank line
+    ASSERT_FALSE(sel.empty());
+    EXPECT_EQ(sel.back(), -1);
+    EXPECT_EQ(exits, 0); // into the editor is no exit
+    // The editor grows with its text, never beyond the list.
+    RECT before, after, client;
+    GetWindowRect(edit(), &before);
+    Type("zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz");
+    GetWindowRect(edit(), &after);
+    GetClientRect(list->Handle(), &client);
+    EXPECT_GT(after.right - after.left, before.right - before.left);
+    EXPECT_EQ(after.right - after.left, client.right + 1);
+    list->Editor()->SetText("zebra");
+    Key(VK_RETURN);
+    EXPECT_FALSE(list->Editing());
+    // In place: a sorted list does not move the entry.
+    EXPECT_EQ(list->Items(), (Strings{"apple", "zebra", "berry"}));
+    EXPECT_EQ(list->ItemIndex(), 1);
+    EXPECT_EQ(GetFocus(), list->Handle());
+    EXPECT_NE(GetCapture(), edit());
+    EXPECT_EQ(seen, Strings{"zebra"});
+
+    // A veto puts the saved text back.
+    veto = true;
+    Key(VK_SPACE);
+    ASSERT_TRUE(list->Editing());
+    list->Editor()->SetText("vetoed");
+    Key(VK_RETURN);
+    EXPECT_EQ(list->Item(1), "zebra");
+    // Escape writes the saved text, and OnEditDone still sees it.
+    veto = false;
+    seen.clear();
+    Key(VK_SPACE);
+    list->Editor()->SetText("dropped");
+    Key(VK_ESCAPE);
+    EXPECT_FALSE(list->Editing());
+    EXPECT_EQ(list->Item(1), "zebra");
+    EXPECT_EQ(seen, Strings{"zebra"});
+    EXPECT_EQ(exits, 0);
+}
+
+TEST_F(EditListTest, ClosingTriggersAndTheFocusRule) {
+    Fill({"a", "b", "c"});
+    list->SetIndexAndScroll(1);
+    SetFocus(list->Handle());
+    // Up selects the entry before, Down the one after, but not past the last.
+    Key(VK_SPACE);
+    list->Editor()->SetText("b2");
+    Key(VK_UP);
+    EXPECT_EQ(list->Items(), (Strings{"a", "b2", "c"}));
+    EXPECT_EQ(list->ItemIndex(), 0);
+    list->SetIndexAndScroll(2);
+    Key(VK_SPACE);
+    Key(VK_DOWN);
+    EXPECT_EQ(list->ItemIndex(), 2);
+    EXPECT_EQ(list->Item(2), "c");
+
+    // A press on another control while the editor holds the capture only closes the editor.
+    Key(VK_SPACE);
+    ASSERT_EQ(GetCapture(), edit());
+    list->Editor()->SetText("c2");
+    ClickAt(other->Handle(), {10, 10});
+    EXPECT_FALSE(list->Editing());
+    EXPECT_EQ(list->Item(2), "c2");
+    EXPECT_EQ(GetFocus(), list->Handle());
+    EXPECT_EQ(exits, 0);
+
+    // Tab ends the edit in the list box; a second Tab leaves it and raises OnExit, once.
+    Key(VK_SPACE);
+    list->Editor()->SetText("c3");
+    Key(VK_TAB);
+    EXPECT_FALSE(list->Editing());
+    EXPECT_EQ(GetFocus(), list->Handle());
+    EXPECT_EQ(exits, 0);
+    Key(VK_TAB);
+    EXPECT_EQ(GetFocus(), other->Handle());
+    EXPECT_EQ(exits, 1);
+    EXPECT_EQ(list->Item(2), "c3");
+
+    // A focus change made by program while editing also ends in the list box.
+    SetFocus(list->Handle());
+    Key(VK_SPACE);
+    list->Editor()->SetText("c4");
+    SetFocus(other->Handle());
+    Pump();
+    EXPECT_EQ(GetFocus(), list->Handle());
+    EXPECT_EQ(list->Item(2), "c4");
+    EXPECT_EQ(exits, 1);
+
+    // The focus colour while the list box has the focus, the old one after.
+    SetFocus(other->Handle());
+    list->SetColor(RGB(1, 2, 3));
+    list->FocusColor = RGB(200, 100, 0);
+    SetFocus(list->Handle());
+    EXPECT_EQ(list->Color(), RGB(200, 100, 0));
+    SetFocus(other->Handle());
+    EXPECT_EQ(list->Color(), RGB(1, 2, 3));
+}
+
+TEST_F(EditListTest, InsertDeleteAndLookup) {
+    list->AutoInsert = true;
+    list->AutoDelete = true;
+    Fill({"apple", "Banana", "berry"});
+    SetFocus(list->Handle());
+    Key(VK_INSERT);
+    ASSERT_TRUE(list->Editing());
+    EXPECT_EQ(list->Editor()->EditIndex(), 0); // an empty entry sorts first
+    Key(VK_ESCAPE);
+    EXPECT_EQ(list->Items(), (Strings{"", "apple", "Banana", "berry"}));
+    // The handler supplies the text; it is placed by the sort order.
+    list->OnAutoInsert = [](TComponent*, std::string& v) { v = "cherry"; };
+    Key(VK_INSERT);
+    Key(VK_RETURN);
+    EXPECT_EQ(list->Item(4), "cherry");
+
+    // Delete on the last selects the new last; a veto keeps the entry.
+    bool allow = false;
+    list->OnAutoDelete = [&](TComponent*, std::string& v, bool& a) {
+        EXPECT_EQ(v, "cherry");
+        a = allow;
+    };
+    list->SetIndexAndScroll(4);
+    Key(VK_DELETE);
+    EXPECT_EQ(list->Count(), 5);
+    allow = true;
+    sel.clear();
+    Key(VK_DELETE);
+    EXPECT_EQ(list->Count(), 4);
+    EXPECT_EQ(list->ItemIndex(), 3);
+    EXPECT_EQ(sel, std::vector<int>{3});
+    list->OnAutoDelete = nullptr;
+    list->Delete(0);
+
+    list->LookupIncr = true;
+    list->SetIndexAndScroll(-1);
+    Type("b");
+    EXPECT_EQ(list->ItemIndex(), 1);
+    Type("e");
+    EXPECT_EQ(list->ItemIndex(), 2);
+    EXPECT_EQ(list->LookupText(), "BE");
+    Key(VK_HOME); // clears the lookup text
+    list->LookupFull = true;
+    Type("rr");
+    EXPECT_EQ(list->ItemIndex(), 2);
+    Type("x");
+    EXPECT_EQ(list->LookupText(), "");
+    EXPECT_EQ(list->ItemIndex(), 2);
+    // A colon joins the lookup text; a minus goes to the platform's own type-ahead.
+    SendMessageW(list->Handle(), WM_CHAR, ':', 0);
+    EXPECT_EQ(list->LookupText(), ":");
+    SendMessageW(list->Handle(), WM_CHAR, '-', 0);
+    EXPECT_EQ(list->LookupText(), ":");
+
+    // Delete of the only entry: an empty list, no selection and no event.
+    list->Clear();
+    list->AddItem("only");
+    list->SetIndexAndScroll(0);
+    sel.clear();
+    Key(VK_DELETE);
+    EXPECT_EQ(list->Count(), 0);
+    EXPECT_EQ(list->ItemIndex(), -1);
+    EXPECT_TRUE(sel.empty());
+}
+
+TEST_F(EditListTest, HorizontalExtentFollowsTheWidestEntry) {
+    const auto extent = [&] {
+        return static_cast<int>(SendMessageW(list->Handle(), LB_GETHORIZONTALEXTENT, 0, 0));
+    };
+    const std::string wide(60, 'W'), wider(80, 'W');
+    list->AddItem("short");
+    EXPECT_EQ(extent(), 0);
+    list->AddItem(wide);
+    list->AddItem(wider);
+    EXPECT_EQ(extent(), list->GetStringExtent(wider));
+    EXPECT_NE(GetWindowLongW(list->Handle(), GWL_STYLE) & WS_HSCROLL, 0);
+    // The widest going: measured again, the same as a full measure.
+    list->Delete(list->Count() - 1);
+    EXPECT_EQ(extent(), list->GetStringExtent(wide));
+    EXPECT_EQ(list->GetMaxStringExtent(), extent());
+    list->Clear();
+    EXPECT_EQ(extent(), 0);
+    EXPECT_EQ(GetWindowLongW(list->Handle(), GWL_STYLE) & WS_HSCROLL, 0);
+
+    list->SetScrollHorizontal(false);
+    list->AddItem(wider);
+    EXPECT_EQ(extent(), 0);
+    list->SetScrollHorizontal(true);
+    EXPECT_EQ(extent(), list->GetStringExtent(wider));
+
+    // Batched: nothing until the outermost EndUpdate.
+    list->Clear();
+    list->BeginUpdate();
+    list->BeginUpdate();
+    for (int i = 0; i < 100; ++i)
+        list->AddItem(wider + std::to_string(i));
+    list->EndUpdate();
+    EXPECT_EQ(extent(), 0);
+    list->EndUpdate();
+    EXPECT_EQ(extent(), list->GetMaxStringExtent());
+    EXPECT_GT(extent(), list->GetStringExtent(wider));
+    list->EndUpdate(); // unbalanced: ignored
+
+    // Tab stops: pixels to dialog units through the list's font; the extent becomes tabbed.
+    list->Clear();
+    list->AddItem("a\tb");
+    list->TabPositions.Add().SetTabPosition(300);
+    EXPECT_EQ(extent(), 300 + list->GetStringExtent("b") - list->GetStringExtent(""));
+}
+
+TEST_F(EditListTest, PersistenceInAnIniFileAndTheRegistry) {
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    const std::string ini = Narrow(dir) + "editlist_persist_test.ini";
+    DeleteFileW(Widen(ini).c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KesEditListTest");
+    for (TELStorage storage : {stInifile, stRegistry}) {
+        list->Clear();
+        list->Persist = {
+            true,      storage, storage == stInifile ? ini : "Software\\KesEditListTest",
+            "Entries", 2,       true};
+        list->LoadPersist(); // nothing stored yet: an empty list
+        EXPECT_EQ(list->Count(), 0);
+        Fill({"A", "B", "C"});
+        list->SavePersist();
+        list->AddItem("stale");
+        list->LoadPersist();
+        EXPECT_EQ(list->Items(), (Strings{"B", "C"})) << storage;
+        list->Persist.Enable = false;
+        list->Clear();
+        list->LoadPersist();
+        EXPECT_EQ(list->Count(), 0);
+    }
+    DeleteFileW(Widen(ini).c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KesEditListTest");
+}
+
+TEST_F(EditListTest, HoverFollowsTheMouseOnTheTimer) {
+    Fill({"a", "b", "c", "d"});
+    list->SetHovering(true);
+    SetFocus(list->Handle());
+    RECT r;
+    SendMessageW(list->Handle(), LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&r));
+    POINT pt{r.left + 5, r.top + 1};
+    ClientToScreen(list->Handle(), &pt);
+    SetCursorPos(pt.x, pt.y);
+    // The tick itself, not a wait for it.
+    SendMessageW(list->Handle(), WM_TIMER, 111, 0);
+    EXPECT_EQ(list->ItemIndex(), 2);
+    // Without the focus a tick changes nothing.
+    list->SetIndexAndScroll(0);
+    SetFocus(other->Handle());
+    SendMessageW(list->Handle(), WM_TIMER, 111, 0);
+    EXPECT_EQ(list->ItemIndex(), 0);
+    list->SetHovering(false);
+}
+
+} // namespace
+} // namespace kes
