@@ -4,6 +4,7 @@
 // current position) and turns font descriptions into the surface's font handles.
 #pragma once
 
+#include "toolkit/colors.h"
 #include "widgets/HTMLText/picture_decoder.h"
 
 #include <cstdint>
@@ -13,16 +14,6 @@
 #include <vector>
 
 namespace kes {
-
-// 0x00BBGGRR for an RGB colour, kSystemColor + index for a system colour (the index of
-// GetSysColor), clNone for no colour.
-using TColor = std::uint32_t;
-constexpr TColor kSystemColor = 0x80000000u;
-constexpr TColor clNone = 0x1FFFFFFF;
-constexpr TColor clBlack = 0x00000000;
-constexpr TColor clRed = 0x000000FF;
-constexpr TColor clHighlight = kSystemColor + 13;
-constexpr TColor clHighlightText = kSystemColor + 14;
 
 struct Rect {
     int left = 0, top = 0, right = 0, bottom = 0;

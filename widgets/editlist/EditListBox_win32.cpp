@@ -20,8 +20,8 @@ constexpr int kWsbVStyle = 0x100, kWsbHStyle = 0x200, kWsbVBkg = 0x40, kWsbHBkg 
               kWsbVWidth = 8, kWsbHHeight = 4;
 constexpr int kFsbRegular = 0, kFsbEncarta = 1, kFsbFlat = 2;
 
-COLORREF Resolve(COLORREF c) {
-    return (c & 0x80000000u) ? GetSysColor(static_cast<int>(c & 0xFF)) : c;
+COLORREF Resolve(TColor c) {
+    return (c & kSystemColor) ? GetSysColor(static_cast<int>(c & 0xFF)) : c;
 }
 
 // Looked up in the already loaded comctl32 at every call: absent means "do nothing".
@@ -376,7 +376,7 @@ int TEditListBox::ItemHeight() const {
     return std::max(static_cast<int>(SendMessageW(hwnd_, LB_GETITEMHEIGHT, 0, 0)), 1);
 }
 
-void TEditListBox::SetColor(COLORREF c) {
+void TEditListBox::SetColor(TColor c) {
     color_ = c;
     brush_.Reset(CreateSolidBrush(Resolve(c)));
     InvalidateRect(hwnd_, nullptr, TRUE);
@@ -876,7 +876,7 @@ void TEditListBox::SetScrollStyle(TScrollStyle s) {
     UpdateStyle();
 }
 
-void TEditListBox::SetScrollColor(COLORREF c) {
+void TEditListBox::SetScrollColor(TColor c) {
     scrollColor_ = c;
     UpdateColor();
 }

@@ -3,6 +3,7 @@
 // child, with tab stops, the horizontal extent of the widest entry, flat scroll bars and
 // persistence of its entries.
 #include "platform/scoped_win32.h"
+#include "toolkit/colors.h"
 #include "toolkit/controls_win32.h"
 #include "widgets/editlist/editlist_core.h"
 
@@ -26,8 +27,6 @@ using TSelChangeEvent = std::function<void(TComponent* Sender, int ListIndex)>;
 enum TScrollStyle { ssNormal = 0, ssFlat = 1, ssEncarta = 2 };
 enum TELStorage { stInifile = 0, stRegistry = 1 };
 
-constexpr COLORREF clNone = 0x1FFFFFFF;
-constexpr COLORREF clWindow = 0x80000000 | COLOR_WINDOW;
 
 // The in-place editor: a flat single-line EDIT over one entry.
 class TSizeEdit : public TWinControl {
@@ -113,8 +112,8 @@ public:
     void SetItemIndex(int index) { SetIndexAndScroll(index); }
     bool MultiSelect() const { return (GetWindowLongW(hwnd_, GWL_STYLE) & LBS_EXTENDEDSEL) != 0; }
     int ItemHeight() const;
-    COLORREF Color() const { return color_; }
-    void SetColor(COLORREF c);
+    TColor Color() const { return color_; }
+    void SetColor(TColor c);
 
     // Editing.
     void ShowEdit();
@@ -145,11 +144,11 @@ public:
     void UpdateColor();
     void UpdateWidth();
     void SetScrollStyle(TScrollStyle s);
-    void SetScrollColor(COLORREF c);
+    void SetScrollColor(TColor c);
     void SetScrollWidth(int w);
     void SetScrollHorizontal(bool on);
     TScrollStyle ScrollStyle() const { return scrollStyle_; }
-    COLORREF ScrollColor() const { return scrollColor_; }
+    TColor ScrollColor() const { return scrollColor_; }
     int ScrollWidth() const { return scrollWidth_; }
     bool ScrollHorizontal() const { return scrollHorizontal_; }
     int VisibleItems() const;
@@ -176,7 +175,7 @@ public:
     bool ReturnIsTab = false;
     bool ReturnIsClick = false;
     bool ReturnIsDblClick = false;
-    COLORREF FocusColor = clWindow;
+    TColor FocusColor = clWindow;
     TELPersist Persist;
     TTabPositionCollection TabPositions{*this};
     // TListBox's events.
@@ -214,15 +213,15 @@ private:
     bool allowEdit_;
     bool designMode_;
     TScrollStyle scrollStyle_ = ssNormal;
-    COLORREF scrollColor_ = clNone;
+    TColor scrollColor_ = clNone;
     int scrollWidth_;
     bool scrollHorizontal_ = true;
     int maxExtent_ = 0;
     bool noRefresh_ = false;
     // The editor stands over an entry; its exit handling has not yet run.
     bool open_ = false;
-    COLORREF color_ = clWindow;
-    COLORREF savedColor_ = clWindow;
+    TColor color_ = clWindow;
+    TColor savedColor_ = clWindow;
     bool hovering_ = false;
     bool inSelChange_ = false;
     UniqueBrush brush_;
