@@ -96,6 +96,10 @@ void THTMLStaticTextCore::Changed() {
 
 void THTMLStaticTextCore::SetHTMLText(const std::vector<std::string>& lines) {
     html_ = lines;
+    // Joined once here, not on every mouse move and paint.
+    joined_.clear();
+    for (const std::string& s : html_)
+        joined_ += s;
     Changed();
 }
 
@@ -243,10 +247,7 @@ void THTMLStaticTextCore::EndUpdate() {
 }
 
 std::string THTMLStaticTextCore::GetDisplText() const {
-    std::string all;
-    for (const std::string& s : html_)
-        all += s;
-    return all;
+    return joined_;
 }
 
 Rect THTMLStaticTextCore::TextRect() const {
@@ -345,8 +346,9 @@ void THTMLStaticTextCore::DoPaint(Canvas& cv, bool full) {
     }
     MarkupParams p = BaseParams();
     p.WholeLines = !miniScroll_;
-    p.FocusAnchor = Focused() ? focused_ : -1;
-    if (!PointerPos(p.X, p.Y))
+    // Both ask the window system (a round trip under Wine): only when the answer can matter.
+    p.FocusAnchor = focused_ >= 0 && Focused() ? focused_ : -1;
+    if (!MarkupDrawsPoint(markup) || !PointerPos(p.X, p.Y))
         p.X = p.Y = -1;
     PlaceText(cv, markup, t, true, kept);
 

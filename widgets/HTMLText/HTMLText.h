@@ -180,6 +180,7 @@ private:
 
     TComponent* sender_;
     std::vector<std::string> html_;
+    std::string joined_; // html_ as one text
     std::unique_ptr<THTMLPictureCache> cache_;
     FontCache fonts_;
     const ImageList* images_ = nullptr;

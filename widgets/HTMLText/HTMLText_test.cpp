@@ -368,6 +368,38 @@ TEST(LabelTimer, BlinkAnimationAndTheTimersLife) {
     EXPECT_TRUE(visible());
 }
 
+TEST(LabelText, NewLinesAfterAHoverAreShownAndHitTestedAndImagesFollowThePointer) {
+    TestLabel l;
+    l.Listen();
+    l.SetHTMLText({"<A href=\"x\">ab</A>"});
+    l.Paint();
+    l.MoveTo(5, 6);
+    // "ab" x 1-9 now plain, "cd" 13-21 the anchor.
+    l.SetHTMLText({"ab ", "<A href=\"y\">cd</A>"});
+    EXPECT_EQ(l.Paint()->AllText(), "ab cd");
+    EXPECT_EQ(l.GetText(), "ab cd");
+    l.MoveTo(5, 6);
+    l.MoveTo(16, 6);
+    EXPECT_THAT(l.events, ElementsAre("enter:x", "exit:", "enter:y"));
+
+    // An image in an anchor shows its ALT picture while the pointer rests on it (x 1-11).
+    TestImageList images(2, 10, 10);
+    l.SetImages(&images);
+    l.SetHTMLText({"<A href=\"i\"><IMG SRC=\"IDX:0\" ALT=\"IDX:1\"></A>"});
+    const auto shown = [&] {
+        auto cv = l.Paint();
+        std::vector<int> out;
+        for (const DrawOp& op : cv->ops)
+            if (op.kind == DrawOp::Image)
+                out.push_back(op.x1);
+        return out;
+    };
+    l.MoveTo(5, 5);
+    EXPECT_THAT(shown(), ElementsAre(1));
+    l.MoveTo(50, 30);
+    EXPECT_THAT(shown(), ElementsAre(0));
+}
+
 TEST(LabelText, GetTextAnchorsAndBadInput) {
     TestLabel l;
     l.SetHTMLText({"<FONT face=\"Tahoma\">If you need ", "this.<br><br>", "Um mit", "</FONT>", ""});

@@ -374,16 +374,32 @@ void THTMLStaticText::Paint(HDC target) {
         return;
     }
     // Double-buffered: hovering repaints often and must never flicker.
-    UniqueMemoryDC mem(CreateCompatibleDC(target));
-    UniqueBitmap bitmap(CreateCompatibleBitmap(target, rc.right, rc.bottom));
-    SelectedObject selected(mem.Get(), bitmap.Get());
-    FillRect(mem.Get(), &rc, brush.Get());
+    // The buffer takes the target's format: a memory context's is its bitmap's. GetDeviceCaps
+    // would tell as well, at the cost of a round trip to the display under Wine.
+    int bits = 0;
+    if (GetObjectType(target) == OBJ_MEMDC) {
+        BITMAP bm{};
+        if (GetObjectW(GetCurrentObject(target, OBJ_BITMAP), sizeof bm, &bm))
+            bits = bm.bmBitsPixel * bm.bmPlanes;
+    }
+    if (!bufferDC_ || rc.right != bufferWidth_ || rc.bottom != bufferHeight_ ||
+        bits != bufferBits_) {
+        bufferSelected_.reset();
+        buffer_.Reset(CreateCompatibleBitmap(target, rc.right, rc.bottom));
+        bufferDC_.Reset(CreateCompatibleDC(target));
+        bufferSelected_.emplace(bufferDC_.Get(), buffer_.Get());
+        bufferWidth_ = rc.right;
+        bufferHeight_ = rc.bottom;
+        bufferBits_ = bits;
+    }
+    const HDC mem = bufferDC_.Get();
+    FillRect(mem, &rc, brush.Get());
     {
-        GdiCanvas cv(mem.Get());
+        GdiCanvas cv(mem);
         cv.ShareFonts(Fonts());
         DoPaint(cv, true);
     }
-    BitBlt(target, 0, 0, rc.right, rc.bottom, mem.Get(), 0, 0, SRCCOPY);
+    BitBlt(target, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
 }
 
 LRESULT CALLBACK THTMLStaticText::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -483,6 +499,10 @@ LRESULT THTMLStaticText::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             TimerTick();
             return 0;
         }
+        break;
+    case WM_DISPLAYCHANGE:
+        bufferWidth_ = 0; // a buffer of the old format is made anew
+        Invalidate(nullptr);
         break;
     case WM_SIZE:
     case WM_ENABLE:

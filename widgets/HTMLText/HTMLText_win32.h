@@ -10,6 +10,8 @@
 
 #include <oleacc.h>
 
+#include <optional>
+
 namespace kes {
 
 class LabelAccessible;
@@ -50,6 +52,12 @@ private:
     void MakeHintWindow();
 
     UniqueMemoryDC measureDC_; // laying out needs a context, not a window's
+    // The paint buffer, kept from paint to paint while the size and the target's format hold:
+    // making a bitmap costs more than painting the text.
+    UniqueMemoryDC bufferDC_;
+    UniqueBitmap buffer_;
+    std::optional<SelectedObject> bufferSelected_;
+    int bufferWidth_ = 0, bufferHeight_ = 0, bufferBits_ = 0;
     HWND tip_ = nullptr;
     bool tracking_ = false;
     LabelAccessible* accessible_ = nullptr; // one reference held while the window lives

@@ -151,6 +151,24 @@ TEST_F(LabelWindow, KeyboardFocusTimerAndPaint) {
     EXPECT_GT(black, 10);
     EXPECT_EQ(beyond, 0);
 
+    // The kept paint buffer follows the label's size and the target's format: a larger label is
+    // painted all over, and after a buffer made for a one-bit context the colours are back.
+    label->Color = 0x00336699;
+    SetWindowPos(label->Handle(), nullptr, 0, 0, 320, 80, SWP_NOMOVE | SWP_NOZORDER);
+    testdata::Bitmap larger(320, 80);
+    Send(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(larger.dc()), PRF_CLIENT);
+    EXPECT_EQ(larger.Pixel(319, 79), 0x996633u);
+    SetWindowPos(label->Handle(), nullptr, 0, 0, 300, 60, SWP_NOMOVE | SWP_NOZORDER);
+    const UniqueMemoryDC mono(CreateCompatibleDC(nullptr)); // holds a 1 x 1 one-bit bitmap
+    Send(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mono.Get()), PRF_CLIENT);
+    testdata::Bitmap colour(300, 60);
+    Send(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(colour.dc()), PRF_CLIENT);
+    int blueAgain = 0;
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 300; ++x)
+            blueAgain += colour.Pixel(x, y) == 0x0000FF;
+    EXPECT_EQ(blueAgain, blue);
+
     // BLINK on the 100 ms timer: its ticks arrive as WM_TIMER 1; every fifth toggles the phase.
     label->SetHTMLText({"<BLINK>on</BLINK>"});
     label->SetEnableBlink(true);

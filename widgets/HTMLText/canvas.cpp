@@ -7,6 +7,8 @@ namespace kes {
 namespace {
 // A run of markup may ask for many sizes and faces; keep the surface's font count bounded.
 constexpr std::size_t kMaxFonts = 32;
+// Texts measured per font; a long markup starts afresh rather than growing without bound.
+constexpr std::size_t kMaxMeasured = 4096;
 } // namespace
 
 void FontCache::Clear() {
@@ -15,7 +17,7 @@ void FontCache::Clear() {
     fonts_.clear();
 }
 
-const FontCache::Entry& Canvas::Realize() {
+FontCache::Entry& Canvas::Realize() {
     std::vector<FontCache::Entry>& fonts = cache_->fonts_;
     auto it = std::find_if(fonts.begin(), fonts.end(),
                            [&](const FontCache::Entry& f) { return f.desc.SameHandle(font); });
@@ -28,9 +30,9 @@ const FontCache::Entry& Canvas::Realize() {
             victim->release(victim->handle);
             fonts.erase(victim);
         }
-        FontCache::Entry made{font, 0, {}, FontReleaser()};
+        FontCache::Entry made{font, 0, {}, FontReleaser(), {}};
         made.handle = CreateFontHandle(font, made.metrics);
-        fonts.push_back(made);
+        fonts.push_back(std::move(made));
         it = fonts.end() - 1;
     } else if (it != fonts.end() - 1) {
         std::rotate(it, it + 1, fonts.end());
@@ -48,9 +50,31 @@ const FontMetrics& Canvas::Metrics() {
     return Realize().metrics;
 }
 
+FontCache::Measured& Canvas::Measures(FontCache::Entry& f, std::string_view text) {
+    auto it = f.measured.find(text);
+    if (it != f.measured.end())
+        return it->second;
+    if (f.measured.size() >= kMaxMeasured)
+        f.measured.clear();
+    return f.measured.emplace(std::string(text), FontCache::Measured{}).first->second;
+}
+
 Size Canvas::TextExtent(std::string_view text) {
-    Realize();
-    return DoTextExtent(text);
+    FontCache::Measured& m = Measures(Realize(), text);
+    if (m.extent.cx < 0)
+        m.extent = DoTextExtent(text);
+    return m.extent;
+}
+
+int Canvas::LineWidth(std::string_view text, unsigned flags) {
+    FontCache::Measured& m = Measures(Realize(), text);
+    if (m.width < 0 || m.widthFlags != flags) {
+        Rect r{0, 0, 0x7FFF, 0x7FFF};
+        DoDrawText(text, r, flags | tfCalcRect, font.color, brush);
+        m.width = r.Width();
+        m.widthFlags = flags;
+    }
+    return m.width;
 }
 
 void Canvas::DrawText(std::string_view text, Rect& r, unsigned flags) {

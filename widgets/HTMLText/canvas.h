@@ -8,9 +8,11 @@
 #include "widgets/HTMLText/picture_decoder.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kes {
@@ -96,11 +98,25 @@ public:
 
 private:
     friend class Canvas;
+    // What a font's texts measured: a layout measures the same words on every pass, paint and
+    // mouse move, and a font's measures never change.
+    struct Measured {
+        Size extent{-1, -1};     // TextExtent; cx -1 until asked
+        unsigned widthFlags = 0; // the flags of width
+        int width = -1;          // LineWidth; -1 until asked
+    };
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const {
+            return std::hash<std::string_view>{}(s);
+        }
+    };
     struct Entry {
         FontSpec desc;
         FontHandle handle;
         FontMetrics metrics;
         Release release;
+        std::unordered_map<std::string, Measured, Hash, std::equal_to<>> measured;
     };
     std::vector<Entry> fonts_; // most recently used last
 };
@@ -130,6 +146,9 @@ public:
     Size TextExtent(std::string_view text);
     int TextWidth(std::string_view text) { return TextExtent(text).cx; }
     int TextHeight(std::string_view text) { return TextExtent(text).cy; }
+    // Width of one line of text as MeasureText gives it; flags hold tfSingleLine and not
+    // tfEndEllipsis, so the width depends on the text and the font only.
+    int LineWidth(std::string_view text, unsigned flags);
 
     // Draws single-line or top-left text in the current font and colour, on the brush when it is
     // not clNone. With tfCalcRect nothing is drawn and r.right, r.bottom receive the extent.
@@ -208,7 +227,8 @@ protected:
     void ReleaseFonts();
 
 private:
-    const FontCache::Entry& Realize();
+    FontCache::Entry& Realize();
+    FontCache::Measured& Measures(FontCache::Entry& f, std::string_view text);
 
     FontCache own_;
     FontCache* cache_ = &own_;

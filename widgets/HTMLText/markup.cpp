@@ -240,6 +240,11 @@ std::string PreprocessMarkup(std::string_view text) {
     return out;
 }
 
+bool MarkupDrawsPoint(std::string_view text) {
+    // Every tag whose name begins with "IM" is an image (see kOpeningTags).
+    return PosNoCase("<IM", PreprocessMarkup(text)) != 0;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The sweep
 
@@ -504,6 +509,14 @@ bool HandleTag(Run& run, Pass& pass, std::string_view rest, std::string_view tag
     return !pass.lineFull;
 }
 
+// The measured width of a segment placed in r: only a shortened one depends on r.
+i64 SegmentWidth(Run& run, const std::string& seg, Rect r) {
+    if (!(run.textFlags & tfEndEllipsis))
+        return run.cv.LineWidth(seg, run.textFlags);
+    run.cv.MeasureText(seg, r, run.textFlags);
+    return r.right - r.left;
+}
+
 void TextSegment(Run& run, Pass& pass, std::string_view raw) {
     Canvas& cv = run.cv;
     std::string seg = SegmentText(raw);
@@ -520,9 +533,7 @@ void TextSegment(Run& run, Pass& pass, std::string_view raw) {
     i64 w = 0;
     if (!pass.drawing) {
         pass.dp = pass.line;
-        Rect r = ToRect(pass.dp);
-        cv.MeasureText(seg, r, run.textFlags);
-        w = r.right - r.left;
+        w = SegmentWidth(run, seg, ToRect(pass.dp));
         i64 x0 = pass.x;
         pass.x += w;
         i64 px = static_cast<i64>(run.p.X) - pass.line.left;
@@ -556,8 +567,7 @@ void TextSegment(Run& run, Pass& pass, std::string_view raw) {
         Rect r = ToRect(sr);
         cv.DrawText(seg, r, run.textFlags);
         r = ToRect(sr);
-        cv.MeasureText(seg, r, run.textFlags);
-        i64 right = r.right;
+        i64 right = r.left + SegmentWidth(run, seg, r);
         if (run.inAnchor && run.anchorCounter == run.p.FocusAnchor + 1)
             run.out.FocusHref = run.href;
         if (run.errorMark)

@@ -53,6 +53,10 @@ struct MarkupOutputs {
 bool DrawMarkup(Canvas& canvas, std::string_view text, const Rect& rect, const MarkupParams& params,
                 MarkupOutputs& out);
 
+// Whether drawing the markup depends on the point (X, Y): only an image can (its ALT text is
+// shown while the point is on it).
+bool MarkupDrawsPoint(std::string_view text);
+
 // Entities, the first "<#" and line breaks, as DrawMarkup treats the whole text first.
 std::string PreprocessMarkup(std::string_view text);
 

@@ -227,6 +227,24 @@ TEST(Markup, FontsSharedThroughACacheAreMadeOnce) {
     EXPECT_EQ(RecordingCanvas::fontsAlive, alive);
 }
 
+TEST(Markup, MeasuresKeptWithTheFontsFollowTheFontAndTheFlags) {
+    FontCache cache;
+    RecordingCanvas cv;
+    cv.ShareFonts(cache);
+    EXPECT_EQ(cv.LineWidth("a&b", tfSingleLine), 8); // "&" marks the mnemonic: "ab"
+    EXPECT_EQ(cv.LineWidth("a&b", tfSingleLine | tfNoPrefix), 12);
+    EXPECT_EQ(cv.TextWidth("a&b"), 12);
+    cv.font.size = 16;
+    EXPECT_EQ(cv.LineWidth("a&b", tfSingleLine | tfNoPrefix), 24);
+    EXPECT_EQ(cv.TextExtent("a&b"), (Size{24, 24}));
+    cv.font.size = 8;
+    EXPECT_EQ(cv.LineWidth("a&b", tfSingleLine), 8);
+    RecordingCanvas other;
+    other.ShareFonts(cache);
+    other.font.size = 16;
+    EXPECT_EQ(other.TextWidth("a&b"), 24);
+}
+
 TEST(Markup, HiddenWordIsNotDrawnButCountsTowardTheLineHeight) {
     Layout l;
     Lay(l, "<FONT SIZE=\"5\"><Z>big</Z></FONT>small");
