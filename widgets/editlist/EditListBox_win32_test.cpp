@@ -405,12 +405,20 @@ TEST_F(EditListTest, HoverFollowsTheMouseOnTheTimer) {
     POINT pt{r.left + 5, r.top + 1};
     ClientToScreen(list->Handle(), &pt);
     SetCursorPos(pt.x, pt.y);
+    // Wine moves the pointer and the focus through its desktop process: both arrive a few
+    // messages later on a freshly made prefix.
+    ASSERT_TRUE(PumpUntil([&] {
+        POINT now;
+        GetCursorPos(&now);
+        return GetFocus() == list->Handle() && now.x == pt.x && now.y == pt.y;
+    }));
     // The tick itself, not a wait for it.
     SendMessageW(list->Handle(), WM_TIMER, 111, 0);
     EXPECT_EQ(list->ItemIndex(), 2);
     // Without the focus a tick changes nothing.
     list->SetIndexAndScroll(0);
     SetFocus(other->Handle());
+    ASSERT_TRUE(PumpUntil([&] { return GetFocus() == other->Handle(); }));
     SendMessageW(list->Handle(), WM_TIMER, 111, 0);
     EXPECT_EQ(list->ItemIndex(), 0);
     list->SetHovering(false);
