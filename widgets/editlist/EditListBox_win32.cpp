@@ -42,8 +42,8 @@ std::wstring ItemText(HWND list, int index) {
     return w;
 }
 
-bool CursorInClient(HWND hwnd, POINT& client) {
-    GetCursorPos(&client);
+bool InClient(HWND hwnd, POINT screen, POINT& client) {
+    client = screen;
     ScreenToClient(hwnd, &client);
     RECT r;
     GetClientRect(hwnd, &r);
@@ -456,13 +456,13 @@ void TEditListBox::Lookup() {
 void TEditListBox::UpdateHover() {
     POINT pt;
     const int sel = ItemIndex();
-    if (!CursorInClient(hwnd_, pt) || sel < 0)
+    if (!InClient(hwnd_, PointerPos(), pt) || sel < 0)
         return;
     RECT r;
     SendMessageW(hwnd_, LB_GETITEMRECT, static_cast<WPARAM>(sel), reinterpret_cast<LPARAM>(&r));
     POINT target{pt.x, r.top + (r.bottom - r.top) / 2};
     ClientToScreen(hwnd_, &target);
-    SetCursorPos(target.x, target.y);
+    MovePointer(target);
 }
 
 void TEditListBox::SetHovering(bool on) {
@@ -479,7 +479,7 @@ void TEditListBox::SetHovering(bool on) {
 
 void TEditListBox::WMTimer() {
     POINT pt;
-    if (inSelChange_ || GetFocus() != hwnd_ || !CursorInClient(hwnd_, pt))
+    if (inSelChange_ || GetFocus() != hwnd_ || !InClient(hwnd_, PointerPos(), pt))
         return;
     const LRESULT r = SendMessageW(hwnd_, LB_ITEMFROMPOINT, 0, MAKELPARAM(pt.x, pt.y));
     SetIndexAndScroll(LOWORD(r));

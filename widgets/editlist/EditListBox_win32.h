@@ -27,7 +27,6 @@ using TSelChangeEvent = std::function<void(TComponent* Sender, int ListIndex)>;
 enum TScrollStyle { ssNormal = 0, ssFlat = 1, ssEncarta = 2 };
 enum TELStorage { stInifile = 0, stRegistry = 1 };
 
-
 // The in-place editor: a flat single-line EDIT over one entry.
 class TSizeEdit : public TWinControl {
 public:
@@ -129,6 +128,14 @@ public:
     void UpdateHover();
     bool Hovering() const { return hovering_; }
     void SetHovering(bool on);
+    // The mouse pointer that hover mode reads and moves, in screen coordinates. Tests put in a
+    // pointer of their own: Wine moves the real one through its desktop process, late.
+    std::function<POINT()> PointerPos = [] {
+        POINT p{};
+        GetCursorPos(&p);
+        return p;
+    };
+    std::function<void(POINT)> MovePointer = [](POINT p) { SetCursorPos(p.x, p.y); };
     const std::string& LookupText() const { return lookup_; }
 
     // Layout (tab stops, extent, scroll bars, batching, persistence).

@@ -397,25 +397,31 @@ TEST_F(EditListTest, PersistenceInAnIniFileAndTheRegistry) {
 }
 
 TEST_F(EditListTest, HoverFollowsTheMouseOnTheTimer) {
+    // A pointer of the test's own: Wine moves the real one late, through its desktop process.
+    POINT pointer{-1000, -1000};
+    list->PointerPos = [&] { return pointer; };
+    list->MovePointer = [&](POINT p) { pointer = p; };
     Fill({"a", "b", "c", "d"});
     list->SetHovering(true);
     SetFocus(list->Handle());
+    ASSERT_TRUE(PumpUntil([&] { return GetFocus() == list->Handle(); }));
     RECT r;
     SendMessageW(list->Handle(), LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&r));
     POINT pt{r.left + 5, r.top + 1};
     ClientToScreen(list->Handle(), &pt);
-    SetCursorPos(pt.x, pt.y);
-    // Wine moves the pointer and the focus through its desktop process: both arrive a few
-    // messages later on a freshly made prefix.
-    ASSERT_TRUE(PumpUntil([&] {
-        POINT now;
-        GetCursorPos(&now);
-        return GetFocus() == list->Handle() && now.x == pt.x && now.y == pt.y;
-    }));
-    // The tick itself, not a wait for it.
+    pointer = pt;
+    // The tick itself, not a wait for it: the entry under the pointer is selected, and the
+    // pointer is moved to the middle of its row.
     SendMessageW(list->Handle(), WM_TIMER, 111, 0);
     EXPECT_EQ(list->ItemIndex(), 2);
-    // Without the focus a tick changes nothing.
+    POINT middle{0, r.top + (r.bottom - r.top) / 2};
+    ClientToScreen(list->Handle(), &middle);
+    EXPECT_EQ(pointer.y, middle.y);
+    // Outside the list, or without the focus, a tick changes nothing.
+    pointer = {-1000, -1000};
+    SendMessageW(list->Handle(), WM_TIMER, 111, 0);
+    EXPECT_EQ(list->ItemIndex(), 2);
+    pointer = pt;
     list->SetIndexAndScroll(0);
     SetFocus(other->Handle());
     ASSERT_TRUE(PumpUntil([&] { return GetFocus() == other->Handle(); }));
