@@ -1,6 +1,7 @@
 #include "toolkit/controls_win32.h"
 
 #include "platform/utf_win32.h"
+#include "toolkit/accessible_win32.h"
 
 #include <commctrl.h>
 
@@ -208,6 +209,14 @@ LRESULT CALLBACK SpeedProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ENABLE:
         InvalidateRect(hwnd, nullptr, FALSE);
         return 0;
+    case WM_GETOBJECT:
+        if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT) &&
+            !b->AccessibleName().empty()) {
+            if (ComPtr<IAccessible> named =
+                    NamedClientObject(hwnd, b->AccessibleName(), ROLE_SYSTEM_PUSHBUTTON))
+                return LresultFromObject(__uuidof(IAccessible), wp, named.Get());
+        }
+        break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
@@ -407,7 +416,7 @@ TMemo::TMemo(TComponent* owner, const char* name, HWND parent, Bounds b, int id,
 }
 
 TSpeedButton::TSpeedButton(TComponent* owner, const Params& p)
-    : TWinControl(owner, p.name), spacing_(p.spacing) {
+    : TWinControl(owner, p.name), spacing_(p.spacing), accessibleName_(p.accessibleName) {
     if (p.glyphResource)
         glyph_.Reset(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
                                                      MAKEINTRESOURCEW(p.glyphResource),

@@ -132,7 +132,8 @@ public:
     TMemo(TComponent* owner, const char* name, HWND parent, Bounds b, int id, DWORD extraStyle);
 };
 
-// A flat button with a glyph that never takes the focus.
+// A flat button with a glyph that never takes the focus. A glyph-only one needs an accessible
+// name, or screen readers announce a nameless button.
 class TSpeedButton : public TWinControl {
 public:
     struct Params {
@@ -143,9 +144,12 @@ public:
         int glyphResource = 0; // a 16x16 bitmap resource, fuchsia transparent
         int spacing = 4;       // between glyph and caption
         int id = 0;
+        std::string accessibleName{}; // when set, what screen readers call this push button
     };
     TSpeedButton(TComponent* owner, const Params& p);
     void Click();
+    const std::string& AccessibleName() const { return accessibleName_; }
+    void SetAccessibleName(const std::string& name) { accessibleName_ = name; }
     TNotifyEvent OnClick;
     HBITMAP Glyph() const { return glyph_.Get(); }
     int Spacing() const { return spacing_; }
@@ -155,6 +159,7 @@ public:
 private:
     UniqueBitmap glyph_;
     int spacing_;
+    std::string accessibleName_;
 };
 
 class TTimer : public TComponent {

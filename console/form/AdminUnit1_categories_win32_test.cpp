@@ -142,7 +142,7 @@ TEST_F(CategoryEditor, LoadEditAndSaveRoundTripThroughTheRegistry) {
     Press(*form->catDel); // nothing selected: nothing happens
     EXPECT_FALSE(form->catDel->Enabled());
 
-    // The glyph-only buttons carry names for screen readers.
+    // The glyph-only buttons carry names for screen readers, as push buttons.
     for (const auto& [button, name] :
          {std::pair{form->catAdd.get(), L"Add category / Kategorie hinzuf\u00fcgen"},
           std::pair{form->catDel.get(), L"Delete category / Kategorie l\u00f6schen"}}) {
@@ -157,6 +157,10 @@ TEST_F(CategoryEditor, LoadEditAndSaveRoundTripThroughTheRegistry) {
         ASSERT_EQ(acc->get_accName(self, &got), S_OK);
         UniqueBstr owned(got);
         EXPECT_STREQ(got, name);
+        UniqueVariant role;
+        ASSERT_EQ(acc->get_accRole(self, &role.v), S_OK);
+        EXPECT_EQ(role.v.vt, VT_I4);
+        EXPECT_EQ(role.v.lVal, ROLE_SYSTEM_PUSHBUTTON);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "widgets/HTMLText/HTMLText_win32.h"
 
 #include "platform/utf_win32.h"
+#include "toolkit/accessible_win32.h"
 #include "widgets/HTMLText/gdi_canvas_win32.h"
 
 #include <commctrl.h>
@@ -28,7 +29,7 @@ POINT LParamPoint(LPARAM lp) {
 // The label for screen readers: its plain text is its name, each anchor a link child (name: its
 // words, value: its href, default action: the click). What the window itself knows (parent,
 // location, navigation) comes from the system's object for the client area.
-class LabelAccessible : public IAccessible {
+class LabelAccessible : public AccessibleBase {
 public:
     LabelAccessible(THTMLStaticText* owner, HWND hwnd) : owner_(owner) {
         CreateStdAccessibleObject(hwnd, OBJID_CLIENT, __uuidof(IAccessible), std_.PutVoid());
@@ -37,41 +38,6 @@ public:
     void Disconnect() {
         owner_ = nullptr;
         std_.Reset();
-    }
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) ||
-            iid == __uuidof(IAccessible)) {
-            *out = static_cast<IAccessible*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG n = InterlockedDecrement(&refs_);
-        if (n == 0)
-            delete this;
-        return static_cast<ULONG>(n);
-    }
-
-    // IDispatch: no type information; clients call the interface directly.
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
-        *n = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        return E_NOTIMPL;
     }
 
     // IAccessible
@@ -226,8 +192,6 @@ public:
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
 
 private:
-    virtual ~LabelAccessible() = default;
-
     std::vector<AnchorInfo> Anchors() const { return ListAnchors(owner_->GetDisplText()); }
     // The child index (0 for the label itself) of a VARIANT.
     HRESULT Child(const VARIANT& v, int& i) const {
@@ -240,12 +204,7 @@ private:
         i = static_cast<int>(v.lVal);
         return S_OK;
     }
-    static HRESULT Text(const std::string& s, BSTR* out) {
-        *out = SysAllocString(Widen(s).c_str());
-        return *out ? S_OK : E_OUTOFMEMORY;
-    }
 
-    LONG refs_ = 1;
     THTMLStaticText* owner_;
     ComPtr<IAccessible> std_;
 };
