@@ -23,6 +23,8 @@ struct TApplication {
     void HandleException(const std::exception& e);
     // Runs an event handler; whatever it throws goes to the error box.
     void Guard(const std::function<void()>& handler);
+    // Dispatches every message already waiting for this thread, then returns.
+    void ProcessMessages();
 };
 TApplication& Application();
 

@@ -7,6 +7,7 @@
 #include "console/store/settings_store.h"
 #include "console/store/win32_registry.h"
 #include "platform/scoped_win32.h"
+#include "platform/stopwatch_win32.h"
 #include "platform/utf_win32.h"
 
 #include <algorithm>
@@ -17,21 +18,6 @@ namespace {
 
 constexpr int kCategories = 2000;
 const char kUser[] = "\\Software\\Varnholt\\Kestrova\\UserCategories\\bench";
-
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
-
-void Pump() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
-}
 
 std::string Name(int i) {
     return "Kategorie " + std::to_string((i * 7919) % kCategories) + " Kunden \xC3\xA4";
@@ -75,16 +61,16 @@ double Measure(std::shared_ptr<kes::RegistryBackend> registry, double& loadMs, d
 
     loadMs = bareMs = 1e300;
     for (int round = 0; round < 5; ++round) {
-        double t0 = Now();
+        double t0 = MillisecondsNow();
         form.usersChange(form.users.get());
-        loadMs = std::min(loadMs, Now() - t0);
-        Pump();
-        t0 = Now();
+        loadMs = std::min(loadMs, MillisecondsNow() - t0);
+        Application().ProcessMessages();
+        t0 = MillisecondsNow();
         SendMessageW(bare, LB_RESETCONTENT, 0, 0);
         for (const auto& n : names)
             SendMessageW(bare, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(n.c_str()));
-        bareMs = std::min(bareMs, Now() - t0);
-        Pump();
+        bareMs = std::min(bareMs, MillisecondsNow() - t0);
+        Application().ProcessMessages();
     }
     if (form.categoriesList->Count() != kCategories)
         std::fprintf(stderr, "the list holds %d entries\n", form.categoriesList->Count());

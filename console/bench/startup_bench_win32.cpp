@@ -2,6 +2,7 @@
 // the same way in the same run. Prints "name: value" lines.
 #include "console/form/control_ids.h"
 #include "platform/scoped_win32.h"
+#include "platform/stopwatch_win32.h"
 
 #include <windows.h>
 
@@ -12,6 +13,8 @@
 
 namespace {
 
+using kes::MillisecondsNow;
+
 std::wstring Sibling(const wchar_t* rel) {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -20,30 +23,23 @@ std::wstring Sibling(const wchar_t* rel) {
     return dir + rel;
 }
 
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return double(c.QuadPart) * 1000.0 / double(f.QuadPart);
-}
-
 // Milliseconds from CreateProcess to the visible window; -1 when it never shows.
 double StartOnce(const std::wstring& exe, const wchar_t* cls, const wchar_t* title) {
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     std::wstring cmd = L"\"" + exe + L"\"";
-    const double t0 = Now();
+    const double t0 = MillisecondsNow();
     if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                         &pi))
         return -1;
     const kes::UniqueProcess started(pi);
     HWND w = nullptr;
     double shown = -1;
-    while (Now() - t0 < 30000) {
+    while (MillisecondsNow() - t0 < 30000) {
         w = FindWindowW(cls, title);
         if (w && IsWindowVisible(w)) {
-            shown = Now() - t0;
+            shown = MillisecondsNow() - t0;
             break;
         }
         Sleep(0);

@@ -2,6 +2,7 @@
 // and over 10 KB of markup with 100 anchors; and one full paint of the paragraph against one
 // DrawTextW of its plain text into the same rectangle, measured in the same run.
 #include "platform/scoped_win32.h"
+#include "platform/stopwatch_win32.h"
 #include "platform/utf_win32.h"
 #include "widgets/HTMLText/HTMLText_win32.h"
 
@@ -26,22 +27,19 @@ const std::vector<std::string> kHelp = {
     "",
 };
 
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) * 1e6 / static_cast<double>(f.QuadPart);
+double MicrosecondsNow() {
+    return kes::MillisecondsNow() * 1000.0;
 }
 
 // Microseconds per mouse move, the pointer walking over the label's rectangle.
 double HoverUs(HWND label, int w, int h) {
     constexpr int kMoves = 2000;
-    const double t0 = Now();
+    const double t0 = MicrosecondsNow();
     for (int i = 0; i < kMoves; ++i) {
         const int x = (i * 7) % w, y = (i * 13) % h;
         SendMessageW(label, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
     }
-    return (Now() - t0) / kMoves;
+    return (MicrosecondsNow() - t0) / kMoves;
 }
 
 } // namespace
@@ -91,19 +89,19 @@ int main() {
     constexpr int kPaints = 300;
     double best = 1e300;
     for (int round = 0; round < 3; ++round) {
-        double t0 = Now();
+        double t0 = MicrosecondsNow();
         for (int i = 0; i < kPaints; ++i)
             SendMessageW(help.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem.Get()),
                          PRF_CLIENT);
-        const double label = Now() - t0;
-        t0 = Now();
+        const double label = MicrosecondsNow() - t0;
+        t0 = MicrosecondsNow();
         for (int i = 0; i < kPaints; ++i) {
             const SelectedObject font(mem.Get(), tahoma.Get());
             RECT r{0, 0, 545, 81};
             DrawTextW(mem.Get(), plain.c_str(), static_cast<int>(plain.size()), &r,
                       DT_WORDBREAK | DT_NOPREFIX);
         }
-        const double drawText = Now() - t0;
+        const double drawText = MicrosecondsNow() - t0;
         best = std::min(best, label / drawText);
     }
     std::printf("label_paint_ratio: %.2f\n", best);
