@@ -268,7 +268,7 @@ TEST_F(CleanupRun, ANameLongerThanTheBufferEndsTheList) {
     EXPECT_EQ(ValueNames(key).size(), 2u);
 }
 
-TEST_F(CleanupRun, AKeyWithoutFullAccessIsSkippedSilently) {
+TEST_F(CleanupRun, AKeyWithoutFullAccessIsSkippedSilentlyButScriptsHearOfIt) {
     // Stands for a user who may read but not change the key.
     const std::wstring key = DisabledItems(L"11.0");
     SetBinary(key, L"v", L"_kestrova.dll"sv);
@@ -280,6 +280,15 @@ TEST_F(CleanupRun, AKeyWithoutFullAccessIsSkippedSilently) {
     locked.push_back(std::move(k));
     SetBinary(DisabledItems(L"12.0"), L"v", L"_tarnwick.dll"sv);
     EXPECT_EQ(RunCleanup().out, ":0_tarnwick.dllOK:259");
+    EXPECT_EQ(ValueNames(key), Names{L"v"});
+    // A script is not told "nothing to do" while an entry of ours stays.
+    const std::string item = "Office 11.0 disabled item \"v\"\r\n";
+    const Outcome report = RunCleanup(L"/report");
+    EXPECT_EQ(report.exitCode, 1u);
+    EXPECT_EQ(report.out, "found: " + item);
+    const Outcome run = RunCleanup(L"/run");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(run.out, "not removed (error 5): " + item);
     EXPECT_EQ(ValueNames(key), Names{L"v"});
 }
 

@@ -14,8 +14,8 @@ using namespace std::string_view_literals;
 // tries, then the value counts as unreadable.
 constexpr int kReadTries = 4;
 
-bool OpenKey(const wchar_t* keyPath, kes::UniqueKey& key) {
-    return RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_ALL_ACCESS, key.Put()) == ERROR_SUCCESS;
+LONG OpenKey(const wchar_t* keyPath, kes::UniqueKey& key) {
+    return RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_ALL_ACCESS, key.Put());
 }
 
 // Reads a value's data whatever its type into data[0..kDataBytes) and returns the byte count.
@@ -120,10 +120,36 @@ bool IsDotEntry(const wchar_t* name) {
     return cleanup::IsDotEntry<wchar_t>(name);
 }
 
+// A key the user may read but not change: the plain run passes over it in silence, but a script
+// must hear of our entries there, as found (/report) or as not removable (/run).
+void ListUnremovable(const wchar_t* keyPath, LONG openError, Findings& findings) {
+    kes::UniqueKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+        return;
+    wchar_t name[kNameUnits];
+    wchar_t data[kDataUnits];
+    for (DWORD index = 0;; ++index) {
+        DWORD nameUnits = kNameCapacity;
+        if (RegEnumValueW(key.Get(), index, name, &nameUnits, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            return;
+        const std::size_t bytes = ReadRawData(key.Get(), name, data);
+        if (!NamesAddIn(MakeDataText(data, bytes / sizeof(wchar_t))))
+            continue;
+        if (findings.remove)
+            findings.NotRemoved(DisabledItemName(keyPath, name), openError);
+        else
+            findings.Note(DisabledItemName(keyPath, name));
+    }
+}
+
 bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace, Findings* findings) {
     kes::UniqueKey key;
-    if (!OpenKey(keyPath, key))
+    if (const LONG opened = OpenKey(keyPath, key); opened != ERROR_SUCCESS) {
+        if (findings != nullptr && opened != ERROR_FILE_NOT_FOUND)
+            ListUnremovable(keyPath, opened, *findings);
         return false;
+    }
     wchar_t name[kNameUnits];
     wchar_t data[kDataUnits];
     DWORD index = 0;
@@ -163,7 +189,7 @@ bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace, Findings* fi
 
 bool PurgeSecureTempFolder(const wchar_t* keyPath, Findings* findings) {
     kes::UniqueKey key;
-    if (!OpenKey(keyPath, key))
+    if (OpenKey(keyPath, key) != ERROR_SUCCESS)
         return false;
     wchar_t folder[kFolderUnits];
     // An empty path names no folder; searching "\*.huf" would sweep the current drive's root.
