@@ -4,8 +4,10 @@
 #include "console/testing/driver_win32.h"
 #include "console/testing/test_registry_win32.h"
 #include "platform/scoped_win32.h"
+#include "platform/utf_win32.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <optional>
 #include <string>
@@ -77,6 +79,29 @@ TEST_F(QuillardExe, ShowsTheStoredStateWritesAClickAndClosesWithOk) {
     // Folders are enumerated by name: Kalender before Posteingang.
     EXPECT_EQ(driver::ComboEntries(form, ids::users),
               (std::vector<std::string>{"meier@example.org", "Schulz"}));
+    // A screen reader in another process hears the help paragraph and the glyph buttons' names.
+    {
+        const ComInit com;
+        const auto accessibleName = [&](int id) {
+            ComPtr<IAccessible> acc;
+            UniqueBstr name;
+            VARIANT self;
+            self.vt = VT_I4;
+            self.lVal = CHILDID_SELF;
+            if (FAILED(AccessibleObjectFromWindow(driver::Control(form, id),
+                                                  static_cast<DWORD>(OBJID_CLIENT),
+                                                  __uuidof(IAccessible), acc.PutVoid())) ||
+                acc->get_accName(self, name.Put()) != S_OK)
+                return std::wstring();
+            return std::wstring(name.Get());
+        };
+        const std::wstring help = accessibleName(ids::HTMLStaticText1);
+        EXPECT_EQ(help.rfind(L"If you need, to synchronize categories only with the user", 0), 0u)
+            << Narrow(help);
+        EXPECT_NE(help.find(L"Um mit jedem Benutzer andere Kategorien"), std::wstring::npos);
+        EXPECT_EQ(help.find(L'<'), std::wstring::npos) << "no markup is read out";
+        EXPECT_EQ(accessibleName(ids::catAdd), L"Add category / Kategorie hinzuf\u00fcgen");
+    }
 
     driver::Click(form, ids::Journal);
     EXPECT_TRUE(driver::IsChecked(form, ids::Journal));
