@@ -571,20 +571,20 @@ TEST(QuillardWindow, DisabledGlyphsAreGreyed) {
 
 // Modal dialogs are driven from a thread timer that fires inside their own message loop.
 std::function<void(HWND)> g_onDialog;
+// Callbacks are named functions: a lambda does not convert to a 32-bit stdcall pointer.
+BOOL CALLBACK FirstVisibleDialog(HWND h, LPARAM lp) {
+    wchar_t cls[16];
+    GetClassNameW(h, cls, 16);
+    if (IsWindowVisible(h) && wcscmp(cls, L"#32770") == 0) {
+        *reinterpret_cast<HWND*>(lp) = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 void CALLBACK FindDialog(HWND, UINT, UINT_PTR id, DWORD) {
     HWND found = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND h, LPARAM lp) -> BOOL {
-            wchar_t cls[16];
-            GetClassNameW(h, cls, 16);
-            if (IsWindowVisible(h) && wcscmp(cls, L"#32770") == 0) {
-                *reinterpret_cast<HWND*>(lp) = h;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumThreadWindows(GetCurrentThreadId(), FirstVisibleDialog, reinterpret_cast<LPARAM>(&found));
     // Acts only once the dialog is fully set up: captioned, every button labelled.
     bool ready = found && GetWindowTextLengthW(found) > 0;
     for (HWND c = found ? GetWindow(found, GW_CHILD) : nullptr; ready && c;

@@ -226,7 +226,9 @@ TEST_P(StoreConformance, EmptyNamesReachTheKeyItselfAndALeadingBackslashIsRefuse
     EXPECT_TRUE(KeyExists(RootKey::CurrentUser, user.substr(1) + "\\Kunden\\\\Nord\\"));
     EXPECT_EQ(ErrorOf([&] { s.AddChild("\\Privat"); }),
               "Erzeugung von Schl\xC3\xBCssel \\Privat misslungen");
-    EXPECT_FALSE(KeyExists(RootKey::CurrentUser, "\\" + user.substr(1)));
+    // Built step by step: GCC 12 for i686 warns of a bogus overlap in `"\\" + std::string&&`.
+    std::string leading = "\\";
+    EXPECT_FALSE(KeyExists(RootKey::CurrentUser, leading.append(user, 1)));
     EXPECT_FALSE(s.Open("\\" + user, false));
     EXPECT_FALSE(s.Open("\\" + user, true));
     EXPECT_EQ(s.CurrentPath(), user.substr(1));

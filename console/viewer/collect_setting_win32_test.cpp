@@ -159,24 +159,28 @@ TEST_F(CollectSettings, RefusedWriteReachesTheErrorBox) {
     EXPECT_NE(errors[0].find("bs_collect_count"), std::string::npos) << errors[0];
 }
 
+// Fired inside the menu's own loop: notes that the menu is open and closes it. A named
+// function, since a lambda does not convert to a 32-bit stdcall pointer.
+bool g_menuOpen;
+void CALLBACK CloseOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
+    HWND menu = FindWindowW(L"#32768", nullptr);
+    g_menuOpen = g_menuOpen || (menu && IsWindowVisible(menu));
+    EndMenu();
+}
+
 TEST_F(CollectSettings, ContextMenuOpensOnTheUpperPanelAndItsControls) {
     Start();
     // Controls without a menu of their own pass the request on to the panel.
-    static bool s_open;
     for (HWND target : {form->Panel1->Handle(), form->chkDebug->Handle(), form->users->Handle(),
                         form->categoriesList->Handle(), form->HTMLStaticText1->Handle()}) {
-        s_open = false;
-        const UINT_PTR t = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
-            HWND menu = FindWindowW(L"#32768", nullptr);
-            s_open = s_open || (menu && IsWindowVisible(menu));
-            EndMenu();
-        });
+        g_menuOpen = false;
+        const UINT_PTR t = SetTimer(nullptr, 0, 10, CloseOpenMenu);
         RECT r;
         GetWindowRect(target, &r);
         SendMessageW(target, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(target),
                      MAKELPARAM(r.left + 2, r.top + 2));
         KillTimer(nullptr, t);
-        EXPECT_TRUE(s_open);
+        EXPECT_TRUE(g_menuOpen);
     }
     EXPECT_TRUE(prompts.empty());
 }

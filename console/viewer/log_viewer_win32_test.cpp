@@ -387,30 +387,34 @@ TEST_F(LogView, TemporaryPathTooLongForItsBufferUsesTheFallback) {
     EXPECT_EQ(Shown(), L"fallback\r\n");
 }
 
+// Polls from inside the dialog's loop; closes the dialog once the view shows the tick. A named
+// function, since a lambda does not convert to a 32-bit stdcall pointer.
+TQuillard* g_dialogForm;
+int g_dialogPolls;
+bool g_sawTick;
+void CALLBACK CloseDialogAfterATick(HWND, UINT, UINT_PTR, DWORD) {
+    HWND dlg = FindWindowW(L"#32770", L"bs_collect_count");
+    if (!dlg)
+        return;
+    g_sawTick = MemoText(g_dialogForm->LogFile->Handle()) == L"ticked\r\n";
+    if (g_sawTick || ++g_dialogPolls > 1000)
+        PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+}
+
 TEST_F(LogView, TimerTicksWhileAModalDialogIsOpen) {
     WriteBytes(primary, "ticked\n");
     Start(true);
     // The real input dialog, closed from a thread timer once the view has been refreshed by a
     // tick delivered through the dialog's own message loop.
-    static TQuillard* s_form;
-    static int s_polls;
-    static bool s_sawTick;
-    s_form = form.get();
-    s_polls = 0;
-    s_sawTick = false;
+    g_dialogForm = form.get();
+    g_dialogPolls = 0;
+    g_sawTick = false;
     SetTimer(form->Timer1->Window(), 1, 20, nullptr); // Timer1's own timer, sooner
-    const UINT_PTR poll = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
-        HWND dlg = FindWindowW(L"#32770", L"bs_collect_count");
-        if (!dlg)
-            return;
-        s_sawTick = MemoText(s_form->LogFile->Handle()) == L"ticked\r\n";
-        if (s_sawTick || ++s_polls > 1000)
-            PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
-    });
+    const UINT_PTR poll = SetTimer(nullptr, 0, 10, CloseDialogAfterATick);
     form->Svc().PromptText = kes::PromptText;
     form->Collectcount1->Click();
     KillTimer(nullptr, poll);
-    EXPECT_TRUE(s_sawTick);
+    EXPECT_TRUE(g_sawTick);
 }
 
 TEST_F(LogView, GrowingLogIsAppendedAndShowsWhatAWholeReloadWould) {
