@@ -372,14 +372,18 @@ int TItemsControl::Count() const {
     return static_cast<int>(SendMessageW(hwnd_, msg_.count, 0, 0));
 }
 
-std::string TItemsControl::Item(int index) const {
+std::wstring TItemsControl::WideItem(int index) const {
     const LRESULT n = SendMessageW(hwnd_, msg_.textLength, static_cast<WPARAM>(index), 0);
     if (n < 0)
         return {};
     std::wstring w(static_cast<size_t>(n) + 1, L'\0');
     SendMessageW(hwnd_, msg_.text, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(w.data()));
     w.resize(static_cast<size_t>(n));
-    return Narrow(w);
+    return w;
+}
+
+std::string TItemsControl::Item(int index) const {
+    return Narrow(WideItem(index));
 }
 
 void TItemsControl::Clear() {

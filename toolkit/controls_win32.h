@@ -110,6 +110,10 @@ public:
     std::string Item(int index) const;
     void Clear();
 
+protected:
+    // An entry as the control holds it, for measuring without a round trip through UTF-8.
+    std::wstring WideItem(int index) const;
+
 private:
     Messages msg_;
 };

@@ -104,69 +104,51 @@ void THTMLStaticTextCore::SetHTMLText(const std::vector<std::string>& lines) {
 }
 
 void THTMLStaticTextCore::SetAutoSizeP(bool on) {
-    autoSizing_ = on;
-    Invalidate(nullptr);
+    Store(autoSizing_, on);
 }
 
 void THTMLStaticTextCore::SetImages(const ImageList* images) {
-    images_ = images;
-    Invalidate(nullptr);
+    Store(images_, images);
 }
 
 void THTMLStaticTextCore::SetURLColor(TColor c) {
-    if (c == urlColor_)
-        return;
-    urlColor_ = c;
-    Invalidate(nullptr);
+    StoreIfChanged(urlColor_, c);
 }
 
 void THTMLStaticTextCore::SetHover(bool on) {
-    if (on == hover_)
-        return;
-    hover_ = on;
-    Invalidate(nullptr);
+    StoreIfChanged(hover_, on);
 }
 
 void THTMLStaticTextCore::SetBevelInner(TBevelCut b) {
-    bevelInner_ = b;
-    Invalidate(nullptr);
+    Store(bevelInner_, b);
 }
 
 void THTMLStaticTextCore::SetBevelOuter(TBevelCut b) {
-    bevelOuter_ = b;
-    Invalidate(nullptr);
+    Store(bevelOuter_, b);
 }
 
 void THTMLStaticTextCore::SetBevelWidth(int w) {
-    bevelWidth_ = std::max(w, 0);
-    Invalidate(nullptr);
+    Store(bevelWidth_, std::max(w, 0));
 }
 
 void THTMLStaticTextCore::SetBorderWidth(int w) {
-    borderWidth_ = std::max(w, 0);
-    Invalidate(nullptr);
+    Store(borderWidth_, std::max(w, 0));
 }
 
 void THTMLStaticTextCore::SetBorderStyle(TBorderStyle s) {
-    borderStyle_ = s;
-    Invalidate(nullptr);
+    Store(borderStyle_, s);
 }
 
 void THTMLStaticTextCore::SetShadowColor(TColor c) {
-    shadowColor_ = c;
-    Invalidate(nullptr);
+    Store(shadowColor_, c);
 }
 
 void THTMLStaticTextCore::SetShadowOffset(int o) {
-    shadowOffset_ = o;
-    Invalidate(nullptr);
+    Store(shadowOffset_, o);
 }
 
 void THTMLStaticTextCore::SetEllipsis(bool on) {
-    if (on == ellipsis_)
-        return;
-    ellipsis_ = on;
-    Invalidate(nullptr);
+    StoreIfChanged(ellipsis_, on);
 }
 
 void THTMLStaticTextCore::SetVAlignment(TVAlignment v) {

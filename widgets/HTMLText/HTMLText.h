@@ -175,6 +175,17 @@ private:
                    const Rect& kept);
     MarkupParams BaseParams() const;
     void Changed();
+    // Property setters: most repaint whenever set, a few only when the value changes.
+    template <typename T, typename V> void Store(T& field, V value) {
+        field = value;
+        Invalidate(nullptr);
+    }
+    template <typename T, typename V> void StoreIfChanged(T& field, V value) {
+        if (field == value)
+            return;
+        field = value;
+        Invalidate(nullptr);
+    }
     void Open(const std::string& href);
     void ScrollArrows(int x, int y);
 

@@ -32,16 +32,6 @@ template <typename F> F CommonControlsFunction(const char* name) {
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(lib, name)));
 }
 
-std::wstring ItemText(HWND list, int index) {
-    const LRESULT n = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (n == LB_ERR)
-        return {};
-    std::wstring w(static_cast<std::size_t>(n) + 1, L'\0');
-    SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(w.data()));
-    w.resize(static_cast<std::size_t>(n));
-    return w;
-}
-
 bool InClient(HWND hwnd, POINT screen, POINT& client) {
     client = screen;
     ScreenToClient(hwnd, &client);
@@ -339,7 +329,7 @@ std::vector<std::string> TEditListBox::Items() const {
     const int n = Count();
     out.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
-        out.push_back(Narrow(ItemText(hwnd_, i)));
+        out.push_back(Item(i));
     return out;
 }
 
@@ -686,7 +676,7 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         return r;
     }
     case LB_DELETESTRING: {
-        const int gone = MeasureEntry(ItemText(hwnd_, static_cast<int>(wp)));
+        const int gone = MeasureEntry(WideItem(static_cast<int>(wp)));
         const LRESULT r = Default(msg, wp, lp);
         if (r != LB_ERR) {
             widest_.Removed(gone);
@@ -767,22 +757,23 @@ int TEditListBox::MeasureEntry(const std::wstring& text) {
                                  static_cast<int>(stops.size()), stops.data());
         return LOWORD(ext);
     }
+    return TextWidth(text) + avgCharWidth_;
+}
+
+int TEditListBox::TextWidth(std::wstring_view text) const {
     SIZE sz{0, 0};
-    GetTextExtentPoint32W(measureDC_.Get(), text.c_str(), static_cast<int>(text.size()), &sz);
-    return sz.cx + avgCharWidth_;
+    GetTextExtentPoint32W(measureDC_.Get(), text.data(), static_cast<int>(text.size()), &sz);
+    return static_cast<int>(sz.cx);
 }
 
 int TEditListBox::GetStringExtent(const std::string& text) {
-    SIZE sz{0, 0};
-    const std::wstring w = Widen(text);
-    GetTextExtentPoint32W(measureDC_.Get(), w.c_str(), static_cast<int>(w.size()), &sz);
-    return static_cast<int>(static_cast<WORD>(sz.cx + avgCharWidth_));
+    return static_cast<int>(static_cast<WORD>(TextWidth(Widen(text)) + avgCharWidth_));
 }
 
 int TEditListBox::GetMaxStringExtent() {
     int widest = 0;
     for (int i = 0, n = Count(); i < n; ++i)
-        widest = std::max(widest, MeasureEntry(ItemText(hwnd_, i)));
+        widest = std::max(widest, MeasureEntry(WideItem(i)));
     maxExtent_ = widest;
     widest_.Set(widest);
     return widest;
@@ -915,12 +906,7 @@ void TEditListBox::SetTabStops() {
 
 void TEditListBox::OptimizeTabs(int spacing) {
     std::vector<TabStop> stops = TabPositions.Stops();
-    const auto width = [this](const std::string& s) {
-        SIZE sz{0, 0};
-        const std::wstring w = Widen(s);
-        GetTextExtentPoint32W(measureDC_.Get(), w.c_str(), static_cast<int>(w.size()), &sz);
-        return static_cast<int>(sz.cx);
-    };
+    const auto width = [this](const std::string& s) { return TextWidth(Widen(s)); };
     if (kes::OptimizeTabs(Items(), width, spacing, stops))
         TabPositions.SetStops(stops);
     widest_.Invalidate();

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kes {
@@ -208,6 +209,7 @@ private:
     void ScrollHomeWithoutExtent();
     bool BarShown(int bar) const;
     int MeasureEntry(const std::wstring& text);
+    int TextWidth(std::wstring_view text) const;
     void SelectFont();
     // The plain list-box selection, without the scroll-bar refresh.
     void Select(int index) { SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
