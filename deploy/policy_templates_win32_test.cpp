@@ -4,9 +4,11 @@
 // scratch registry roots. Every string and presentation id they use must be defined in each
 // language file.
 #include "console/form/AdminUnit1.h"
+#include "console/store/kestrova_layout.h"
 #include "console/store/win32_registry.h"
 #include "console/testing/test_registry_win32.h"
 #include "platform/scoped_win32.h"
+#include "platform/utf_win32.h"
 
 #include <windows.h>
 
@@ -201,7 +203,13 @@ TEST(PolicyTemplates, NameWhatTheConsoleWritesInEveryLanguage) {
         }
     }
     const std::set<Setting> written = WrittenByConsole();
-    EXPECT_FALSE(written.empty());
+    // Every value of the add-in's layout that the console sets is among them.
+    const std::wstring config = Widen(layout::kConfig + 1);
+    for (const char* value : {layout::kDebug, layout::kJournal, layout::kRemoveReminder,
+                              layout::kPackEveryTime, layout::kDesktopNotification,
+                              layout::kCollectCount, layout::kCollectTime})
+        EXPECT_TRUE(written.contains({L"User", config, Widen(value)})) << value;
+    EXPECT_TRUE(written.contains({L"Machine", config, Widen(layout::kLock)}));
     for (const Setting& s : named)
         EXPECT_TRUE(written.contains(s))
             << "the console writes no " << Narrow(std::get<0>(s)) << " value "

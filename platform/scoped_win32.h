@@ -12,126 +12,99 @@
 
 namespace kes {
 
-// One owned handle of type T; Traits says what "none" is and how to release it.
-template <typename T, typename Traits> class UniqueHandle {
+// Empty values of the owners: most handles are null when absent, file handles
+// INVALID_HANDLE_VALUE (which is no constant expression, hence functions).
+template <typename T> constexpr T NullHandleValue() {
+    return nullptr;
+}
+inline HANDLE InvalidHandleValue() {
+    return INVALID_HANDLE_VALUE;
+}
+
+// One owned handle of type T, released with Close; Empty() is what "none" is. Each owner below
+// is one line. Releasing keeps the thread's last error, so a failed call can still be reported
+// after the owners of its scope are gone.
+template <typename T, auto Close, auto Empty = &NullHandleValue<T>> class UniqueAny {
 public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(T h) : h_(h) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : h_(other.Release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    UniqueAny() = default;
+    explicit UniqueAny(T h) : h_(h) {}
+    UniqueAny(const UniqueAny&) = delete;
+    UniqueAny& operator=(const UniqueAny&) = delete;
+    UniqueAny(UniqueAny&& other) noexcept : h_(other.Release()) {}
+    UniqueAny& operator=(UniqueAny&& other) noexcept {
         if (this != &other)
             Reset(other.Release());
         return *this;
     }
-    ~UniqueHandle() { Reset(); }
+    ~UniqueAny() { Reset(); }
 
     T Get() const { return h_; }
-    bool Valid() const { return h_ != Traits::None(); }
+    bool Valid() const { return h_ != Empty(); }
     explicit operator bool() const { return Valid(); }
     // For APIs that hand out a handle through a pointer: releases the old one first.
     T* Put() {
         Reset();
         return &h_;
     }
-    T Release() { return std::exchange(h_, Traits::None()); }
-    void Reset(T h = Traits::None()) {
+    T Release() { return std::exchange(h_, Empty()); }
+    void Reset(T h = Empty()) {
         T old = std::exchange(h_, h);
-        if (old != Traits::None())
-            Traits::Close(old);
+        if (old != Empty()) {
+            const DWORD error = GetLastError();
+            Close(old);
+            SetLastError(error);
+        }
     }
 
 private:
-    T h_ = Traits::None();
+    T h_ = Empty();
 };
 
 namespace detail {
-struct KeyTraits {
-    static HKEY None() { return nullptr; }
-    static void Close(HKEY h) { RegCloseKey(h); }
-};
-// CreateFile and friends answer INVALID_HANDLE_VALUE; processes and threads answer null.
-struct FileTraits {
-    static HANDLE None() { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE h) { CloseHandle(h); }
-};
-struct KernelTraits {
-    static HANDLE None() { return nullptr; }
-    static void Close(HANDLE h) { CloseHandle(h); }
-};
-struct FindTraits {
-    static HANDLE None() { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE h) { FindClose(h); }
-};
-template <typename G> struct GdiTraits {
-    static G None() { return nullptr; }
-    static void Close(G h) { DeleteObject(h); }
-};
-struct MemoryDCTraits {
-    static HDC None() { return nullptr; }
-    static void Close(HDC h) { DeleteDC(h); }
-};
-struct IconTraits {
-    static HICON None() { return nullptr; }
-    static void Close(HICON h) { DestroyIcon(h); }
-};
-struct MenuTraits {
-    static HMENU None() { return nullptr; }
-    static void Close(HMENU h) { DestroyMenu(h); }
-};
-struct WindowTraits {
-    static HWND None() { return nullptr; }
-    static void Close(HWND h) { DestroyWindow(h); }
-};
-struct LibraryTraits {
-    static HMODULE None() { return nullptr; }
-    static void Close(HMODULE h) { FreeLibrary(h); }
-};
-struct LocalTraits {
-    static HLOCAL None() { return nullptr; }
-    static void Close(HLOCAL h) { LocalFree(h); }
-};
-struct GlobalTraits {
-    static HGLOBAL None() { return nullptr; }
-    static void Close(HGLOBAL h) { GlobalFree(h); }
-};
 // Memory from the process heap, as some system calls hand it out.
-struct HeapTraits {
-    static void* None() { return nullptr; }
-    static void Close(void* p) { HeapFree(GetProcessHeap(), 0, p); }
-};
-struct ImageListTraits {
-    static HIMAGELIST None() { return nullptr; }
-    static void Close(HIMAGELIST h) { ImageList_Destroy(h); }
-};
-struct BstrTraits {
-    static BSTR None() { return nullptr; }
-    static void Close(BSTR s) { SysFreeString(s); }
-};
+inline void FreeProcessHeap(void* p) {
+    HeapFree(GetProcessHeap(), 0, p);
+}
 } // namespace detail
 
-using UniqueKey = UniqueHandle<HKEY, detail::KeyTraits>;
-using UniqueFile = UniqueHandle<HANDLE, detail::FileTraits>;
-using UniqueKernelHandle = UniqueHandle<HANDLE, detail::KernelTraits>;
-using UniqueFind = UniqueHandle<HANDLE, detail::FindTraits>;
-template <typename G> using UniqueGdi = UniqueHandle<G, detail::GdiTraits<G>>;
+using UniqueKey = UniqueAny<HKEY, &RegCloseKey>;
+// CreateFile and friends answer INVALID_HANDLE_VALUE; processes and threads answer null.
+using UniqueFile = UniqueAny<HANDLE, &CloseHandle, &InvalidHandleValue>;
+using UniqueKernelHandle = UniqueAny<HANDLE, &CloseHandle>;
+using UniqueFind = UniqueAny<HANDLE, &FindClose, &InvalidHandleValue>;
+template <typename G> using UniqueGdi = UniqueAny<G, &DeleteObject>;
 using UniqueFont = UniqueGdi<HFONT>;
 using UniqueBitmap = UniqueGdi<HBITMAP>;
 using UniqueBrush = UniqueGdi<HBRUSH>;
 using UniquePen = UniqueGdi<HPEN>;
 using UniqueRegion = UniqueGdi<HRGN>;
-using UniqueMemoryDC = UniqueHandle<HDC, detail::MemoryDCTraits>;
-using UniqueIcon = UniqueHandle<HICON, detail::IconTraits>;
-using UniqueMenu = UniqueHandle<HMENU, detail::MenuTraits>;
-using UniqueWindow = UniqueHandle<HWND, detail::WindowTraits>;
-using UniqueLibrary = UniqueHandle<HMODULE, detail::LibraryTraits>;
-using UniqueLocal = UniqueHandle<HLOCAL, detail::LocalTraits>;
-using UniqueGlobal = UniqueHandle<HGLOBAL, detail::GlobalTraits>;
-using UniqueBstr = UniqueHandle<BSTR, detail::BstrTraits>;
-using UniqueHeapMemory = UniqueHandle<void*, detail::HeapTraits>;
+using UniqueMemoryDC = UniqueAny<HDC, &DeleteDC>;
+using UniqueMenu = UniqueAny<HMENU, &DestroyMenu>;
+using UniqueWindow = UniqueAny<HWND, &DestroyWindow>;
+using UniqueLibrary = UniqueAny<HMODULE, &FreeLibrary>;
+using UniqueLocal = UniqueAny<HLOCAL, &LocalFree>;
+using UniqueGlobal = UniqueAny<HGLOBAL, &GlobalFree>;
+using UniqueBstr = UniqueAny<BSTR, &SysFreeString>;
+using UniqueHeapMemory = UniqueAny<void*, &detail::FreeProcessHeap>;
 // Needs comctl32 only where it is used.
-using UniqueImageList = UniqueHandle<HIMAGELIST, detail::ImageListTraits>;
+using UniqueImageList = UniqueAny<HIMAGELIST, &ImageList_Destroy>;
+
+// Runs a one-off clean-up when the scope ends, however it ends; Dismiss() cancels it.
+template <typename F> class ScopeExit {
+public:
+    explicit ScopeExit(F f) : f_(std::move(f)) {}
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+    ~ScopeExit() {
+        if (armed_)
+            f_();
+    }
+    void Dismiss() { armed_ = false; }
+
+private:
+    F f_;
+    bool armed_ = true;
+};
 
 // Both handles of a started process.
 struct UniqueProcess {

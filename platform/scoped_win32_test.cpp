@@ -49,6 +49,21 @@ TEST(ScopedWin32, HandlesAreReleasedOnceByTheirLastOwner) {
     UniqueFile none(
         CreateFileW(L"C:\\no\\such\\file", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_FALSE(none.Valid());
+
+    // Releasing keeps the error of the call that failed before it.
+    UniqueKey last(OpenSoftware());
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    last.Reset();
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+
+    // A one-off clean-up runs once at the end of its scope, unless dismissed.
+    int runs = 0;
+    {
+        ScopeExit once([&runs] { ++runs; });
+        ScopeExit dismissed([&runs] { runs += 10; });
+        dismissed.Dismiss();
+    }
+    EXPECT_EQ(1, runs);
 }
 
 TEST(ScopedWin32, SelectedObjectPutsThePreviousObjectBack) {

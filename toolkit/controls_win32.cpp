@@ -4,35 +4,9 @@
 #include "toolkit/accessible_win32.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 namespace kes {
-
-TApplication& Application() {
-    static TApplication app;
-    return app;
-}
-
-void TApplication::HandleException(const std::exception& e) {
-    if (OnException)
-        OnException(e.what());
-}
-
-void TApplication::Guard(const std::function<void()>& handler) {
-    // Errors never unwind through USER32's frames: they end the handler here.
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        HandleException(e);
-    }
-}
-
-void TApplication::ProcessMessages() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
-}
 
 HFONT DefaultFont() {
     static HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
@@ -50,57 +24,12 @@ const wchar_t kTimerClass[] = L"KesTimer";
 constexpr int kGlyphSize = 16;
 constexpr COLORREF kGlyphTransparent = RGB(255, 0, 255);
 
-LRESULT ForwardCommand(WPARAM wp, LPARAM lp) {
-    if (lp != 0) {
-        if (TWinControl* c = TWinControl::FromHandle(reinterpret_cast<HWND>(lp)))
-            c->HandleCommand(HIWORD(wp));
-    }
-    return 0;
-}
-
 // Panels and frames draw nothing but an edge around their client area.
 void PaintEdge(HWND hwnd, UINT edge) {
     PaintDC dc(hwnd);
     RECT r;
     GetClientRect(hwnd, &r);
     DrawEdge(dc.Get(), &r, edge, BF_RECT);
-}
-
-LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_COMMAND:
-        return ForwardCommand(wp, lp);
-    case WM_CONTEXTMENU: {
-        auto* panel = static_cast<TPanel*>(TWinControl::FromHandle(hwnd));
-        if (panel && panel->OnContextPopup) {
-            POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-            if (lp == -1) { // from the keyboard: at the panel's corner
-                pt = {0, 0};
-                ClientToScreen(hwnd, &pt);
-            }
-            panel->OnContextPopup(panel, pt);
-            return 0;
-        }
-        break;
-    }
-    case WM_PAINT:
-        PaintEdge(hwnd, BDR_RAISEDINNER);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-LRESULT CALLBACK BevelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_NCHITTEST:
-        return HTTRANSPARENT;
-    case WM_PAINT:
-        PaintEdge(hwnd, BDR_SUNKENOUTER);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 // A disabled glyph is its shape embossed in the highlight and shadow colours, as disabled
@@ -127,13 +56,17 @@ void DrawDisabledGlyph(HDC dc, int x, int y, HBITMAP glyph) {
     SetBkColor(dc, oldBk);
 }
 
-void PaintSpeedButton(HDC dc, HWND hwnd, TSpeedButton& b) {
+} // namespace
+
+void TSpeedButton::Paint(HDC dc) {
+    TSpeedButton& b = *this;
+    const HWND hwnd = hwnd_;
     RECT r;
     GetClientRect(hwnd, &r);
     FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
     const bool enabled = IsWindowEnabled(hwnd) != FALSE;
-    if (enabled && (b.down_ || b.hot_))
-        DrawEdge(dc, &r, b.down_ ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
+    if (enabled && (down_ || hot_))
+        DrawEdge(dc, &r, down_ ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
     const std::wstring text = Widen(b.Text());
     SelectedObject font(dc, DefaultFont());
     SIZE ts{0, 0};
@@ -142,7 +75,7 @@ void PaintSpeedButton(HDC dc, HWND hwnd, TSpeedButton& b) {
     const int gw = b.Glyph() ? kGlyphSize : 0;
     const int gap = (gw && !text.empty()) ? b.Spacing() : 0;
     const int total = gw + gap + ts.cx;
-    const int shift = b.down_ ? 1 : 0;
+    const int shift = down_ ? 1 : 0;
     int x = (r.right - total) / 2 + shift;
     if (b.Glyph()) {
         const int y = (r.bottom - kGlyphSize) / 2 + shift;
@@ -165,128 +98,53 @@ void PaintSpeedButton(HDC dc, HWND hwnd, TSpeedButton& b) {
     }
 }
 
-LRESULT CALLBACK SpeedProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* b = static_cast<TSpeedButton*>(TWinControl::FromHandle(hwnd));
-    if (!b)
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    switch (msg) {
-    case WM_PAINT: {
-        PaintDC paint(hwnd);
-        PaintSpeedButton(paint.Get(), hwnd, *b);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        PaintSpeedButton(reinterpret_cast<HDC>(wp), hwnd, *b);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_MOUSEMOVE:
-        if (!b->hot_) {
-            b->hot_ = true;
-            TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, hwnd, 0};
-            TrackMouseEvent(&tme);
-            InvalidateRect(hwnd, nullptr, FALSE);
-        }
-        return 0;
-    case WM_MOUSELEAVE:
-        b->hot_ = false;
-        InvalidateRect(hwnd, nullptr, FALSE);
-        return 0;
-    case WM_LBUTTONDOWN:
-        // Flat speed buttons never take the focus.
-        b->down_ = true;
-        SetCapture(hwnd);
-        InvalidateRect(hwnd, nullptr, FALSE);
-        return 0;
-    case WM_LBUTTONUP: {
-        const bool was = b->down_;
-        b->down_ = false;
-        ReleaseCapture();
-        InvalidateRect(hwnd, nullptr, FALSE);
-        RECT r;
-        GetClientRect(hwnd, &r);
-        POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-        if (was && PtInRect(&r, pt))
-            Application().Guard([b] { b->Click(); });
-        return 0;
-    }
-    case BM_CLICK:
-        if (IsWindowEnabled(hwnd))
-            Application().Guard([b] { b->Click(); });
-        return 0;
-    case WM_ENABLE:
-        InvalidateRect(hwnd, nullptr, FALSE);
-        return 0;
-    case WM_GETOBJECT:
-        if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT) &&
-            !b->AccessibleName().empty()) {
-            if (ComPtr<IAccessible> named =
-                    NamedClientObject(hwnd, b->AccessibleName(), ROLE_SYSTEM_PUSHBUTTON))
-                return LresultFromObject(__uuidof(IAccessible), wp, named.Get());
-        }
-        break;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-LRESULT CALLBACK TimerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_TIMER) {
-        auto* t = reinterpret_cast<TTimer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (t && t->Enabled() && t->OnTimer)
-            Application().Guard([t] { t->OnTimer(t); });
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
+namespace {
 void RegisterClasses() {
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&icc);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpfnWndProc = PanelProc;
-    wc.lpszClassName = kPanelClass;
-    RegisterClassExW(&wc);
-    wc.lpfnWndProc = BevelProc;
-    wc.hbrBackground = nullptr;
-    wc.lpszClassName = kBevelClass;
-    RegisterClassExW(&wc);
-    wc.lpfnWndProc = SpeedProc;
-    wc.lpszClassName = kSpeedClass;
-    RegisterClassExW(&wc);
-    wc.lpfnWndProc = TimerProc;
-    wc.lpszClassName = kTimerClass;
-    RegisterClassExW(&wc);
+    static const bool done = [] {
+        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+        InitCommonControlsEx(&icc);
+        TWindow::RegisterWindowClass(kPanelClass, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+        TWindow::RegisterWindowClass(kBevelClass, nullptr);
+        TWindow::RegisterWindowClass(kSpeedClass, nullptr);
+        TWindow::RegisterWindowClass(kTimerClass, nullptr);
+        return true;
+    }();
+    (void)done;
 }
 } // namespace
-
-TWinControl::~TWinControl() {
-    if (hwnd_ && IsWindow(hwnd_)) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
-}
-
-TWinControl* TWinControl::FromHandle(HWND hwnd) {
-    return reinterpret_cast<TWinControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-}
 
 void TWinControl::CreateHandle(const wchar_t* cls, DWORD style, DWORD exStyle, HWND parent,
                                Bounds b, const std::string& text, int id) {
     RegisterClasses();
-    hwnd_ = CreateWindowExW(exStyle, cls, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style,
-                            b.left, b.top, b.width, b.height, parent,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                            GetModuleHandleW(nullptr), nullptr);
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    CreateWindowFor({.className = cls,
+                     .text = Widen(text),
+                     .style = WS_CHILD | WS_VISIBLE | style,
+                     .exStyle = exStyle,
+                     .bounds = b,
+                     .parent = parent,
+                     .id = id});
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
+}
+
+LRESULT TWinControl::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_CONTEXTMENU && PopupMenu) {
+        POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        if (lp == -1) { // from the keyboard: at the control's corner
+            pt = {0, 0};
+            ClientToScreen(hwnd_, &pt);
+        }
+        PopupMenu->Popup(hwnd_, pt);
+        return 0;
+    }
+    return DefaultProc(msg, wp, lp);
+}
+
+bool TWinControl::HandleNotification(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+    if (msg != WM_COMMAND)
+        return false;
+    HandleCommand(HIWORD(wp));
+    result = 0;
+    return true;
 }
 
 std::string TWinControl::Text() const {
@@ -304,6 +162,14 @@ void TWinControl::SetText(const std::string& text) {
 TPanel::TPanel(TComponent* owner, const char* name, HWND parent, Bounds b)
     : TWinControl(owner, name) {
     CreateHandle(kPanelClass, WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT, parent, b, "", 0);
+}
+
+LRESULT TPanel::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_PAINT) {
+        PaintEdge(hwnd_, BDR_RAISEDINNER);
+        return 0;
+    }
+    return TWinControl::WndProc(msg, wp, lp);
 }
 
 TCheckBox::TCheckBox(TComponent* owner, const char* name, HWND parent, Bounds b,
@@ -327,7 +193,7 @@ void TCheckBox::SetChecked(bool on) {
 void TCheckBox::HandleCommand(WORD code) {
     // The box has already toggled itself when the click arrives.
     if (code == BN_CLICKED && OnClick)
-        Application().Guard([this] { OnClick(this); });
+        OnClick(this);
 }
 
 TButton::TButton(TComponent* owner, const char* name, HWND parent, Bounds b,
@@ -338,7 +204,7 @@ TButton::TButton(TComponent* owner, const char* name, HWND parent, Bounds b,
 
 void TButton::HandleCommand(WORD code) {
     if (code == BN_CLICKED && OnClick)
-        Application().Guard([this] { OnClick(this); });
+        OnClick(this);
 }
 
 TLabel::TLabel(TComponent* owner, const char* name, HWND parent, Bounds b,
@@ -362,6 +228,19 @@ void TLabel::AutoSize() {
 TBevel::TBevel(TComponent* owner, const char* name, HWND parent, Bounds b)
     : TWinControl(owner, name) {
     CreateHandle(kBevelClass, WS_DISABLED, WS_EX_TRANSPARENT, parent, b, "", 0);
+}
+
+LRESULT TBevel::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_NCHITTEST:
+        return HTTRANSPARENT;
+    case WM_PAINT:
+        PaintEdge(hwnd_, BDR_SUNKENOUTER);
+        return 0;
+    }
+    return TWinControl::WndProc(msg, wp, lp);
 }
 
 void TItemsControl::AddItem(const std::string& item) {
@@ -408,7 +287,7 @@ void TComboBox::SetItemIndex(int index) {
 
 void TComboBox::HandleCommand(WORD code) {
     if (code == CBN_SELCHANGE && OnChange)
-        Application().Guard([this] { OnChange(this); });
+        OnChange(this);
 }
 
 TListBox::TListBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id, bool sorted,
@@ -441,20 +320,85 @@ void TSpeedButton::Click() {
         OnClick(this);
 }
 
+LRESULT TSpeedButton::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_PAINT: {
+        PaintDC paint(hwnd_);
+        Paint(paint.Get());
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        Paint(reinterpret_cast<HDC>(wp));
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_MOUSEMOVE:
+        if (!hot_) {
+            hot_ = true;
+            TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, hwnd_, 0};
+            TrackMouseEvent(&tme);
+            InvalidateRect(hwnd_, nullptr, FALSE);
+        }
+        return 0;
+    case WM_MOUSELEAVE:
+        hot_ = false;
+        InvalidateRect(hwnd_, nullptr, FALSE);
+        return 0;
+    case WM_LBUTTONDOWN:
+        // Flat speed buttons never take the focus.
+        down_ = true;
+        SetCapture(hwnd_);
+        InvalidateRect(hwnd_, nullptr, FALSE);
+        return 0;
+    case WM_LBUTTONUP: {
+        const bool was = down_;
+        down_ = false;
+        ReleaseCapture();
+        InvalidateRect(hwnd_, nullptr, FALSE);
+        RECT r;
+        GetClientRect(hwnd_, &r);
+        const POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        if (was && PtInRect(&r, pt))
+            Click();
+        return 0;
+    }
+    case BM_CLICK:
+        if (IsWindowEnabled(hwnd_))
+            Click();
+        return 0;
+    case WM_ENABLE:
+        InvalidateRect(hwnd_, nullptr, FALSE);
+        return 0;
+    case WM_GETOBJECT:
+        if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT) && !accessibleName_.empty()) {
+            if (ComPtr<IAccessible> named =
+                    NamedClientObject(hwnd_, accessibleName_, ROLE_SYSTEM_PUSHBUTTON))
+                return LresultFromObject(__uuidof(IAccessible), wp, named.Get());
+        }
+        break;
+    }
+    return TWinControl::WndProc(msg, wp, lp);
+}
+
 TTimer::TTimer(TComponent* owner, const char* name, UINT interval)
     : TComponent(owner), interval_(interval) {
     Name = name;
     RegisterClasses();
-    // A window of its own, so its ticks are dispatched by any message loop, modal ones too.
-    hwnd_ = CreateWindowExW(0, kTimerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                            GetModuleHandleW(nullptr), nullptr);
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    CreateWindowFor({.className = kTimerClass, .bounds = {0, 0, 0, 0}, .parent = HWND_MESSAGE});
     SetEnabled(true);
 }
 
 TTimer::~TTimer() {
     SetEnabled(false);
-    DestroyWindow(hwnd_);
+}
+
+LRESULT TTimer::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_TIMER) {
+        if (enabled_ && OnTimer)
+            OnTimer(this);
+        return 0;
+    }
+    return TWindow::WndProc(msg, wp, lp);
 }
 
 void TTimer::SetEnabled(bool on) {
@@ -485,23 +429,16 @@ void TPopupMenu::Add(TMenuItem* item) {
 void TPopupMenu::Popup(HWND owner, POINT screen) {
     const UINT id = static_cast<UINT>(TrackPopupMenu(menu_.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                                      screen.x, screen.y, 0, owner, nullptr));
-    if (id >= 1 && id <= items_.size()) {
-        TMenuItem* item = items_[id - 1];
-        Application().Guard([item] { item->Click(); });
-    }
+    if (id >= 1 && id <= items_.size())
+        items_[id - 1]->Click();
 }
 
 THintWindow::THintWindow(HWND owner) : owner_(owner) {
     RegisterClasses();
-    tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner,
-                           nullptr, GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, 600);
-}
-
-THintWindow::~THintWindow() {
-    if (IsWindow(tip_))
-        DestroyWindow(tip_);
+    tip_.Reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner,
+                               nullptr, GetModuleHandleW(nullptr), nullptr));
+    SendMessageW(tip_.Get(), TTM_SETMAXTIPWIDTH, 0, 600);
 }
 
 void THintWindow::Add(TWinControl& control) {
@@ -512,7 +449,7 @@ void THintWindow::Add(TWinControl& control) {
     ti.hwnd = owner_;
     ti.uId = reinterpret_cast<UINT_PTR>(control.Handle());
     ti.lpszText = text.data();
-    SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    SendMessageW(tip_.Get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
 } // namespace kes

@@ -3,6 +3,7 @@
 // so that a form reads as a table of controls and their handlers.
 #include "platform/scoped_win32.h"
 #include "toolkit/component.h"
+#include "toolkit/window_win32.h"
 
 #include <windows.h>
 
@@ -15,53 +16,45 @@ namespace kes {
 
 using TNotifyEvent = std::function<void(TComponent* Sender)>;
 
-// The process-wide application object: its title captions message boxes, and every error
-// that escapes an event handler reaches HandleException.
-struct TApplication {
-    std::string Title;
-    std::function<void(const std::string& message)> OnException;
-    void HandleException(const std::exception& e);
-    // Runs an event handler; whatever it throws goes to the error box.
-    void Guard(const std::function<void()>& handler);
-    // Dispatches every message already waiting for this thread, then returns.
-    void ProcessMessages();
-};
-TApplication& Application();
-
-struct Bounds {
-    int left, top, width, height;
-};
-
 // "MS Sans Serif", 8 points (height -11 at 96 dots per inch).
 HFONT DefaultFont();
 
-class TWinControl : public TComponent {
+class TPopupMenu;
+
+// A control: a component with a window of the toolkit's window base.
+class TWinControl : public TComponent, public TWindow {
 public:
     TWinControl(TComponent* owner, const char* name) : TComponent(owner) { Name = name; }
-    ~TWinControl() override;
-    HWND Handle() const { return hwnd_; }
     bool Enabled() const { return IsWindowEnabled(hwnd_) != FALSE; }
     void SetEnabled(bool on) { EnableWindow(hwnd_, on ? TRUE : FALSE); }
     std::string Text() const;
     void SetText(const std::string& text);
     std::string Hint;
     bool ShowHint = false;
+    // What a right click (or the menu key) on this control shows; without one, the click goes
+    // on to the parent, so a container's menu serves every control on it that has none.
+    TPopupMenu* PopupMenu = nullptr;
 
-    static TWinControl* FromHandle(HWND hwnd);
-    // Notifications a parent passes on to the control that sent them.
+    static TWinControl* FromHandle(HWND hwnd) {
+        return dynamic_cast<TWinControl*>(TWindow::FromHandle(hwnd));
+    }
+    // The control's own WM_COMMAND notifications, as its parent received them.
     virtual void HandleCommand(WORD) {}
 
 protected:
     void CreateHandle(const wchar_t* cls, DWORD style, DWORD exStyle, HWND parent, Bounds b,
                       const std::string& text, int id);
-    HWND hwnd_ = nullptr;
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    bool HandleNotification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 };
 
-// A container with a raised edge; passes its children's notifications on to them.
+// A container with a raised edge.
 class TPanel : public TWinControl {
 public:
     TPanel(TComponent* owner, const char* name, HWND parent, Bounds b);
-    std::function<void(TPanel* Sender, POINT screen)> OnContextPopup;
+
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 };
 
 class TCheckBox : public TWinControl {
@@ -95,6 +88,9 @@ public:
 class TBevel : public TWinControl {
 public:
     TBevel(TComponent* owner, const char* name, HWND parent, Bounds b);
+
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 };
 
 // The item access that combo boxes and list boxes share; only their message numbers differ.
@@ -159,16 +155,24 @@ public:
     TNotifyEvent OnClick;
     HBITMAP Glyph() const { return glyph_.Get(); }
     int Spacing() const { return spacing_; }
-    bool hot_ = false;
-    bool down_ = false;
+    bool Hot() const { return hot_; }
+    bool Down() const { return down_; }
+
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
+    void Paint(HDC dc);
+    bool hot_ = false;
+    bool down_ = false;
     UniqueBitmap glyph_;
     int spacing_;
     std::string accessibleName_;
 };
 
-class TTimer : public TComponent {
+// Its ticks come to a message-only window of its own, so any message loop dispatches them,
+// modal ones too.
+class TTimer : public TComponent, private TWindow {
 public:
     TTimer(TComponent* owner, const char* name, UINT interval);
     ~TTimer() override;
@@ -176,10 +180,10 @@ public:
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool on);
     TNotifyEvent OnTimer;
-    HWND Window() const { return hwnd_; }
+    HWND Window() const { return Handle(); }
 
 private:
-    HWND hwnd_ = nullptr;
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
     UINT interval_;
     bool enabled_ = false;
 };
@@ -213,12 +217,11 @@ private:
 class THintWindow {
 public:
     explicit THintWindow(HWND owner);
-    ~THintWindow();
     void Add(TWinControl& control);
-    HWND Handle() const { return tip_; }
+    HWND Handle() const { return tip_.Get(); }
 
 private:
-    HWND tip_ = nullptr;
+    UniqueWindow tip_;
     HWND owner_;
 };
 

@@ -5,6 +5,7 @@
 #include "console/viewer/outlook_mail_win32.h"
 #include "platform/scoped_win32.h"
 #include "toolkit/controls_win32.h"
+#include "toolkit/form_win32.h"
 #include "widgets/HTMLText/HTMLText_win32.h"
 #include "widgets/editlist/EditListBox_win32.h"
 #include "widgets/editlist/WinXP.h"
@@ -18,14 +19,13 @@ extern const char* const kApplicationTitle;
 // The help paragraph above the category editor, as the strings of the label's text list.
 extern const char* const kHelpText[6];
 
-class TQuillard : public TForm {
+class TQuillard : public TFormWindow {
 public:
     explicit TQuillard(Services services);
     ~TQuillard() override;
 
     // Creates the window and its controls, runs FormCreate and shows the window.
     void Create(int showCommand = SW_SHOWNORMAL);
-    HWND Handle() const { return hwnd_; }
     Services& Svc() { return services_; }
 
     // Controls, in the order of the layout.
@@ -76,16 +76,12 @@ public:
     bool UserListed(const std::string& name) const;
     void SaveCategories();
 
-    // Asks the window to close, as its close box does; false when it stays open.
-    bool Close();
-    // Closing the main form ends the program's message loop.
-    bool IsMainForm = false;
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
     static std::unique_ptr<TSaveDialog> NewSaveDialog1(TComponent* owner);
     LogFollower logShown_; // what Timer1 last gave LogFile
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
     void LayoutPanels();
     void WriteUserSwitch(const char* valueName, bool on);
@@ -97,7 +93,6 @@ private:
     std::vector<std::string> storedCategories_; // the list as last loaded or stored
 
     Services services_;
-    HWND hwnd_ = nullptr;
     // The machine's registry view of the installed Outlook, chosen once at start-up: the lock
     // is read and written where the add-in reads it.
     RegView machineView_ = RegView::Bits64;

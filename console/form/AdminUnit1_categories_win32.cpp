@@ -2,12 +2,12 @@
 // categories, catAdd and catDel beside it. The list is stored when the focus leaves it, when
 // the window closes, and before another recipient's list replaces one with unsaved changes.
 #include "console/form/AdminUnit1.h"
+#include "console/store/kestrova_layout.h"
 #include "console/store/settings_store.h"
 
 namespace kes {
 namespace {
 
-const char kUserCategories[] = "\\Software\\Varnholt\\Kestrova\\UserCategories\\";
 const char kCatAddName[] = "Add category / Kategorie hinzuf\xC3\xBCgen";
 const char kCatDelName[] = "Delete category / Kategorie l\xC3\xB6schen";
 
@@ -68,7 +68,7 @@ void TQuillard::usersChange(TComponent*) {
     SettingsStore reg(*services_.Registry);
     std::vector<std::string> names;
     const std::string user = users->Text();
-    if (reg.Open(kUserCategories + user, false)) {
+    if (reg.Open(std::string(layout::kUserCategories) + "\\" + user, false)) {
         reg.ListChildren(names);
         for (const auto& name : names)
             categoriesList->AddItem(name);
@@ -89,7 +89,7 @@ void TQuillard::SaveCategories() {
 void TQuillard::SaveCategoriesFor(const std::string& user) {
     SettingsStore reg(*services_.Registry);
     std::vector<std::string> old;
-    if (!reg.Open(kUserCategories + user, true))
+    if (!reg.Open(std::string(layout::kUserCategories) + "\\" + user, true))
         return;
     reg.ListChildren(old);
     for (const auto& name : old)

@@ -5,6 +5,7 @@
 #include "console/store/win32_registry.h"
 #include "console/testing/test_registry_win32.h"
 #include "platform/utf_win32.h"
+#include "toolkit/testing/window_test_kit_win32.h"
 
 #include <gtest/gtest.h>
 #include <oleacc.h>
@@ -55,22 +56,12 @@ protected:
         form = std::make_unique<TQuillard>(std::move(s));
         form->Create(SW_SHOWNORMAL);
         SetForegroundWindow(form->Handle());
+        test::PumpUntil([this] { return GetForegroundWindow() == form->Handle(); });
     }
     void TearDown() override { form.reset(); }
-    void Pump() {
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
-            if (!IsDialogMessageW(form->Handle(), &m)) {
-                TranslateMessage(&m);
-                DispatchMessageW(&m);
-            }
-    }
-    void Key(WORD vk) {
-        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
-        PostMessageW(GetFocus(), WM_KEYDOWN, vk, scan | 1);
-        PostMessageW(GetFocus(), WM_KEYUP, vk, scan | 0xC0000001);
-        Pump();
-    }
+    void Pump() { test::PumpPending(form->Handle()); }
+    // Real keys, through the form's dialog navigation as Quillard's message loop does.
+    void Key(WORD vk) { ASSERT_TRUE(test::PressKey(vk, test::kNoModifier, form->Handle())); }
     // The user picks a recipient: the focus moves to the box, then the selection changes.
     void Choose(int index) {
         SetFocus(form->users->Handle());
@@ -204,6 +195,29 @@ TEST_F(CategoryEditor, NothingTypedIsLostOnCloseOrRecipientChange) {
     EXPECT_FALSE(IsWindow(w));
     EXPECT_EQ(Subkeys(kCats + L"bob"), (Strings{"Alt2", "Neu"}));
     EXPECT_EQ(errors.size(), 1u);
+}
+
+// Log-off or shut-down with an entry added by "+" and an edit in progress: both are stored
+// before the session ends, and the window goes with it, without a box.
+TEST_F(CategoryEditor, TheSessionsEndStoresWhatIsPending) {
+    test::CreateKey(HKEY_CURRENT_USER, kCats + L"bob\\Alt");
+    Start({L"bob"});
+    TEditListBox& list = *form->categoriesList;
+    Choose(0);
+    answers = {"Neu"};
+    Press(*form->catAdd);
+    SetFocus(list.Handle());
+    list.SetIndexAndScroll(0);
+    Key(VK_SPACE);
+    ASSERT_TRUE(list.Editing());
+    list.Editor()->SetText("Alt2");
+    const HWND w = form->Handle();
+    EXPECT_EQ(TRUE, SendMessageW(w, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    EXPECT_EQ(Subkeys(kCats + L"bob"), (Strings{"Alt2", "Neu"}));
+    SendMessageW(w, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_FALSE(IsWindow(w));
+    EXPECT_EQ(Subkeys(kCats + L"bob"), (Strings{"Alt2", "Neu"}));
+    EXPECT_TRUE(errors.empty());
 }
 
 } // namespace

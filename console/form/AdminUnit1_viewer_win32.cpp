@@ -60,10 +60,7 @@ void TQuillard::SpeedButton1Click(TComponent*) {
     if (composing_)
         return;
     composing_ = true;
-    const struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{composing_};
+    const ScopeExit done([this] { composing_ = false; });
     const std::wstring shown = MemoText(LogFile->Handle());
     try {
         DisplaySupportMail(*olApp, ComposeSupportMail(std::u16string(shown.begin(), shown.end())));

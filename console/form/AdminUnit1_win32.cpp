@@ -3,6 +3,7 @@
 #include "console/dialogs/dialogs.h"
 #include "console/form/control_ids.h"
 #include "console/form/resource.h"
+#include "console/store/kestrova_layout.h"
 #include "console/store/machine_view.h"
 #include "console/store/settings_store.h"
 #include "console/store/win32_registry.h"
@@ -30,8 +31,6 @@ const char* const kHelpText[6] = {
 };
 
 namespace {
-const char kConfigPath[] = "\\Software\\Varnholt\\Kestrova\\Config";
-const char kFoldersPath[] = "\\Software\\Varnholt\\Kestrova\\Folders";
 const wchar_t kFormClass[] = KES_FORM_CLASS;
 constexpr int kFormWidth = 620, kFormHeight = 665, kMinHeight = 640;
 // The upper panel keeps its height, the lower one too; the log panel between them takes what
@@ -69,8 +68,9 @@ Services Win32Services() {
     return s;
 }
 
-TQuillard::TQuillard(Services services) : TForm(nullptr), services_(std::move(services)) {
+TQuillard::TQuillard(Services services) : TFormWindow(nullptr), services_(std::move(services)) {
     Name = "Quillard";
+    OnClose = [this](TComponent* s) { FormClose(s); };
 }
 
 TQuillard::~TQuillard() {
@@ -79,41 +79,16 @@ TQuillard::~TQuillard() {
     // Components go first, while the window they live on still exists.
     Hints.reset();
     Timer1.reset();
-    if (hwnd_ && IsWindow(hwnd_)) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
 }
 
 void TQuillard::Create(int showCommand) {
     Application().Title = kApplicationTitle;
     Application().OnException = services_.ErrorBox;
-    HINSTANCE inst = GetModuleHandleW(nullptr);
-    // Shared icons belong to the module, not to a window: the class registered by the first
-    // window keeps them, and every later window of the class shows live ones.
-    const auto icon = [inst](int cx, int cy) {
-        return static_cast<HICON>(
-            LoadImageW(inst, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON, cx, cy, LR_SHARED));
-    };
-    const HICON bigIcon = icon(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
-    const HICON smallIcon = icon(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = inst;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kFormClass;
-    wc.hIcon = bigIcon;
-    wc.hIconSm = smallIcon;
-    RegisterClassExW(&wc);
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - kFormWidth) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - kFormHeight) / 2;
-    hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kFormClass, L"Quillard",
-                            WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y, kFormWidth, kFormHeight,
-                            nullptr, nullptr, inst, this);
-    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
-    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+    CreateForm({.className = kFormClass,
+                .caption = "Quillard",
+                .width = kFormWidth,
+                .height = kFormHeight,
+                .iconResource = IDI_MAINICON});
     CreateControls();
     // Once, before anything can fail: the lock box writes into this view all run long.
     machineView_ = OutlookMachineView(*services_.Registry);
@@ -245,7 +220,7 @@ void TQuillard::CreateControls() {
     Collectcount1->OnClick = [this](TComponent* s) { Collectcount1Click(s); };
     collecttime1->OnClick = [this](TComponent* s) { collecttime1Click(s); };
     savelog1->OnClick = [this](TComponent* s) { savelog1Click(s); };
-    Panel1->OnContextPopup = [this](TPanel*, POINT pt) { PopupMenu1->Popup(hwnd_, pt); };
+    Panel1->PopupMenu = PopupMenu1.get();
     WireCategoryEditor();
 }
 
@@ -261,18 +236,7 @@ void TQuillard::LayoutPanels() {
     Place(LogFile->Handle(), layout.log);
 }
 
-LRESULT CALLBACK TQuillard::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<TQuillard*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self && self->hwnd_ == nullptr)
-        self->hwnd_ = hwnd;
-    return self ? self->Dispatch(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-LRESULT TQuillard::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT TQuillard::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_GETMINMAXINFO: {
         // It can grow taller and shrink narrower, never wider.
@@ -285,27 +249,8 @@ LRESULT TQuillard::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
         LayoutPanels();
         return 0;
-    case WM_CLOSE:
-        Close();
-        return 0;
-    case WM_DESTROY:
-        if (IsMainForm)
-            PostQuitMessage(0);
-        return 0;
     }
-    return DefWindowProcW(hwnd_, msg, wp, lp);
-}
-
-bool TQuillard::Close() {
-    try {
-        FormClose(this);
-    } catch (const std::exception& e) {
-        // The user can try again: the window stays open.
-        Application().HandleException(e);
-        return false;
-    }
-    DestroyWindow(hwnd_);
-    return true;
+    return TFormWindow::WndProc(msg, wp, lp);
 }
 
 void TQuillard::FormCreate(TComponent*) {
@@ -316,17 +261,17 @@ void TQuillard::FormCreate(TComponent*) {
         TCheckBox* box;
         bool unreadable;
     } switches[] = {
-        {"debug", chkDebug.get(), false},
-        {"journal", Journal.get(), false},
-        {"removereminder", chkReminders.get(), false},
-        {"pack_every_time", chk_pack_every_mail.get(), false},
-        {"desktopnotification", Desktopbenachrichtigung.get(), true},
+        {layout::kDebug, chkDebug.get(), false},
+        {layout::kJournal, Journal.get(), false},
+        {layout::kRemoveReminder, chkReminders.get(), false},
+        {layout::kPackEveryTime, chk_pack_every_mail.get(), false},
+        {layout::kDesktopNotification, Desktopbenachrichtigung.get(), true},
     };
     // Each read on its own: one unreadable value never keeps the others from being read.
     // Setting a box runs its click handler, which writes every switch that ends up on.
     for (const auto& s : switches) {
         try {
-            reg.Open(kConfigPath, true);
+            reg.Open(layout::kConfig, true);
             s.box->SetChecked(reg.GetInt(s.value) != 0);
             reg.Close();
         } catch (const StoreError&) {
@@ -335,11 +280,11 @@ void TQuillard::FormCreate(TComponent*) {
     }
 
     reg.Close();
-    if (reg.Open(kFoldersPath, false))
+    if (reg.Open(layout::kFolders, false))
         reg.ListChildren(folders);
     for (const auto& folder : folders) {
         reg.Close();
-        if (reg.Open(std::string(kFoldersPath) + "\\" + folder + "\\Users", false)) {
+        if (reg.Open(std::string(layout::kFolders) + "\\" + folder + "\\" + layout::kUsers, false)) {
             reg.ListChildren(names);
             for (const auto& name : names)
                 if (!UserListed(name))
@@ -353,18 +298,18 @@ void TQuillard::FormCreate(TComponent*) {
     lm.SetRoot(RootKey::LocalMachine);
     lm.SetAccess(kKeyAllAccess);
     lm.SetView(machineView_);
-    lm.Open(kConfigPath, true);
+    lm.Open(layout::kConfig, true);
     try {
-        chkAdmin->SetChecked(lm.GetInt("lock") != 0);
+        chkAdmin->SetChecked(lm.GetInt(layout::kLock) != 0);
     } catch (const StoreError&) {
         try {
-            lm.PutInt("lock", 0);
+            lm.PutInt(layout::kLock, 0);
         } catch (const StoreError&) {
         }
         chkAdmin->SetChecked(false);
     }
     try {
-        chkAdmin->SetChecked(lm.GetInt("lock") != 0);
+        chkAdmin->SetChecked(lm.GetInt(layout::kLock) != 0);
     } catch (const StoreError&) {
         chkAdmin->SetEnabled(false);
     }
@@ -391,25 +336,25 @@ void TQuillard::Button1Click(TComponent*) {
 
 void TQuillard::WriteUserSwitch(const char* valueName, bool on) {
     SettingsStore reg(*services_.Registry);
-    reg.Open(kConfigPath, true);
+    reg.Open(layout::kConfig, true);
     reg.PutFlag(valueName, on);
     reg.Close();
 }
 
 void TQuillard::chkDebugClick(TComponent*) {
-    WriteUserSwitch("debug", chkDebug->Checked());
+    WriteUserSwitch(layout::kDebug, chkDebug->Checked());
 }
 void TQuillard::JournalClick(TComponent*) {
-    WriteUserSwitch("journal", Journal->Checked());
+    WriteUserSwitch(layout::kJournal, Journal->Checked());
 }
 void TQuillard::DesktopbenachrichtigungClick(TComponent*) {
-    WriteUserSwitch("desktopnotification", Desktopbenachrichtigung->Checked());
+    WriteUserSwitch(layout::kDesktopNotification, Desktopbenachrichtigung->Checked());
 }
 void TQuillard::chkRemindersClick(TComponent*) {
-    WriteUserSwitch("removereminder", chkReminders->Checked());
+    WriteUserSwitch(layout::kRemoveReminder, chkReminders->Checked());
 }
 void TQuillard::chk_pack_every_mailClick(TComponent*) {
-    WriteUserSwitch("pack_every_time", chk_pack_every_mail->Checked());
+    WriteUserSwitch(layout::kPackEveryTime, chk_pack_every_mail->Checked());
 }
 
 void TQuillard::chkAdminClick(TComponent*) {
@@ -418,8 +363,8 @@ void TQuillard::chkAdminClick(TComponent*) {
     reg.SetAccess(kKeyAllAccess);
     reg.SetView(machineView_);
     try {
-        reg.Open(kConfigPath, true);
-        reg.PutFlag("lock", chkAdmin->Checked());
+        reg.Open(layout::kConfig, true);
+        reg.PutFlag(layout::kLock, chkAdmin->Checked());
         reg.Close();
     } catch (const std::exception&) {
         services_.ShowNotice("You need Administrator privileges to change this box");

@@ -1,12 +1,13 @@
 #include "console/viewer/collect_setting.h"
 
+#include "console/store/kestrova_layout.h"
 #include "console/store/settings_store.h"
 
 namespace kes {
 
-const CollectSetting kCollectCount{"bs_collect_count", "10", 10, "bs_collect_count",
+const CollectSetting kCollectCount{layout::kCollectCount, "10", 10, "bs_collect_count",
                                    "bs_collect_count"};
-const CollectSetting kCollectTime{"bs_collect_time", "600", 1800, "bs_collect_time",
+const CollectSetting kCollectTime{layout::kCollectTime, "600", 1800, "bs_collect_time",
                                   "bs_collect_time in sec."};
 
 namespace {
@@ -69,7 +70,7 @@ void EditCollectSetting(RegistryBackend& registry, const CollectSetting& setting
                         const PromptFn& prompt) {
     SettingsStore reg(registry);
     // Opening creates the key, whatever the answer turns out to be.
-    reg.Open("\\Software\\Varnholt\\Kestrova\\Config", true);
+    reg.Open(layout::kConfig, true);
     std::string shown = setting.defaultText;
     try {
         shown = std::to_string(reg.GetInt(setting.valueName));

@@ -20,14 +20,6 @@ enum TBorderStyle { bsNone, bsSingle };
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 enum TCursor { crDefault, crHandPoint };
 
-constexpr TColor clWhite = 0x00FFFFFF;
-constexpr TColor clBtnFace = kSystemColor + 15;
-constexpr TColor clBtnShadow = kSystemColor + 16;
-constexpr TColor clGrayText = kSystemColor + 17;
-constexpr TColor clBtnText = kSystemColor + 18;
-constexpr TColor clBtnHighlight = kSystemColor + 20;
-constexpr TColor clHotLight = kSystemColor + 26;
-
 using TAnchorClick = std::function<void(TComponent* Sender, const std::string& Anchor)>;
 using TLabelNotify = std::function<void(TComponent* Sender)>;
 

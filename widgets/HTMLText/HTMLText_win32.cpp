@@ -211,15 +211,7 @@ private:
 
 THTMLStaticText::THTMLStaticText(TComponent* owner, const char* name, HWND parent, Bounds b, int id)
     : TWinControl(owner, name), THTMLStaticTextCore(this), measureDC_(CreateCompatibleDC(nullptr)) {
-    static const bool registered = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = WndProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = kClass;
-        return RegisterClassExW(&wc) != 0;
-    }();
-    (void)registered;
+    RegisterWindowClass(kClass, nullptr);
     OpenTarget = ShellOpen;
     // The caption stays empty: the markup is drawn, never the window text.
     CreateHandle(kClass, WS_CLIPSIBLINGS, 0, parent, b, "", id);
@@ -230,10 +222,9 @@ THTMLStaticText::~THTMLStaticText() {
         accessible_->Disconnect();
         accessible_->Release();
     }
-    if (tip_ && IsWindow(tip_))
-        DestroyWindow(tip_);
-    if (hwnd_ && IsWindow(hwnd_))
+    if (hwnd_)
         KillTimer(hwnd_, kTimerId);
+    DestroyHandle();
 }
 
 void THTMLStaticText::ShellOpen(const std::string& target) {
@@ -299,7 +290,7 @@ void THTMLStaticText::CursorChanged() {
 
 void THTMLStaticText::CancelHint() {
     if (tip_)
-        SendMessageW(tip_, TTM_POP, 0, 0);
+        SendMessageW(tip_.Get(), TTM_POP, 0, 0);
 }
 
 void THTMLStaticText::StartTimer() {
@@ -311,23 +302,23 @@ void THTMLStaticText::StopTimer() {
 }
 
 void THTMLStaticText::MakeHintWindow() {
-    tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
-                           nullptr, GetModuleHandleW(nullptr), nullptr);
+    tip_.Reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
+                               nullptr, GetModuleHandleW(nullptr), nullptr));
     TOOLINFOW ti{};
     ti.cbSize = TTTOOLINFOW_V1_SIZE;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     ti.hwnd = hwnd_;
     ti.uId = reinterpret_cast<UINT_PTR>(hwnd_);
     ti.lpszText = LPSTR_TEXTCALLBACKW;
-    SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    SendMessageW(tip_.Get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
 void THTMLStaticText::Paint(HDC target) {
     RECT rc;
     GetClientRect(hwnd_, &rc);
     const TColor back = HighContrast() ? clBtnFace : Color;
-    UniqueBrush brush(CreateSolidBrush(GdiCanvas::ToColorRef(back)));
+    UniqueBrush brush(CreateSolidBrush(ToColorRef(back)));
     if (UpdateCount() > 0 || rc.right <= 0 || rc.bottom <= 0) {
         FillRect(target, &rc, brush.Get());
         return;
@@ -361,21 +352,7 @@ void THTMLStaticText::Paint(HDC target) {
     BitBlt(target, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
 }
 
-LRESULT CALLBACK THTMLStaticText::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = dynamic_cast<THTMLStaticText*>(TWinControl::FromHandle(hwnd));
-    if (!self)
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    LRESULT result = 0;
-    bool done = false;
-    // Errors of event handlers end there; they never unwind through USER32.
-    Application().Guard([&] {
-        result = self->HandleMessage(msg, wp, lp);
-        done = true;
-    });
-    return done ? result : DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-LRESULT THTMLStaticText::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT THTMLStaticText::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_PAINT: {
         PaintDC paint(hwnd_);
@@ -478,7 +455,7 @@ LRESULT THTMLStaticText::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     case WM_NOTIFY: {
         auto* hdr = reinterpret_cast<NMHDR*>(lp);
-        if (!tip_ || hdr->hwndFrom != tip_)
+        if (!tip_ || hdr->hwndFrom != tip_.Get())
             break;
         POINT pt;
         GetCursorPos(&pt);
@@ -493,7 +470,7 @@ LRESULT THTMLStaticText::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         if (hdr->code == TTN_SHOW && onAnchor) {
-            SetWindowPos(tip_, nullptr, pt.x + kHintShift, pt.y - kHintShift, 0, 0,
+            SetWindowPos(tip_.Get(), nullptr, pt.x + kHintShift, pt.y - kHintShift, 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
             return TRUE;
         }
@@ -503,7 +480,7 @@ LRESULT THTMLStaticText::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         KillTimer(hwnd_, kTimerId);
         break;
     }
-    return DefWindowProcW(hwnd_, msg, wp, lp);
+    return TWinControl::WndProc(msg, wp, lp);
 }
 
 } // namespace kes

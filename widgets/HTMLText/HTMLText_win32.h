@@ -45,9 +45,9 @@ protected:
     void StopTimer() override;
     void Repaint(bool full) override;
 
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
 private:
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
     void Paint(HDC target);
     void MakeHintWindow();
 
@@ -58,7 +58,7 @@ private:
     UniqueBitmap buffer_;
     std::optional<SelectedObject> bufferSelected_;
     int bufferWidth_ = 0, bufferHeight_ = 0, bufferBits_ = 0;
-    HWND tip_ = nullptr;
+    UniqueWindow tip_;
     bool tracking_ = false;
     LabelAccessible* accessible_ = nullptr; // one reference held while the window lives
 };

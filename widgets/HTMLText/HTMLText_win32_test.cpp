@@ -2,6 +2,7 @@
 // ticks, painting into a bitmap and a screen reader's WM_GETOBJECT.
 #include "widgets/HTMLText/HTMLText_win32.h"
 
+#include "toolkit/testing/window_test_kit_win32.h"
 #include "widgets/HTMLText/testing/test_bitmap_win32.h"
 
 #include <gmock/gmock.h>
@@ -14,18 +15,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-// Pumps until done() holds, at most about two seconds of message waits.
-template <typename F> bool PumpUntil(F done) {
-    for (int i = 0; i < 200 && !done(); ++i) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&m);
-            DispatchMessageW(&m);
-        }
-    }
-    return done();
-}
+using test::PumpUntil;
 
 LPARAM At(int x, int y) {
     return MAKELPARAM(x, y);
@@ -34,14 +24,8 @@ LPARAM At(int x, int y) {
 class LabelWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"KesLabelTestHost";
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        RegisterClassW(&wc);
-        host = CreateWindowExW(0, L"KesLabelTestHost", L"label test", WS_POPUP | WS_VISIBLE, 100,
-                               100, 400, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        owner = std::make_unique<test::TestHost>(Bounds{100, 100, 400, 200});
+        host = owner->Handle();
         label = std::make_unique<THTMLStaticText>(nullptr, "label", host, Bounds{10, 10, 300, 60});
         label->OpenTarget = [this](const std::string& t) { events.push_back("open:" + t); };
         label->OnAnchorEnter = [this](TComponent* s, const std::string& a) {
@@ -69,12 +53,13 @@ protected:
     }
     void TearDown() override {
         label.reset();
-        DestroyWindow(host);
+        owner.reset();
     }
     LRESULT Send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
         return SendMessageW(label->Handle(), msg, wp, lp);
     }
 
+    std::unique_ptr<test::TestHost> owner;
     HWND host = nullptr;
     std::unique_ptr<THTMLStaticText> label;
     std::vector<std::string> events;

@@ -47,12 +47,6 @@ GdiCanvas::~GdiCanvas() {
     ReleaseFonts();
 }
 
-COLORREF GdiCanvas::ToColorRef(TColor color) {
-    if (color & kSystemColor)
-        return GetSysColor(static_cast<int>(color & 0xFF));
-    return static_cast<COLORREF>(color & 0x00FFFFFFu);
-}
-
 std::wstring GdiCanvas::ToWide(std::string_view text) {
     if (text.empty())
         return {};

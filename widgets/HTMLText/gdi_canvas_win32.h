@@ -2,6 +2,8 @@
 // The markup engine's drawing surface over a GDI device context.
 #include "widgets/HTMLText/canvas.h"
 
+#include "toolkit/colors_win32.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -42,7 +44,6 @@ public:
     void DrawSystemIcon(int index, bool large, int x, int y) override;
 
     // A colour of the widgets as a GDI colour: system colours are looked up.
-    static COLORREF ToColorRef(TColor color);
     // Text of the engine: UTF-8 when it is valid UTF-8, else Windows-1252 bytes.
     static std::wstring ToWide(std::string_view text);
 

@@ -1,28 +1,19 @@
 #include "widgets/editlist/EditListBox_win32.h"
 
 #include "platform/utf_win32.h"
+#include "toolkit/colors_win32.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
+#include <exception>
 
 namespace kes {
 namespace {
 
-constexpr UINT_PTR kListSubclass = 0x4B45534C; // "KESL"
-constexpr UINT_PTR kEditSubclass = 0x4B455345; // "KESE"
 // The editor is as wide as its text and this much more, up to the list's client width + 1.
 constexpr int kEditorSlack = 15;
 constexpr UINT kHoverInterval = 1000;
-
-// Flat-scroll-bar property codes and style values of comctl32.
-constexpr int kWsbVStyle = 0x100, kWsbHStyle = 0x200, kWsbVBkg = 0x40, kWsbHBkg = 0x80,
-              kWsbVWidth = 8, kWsbHHeight = 4;
-constexpr int kFsbRegular = 0, kFsbEncarta = 1, kFsbFlat = 2;
-
-COLORREF Resolve(TColor c) {
-    return (c & kSystemColor) ? GetSysColor(static_cast<int>(c & 0xFF)) : c;
-}
 
 // Looked up in the already loaded comctl32 at every call: absent means "do nothing".
 template <typename F> F CommonControlsFunction(const char* name) {
@@ -106,16 +97,11 @@ TSizeEdit::TSizeEdit(TEditListBox& list) : TWinControl(&list, "SizeEdit"), list_
     // A flat border: one line, not the sunken three-dimensional edge.
     CreateHandle(L"EDIT", ES_AUTOHSCROLL | WS_BORDER, 0, list.Handle(), {0, 0, 0, 0}, "", 0);
     ShowWindow(hwnd_, SW_HIDE);
-    SetWindowSubclass(hwnd_, Proc, kEditSubclass, reinterpret_cast<DWORD_PTR>(this));
 }
 
-TSizeEdit::~TSizeEdit() {
-    if (IsWindow(hwnd_))
-        RemoveWindowSubclass(hwnd_, Proc, kEditSubclass);
-}
-
-LRESULT CALLBACK TSizeEdit::Proc(HWND, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-    return reinterpret_cast<TSizeEdit*>(ref)->WndProc(msg, wp, lp);
+void TSizeEdit::HandleCommand(WORD code) {
+    if (code == EN_CHANGE)
+        Change();
 }
 
 void TSizeEdit::Change() {
@@ -141,8 +127,15 @@ void TSizeEdit::UpdateEdit() {
     bool allow = true;
     list_.noRefresh_ = true;
     list_.SetItem(index_, text);
-    if (list_.OnEditDone)
-        list_.OnEditDone(&list_, text, allow);
+    try {
+        if (list_.OnEditDone)
+            list_.OnEditDone(&list_, text, allow);
+    } catch (...) {
+        // A handler that fails has accepted nothing: the entry keeps what was stored.
+        list_.noRefresh_ = false;
+        list_.SetItem(index_, savedText_);
+        throw;
+    }
     list_.noRefresh_ = false;
     list_.SetItem(index_, allow ? text : savedText_);
     if (list_.MultiSelect())
@@ -155,7 +148,13 @@ void TSizeEdit::DoExit() {
     list_.open_ = false;
     if (GetCapture() == hwnd_)
         ReleaseCapture();
-    UpdateEdit();
+    // The editor closes whatever OnEditDone does; its error is reported after that.
+    std::exception_ptr failed;
+    try {
+        UpdateEdit();
+    } catch (...) {
+        failed = std::current_exception();
+    }
     list_.Select(index_);
     if (list_.MultiSelect())
         SendMessageW(list_.Handle(), LB_SETSEL, TRUE, index_);
@@ -163,6 +162,8 @@ void TSizeEdit::DoExit() {
     // Asked for while the focus is leaving the editor, this wins over the change in progress.
     SetFocus(list_.Handle());
     savedText_.clear();
+    if (failed)
+        std::rethrow_exception(failed);
     if (OnExit)
         OnExit(&list_);
 }
@@ -181,7 +182,7 @@ LRESULT TSizeEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_GETDLGCODE: {
         // Enter and Escape belong to the editor, not to the dialog navigation.
         const auto* m = reinterpret_cast<const MSG*>(lp);
-        LRESULT code = DefSubclassProc(hwnd_, msg, wp, lp);
+        LRESULT code = DefaultProc(msg, wp, lp);
         if (m && m->message == WM_KEYDOWN && (m->wParam == VK_RETURN || m->wParam == VK_ESCAPE))
             code |= DLGC_WANTALLKEYS;
         return code;
@@ -227,20 +228,17 @@ LRESULT TSizeEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     case WM_KILLFOCUS: {
-        const LRESULT r = DefSubclassProc(hwnd_, msg, wp, lp);
+        const LRESULT r = DefaultProc(msg, wp, lp);
         DoExit();
         return r;
     }
     case WM_SETTEXT: {
-        const LRESULT r = DefSubclassProc(hwnd_, msg, wp, lp);
+        const LRESULT r = DefaultProc(msg, wp, lp);
         Change();
         return r;
     }
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(hwnd_, Proc, kEditSubclass);
-        break;
     }
-    return DefSubclassProc(hwnd_, msg, wp, lp);
+    return DefaultProc(msg, wp, lp);
 }
 
 // --- Tab positions ----------------------------------------------------------------------------
@@ -290,10 +288,6 @@ TEditListBox::TEditListBox(TComponent* owner, const char* name, HWND parent, Bou
     : TListBox(owner, name, parent, b, id, sorted, LBS_USETABSTOPS | WS_HSCROLL),
       allowEdit_(!designMode), designMode_(designMode),
       scrollWidth_(GetSystemMetrics(SM_CXVSCROLL)) {
-    SetWindowSubclass(hwnd_, Proc, kListSubclass, reinterpret_cast<DWORD_PTR>(this));
-    // The list's background comes from its parent's answer to WM_CTLCOLORLISTBOX.
-    SetWindowSubclass(parent, Proc, reinterpret_cast<UINT_PTR>(this),
-                      reinterpret_cast<DWORD_PTR>(this));
     SetColor(clWindow);
     SelectFont();
     if (!designMode)
@@ -303,25 +297,18 @@ TEditListBox::TEditListBox(TComponent* owner, const char* name, HWND parent, Bou
 
 TEditListBox::~TEditListBox() {
     editor_.reset();
-    if (IsWindow(hwnd_)) {
-        if (hovering_ && !designMode_)
-            KillTimer(hwnd_, kHoverTimer);
-        RemoveWindowSubclass(hwnd_, Proc, kListSubclass);
-        if (HWND parent = GetParent(hwnd_))
-            RemoveWindowSubclass(parent, Proc, reinterpret_cast<UINT_PTR>(this));
-    }
+    if (hwnd_ && hovering_ && !designMode_)
+        KillTimer(hwnd_, kHoverTimer);
 }
 
-LRESULT CALLBACK TEditListBox::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
-                                    DWORD_PTR ref) {
-    auto* self = reinterpret_cast<TEditListBox*>(ref);
-    if (id == kListSubclass)
-        return self->WndProc(msg, wp, lp);
-    if (msg == WM_CTLCOLORLISTBOX && reinterpret_cast<HWND>(lp) == self->hwnd_) {
-        SetBkColor(reinterpret_cast<HDC>(wp), Resolve(self->color_));
-        return reinterpret_cast<LRESULT>(self->brush_.Get());
+bool TEditListBox::HandleNotification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    // The list's background is its parent's answer to WM_CTLCOLORLISTBOX.
+    if (msg == WM_CTLCOLORLISTBOX) {
+        SetBkColor(reinterpret_cast<HDC>(wp), ToColorRef(color_));
+        result = reinterpret_cast<LRESULT>(brush_.Get());
+        return true;
     }
-    return DefSubclassProc(hwnd, msg, wp, lp);
+    return TListBox::HandleNotification(msg, wp, lp, result);
 }
 
 std::vector<std::string> TEditListBox::Items() const {
@@ -368,7 +355,7 @@ int TEditListBox::ItemHeight() const {
 
 void TEditListBox::SetColor(TColor c) {
     color_ = c;
-    brush_.Reset(CreateSolidBrush(Resolve(c)));
+    brush_.Reset(CreateSolidBrush(ToColorRef(c)));
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
@@ -476,19 +463,25 @@ void TEditListBox::WMTimer() {
 }
 
 void TEditListBox::HandleCommand(WORD code) {
-    if (code == LBN_SELCHANGE) {
+    if (code == LBN_DBLCLK) {
+        if (OnDblClick)
+            OnDblClick(this);
+        return;
+    }
+    if (code != LBN_SELCHANGE)
+        return;
+    {
         inSelChange_ = true;
+        // Cleared however the handlers end: an error box must not leave hover stopped.
+        const ScopeExit done([this] { inSelChange_ = false; });
         UpdateVScrollBar();
         if (OnSelChange)
-            Application().Guard([this] { OnSelChange(this, ItemIndex()); });
+            OnSelChange(this, ItemIndex());
         if (hovering_)
             UpdateHover();
-        inSelChange_ = false;
-        if (OnClick)
-            Application().Guard([this] { OnClick(this); });
-    } else if (code == LBN_DBLCLK && OnDblClick) {
-        Application().Guard([this] { OnDblClick(this); });
     }
+    if (OnClick)
+        OnClick(this);
 }
 
 void TEditListBox::KeyDown(WORD& key) {
@@ -583,7 +576,7 @@ void TEditListBox::DoExit() {
         editor_->index_ = -1;
     }
     if (OnExit)
-        Application().Guard([this] { OnExit(this); });
+        OnExit(this);
 }
 
 LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -608,7 +601,7 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
             if (ReturnIsDblClick && OnDblClick)
                 OnDblClick(this);
         }
-        Application().Guard([this, &key] { KeyDown(key); });
+        KeyDown(key);
         return Default(msg, key, lp);
     }
     case WM_KEYUP: {
@@ -650,17 +643,11 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         break;
-    case WM_COMMAND:
-        if (editor_ && reinterpret_cast<HWND>(lp) == editor_->Handle() && HIWORD(wp) == EN_CHANGE) {
-            editor_->Change();
-            return 0;
-        }
-        break;
     case LB_SETCURSEL: {
         const LRESULT r = Default(msg, wp, lp);
         if (!MultiSelect()) {
             if (OnSelChange)
-                Application().Guard([this] { OnSelChange(this, ItemIndex()); });
+                OnSelChange(this, ItemIndex());
             if (hovering_)
                 UpdateHover();
         }
@@ -712,9 +699,6 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DESTROY:
         if (hovering_ && !designMode_)
             KillTimer(hwnd_, kHoverTimer);
-        break;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(hwnd_, Proc, kListSubclass);
         break;
     }
     return Default(msg, wp, lp);
@@ -837,22 +821,22 @@ void TEditListBox::UpdateVScrollBar() {
 }
 
 void TEditListBox::UpdateStyle() {
-    const int v = scrollStyle_ == ssFlat      ? kFsbFlat
-                  : scrollStyle_ == ssEncarta ? kFsbEncarta
-                                              : kFsbRegular;
-    FlatSetScrollProp(kWsbVStyle, v, true);
-    FlatSetScrollProp(kWsbHStyle, v, true);
+    const int v = scrollStyle_ == ssFlat      ? FSB_FLAT_MODE
+                  : scrollStyle_ == ssEncarta ? FSB_ENCARTA_MODE
+                                              : FSB_REGULAR_MODE;
+    FlatSetScrollProp(WSB_PROP_VSTYLE, v, true);
+    FlatSetScrollProp(WSB_PROP_HSTYLE, v, true);
 }
 
 void TEditListBox::UpdateColor() {
     // Handed over as it stands: a system colour or clNone is not resolved first.
-    FlatSetScrollProp(kWsbVBkg, static_cast<INT_PTR>(scrollColor_), true);
-    FlatSetScrollProp(kWsbHBkg, static_cast<INT_PTR>(scrollColor_), true);
+    FlatSetScrollProp(WSB_PROP_VBKGCOLOR, static_cast<INT_PTR>(scrollColor_), true);
+    FlatSetScrollProp(WSB_PROP_HBKGCOLOR, static_cast<INT_PTR>(scrollColor_), true);
 }
 
 void TEditListBox::UpdateWidth() {
-    FlatSetScrollProp(kWsbVWidth, scrollWidth_, true);
-    FlatSetScrollProp(kWsbHHeight, scrollWidth_, true);
+    FlatSetScrollProp(WSB_PROP_CXVSCROLL, scrollWidth_, true);
+    FlatSetScrollProp(WSB_PROP_CYHSCROLL, scrollWidth_, true);
 }
 
 void TEditListBox::SetScrollStyle(TScrollStyle s) {

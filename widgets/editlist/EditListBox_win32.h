@@ -32,16 +32,18 @@ enum TELStorage { stInifile = 0, stRegistry = 1 };
 class TSizeEdit : public TWinControl {
 public:
     explicit TSizeEdit(TEditListBox& list);
-    ~TSizeEdit() override;
     void UpdateEdit();
     bool Pending() const { return !savedText_.empty(); }
     int EditIndex() const { return index_; }
     TNotifyEvent OnExit;
 
+    void HandleCommand(WORD code) override;
+
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
 private:
     friend class TEditListBox;
-    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
     void DoExit();
     void Change();
     // The closing triggers' common part: hide, focus the list box, select, clear.
@@ -194,11 +196,13 @@ public:
     void HandleCommand(WORD code) override;
     bool InSelChange() const { return inSelChange_; }
 
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    bool HandleNotification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+
 private:
     friend class TSizeEdit;
-    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT Default(UINT msg, WPARAM wp, LPARAM lp) { return DefSubclassProc(hwnd_, msg, wp, lp); }
+    LRESULT Default(UINT msg, WPARAM wp, LPARAM lp) { return DefaultProc(msg, wp, lp); }
     void KeyDown(WORD& key);
     bool WMChar(wchar_t c);
     void WMLButtonDown(UINT msg, WPARAM wp, LPARAM lp);

@@ -3,6 +3,7 @@
 #include "widgets/editlist/EditListBox_win32.h"
 
 #include "platform/utf_win32.h"
+#include "toolkit/testing/window_test_kit_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -13,22 +14,11 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-LRESULT CALLBACK TopProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    return DefWindowProcW(h, m, w, l);
-}
-
 class EditListTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = TopProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"EditListTestTop";
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        RegisterClassW(&wc);
-        top = CreateWindowExW(WS_EX_CONTROLPARENT, L"EditListTestTop", L"t", WS_POPUP | WS_VISIBLE,
-                              100, 100, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
-        SetForegroundWindow(top);
+        host = std::make_unique<test::TestHost>();
+        top = host->Handle();
         panel = std::make_unique<TPanel>(&owner, "panel", top, Bounds{0, 0, 400, 300});
         list = std::make_unique<TEditListBox>(&owner, "list", panel->Handle(),
                                               Bounds{10, 10, 150, 100}, 1, true);
@@ -44,52 +34,14 @@ protected:
         other.reset();
         list.reset();
         panel.reset();
-        DestroyWindow(top);
+        host.reset();
     }
-    void Pump() {
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
-            if (!IsDialogMessageW(top, &m)) {
-                TranslateMessage(&m);
-                DispatchMessageW(&m);
-            }
-    }
-    // Pumps until the condition holds, a bounded number of rounds.
-    bool PumpUntil(const std::function<bool()>& done) {
-        for (int i = 0; i < 2000 && !done(); ++i) {
-            Pump();
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        }
-        return done();
-    }
-    void Key(WORD vk) {
-        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
-        PostMessageW(GetFocus(), WM_KEYDOWN, vk, scan | 1);
-        Pump();
-        PostMessageW(GetFocus(), WM_KEYUP, vk, scan | 0xC0000001);
-        Pump();
-    }
-    void Type(const char* keys) {
-        for (; *keys; ++keys)
-            Key(static_cast<WORD>(VkKeyScanW(static_cast<wchar_t>(*keys)) & 0xFF));
-    }
-    // A real press and release at a point of a window, routed by the platform.
-    void ClickAt(HWND h, POINT pt) {
-        ClientToScreen(h, &pt);
-        const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
-        INPUT in[3]{};
-        for (auto& i : in) {
-            i.type = INPUT_MOUSE;
-            i.mi.dx = (pt.x * 65536 + cx / 2) / cx;
-            i.mi.dy = (pt.y * 65536 + cy / 2) / cy;
-        }
-        in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-        in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
-        in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
-        SendInput(3, in, sizeof(INPUT));
-        PumpUntil([] { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) == 0; });
-        Pump();
-    }
+    void Pump() { host->Pump(); }
+    bool PumpUntil(const std::function<bool()>& done) { return host->PumpUntil(done); }
+    // Real keys and clicks, each waited for until delivered, through the dialog navigation.
+    void Key(WORD vk) { ASSERT_TRUE(test::PressKey(vk, test::kNoModifier, top)); }
+    void Type(const char* keys) { ASSERT_TRUE(test::TypeText(keys, top)); }
+    void ClickAt(HWND h, POINT pt) { ASSERT_TRUE(test::Click(h, pt, top)); }
     // Each press lands elsewhere on the entry, so two in a row are never a double click.
     void ClickEntry(int index) {
         RECT r;
@@ -105,6 +57,7 @@ protected:
     HWND edit() const { return list->Editor()->Handle(); }
 
     TForm owner{nullptr};
+    std::unique_ptr<test::TestHost> host;
     HWND top = nullptr;
     std::unique_ptr<TPanel> panel;
     std::unique_ptr<TEditListBox> list;
@@ -199,6 +152,52 @@ TEST_F(EditListTest, EditingInPlaceCommitsVetoesAndEscapes) {
     EXPECT_EQ(list->Item(1), "zebra");
     EXPECT_EQ(seen, Strings{"zebra"});
     EXPECT_EQ(exits, 0);
+}
+
+// Handlers that throw, reached by real keys: each error reaches the error box, the entry being
+// edited keeps its stored text, and the list goes on answering.
+TEST_F(EditListTest, ThrowingHandlersReachTheErrorBoxAndTheListGoesOn) {
+    std::vector<std::string> errors;
+    Application().OnException = [&errors](const std::string& m) { errors.push_back(m); };
+    Fill({"a", "b"});
+    list->SetIndexAndScroll(0);
+    SetFocus(list->Handle());
+    list->OnEditDone = [](TComponent*, std::string&, bool&) {
+        throw std::runtime_error("edit done failed");
+    };
+    Key(VK_SPACE);
+    ASSERT_TRUE(list->Editing());
+    Type("x");
+    Key(VK_RETURN);
+    EXPECT_EQ(errors, Strings{"edit done failed"});
+    EXPECT_FALSE(list->Editing()) << "the editor stayed open over the list";
+    EXPECT_EQ(list->Items(), (Strings{"a", "b"}));
+    EXPECT_EQ(GetFocus(), list->Handle());
+    list->OnEditDone = nullptr;
+
+    list->OnKeyUp = [](TComponent*, WORD&) { throw std::runtime_error("key up failed"); };
+    Key(VK_DOWN);
+    EXPECT_EQ(errors.back(), "key up failed");
+    EXPECT_EQ(list->ItemIndex(), 1) << "the key itself was lost";
+    list->OnKeyUp = nullptr;
+    list->OnKeyPress = [](TComponent*, wchar_t&) { throw std::runtime_error("key press failed"); };
+    Type("-");
+    EXPECT_EQ(errors.back(), "key press failed");
+    list->OnKeyPress = nullptr;
+    list->ReturnIsClick = true;
+    list->OnClick = [](TComponent*) { throw std::runtime_error("click failed"); };
+    Key(VK_RETURN);
+    EXPECT_EQ(errors.back(), "click failed");
+    EXPECT_EQ(errors.size(), 4u);
+
+    // Still editing as before.
+    list->OnClick = nullptr;
+    Key(VK_SPACE);
+    ASSERT_TRUE(list->Editing());
+    list->Editor()->SetText("b2");
+    Key(VK_RETURN);
+    EXPECT_EQ(list->Items(), (Strings{"a", "b2"}));
+    Application().OnException = nullptr;
 }
 
 TEST_F(EditListTest, ClosingTriggersAndTheFocusRule) {

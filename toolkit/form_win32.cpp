@@ -1,0 +1,105 @@
+#include "toolkit/form_win32.h"
+
+#include "platform/utf_win32.h"
+
+#include <utility>
+
+namespace kes {
+
+void TFormWindow::CreateForm(const Params& p) {
+    const HINSTANCE inst = GetModuleHandleW(nullptr);
+    // Shared icons belong to the module, not to a window: the class registered by the first
+    // form keeps them, and every later form of the class shows live ones.
+    const auto icon = [inst, &p](int cx, int cy) {
+        return p.iconResource ? static_cast<HICON>(LoadImageW(inst,
+                                                              MAKEINTRESOURCEW(p.iconResource),
+                                                              IMAGE_ICON, cx, cy, LR_SHARED))
+                              : nullptr;
+    };
+    const HICON big = icon(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    const HICON small = icon(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
+    RegisterWindowClass(p.className, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), 0, big, small);
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - p.width) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - p.height) / 2;
+    CreateWindowFor({.className = p.className,
+                     .text = Widen(p.caption),
+                     .style = p.style,
+                     .exStyle = p.exStyle,
+                     .bounds = {x, y, p.width, p.height}});
+    if (big)
+        SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    if (small)
+        SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+}
+
+bool TFormWindow::Close() {
+    try {
+        if (OnClose)
+            OnClose(this);
+    } catch (const std::exception& e) {
+        // The user can try again: the window stays open.
+        Application().HandleException(e);
+        return false;
+    }
+    DestroyWindow(hwnd_);
+    return true;
+}
+
+// Log-off and shut-down run the close path first. When it fails the session end is held up
+// with the reason, which Windows shows beside "Shut down anyway"; the user decides.
+bool TFormWindow::QueryEndSession() {
+    endSessionError_.clear();
+    closedForSession_ = false;
+    try {
+        if (OnClose)
+            OnClose(this);
+        closedForSession_ = true;
+        return true;
+    } catch (const std::exception& e) {
+        endSessionError_ = e.what();
+    } catch (...) {
+        endSessionError_ = "Unbekannter Fehler";
+    }
+    ShutdownBlockReasonCreate(hwnd_, Widen(endSessionError_).c_str());
+    return false;
+}
+
+void TFormWindow::EndSession(bool ending) {
+    ShutdownBlockReasonDestroy(hwnd_);
+    std::string error = std::exchange(endSessionError_, {});
+    if (ending) {
+        // The process ends after this message. A forced end sends no query first; a failed
+        // query gets a last try. No box: nobody would see it.
+        try {
+            if (OnClose && !std::exchange(closedForSession_, false))
+                OnClose(this);
+        } catch (...) {
+        }
+        DestroyWindow(hwnd_);
+        return;
+    }
+    closedForSession_ = false;
+    // The session goes on: now the user can read what kept the window from closing.
+    if (!error.empty())
+        Application().HandleException(Exception(error));
+}
+
+LRESULT TFormWindow::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_CLOSE:
+        Close();
+        return 0;
+    case WM_QUERYENDSESSION:
+        return QueryEndSession() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+        EndSession(wp != FALSE);
+        return 0;
+    case WM_DESTROY:
+        if (IsMainForm)
+            PostQuitMessage(0);
+        return 0;
+    }
+    return TWindow::WndProc(msg, wp, lp);
+}
+
+} // namespace kes

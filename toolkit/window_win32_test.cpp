@@ -1,0 +1,172 @@
+// The window base through real windows and real input: errors of every kind of handler stop at
+// the window procedure and reach the error box while the window goes on; notifications reach
+// their control whatever its parent is.
+#include "toolkit/controls_win32.h"
+#include "toolkit/form_win32.h"
+#include "toolkit/testing/window_test_kit_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace kes {
+namespace {
+
+using test::TestHost;
+
+class WindowBase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Application().OnException = [this](const std::string& m) { errors.push_back(m); };
+    }
+    void TearDown() override { Application().OnException = nullptr; }
+    POINT Middle(HWND h) {
+        RECT r;
+        GetClientRect(h, &r);
+        return {r.right / 2, r.bottom / 2};
+    }
+    std::vector<std::string> errors;
+};
+
+TEST_F(WindowBase, ControlsOnTheFormAndInAnyContainerFireTheirEvents) {
+    TestHost host;
+    // Straight on the form, and inside a static label that serves as a container.
+    TCheckBox box(nullptr, "box", host.Handle(), {10, 10, 120, 20}, "box", 1);
+    TLabel frame(nullptr, "frame", host.Handle(), {10, 50, 200, 60}, "", 2);
+    TButton button(nullptr, "button", frame.Handle(), {10, 10, 80, 25}, "button", 3);
+    TComboBox combo(nullptr, "combo", host.Handle(), {10, 130, 120, 21}, 4);
+    combo.AddItem("a");
+    combo.AddItem("b");
+    int boxClicks = 0, buttonClicks = 0, changes = 0;
+    box.OnClick = [&](TComponent* s) {
+        EXPECT_EQ(s, &box);
+        ++boxClicks;
+    };
+    button.OnClick = [&](TComponent*) { ++buttonClicks; };
+    combo.OnChange = [&](TComponent*) { ++changes; };
+
+    {
+        // The click reaches the form as the box's notification, and the box's handler from it.
+        test::MessageLog log({host.Handle()}, {WM_COMMAND});
+        ASSERT_TRUE(test::Click(box.Handle(), {8, 10}, host.Handle()));
+        EXPECT_TRUE(test::MatchesSequence(
+            log, {{WM_COMMAND, test::kSent | test::kWParam, MAKEWPARAM(1, BN_CLICKED)}}));
+    }
+    EXPECT_EQ(1, boxClicks);
+    EXPECT_TRUE(box.Checked());
+    ASSERT_TRUE(test::Click(button.Handle(), Middle(button.Handle()), host.Handle()));
+    EXPECT_EQ(1, buttonClicks);
+    // A selection by keyboard notifies through the parent as a click does.
+    SetFocus(combo.Handle());
+    ASSERT_TRUE(test::PressKey(VK_DOWN, test::kNoModifier, host.Handle()));
+    EXPECT_EQ(1, changes);
+    EXPECT_EQ(0, combo.ItemIndex());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(WindowBase, AThrowingHandlerReachesTheErrorBoxAndTheWindowGoesOn) {
+    TestHost host;
+    TCheckBox box(nullptr, "box", host.Handle(), {10, 10, 120, 20}, "box", 1);
+    int clicks = 0;
+    box.OnClick = [&](TComponent*) {
+        if (++clicks == 1)
+            throw std::runtime_error("box failed");
+    };
+    ASSERT_TRUE(test::Click(box.Handle(), {8, 10}, host.Handle()));
+    ASSERT_EQ(std::vector<std::string>{"box failed"}, errors);
+    // The window still answers: the next click runs the handler again.
+    ASSERT_TRUE(test::Click(box.Handle(), {8, 10}, host.Handle()));
+    EXPECT_EQ(2, clicks);
+    EXPECT_EQ(1u, errors.size());
+
+    // A timer tick, through the real timer.
+    TTimer timer(nullptr, "timer", 10);
+    int ticks = 0;
+    timer.OnTimer = [&](TComponent*) {
+        ++ticks;
+        throw std::runtime_error("tick failed");
+    };
+    ASSERT_TRUE(host.PumpUntil([&] { return ticks >= 2; }));
+    EXPECT_EQ("tick failed", errors.back());
+    timer.SetEnabled(false);
+
+    // A menu item chosen from a panel's context menu, by keyboard inside the menu's own loop.
+    TPanel panel(nullptr, "panel", host.Handle(), {10, 160, 200, 100});
+    TPopupMenu menu(nullptr, "menu");
+    TMenuItem item(nullptr, "item", "item");
+    menu.Add(&item);
+    panel.PopupMenu = &menu;
+    item.OnClick = [](TComponent*) { throw std::runtime_error("menu failed"); };
+    // The menu's loop takes the keys once it runs.
+    PostMessageW(host.Handle(), WM_KEYDOWN, 0, 0); // nothing: only to wake the loop below
+    SetTimer(host.Handle(), 7, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(GetForegroundWindow(), id);
+        INPUT in[4]{};
+        for (auto& i : in)
+            i.type = INPUT_KEYBOARD;
+        in[0].ki.wVk = in[1].ki.wVk = VK_DOWN;
+        in[2].ki.wVk = in[3].ki.wVk = VK_RETURN;
+        in[1].ki.dwFlags = in[3].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(4, in, sizeof(INPUT));
+    });
+    ASSERT_TRUE(test::RightClick(panel.Handle(), {20, 20}, host.Handle()));
+    ASSERT_TRUE(host.PumpUntil([&] { return errors.back() == "menu failed"; }));
+    KillTimer(host.Handle(), 7);
+    EXPECT_TRUE(IsWindow(host.Handle()));
+}
+
+TEST_F(WindowBase, ClosingAskedOfTheFormRunsOnCloseAndAnErrorKeepsItOpen) {
+    auto host = std::make_unique<TestHost>();
+    int closes = 0;
+    bool fail = true;
+    host->OnClose = [&](TComponent*) {
+        ++closes;
+        if (fail)
+            throw std::runtime_error("not stored");
+    };
+    SendMessageW(host->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(1, closes);
+    EXPECT_TRUE(IsWindow(host->Handle())) << "a failed close destroyed the window";
+    EXPECT_EQ(std::vector<std::string>{"not stored"}, errors);
+
+    // The session's end runs the same path. A failure holds the session up, and is shown only
+    // once the session goes on.
+    EXPECT_EQ(FALSE, SendMessageW(host->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    EXPECT_EQ(2, closes);
+    EXPECT_EQ(1u, errors.size()) << "a box while the session ends";
+    SendMessageW(host->Handle(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(2u, errors.size());
+    EXPECT_TRUE(IsWindow(host->Handle()));
+
+    fail = false;
+    EXPECT_EQ(TRUE, SendMessageW(host->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    EXPECT_EQ(3, closes);
+    const HWND h = host->Handle();
+    SendMessageW(h, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(3, closes) << "the close path ran twice for one session end";
+    EXPECT_FALSE(IsWindow(h));
+
+    // A forced end sends no query: the close path runs at the end itself.
+    host = std::make_unique<TestHost>();
+    closes = 0;
+    host->OnClose = [&](TComponent*) { ++closes; };
+    SendMessageW(host->Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(1, closes);
+}
+
+TEST_F(WindowBase, AWindowWhoseParentGoesFirstIsLetGoOnce) {
+    auto host = std::make_unique<TestHost>();
+    auto box = std::make_unique<TCheckBox>(nullptr, "box", host->Handle(), Bounds{10, 10, 80, 20},
+                                           "box", 1);
+    const HWND h = box->Handle();
+    EXPECT_EQ(box.get(), TWinControl::FromHandle(h));
+    EXPECT_EQ(nullptr, TWinControl::FromHandle(GetDesktopWindow()));
+    host.reset();
+    EXPECT_FALSE(IsWindow(h));
+    EXPECT_EQ(nullptr, box->Handle()) << "the object still names a destroyed window";
+    box.reset();
+}
+
+} // namespace
+} // namespace kes
