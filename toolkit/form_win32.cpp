@@ -78,7 +78,6 @@ void TFormWindow::EndSession(bool ending) {
         DestroyWindow(hwnd_);
         return;
     }
-    closedForSession_ = false;
     // The session goes on: now the user can read what kept the window from closing.
     if (!error.empty())
         Application().HandleException(Exception(error));

@@ -64,9 +64,9 @@ void TWindow::Detach() {
     if (subclassed_) {
         RemoveWindowSubclass(hwnd_, SubclassProc, kSubclassId);
         RemovePropW(hwnd_, kObjectProperty);
-    } else
+    } else {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    subclassed_ = false;
+    }
 }
 
 TWindow* TWindow::FromHandle(HWND hwnd) {

@@ -139,7 +139,27 @@ TEST_F(WindowBase, ClosingAskedOfTheFormRunsOnCloseAndAnErrorKeepsItOpen) {
     EXPECT_EQ(2u, errors.size());
     EXPECT_TRUE(IsWindow(host->Handle()));
 
+    // A handler that throws something else is named as an unknown error.
+    host->OnClose = [&](TComponent*) {
+        ++closes;
+        if (fail)
+            throw 42;
+    };
+    EXPECT_EQ(FALSE, SendMessageW(host->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    SendMessageW(host->Handle(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+    EXPECT_EQ("Unbekannter Fehler", errors.back());
+    closes = 2;
+
+    // Stored at the query, then the session goes on and the next query fails: the end itself
+    // tries once more.
     fail = false;
+    EXPECT_EQ(TRUE, SendMessageW(host->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    SendMessageW(host->Handle(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+    fail = true;
+    EXPECT_EQ(FALSE, SendMessageW(host->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    SendMessageW(host->Handle(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+    fail = false;
+    closes = 2;
     EXPECT_EQ(TRUE, SendMessageW(host->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
     EXPECT_EQ(3, closes);
     const HWND h = host->Handle();
@@ -153,6 +173,46 @@ TEST_F(WindowBase, ClosingAskedOfTheFormRunsOnCloseAndAnErrorKeepsItOpen) {
     host->OnClose = [&](TComponent*) { ++closes; };
     SendMessageW(host->Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     EXPECT_EQ(1, closes);
+
+    // A failed query before a forced end: the end tries once more, and shows nothing.
+    host = std::make_unique<TestHost>();
+    closes = 0;
+    host->OnClose = [&](TComponent*) {
+        if (++closes == 1)
+            throw std::runtime_error("busy");
+    };
+    const std::size_t shown = errors.size();
+    EXPECT_EQ(FALSE, SendMessageW(host->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    SendMessageW(host->Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(2, closes);
+    EXPECT_EQ(shown, errors.size());
+}
+
+TEST_F(WindowBase, TheMainFormOpensCentredAndItsCloseEndsTheLoopWithZero) {
+    TFormWindow form(nullptr);
+    form.CreateForm({.className = L"KesTestMainForm", .caption = "main", .width = 300, .height = 200});
+    RECT r;
+    GetWindowRect(form.Handle(), &r);
+    EXPECT_EQ((GetSystemMetrics(SM_CXSCREEN) - 300) / 2, r.left);
+    EXPECT_EQ((GetSystemMetrics(SM_CYSCREEN) - 200) / 2, r.top);
+    form.IsMainForm = true;
+    EXPECT_TRUE(form.Close());
+    EXPECT_FALSE(IsWindow(form.Handle()));
+    MSG m{};
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(0u, m.wParam) << "the program's exit code";
+
+    // Errors of code run outside a window procedure stop there too, whatever is thrown.
+    Application().Guard([] { throw 7; });
+    EXPECT_EQ("Unbekannter Fehler", errors.back());
+    // ProcessMessages dispatches what is waiting.
+    TestHost host;
+    TTimer timer(nullptr, "timer", 100000);
+    int ticks = 0;
+    timer.OnTimer = [&](TComponent*) { ++ticks; };
+    PostMessageW(timer.Window(), WM_TIMER, 1, 0);
+    Application().ProcessMessages();
+    EXPECT_EQ(1, ticks);
 }
 
 TEST_F(WindowBase, AWindowWhoseParentGoesFirstIsLetGoOnce) {
