@@ -256,7 +256,10 @@ protected:
         // What an interrupted earlier run left behind goes first.
         for (const std::wstring& product : Products())
             Msiexec(L"/x", product);
+        for (const std::wstring& product : ArpEntries())
+            Msiexec(L"/x", product);
         ASSERT_TRUE(Products().empty());
+        ASSERT_TRUE(ArpEntries().empty());
         // The add-in's settings, which the package must leave alone.
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
             kes::UniqueKey probe;
