@@ -615,7 +615,8 @@ TEST_F(CleanupRun, ScriptsAreNeverToldNothingToDoWhileSomethingOfOursStays) {
     MakeFolder(folder + L"\\x.huf");
     MakeFile(folder + L"\\x.huf\\in.huf");
     MakeFile(folder + L"\\x.huf\\note.txt"); // not ours: keeps its folder
-    ASSERT_TRUE(SetFileAttributesW((folder + L"\\r.huf").c_str(), FILE_ATTRIBUTE_READONLY));
+    for (const wchar_t* f : {L"r.huf", L"l.huf"})
+        ASSERT_TRUE(SetFileAttributesW((folder + L"\\" + f).c_str(), FILE_ATTRIBUTE_READONLY));
     SetFolder(L"16.0", folder);
     kes::UniqueKey security = CreateKey(Security(L"16.0"));
     kes::UniqueLocal sd;
@@ -652,6 +653,8 @@ TEST_F(CleanupRun, ScriptsAreNeverToldNothingToDoWhileSomethingOfOursStays) {
     for (const wchar_t* f : {L"a.huf", L"r.huf", L"z.huf", L"x.huf\\in.huf"})
         EXPECT_FALSE(Exists(folder + L"\\" + f)) << LowBytes(std::wstring_view(f));
     EXPECT_TRUE(Exists(folder + L"\\x.huf\\note.txt"));
+    EXPECT_NE(GetFileAttributesW((folder + L"\\l.huf").c_str()) & FILE_ATTRIBUTE_READONLY, 0u)
+        << "what stays keeps its attribute";
 
     // Every later cycle still names what stays.
     report = RunCleanup(L"/report");
