@@ -23,9 +23,9 @@ inline constexpr std::size_t kPathUnits = 260; // search pattern and entry paths
 // script: it lists what it finds in lines ending in CR LF and tells the outcome by exit code.
 enum class Mode { Plain, Help, Report, Run, Unknown };
 
-inline constexpr int kExitNothing = 0; // nothing found (/report) or removed (/run); /?
-inline constexpr int kExitFound = 1;   // found (/report) or removed (/run)
-inline constexpr int kExitFailed = 2;  // something could not be removed
+inline constexpr int kExitNothing = 0; // /report: nothing found; /run: nothing of ours left; /?
+inline constexpr int kExitFound = 1;   // /report: something of ours is there
+inline constexpr int kExitLeft = 2;    // /run: something of ours is still there
 inline constexpr int kExitUsage = 3;   // unknown arguments: the usage text, no run
 
 inline constexpr std::string_view kUsage =
@@ -33,12 +33,13 @@ inline constexpr std::string_view kUsage =
     "their entries of the disabled-items list and the *.huf files of the secure temp folder.\r\n"
     "\r\n"
     "cleanup           removes them; a short trace, exit code 0\r\n"
-    "cleanup /report   lists what a run would remove, removes nothing\r\n"
-    "cleanup /run      removes them and lists what it removed\r\n"
+    "cleanup /report   lists what is there, removes nothing\r\n"
+    "                  exit code 0: nothing found, 1: found\r\n"
+    "cleanup /run      removes them, lists what it removed and what stays\r\n"
+    "                  exit code 0: nothing of them left, 2: something stays\r\n"
     "cleanup /?        this text\r\n"
     "\r\n"
-    "Exit codes of /report and /run: 0 nothing to do, 1 found (/report) or removed (/run),\r\n"
-    "2 something could not be removed; 3 unknown arguments.\r\n";
+    "Other arguments: this text, exit code 3.\r\n";
 
 // One argument, "/" or "-" in front, without regard to case; anything else is Unknown.
 template <class Unit>

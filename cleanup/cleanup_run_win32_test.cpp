@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,64 @@ Outcome RunToFile(const std::wstring& cwd, const std::wstring& args = L"") {
     while (ReadFile(out.Get(), buf, sizeof buf, &n, nullptr) && n > 0)
         run.out.append(buf, n);
     return run;
+}
+
+// The lines of a script run, in any order: a folder search has an order of its own.
+std::multiset<std::string> Lines(const std::string& out) {
+    std::multiset<std::string> lines;
+    for (std::size_t at = 0; at < out.size();) {
+        const std::size_t end = out.find("\r\n", at);
+        if (end == std::string::npos) {
+            lines.insert(out.substr(at) + "<no CR LF>");
+            break;
+        }
+        lines.insert(out.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+// An interactive cmd typed to from `script` in the programs' folder, its output in a file.
+std::string TypeAtPrompt(const std::string& script) {
+    const std::wstring base =
+        TempRoot() + L"\\kes_cleanup_prompt_" + std::to_wstring(GetCurrentProcessId());
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    const kes::UniqueFile in(CreateFileW((base + L".in").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
+                                         FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    const kes::UniqueFile out(CreateFileW((base + L".out").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
+                                          FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!in || !out) {
+        ADD_FAILURE() << "no files for the prompt: " << GetLastError();
+        return {};
+    }
+    DWORD n = 0;
+    WriteFile(in.Get(), script.data(), static_cast<DWORD>(script.size()), &n, nullptr);
+    SetFilePointer(in.Get(), 0, nullptr, FILE_BEGIN);
+    const std::wstring exe = CleanupExe();
+    const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
+    std::wstring cmd = L"cmd.exe";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = in.Get();
+    si.hStdOutput = out.Get();
+    si.hStdError = out.Get();
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
+                        &si, &pi)) {
+        ADD_FAILURE() << "cmd did not start: " << GetLastError();
+        return {};
+    }
+    const kes::UniqueProcess started(pi);
+    EXPECT_EQ(WaitForSingleObject(started.Process.Get(), kRunTimeoutMs), WAIT_OBJECT_0);
+    SetFilePointer(out.Get(), 0, nullptr, FILE_BEGIN);
+    std::string text;
+    char buf[4096];
+    while (ReadFile(out.Get(), buf, sizeof buf, &n, nullptr) && n > 0)
+        text.append(buf, n);
+    return text;
 }
 
 class CleanupRun : public ::testing::Test {
@@ -500,13 +559,19 @@ TEST_F(CleanupRun, ScriptsChooseByArgumentsAndReadTheExitCode) {
         {L"/?", true, 0, usage, false},
         {L"/report", true, 1, "found: " + item + "\r\nfound: " + huf + "\r\n", false},
         {L"-REPORT", true, 1, "found: " + item + "\r\nfound: " + huf + "\r\n", false},
-        {L"/run", true, 1, "removed: " + item + "\r\nremoved: " + huf + "\r\n", true},
+        {L"/run", true, 0, "removed: " + item + "\r\nremoved: " + huf + "\r\n", true},
         {L"/run", false, 0, "", false},
         {L"/report", false, 0, "", false},
         {L"/reports", true, 3, usage, false},
         {L"report", true, 3, usage, false},
         {L"/report /run", true, 3, usage, false},
         {L"/", true, 3, usage, false},
+        {L"-?", true, 0, usage, false},
+        {L"/run /run", true, 3, usage, false},
+        {L"/report:", true, 3, usage, false},
+        {L"/RUN:now", true, 3, usage, false},
+        {L"//run", true, 3, usage, false},
+        {L"\"/run\"", true, 0, "removed: " + item + "\r\nremoved: " + huf + "\r\n", true},
     };
     for (const Case& c : cases) {
         const std::string what = LowBytes(std::wstring_view(c.args));
@@ -538,21 +603,141 @@ TEST_F(CleanupRun, ScriptsChooseByArgumentsAndReadTheExitCode) {
     EXPECT_TRUE(Exists(folder + L"\\a.huf"));
 }
 
-TEST(CleanupExe, IsADesktopProgramAskingForTheCallersRights) {
-    const kes::UniqueLibrary exe(
-        LoadLibraryExW(CleanupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    ASSERT_TRUE(exe);
-    // A module loaded as data is handed out with its low bits set.
-    auto base =
-        reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(exe.Get()) & ~ULONG_PTR(3));
-    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-    HRSRC res = FindResourceW(exe.Get(), CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
-    ASSERT_NE(res, nullptr);
-    std::string manifest(static_cast<const char*>(LockResource(LoadResource(exe.Get(), res))),
-                         SizeofResource(exe.Get(), res));
-    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+// The desktop program and its console twin beside it: the same program in two subsystems,
+// both asking for the caller's rights.
+// A key or folder that stays, whatever stands in the way: a script always hears of it, a
+// security key that may only be read is read, and /run tries every entry of ours.
+TEST_F(CleanupRun, ScriptsAreNeverToldNothingToDoWhileSomethingOfOursStays) {
+    const std::wstring folder = In(L"OLK");
+    MakeFolder(folder);
+    for (const wchar_t* f : {L"a.huf", L"l.huf", L"r.huf", L"z.huf"})
+        MakeFile(folder + L"\\" + f);
+    MakeFolder(folder + L"\\x.huf");
+    MakeFile(folder + L"\\x.huf\\in.huf");
+    MakeFile(folder + L"\\x.huf\\note.txt"); // not ours: keeps its folder
+    for (const wchar_t* f : {L"r.huf", L"l.huf"})
+        ASSERT_TRUE(SetFileAttributesW((folder + L"\\" + f).c_str(), FILE_ATTRIBUTE_READONLY));
+    SetFolder(L"16.0", folder);
+    kes::UniqueKey security = CreateKey(Security(L"16.0"));
+    kes::UniqueLocal sd;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, sd.Put(), nullptr));
+    ASSERT_EQ(RegSetKeySecurity(security.Get(), DACL_SECURITY_INFORMATION, sd.Get()),
+              ERROR_SUCCESS);
+    locked.push_back(std::move(security));
+    const std::string at = LowBytes(std::wstring_view(folder)) + "\\";
+    using Set = std::multiset<std::string>;
+
+    // The plain run needs full access on the key, as it always did: it passes over it.
+    EXPECT_EQ(RunCleanup().out, "");
+    EXPECT_TRUE(Exists(folder + L"\\a.huf"));
+
+    Outcome report = RunCleanup(L"/report");
+    EXPECT_EQ(report.exitCode, 1u);
+    EXPECT_EQ(Lines(report.out),
+              (Set{"found: " + at + "a.huf", "found: " + at + "l.huf", "found: " + at + "r.huf",
+                   "found: " + at + "z.huf", "found: " + at + "x.huf\\in.huf",
+                   "found: " + at + "x.huf\\"}));
+    {
+        const kes::UniqueFile held(CreateFileW((folder + L"\\l.huf").c_str(), GENERIC_READ, 0,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        const Outcome run = RunCleanup(L"/run");
+        EXPECT_EQ(run.exitCode, 2u);
+        EXPECT_EQ(Lines(run.out),
+                  (Set{"removed: " + at + "a.huf", "removed: " + at + "r.huf",
+                       "removed: " + at + "z.huf", "removed: " + at + "x.huf\\in.huf",
+                       "not removed (error 32): " + at + "l.huf",
+                       "not removed (error 145): " + at + "x.huf\\"}));
+    }
+    for (const wchar_t* f : {L"a.huf", L"r.huf", L"z.huf", L"x.huf\\in.huf"})
+        EXPECT_FALSE(Exists(folder + L"\\" + f)) << LowBytes(std::wstring_view(f));
+    EXPECT_TRUE(Exists(folder + L"\\x.huf\\note.txt"));
+    EXPECT_NE(GetFileAttributesW((folder + L"\\l.huf").c_str()) & FILE_ATTRIBUTE_READONLY, 0u)
+        << "what stays keeps its attribute";
+
+    // Every later cycle still names what stays.
+    report = RunCleanup(L"/report");
+    EXPECT_EQ(report.exitCode, 1u);
+    EXPECT_EQ(Lines(report.out), (Set{"found: " + at + "l.huf", "found: " + at + "x.huf\\"}));
+    Outcome run = RunCleanup(L"/run");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(Lines(run.out), (Set{"removed: " + at + "l.huf",
+                                   "not removed (error 145): " + at + "x.huf\\"}));
+    // Only when nothing of ours is left is there nothing to do; the emptied folder goes.
+    ASSERT_TRUE(DeleteFileW((folder + L"\\x.huf\\note.txt").c_str()));
+    run = RunCleanup(L"/run");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, "removed: " + at + "x.huf\\\r\n");
+    EXPECT_FALSE(Exists(folder));
+    report = RunCleanup(L"/report");
+    EXPECT_EQ(report.exitCode, 0u);
+    EXPECT_EQ(report.out, "");
+}
+
+TEST_F(CleanupRun, KeysThatCannotBeReadAreNamedNotPassedOver) {
+    for (const std::wstring& path : {DisabledItems(L"15.0"), Security(L"15.0")}) {
+        kes::UniqueKey key = CreateKey(path);
+        kes::UniqueLocal sd;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1,
+                                                                         sd.Put(), nullptr));
+        ASSERT_EQ(RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, sd.Get()),
+                  ERROR_SUCCESS);
+        locked.push_back(std::move(key));
+    }
+    const std::string lines = "not readable (error 5): Office 15.0 disabled items\r\n"
+                              "not readable (error 5): Office 15.0 security settings\r\n";
+    EXPECT_EQ(RunCleanup().out, "");
+    const Outcome report = RunCleanup(L"/report");
+    EXPECT_EQ(report.exitCode, 1u);
+    EXPECT_EQ(report.out, lines);
+    const Outcome run = RunCleanup(L"/run");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(run.out, lines);
+}
+
+// Typed at an interactive prompt, "cleanup" is the console twin: the prompt waits for it, shows
+// its lines and hands on its exit code (a desktop program would be left running, exit code 0).
+TEST_F(CleanupRun, APromptWaitsForTheTwinAndGetsItsExitCode) {
+    SetBinary(DisabledItems(L"16.0"), L"a1", L"_kestrova.dll"sv);
+    const std::string out = TypeAtPrompt("cleanup /report\r\necho code=%ERRORLEVEL%\r\n"
+                                         "cleanup /run\r\necho code=%ERRORLEVEL%\r\n"
+                                         "cleanup /report\r\necho code=%ERRORLEVEL%\r\n"
+                                         "cleanup /bad\r\necho code=%ERRORLEVEL%\r\nexit\r\n");
+    const std::string item = "Office 16.0 disabled item \"a1\"\r\n";
+    std::size_t at = 0;
+    for (const std::string& next :
+         {"found: " + item, "code=1"s, "removed: " + item, "code=0"s, "code=0"s,
+          "cleanup removes what"s, "code=3"s}) {
+        const std::size_t found = out.find(next, at);
+        ASSERT_NE(found, std::string::npos) << "no " << next << " after " << at << " in " << out;
+        at = found + next.size();
+    }
+    EXPECT_TRUE(ValueNames(DisabledItems(L"16.0")).empty());
+}
+
+TEST(CleanupExe, IsADesktopProgramWithAConsoleTwinBothAskingForTheCallersRights) {
+    const std::wstring exe = CleanupExe();
+    const std::wstring twin = exe.substr(0, exe.size() - 4) + L".com";
+    for (const auto& [path, subsystem] :
+         {std::pair{exe, IMAGE_SUBSYSTEM_WINDOWS_GUI}, std::pair{twin, IMAGE_SUBSYSTEM_WINDOWS_CUI}}) {
+        const std::string what = LowBytes(std::wstring_view(path));
+        const kes::UniqueLibrary module(
+            LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        ASSERT_TRUE(module) << what;
+        // A module loaded as data is handed out with its low bits set.
+        auto base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module.Get()) &
+                                                  ~ULONG_PTR(3));
+        auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+        auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+        EXPECT_EQ(nt->OptionalHeader.Subsystem, subsystem) << what;
+        HRSRC res = FindResourceW(module.Get(), CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
+        ASSERT_NE(res, nullptr) << what;
+        std::string manifest(
+            static_cast<const char*>(LockResource(LoadResource(module.Get(), res))),
+            SizeofResource(module.Get(), res));
+        EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos) << what;
+    }
 }
 
 } // namespace

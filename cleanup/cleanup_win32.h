@@ -35,33 +35,46 @@ inline constexpr const wchar_t* kSecurityKeys[] = {
 };
 
 // What a run from a script collects. With `remove` false (/report) nothing is deleted and every
-// finding is listed; otherwise (/run) every removal and every failure is. Lines end in CR LF.
+// finding is listed; otherwise (/run) every removal and everything of ours that stays. Lines end
+// in CR LF.
 struct Findings {
     bool remove = true;
     std::string lines;
-    int found = 0;
-    int removed = 0;
-    int failed = 0;
+    int found = 0;   // of ours and there (/report)
+    int removed = 0; // removed (/run)
+    int left = 0;    // of ours and still there, or not looked into (both)
 
-    // `what` is the finding as listed; `error` the platform's code when removing failed.
-    void Note(const std::string& what);
+    // `what` is the finding as listed; `error` the platform's code.
+    void Found(const std::string& what);
     void Removed(const std::string& what);
     void NotRemoved(const std::string& what, long error);
+    // A key or folder that may hold something of ours but could not be looked into.
+    void NotReadable(const std::string& what, long error);
     int ExitCode() const;
 };
 
+// The plain run's steps, as they always were.
+
 // Deletes the values of one disabled-items key (below HKEY_CURRENT_USER) whose data names one
 // of our add-ins, appending the trace to `trace`. False when the key could not be opened.
-// With findings, the selected values are listed there (and, for /report, not deleted).
-bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace, Findings* findings = nullptr);
+bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace);
 
 // Purges the folder named by "OutlookSecureTempFolder" of one security key. False when the
 // key could not be opened.
-bool PurgeSecureTempFolder(const wchar_t* keyPath, Findings* findings = nullptr);
+bool PurgeSecureTempFolder(const wchar_t* keyPath);
 
 // Deletes the "*.huf" entries of a folder, recursively, then removes the folder. True only
-// when the folder itself was removed; for /report, when it would be.
-bool PurgeHufFiles(const wchar_t* folder, Findings* findings = nullptr);
+// when the folder itself was removed. Stops at the first entry that stays.
+bool PurgeHufFiles(const wchar_t* folder);
+
+// The same steps run from a script: keys that may only be read are read, every entry of ours
+// is tried (a failure stops nothing), read-only files are removed, and whatever stays is named.
+
+void SweepDisabledItems(const wchar_t* keyPath, Findings& findings);
+void SweepSecureTempFolder(const wchar_t* keyPath, Findings& findings);
+// The "*.huf" entries of `folder`, recursively; for /run the folder itself goes when it ends up
+// empty. True when nothing of ours stays in it (for /report: when nothing of ours is in it).
+bool SweepHufFiles(const std::wstring& folder, Findings& findings);
 
 bool IsDotEntry(const wchar_t* name);
 
@@ -75,5 +88,7 @@ int RunScripted(HANDLE out, bool remove);
 int Main(HANDLE out, const std::wstring_view* args, std::size_t count);
 
 void WriteTrace(HANDLE out, std::string_view bytes);
+// Lines for a script or a prompt: the bytes to a file or pipe, the text to a console.
+void WriteLines(HANDLE out, std::string_view lines);
 
 } // namespace cleanup

@@ -123,5 +123,21 @@ TEST(Trace, WritesEveryByteToAPipe) {
     EXPECT_EQ(got, bytes);
 }
 
+// A console is given the text, not bytes it would show in its OEM code page.
+TEST(Trace, ScriptLinesReachAConsoleAsText) {
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    const kes::UniqueKernelHandle screen(CreateConsoleScreenBuffer(
+        GENERIC_READ | GENERIC_WRITE, 0, nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr));
+    ASSERT_TRUE(screen.Get() != INVALID_HANDLE_VALUE && screen.Get() != nullptr);
+    ASSERT_EQ(GetACP(), 1252u) << "the bytes below are Windows-1252";
+    cleanup::WriteLines(screen.Get(), "found: C:\\Gr\xFC\xDF" "e\\a.huf\r\n");
+    wchar_t shown[24] = {};
+    DWORD read = 0;
+    ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.Get(), shown, 23, COORD{0, 0}, &read));
+    EXPECT_EQ(std::wstring(shown, read).substr(0, 23), L"found: C:\\Gr\u00FC\u00DFe\\a.huf  ");
+    FreeConsole();
+}
+
 } // namespace
 } // namespace cleanup

@@ -1,7 +1,9 @@
-// The x64 package as an administrator uses it: installed silently with msiexec, checked (files,
-// Start-menu shortcut, version), its cleanup.exe run, upgraded by a package of a higher version,
-// uninstalled, and nothing of it left. The add-in's own registry branch is never touched.
-// Both packages are made from this build by deploy/package.sh and lie beside this test.
+// The packages as an administrator uses them: installed silently with msiexec, checked (files,
+// Start-menu shortcut, version, the entry in Programs and Features), the installed cleanup run,
+// replaced by a rebuild of the same version, by the other architecture's package and by a
+// higher version, an older one refused, uninstalled, and nothing of them left. The add-in's own
+// registry branch is never touched. The packages are made from this build by deploy/package.sh
+// and lie beside this test.
 #include "platform/scoped_win32.h"
 
 #include <windows.h>
@@ -181,19 +183,83 @@ std::wstring AddInBranches() {
     return out;
 }
 
+// Our entries in Programs and Features: the uninstall keys of both registry views (a 32-bit
+// package's is in the 32-bit one) whose name is ours, by product code.
+std::vector<std::wstring> ArpEntries() {
+    std::vector<std::wstring> entries;
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        kes::UniqueKey uninstall;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                          L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0,
+                          KEY_READ | view, uninstall.Put()) != ERROR_SUCCESS)
+            continue;
+        wchar_t name[256];
+        for (DWORD i = 0;; ++i) {
+            DWORD len = 256;
+            if (RegEnumKeyExW(uninstall.Get(), i, name, &len, nullptr, nullptr, nullptr,
+                              nullptr) != ERROR_SUCCESS)
+                break;
+            wchar_t shown[256] = {};
+            DWORD size = sizeof shown;
+            if (RegGetValueW(uninstall.Get(), name, L"DisplayName", RRF_RT_REG_SZ, nullptr, shown,
+                             &size) == ERROR_SUCCESS &&
+                std::wstring_view(shown).starts_with(L"Kestrova Companion") &&
+                std::find(entries.begin(), entries.end(), name) == entries.end())
+                entries.emplace_back(name);
+        }
+    }
+    return entries;
+}
+
+// One value of a product's uninstall key, as text; a number as its digits.
+std::wstring ArpValue(const std::wstring& product, const wchar_t* value) {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        kes::UniqueKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                          (L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
+                           product)
+                              .c_str(),
+                          0, KEY_READ | view, key.Put()) != ERROR_SUCCESS)
+            continue;
+        BYTE data[1024] = {};
+        DWORD size = sizeof data - sizeof(wchar_t), type = 0;
+        if (RegQueryValueExW(key.Get(), value, nullptr, &type, data, &size) != ERROR_SUCCESS)
+            return {};
+        if (type == REG_DWORD)
+            return std::to_wstring(*reinterpret_cast<DWORD*>(data));
+        return reinterpret_cast<const wchar_t*>(data);
+    }
+    return {};
+}
+
+bool SamePath(std::wstring a, std::wstring b) {
+    for (std::wstring* p : {&a, &b})
+        while (!p->empty() && p->back() == L'\\')
+            p->pop_back();
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+std::string Narrow(const std::wstring& s) {
+    return std::string(s.begin(), s.end());
+}
+
 class MsiPackage : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(com.Result()));
-        ASSERT_TRUE(Exists(current)) << "no package beside the test";
-        ASSERT_TRUE(Exists(upgrade));
-        upgradeCode = PackageProperty(current, L"UpgradeCode");
-        ASSERT_FALSE(upgradeCode.empty());
-        ASSERT_EQ(PackageProperty(upgrade, L"UpgradeCode"), upgradeCode);
+        for (const std::wstring* package : {&current, &rebuild, &x86, &olderX86, &upgrade})
+            ASSERT_TRUE(Exists(*package)) << "no package beside the test: " << Narrow(*package);
+        codes[0] = PackageProperty(current, L"UpgradeCode");
+        codes[1] = PackageProperty(x86, L"UpgradeCode");
+        ASSERT_FALSE(codes[0].empty());
+        ASSERT_NE(codes[0], codes[1]) << "each architecture keeps its own upgrade code";
         // What an interrupted earlier run left behind goes first.
-        for (const std::wstring& product : RelatedProducts(upgradeCode))
+        for (const std::wstring& product : Products())
             Msiexec(L"/x", product);
-        ASSERT_TRUE(RelatedProducts(upgradeCode).empty());
+        for (const std::wstring& product : ArpEntries())
+            Msiexec(L"/x", product);
+        ASSERT_TRUE(Products().empty());
+        ASSERT_TRUE(ArpEntries().empty());
         // The add-in's settings, which the package must leave alone.
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
             kes::UniqueKey probe;
@@ -206,6 +272,8 @@ protected:
         }
     }
     void TearDown() override {
+        for (const std::wstring& product : Products())
+            Msiexec(L"/x", product);
         HKEY roots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
         for (std::size_t i = 0; i < varnholtExisted.size(); ++i) {
             if (varnholtExisted[i]) {
@@ -217,64 +285,111 @@ protected:
         }
     }
 
+    // The installed products of either architecture.
+    std::vector<std::wstring> Products() const {
+        std::vector<std::wstring> all = RelatedProducts(codes[0]);
+        for (const std::wstring& p : RelatedProducts(codes[1]))
+            all.push_back(p);
+        return all;
+    }
+    // Exactly one product is installed, from `package`, in `folder`, with one shortcut to its
+    // console and one entry in Programs and Features; returns its product code.
+    std::wstring ExpectOnlyProduct(const std::wstring& package, const std::wstring& folder,
+                                   const std::wstring& other) {
+        const std::vector<std::wstring> products = Products();
+        EXPECT_EQ(products.size(), 1u) << "one product per machine";
+        if (products.size() != 1)
+            return {};
+        const std::wstring& product = products[0];
+        EXPECT_EQ(product, PackageProperty(package, L"ProductCode"));
+        EXPECT_EQ(InstalledVersion(product), PackageProperty(package, L"ProductVersion"));
+        EXPECT_EQ(ArpEntries(), std::vector<std::wstring>{product});
+        EXPECT_EQ(Entries(folder),
+                  (std::vector<std::wstring>{L"Quillard.exe", L"cleanup.com", L"cleanup.exe"}));
+        EXPECT_FALSE(Exists(other)) << "the other architecture's folder is gone";
+        EXPECT_NE(Exists(links[0]), Exists(links[1])) << "one shortcut";
+        const std::wstring target = LinkTarget(links[0]) + LinkTarget(links[1]);
+        EXPECT_TRUE(SamePath(target, folder + L"\\Quillard.exe")) << Narrow(target);
+        return product;
+    }
+
     kes::ComInit com;
     const std::wstring current = Beside(L"kes_current-x64.msi");
+    const std::wstring rebuild = Beside(L"kes_rebuild-x64.msi");
+    const std::wstring x86 = Beside(L"kes_current-x86.msi");
+    const std::wstring olderX86 = Beside(L"kes_older-x86.msi");
     const std::wstring upgrade = Beside(L"kes_upgrade-x64.msi");
-    const std::wstring dir = Folder(CSIDL_PROGRAM_FILES) + L"\\Kestrova";
+    const std::wstring dir64 = Folder(CSIDL_PROGRAM_FILES) + L"\\Kestrova";
+    const std::wstring dir32 = Folder(CSIDL_PROGRAM_FILESX86) + L"\\Kestrova";
     // Per machine it belongs in the common Start menu; Wine's installer puts it in the user's.
     const std::wstring links[2] = {Folder(CSIDL_COMMON_PROGRAMS) + L"\\" + kShortcut,
                                    Folder(CSIDL_PROGRAMS) + L"\\" + kShortcut};
-    std::wstring upgradeCode;
+    std::wstring codes[2]; // x64, x86
     std::vector<bool> varnholtExisted;
 };
 
-TEST_F(MsiPackage, InstallsUpgradesAndUninstallsWithoutATrace) {
+TEST_F(MsiPackage, OneProductPerMachineReplacedByRebuildsOtherArchitecturesAndUpgrades) {
     const std::wstring branches = AddInBranches();
-    const std::wstring quillard = dir + L"\\Quillard.exe";
-    const std::wstring cleanup = dir + L"\\cleanup.exe";
+    const std::wstring quillard = dir64 + L"\\Quillard.exe";
 
     ASSERT_EQ(Msiexec(L"/i", current), 0u);
-    std::vector<std::wstring> products = RelatedProducts(upgradeCode);
-    ASSERT_EQ(products.size(), 1u);
-    const std::wstring first = products[0];
-    EXPECT_EQ(Entries(dir), (std::vector<std::wstring>{L"Quillard.exe", L"cleanup.exe"}));
+    const std::wstring first = ExpectOnlyProduct(current, dir64, dir32);
     // One version: the package's is the programs' own.
     const std::wstring version = ProgramVersion(quillard);
     EXPECT_FALSE(version.empty());
     EXPECT_EQ(InstalledVersion(first), version);
-    EXPECT_EQ(PackageProperty(current, L"ProductVersion"), version);
-    EXPECT_EQ(ProgramVersion(cleanup), version);
-    const std::wstring target = LinkTarget(links[0]) + LinkTarget(links[1]);
-    EXPECT_EQ(CompareStringOrdinal(target.c_str(), -1, quillard.c_str(), -1, TRUE), CSTR_EQUAL)
-        << "the shortcut leads to " << std::string(target.begin(), target.end());
-    // The installed cleanup.exe runs: a report on a prefix without Outlook finds nothing.
-    EXPECT_EQ(RunCommand(L"\"" + cleanup + L"\" /report"), 0u);
-    EXPECT_EQ(RunCommand(L"\"" + cleanup + L"\" /nonsense"), 3u);
+    EXPECT_EQ(ProgramVersion(dir64 + L"\\cleanup.exe"), version);
+    EXPECT_EQ(ProgramVersion(dir64 + L"\\cleanup.com"), version);
+    // Programs and Features: the icon, the help link, the folder; no Change, no Repair.
+    // Windows also copies the icon's path into the entry's DisplayIcon; Wine's installer keeps
+    // it with the product only, where Programs and Features looks when DisplayIcon is absent.
+    wchar_t icon[MAX_PATH] = {};
+    DWORD iconLen = MAX_PATH;
+    EXPECT_EQ(MsiGetProductInfoW(first.c_str(), INSTALLPROPERTY_PRODUCTICON, icon, &iconLen),
+              static_cast<UINT>(ERROR_SUCCESS));
+    EXPECT_TRUE(icon[0] != 0 && Exists(icon)) << Narrow(icon);
+    EXPECT_EQ(ArpValue(first, L"HelpLink"), PackageProperty(current, L"ARPHELPLINK"));
+    EXPECT_FALSE(ArpValue(first, L"HelpLink").empty());
+    EXPECT_TRUE(SamePath(ArpValue(first, L"InstallLocation"), dir64))
+        << Narrow(ArpValue(first, L"InstallLocation"));
+    EXPECT_EQ(ArpValue(first, L"NoModify"), L"1");
+    EXPECT_EQ(ArpValue(first, L"NoRepair"), L"1");
+    // The installed cleanup runs: a report on a prefix without Outlook finds nothing.
+    for (const wchar_t* program : {L"cleanup.exe", L"cleanup.com"}) {
+        const std::wstring path = L"\"" + dir64 + L"\\" + program + L"\"";
+        EXPECT_EQ(RunCommand(path + L" /report"), 0u) << Narrow(program);
+        EXPECT_EQ(RunCommand(path + L" /nonsense"), 3u) << Narrow(program);
+    }
     EXPECT_EQ(AddInBranches(), branches);
 
-    ASSERT_EQ(Msiexec(L"/i", upgrade), 0u);
-    products = RelatedProducts(upgradeCode);
-    ASSERT_EQ(products.size(), 1u) << "the newer package replaces the older one";
-    EXPECT_NE(products[0], first);
+    // A rebuild of the same version replaces the build before it.
+    ASSERT_NE(PackageProperty(rebuild, L"ProductCode"), first);
+    ASSERT_EQ(Msiexec(L"/i", rebuild), 0u);
+    ExpectOnlyProduct(rebuild, dir64, dir32);
     EXPECT_EQ(MsiQueryProductStateW(first.c_str()), INSTALLSTATE_UNKNOWN);
-    EXPECT_EQ(InstalledVersion(products[0]), PackageProperty(upgrade, L"ProductVersion"));
-    EXPECT_NE(InstalledVersion(products[0]), version);
-    EXPECT_EQ(Entries(dir), (std::vector<std::wstring>{L"Quillard.exe", L"cleanup.exe"}));
-    EXPECT_TRUE(Exists(links[0]) || Exists(links[1]));
+
+    // Either architecture replaces the other.
+    ASSERT_EQ(Msiexec(L"/i", x86), 0u);
+    ExpectOnlyProduct(x86, dir32, dir64);
+    ASSERT_EQ(Msiexec(L"/i", current), 0u);
+    ExpectOnlyProduct(current, dir64, dir32);
+
+    // A newer version upgrades; an older one, of either architecture, is refused.
+    ASSERT_EQ(Msiexec(L"/i", upgrade), 0u);
+    const std::wstring newest = ExpectOnlyProduct(upgrade, dir64, dir32);
+    EXPECT_NE(InstalledVersion(newest), version);
+    EXPECT_NE(Msiexec(L"/i", olderX86), 0u);
+    EXPECT_NE(Msiexec(L"/i", current), 0u);
+    ExpectOnlyProduct(upgrade, dir64, dir32);
 
     ASSERT_EQ(Msiexec(L"/x", upgrade), 0u);
-    EXPECT_TRUE(RelatedProducts(upgradeCode).empty());
-    EXPECT_EQ(MsiQueryProductStateW(products[0].c_str()), INSTALLSTATE_UNKNOWN);
-    EXPECT_FALSE(Exists(dir));
+    EXPECT_TRUE(Products().empty());
+    EXPECT_EQ(MsiQueryProductStateW(newest.c_str()), INSTALLSTATE_UNKNOWN);
+    EXPECT_FALSE(Exists(dir64));
+    EXPECT_FALSE(Exists(dir32));
     EXPECT_FALSE(Exists(links[0]));
     EXPECT_FALSE(Exists(links[1]));
-    kes::UniqueKey arp;
-    EXPECT_NE(
-        RegOpenKeyExW(
-            HKEY_LOCAL_MACHINE,
-            (L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + products[0]).c_str(), 0,
-            KEY_READ, arp.Put()),
-        ERROR_SUCCESS);
+    EXPECT_TRUE(ArpEntries().empty());
     EXPECT_EQ(AddInBranches(), branches);
 }
 

@@ -2,8 +2,9 @@
 # One MSI package from one build folder:
 #   deploy/package.sh x86|x64 BUILD_DIR OUT.msi [VERSION]
 #   deploy/package.sh version        prints the product version of deploy/version.h
-# BUILD_DIR is a win32 or win64 build folder (console/Quillard.exe, cleanup/cleanup.exe).
-# VERSION defaults to the product version; the install test gives a higher one.
+# BUILD_DIR is a win32 or win64 build folder (console/Quillard.exe, cleanup/cleanup.exe and
+# cleanup.com); its CMake cache gives the help link shown in Programs and Features
+# (KES_HELP_LINK). VERSION defaults to the product version; the install test gives others.
 # With KES_SIGN_PFX (a PKCS#12 file) and KES_SIGN_PASSWORD set, both programs and the package
 # are signed with osslsigncode (KES_SIGN_TIMESTAMP: a time-stamp server's URL, optional).
 set -euo pipefail
@@ -35,11 +36,20 @@ fi
 [ $# -ge 3 ] || { sed -n '2,4p' "$0" >&2; exit 2; }
 arch=$1 bindir=$2 out=$3
 version=${4:-$(product_version)}
+# The upgrade bounds: the installer compares the first three numbers only.
+IFS=. read -r major minor patch _ <<<"$version"
+[ -n "$patch" ] && [ "$patch" -lt 65535 ] ||
+    { echo "package: $version has no patch number below 65535" >&2; exit 2; }
+next="$major.$minor.$((patch + 1))"
+help=$(sed -n 's/^KES_HELP_LINK:STRING=//p' "$bindir/CMakeCache.txt" 2>/dev/null || true)
+[ -n "$help" ] || { echo "package: no KES_HELP_LINK in $bindir/CMakeCache.txt" >&2; exit 1; }
 case "$arch" in
-x86) strip=i686-w64-mingw32-strip ;;
-x64) strip=x86_64-w64-mingw32-strip ;;
+x86 | x64) ;;
 *) echo "package: x86 or x64, not $arch" >&2; exit 2 ;;
 esac
+# The build's own strip: the programs' format is the build's, whatever the package is called.
+strip=$(sed -n 's/^CMAKE_STRIP:FILEPATH=//p' "$bindir/CMakeCache.txt" 2>/dev/null || true)
+[ -n "$strip" ] || { echo "package: no CMAKE_STRIP in $bindir/CMakeCache.txt" >&2; exit 1; }
 signing=""
 if [ -n "${KES_SIGN_PFX:-}" ]; then
     [ -f "$KES_SIGN_PFX" ] || { echo "package: no certificate at $KES_SIGN_PFX" >&2; exit 1; }
@@ -48,16 +58,18 @@ fi
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-cp "$bindir/console/Quillard.exe" "$bindir/cleanup/cleanup.exe" "$stage/"
+programs=(Quillard.exe cleanup.exe cleanup.com)
+cp "$bindir/console/Quillard.exe" "$bindir/cleanup/cleanup.exe" "$bindir/cleanup/cleanup.com" \
+    "$here/../console/form/res/Quillard.ico" "$stage/"
 # The test build carries debug information; the package does not need it.
-"$strip" "$stage/Quillard.exe" "$stage/cleanup.exe"
-if [ -n "$signing" ]; then
-    sign "$stage/Quillard.exe"
-    sign "$stage/cleanup.exe"
-fi
+for p in "${programs[@]}"; do
+    "$strip" "$stage/$p"
+    if [ -n "$signing" ]; then sign "$stage/$p"; fi
+done
 # wixl takes file sources relative to the .wxs only.
 cp "$here/Kestrova.wxs" "$stage/"
-(cd "$stage" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -o package.msi Kestrova.wxs)
+(cd "$stage" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D NextVersion="$next" \
+    -D HelpLink="$help" -o package.msi Kestrova.wxs)
 if [ -n "$signing" ]; then sign "$stage/package.msi"; fi
 mkdir -p "$(dirname "$out")"
 mv -f "$stage/package.msi" "$out"

@@ -182,6 +182,63 @@ std::string Narrow(const std::wstring& s) {
     return std::string(s.begin(), s.end());
 }
 
+// A machine key's path with the 32-bit view's "Wow6432Node" taken out.
+std::wstring InOneView(std::wstring key) {
+    const std::wstring node = L"Software\\Wow6432Node\\";
+    if (key.rfind(node, 0) == 0)
+        key.replace(0, node.size(), L"Software\\");
+    return key;
+}
+
+// One registry item of a policy: key, value name and the number it writes.
+struct PolicyItem {
+    std::wstring key, valueName;
+    DWORD value = 0;
+};
+
+// What a policy writes when enabled (or disabled): its own value and its list's items.
+std::vector<PolicyItem> ItemsOf(IXMLDOMNode* policy, bool enabled) {
+    std::vector<PolicyItem> items;
+    const std::wstring state = enabled ? L"enabled" : L"disabled";
+    for (const ComPtr<IXMLDOMNode>& v : Select(policy, (L"p:" + state + L"Value/p:decimal").c_str()))
+        items.push_back({Attribute(policy, L"key"), Attribute(policy, L"valueName"),
+                         static_cast<DWORD>(std::stoul(Attribute(v.Get(), L"value")))});
+    for (const ComPtr<IXMLDOMNode>& item :
+         Select(policy, (L"p:" + state + L"List/p:item").c_str()))
+        for (const ComPtr<IXMLDOMNode>& v : Select(item.Get(), L"p:value/p:decimal"))
+            items.push_back({Attribute(item.Get(), L"key"), Attribute(item.Get(), L"valueName"),
+                             static_cast<DWORD>(std::stoul(Attribute(v.Get(), L"value")))});
+    return items;
+}
+
+// The lock as the add-in of one bitness reads it; ~0 when there is none.
+DWORD LockIn(REGSAM view) {
+    UniqueKey key;
+    DWORD value = ~0u, size = sizeof value, type = 0;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Varnholt\\Kestrova\\Config", 0,
+                      KEY_READ | view, key.Put()) != ERROR_SUCCESS ||
+        RegQueryValueExW(key.Get(), L"lock", nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                         &size) != ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return ~0u;
+    return value;
+}
+
+// The machine's keys that the lock test stages, in both views.
+void ClearMachine() {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        UniqueKey software;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view,
+                          software.Put()) != ERROR_SUCCESS)
+            continue;
+        RegDeleteTreeW(software.Get(), L"Varnholt");
+        RegDeleteKeyExW(software.Get(), L"Varnholt", view, 0);
+        RegDeleteTreeW(software.Get(), L"Microsoft\\Office\\16.0");
+        RegDeleteKeyExW(software.Get(), L"Microsoft\\Office\\16.0", view, 0);
+        RegDeleteKeyExW(software.Get(), L"Microsoft\\Office", view, 0); // only when empty
+    }
+}
+
 TEST(PolicyTemplates, NameWhatTheConsoleWritesInEveryLanguage) {
     const ComInit com;
     ASSERT_TRUE(SUCCEEDED(com.Result()));
@@ -197,6 +254,12 @@ TEST(PolicyTemplates, NameWhatTheConsoleWritesInEveryLanguage) {
         EXPECT_TRUE(cls == L"User" || cls == L"Machine") << Narrow(cls);
         if (std::wstring value = Attribute(policy.Get(), L"valueName"); !value.empty())
             named.emplace(cls, key, value);
+        // On the scratch roots the two views are one key: an item for the 32-bit view names
+        // what the console writes there.
+        for (const ComPtr<IXMLDOMNode>& item :
+             Select(policy.Get(), L"p:enabledList/p:item | p:disabledList/p:item"))
+            named.emplace(cls, InOneView(Attribute(item.Get(), L"key")),
+                          Attribute(item.Get(), L"valueName"));
         for (const ComPtr<IXMLDOMNode>& element : Select(policy.Get(), L"p:elements/*")) {
             const std::wstring own = Attribute(element.Get(), L"key");
             named.emplace(cls, own.empty() ? key : own, Attribute(element.Get(), L"valueName"));
@@ -234,6 +297,68 @@ TEST(PolicyTemplates, NameWhatTheConsoleWritesInEveryLanguage) {
             EXPECT_TRUE(shown.contains(id))
                 << Narrow(language) << ": no presentation " << Narrow(id);
     }
+}
+
+// The lock policy reaches the add-in of either bitness: its registry items applied as the 64-bit
+// policy client applies them (every key in the 64-bit view), the console shows what the
+// add-in of the installed Outlook reads and leaves it there, and its own change lands where
+// the policy writes. wine64 has both views; the machine's own keys are used.
+TEST(PolicyTemplates, TheLockPolicyAndTheConsoleAgreeForEitherOutlook) {
+    const ComInit com;
+    ASSERT_TRUE(SUCCEEDED(com.Result()));
+    const ComPtr<IXMLDOMDocument2> admx = Load(Beside(L"templates\\Kestrova.admx"));
+    ASSERT_TRUE(admx);
+    const std::vector<ComPtr<IXMLDOMNode>> lock =
+        Select(admx.Get(), L"//p:policies/p:policy[@name='Lock']");
+    ASSERT_EQ(lock.size(), 1u);
+    test::ScratchRoots roots(/*remapMachine=*/false);
+    const struct {
+        const wchar_t* bitness;
+        REGSAM outlookIn;
+    } outlooks[] = {{L"x86", KEY_WOW64_32KEY}, {L"x64", KEY_WOW64_64KEY}};
+    for (const auto& outlook : outlooks) {
+        for (bool enabled : {true, false}) {
+            const std::string what = Narrow(outlook.bitness) + (enabled ? " enabled" : " disabled");
+            ClearMachine();
+            UniqueKey office;
+            ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                                      L"Software\\Microsoft\\Office\\16.0\\Outlook", 0,
+                                      nullptr, 0, KEY_ALL_ACCESS | outlook.outlookIn, nullptr,
+                                      office.Put(), nullptr),
+                      ERROR_SUCCESS);
+            RegSetValueExW(office.Get(), L"Bitness", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(outlook.bitness), 4 * sizeof(wchar_t));
+            for (const PolicyItem& item : ItemsOf(lock[0].Get(), enabled)) {
+                UniqueKey key;
+                ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, item.key.c_str(), 0, nullptr, 0,
+                                          KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, key.Put(),
+                                          nullptr),
+                          ERROR_SUCCESS);
+                RegSetValueExW(key.Get(), item.valueName.c_str(), 0, REG_DWORD,
+                               reinterpret_cast<const BYTE*>(&item.value), sizeof item.value);
+            }
+            const DWORD applied = enabled ? 1 : 0;
+            std::vector<std::string> errors;
+            Services s;
+            s.Registry = std::make_shared<Win32Registry>();
+            s.ErrorBox = [&errors](const std::string& t) { errors.push_back(t); };
+            s.ShowNotice = [&errors](const std::string& t) { errors.push_back(t); };
+            {
+                TQuillard form(std::move(s));
+                form.Create(SW_SHOWNOACTIVATE);
+                EXPECT_TRUE(form.chkAdmin->Enabled()) << what;
+                EXPECT_EQ(form.chkAdmin->Checked(), enabled) << what;
+                EXPECT_EQ(LockIn(outlook.outlookIn), applied) << what << ": the add-in's view";
+                EXPECT_EQ(LockIn(KEY_WOW64_64KEY), LockIn(KEY_WOW64_32KEY)) << what;
+                // The administrator changes it in the console: both views follow.
+                Application().Guard([&form, enabled] { form.chkAdmin->SetChecked(!enabled); });
+                EXPECT_EQ(LockIn(KEY_WOW64_64KEY), 1 - applied) << what;
+                EXPECT_EQ(LockIn(KEY_WOW64_32KEY), 1 - applied) << what;
+            }
+            EXPECT_TRUE(errors.empty()) << what << ": " << errors.front();
+        }
+    }
+    ClearMachine();
 }
 
 } // namespace

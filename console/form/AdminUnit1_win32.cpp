@@ -4,6 +4,7 @@
 #include "console/form/control_ids.h"
 #include "console/form/resource.h"
 #include "console/store/kestrova_layout.h"
+#include "console/store/machine_lock.h"
 #include "console/store/machine_view.h"
 #include "console/store/settings_store.h"
 #include "console/store/win32_registry.h"
@@ -293,27 +294,11 @@ void TQuillard::FormCreate(TComponent*) {
     }
     reg.Close();
 
-    // Full access on the machine's key is the whole test for administrator rights.
-    SettingsStore lm(*services_.Registry);
-    lm.SetRoot(RootKey::LocalMachine);
-    lm.SetAccess(kKeyAllAccess);
-    lm.SetView(machineView_);
-    lm.Open(layout::kConfig, true);
-    try {
-        chkAdmin->SetChecked(lm.GetInt(layout::kLock) != 0);
-    } catch (const StoreError&) {
-        try {
-            lm.PutInt(layout::kLock, 0);
-        } catch (const StoreError&) {
-        }
-        chkAdmin->SetChecked(false);
-    }
-    try {
-        chkAdmin->SetChecked(lm.GetInt(layout::kLock) != 0);
-    } catch (const StoreError&) {
-        chkAdmin->SetEnabled(false);
-    }
-    lm.Close();
+    // Full access on the machine's key is the whole test for administrator rights; the lock
+    // is one in both registry views, as the group policy writes it.
+    const MachineLock lock = ProbeMachineLock(*services_.Registry, machineView_);
+    chkAdmin->SetChecked(lock.locked);
+    chkAdmin->SetEnabled(lock.mayChange);
 }
 
 bool TQuillard::UserListed(const std::string& name) const {
@@ -358,14 +343,8 @@ void TQuillard::chk_pack_every_mailClick(TComponent*) {
 }
 
 void TQuillard::chkAdminClick(TComponent*) {
-    SettingsStore reg(*services_.Registry);
-    reg.SetRoot(RootKey::LocalMachine);
-    reg.SetAccess(kKeyAllAccess);
-    reg.SetView(machineView_);
     try {
-        reg.Open(layout::kConfig, true);
-        reg.PutFlag(layout::kLock, chkAdmin->Checked());
-        reg.Close();
+        WriteMachineLock(*services_.Registry, machineView_, chkAdmin->Checked());
     } catch (const std::exception&) {
         services_.ShowNotice("You need Administrator privileges to change this box");
     }
