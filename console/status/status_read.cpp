@@ -446,9 +446,11 @@ StatusFacts ReadStatus(RegistryBackend& reg, StatusSource& source) {
     ReadAddins(reg, views, f);
     ReadVersions(reg, source, f);
     ReadSettings(reg, views, f);
-    const std::string primary = source.DebugLogPath();
-    f.primaryLog = primary.empty() ? FileFact{} : source.File(primary);
-    f.fallbackLog = source.File(source.FallbackLogPath());
+    const auto file = [&source](const std::string& path) {
+        return path.empty() ? FileFact{} : source.File(path);
+    };
+    f.primaryLog = file(source.DebugLogPath());
+    f.fallbackLog = file(source.FallbackLogPath());
     ReadSecureTemp(reg, source, f);
     return f;
 }
