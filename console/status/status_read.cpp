@@ -2,6 +2,7 @@
 // tells whether the lock may be changed), never creates, never writes.
 #include "cleanup/cleanup_core.h"
 #include "console/status/status.h"
+#include "console/store/kestrova_layout.h"
 #include "console/store/machine_view.h"
 
 #include <algorithm>
@@ -9,14 +10,14 @@
 
 namespace kes::status {
 
-const char* const kSwitchNames[5] = {"debug", "journal", "removereminder", "pack_every_time",
-                                     "desktopnotification"};
+const char* const kSwitchNames[5] = {layout::kDebug, layout::kJournal, layout::kRemoveReminder,
+                                     layout::kPackEveryTime, layout::kDesktopNotification};
 
 namespace {
 
 const char kOffice[] = "Software\\Microsoft\\Office\\";
-const char kConfig[] = "Software\\Varnholt\\Kestrova\\Config";
-const char kKestrova[] = "Software\\Varnholt\\Kestrova\\";
+// The layout's paths without their leading "\", as the backend takes them.
+const char* const kConfig = layout::kConfig + 1;
 const char* const kVersions[] = {"16.0", "15.0", "14.0", "13.0", "12.0", "11.0"};
 // cleanup's secure-temp versions.
 const char* const kTempVersions[] = {"16.0", "15.0", "14.0", "13.0", "12.0",
@@ -383,19 +384,19 @@ void ReadSettings(RegistryBackend& reg, const std::vector<RegView>& views, Statu
         const Key config(reg, RootKey::CurrentUser, RegView::Own, kConfig);
         for (int i = 0; i < 5; ++i)
             s.switches[i] = ReadNumber(reg, config, kSwitchNames[i]);
-        s.collectCount = ReadNumber(reg, config, "bs_collect_count");
-        s.collectTime = ReadNumber(reg, config, "bs_collect_time");
+        s.collectCount = ReadNumber(reg, config, layout::kCollectCount);
+        s.collectTime = ReadNumber(reg, config, layout::kCollectTime);
     }
     s.lockView = f.lockView;
-    s.lock = ReadNumber(reg, Key(reg, RootKey::LocalMachine, f.lockView, kConfig), "lock");
+    s.lock = ReadNumber(reg, Key(reg, RootKey::LocalMachine, f.lockView, kConfig), layout::kLock);
     if (views.size() > 1) {
         const RegView other = f.lockView == RegView::Bits64 ? RegView::Bits32 : RegView::Bits64;
-        s.otherViewLock = ReadNumber(reg, Key(reg, RootKey::LocalMachine, other, kConfig), "lock");
+        s.otherViewLock = ReadNumber(reg, Key(reg, RootKey::LocalMachine, other, kConfig), layout::kLock);
     }
     s.mayChangeLock = MayChangeLock(reg, f.lockView);
 
     // Recipients as the console lists them: once each, compared exactly.
-    const std::string folders = kKestrova + std::string("Folders");
+    const std::string folders = layout::kFolders + 1;
     Key folderKey(reg, RootKey::CurrentUser, RegView::Own, folders);
     s.recipientsKey = folderKey.State();
     std::vector<std::string> folderNames;
@@ -403,14 +404,14 @@ void ReadSettings(RegistryBackend& reg, const std::vector<RegView>& views, Statu
         s.recipientsKey = Found::Unreadable;
     std::set<std::string> recipients;
     for (const std::string& folder : folderNames) {
-        Key users(reg, RootKey::CurrentUser, RegView::Own, folders + "\\" + folder + "\\Users");
+        Key users(reg, RootKey::CurrentUser, RegView::Own, folders + "\\" + folder + "\\" + layout::kUsers);
         std::vector<std::string> names;
         if (users.Open())
             reg.EnumKeys(users.Get(), names);
         recipients.insert(names.begin(), names.end());
     }
     s.recipients = recipients.size();
-    const std::string categories = kKestrova + std::string("UserCategories");
+    const std::string categories = layout::kUserCategories + 1;
     Key catKey(reg, RootKey::CurrentUser, RegView::Own, categories);
     std::vector<std::string> owners;
     if (catKey.Open())
