@@ -8,7 +8,8 @@ namespace kes {
 std::string TQuillard::StatusReport(const char* newline) {
     // The log is looked for where the log view looks.
     status::Win32StatusSource source(
-        services_.DebugLogPath ? services_.DebugLogPath : std::function<std::string()>(DebugLogPath),
+        services_.DebugLogPath ? services_.DebugLogPath
+                               : std::function<std::string()>(DebugLogPath),
         services_.FallbackLogPath ? services_.FallbackLogPath
                                   : std::function<std::string()>(FallbackLogPath));
     return status::CurrentStatusReport(*services_.Registry, source, newline);

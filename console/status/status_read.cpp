@@ -20,8 +20,7 @@ const char kOffice[] = "Software\\Microsoft\\Office\\";
 const char* const kConfig = layout::kConfig + 1;
 const char* const kVersions[] = {"16.0", "15.0", "14.0", "13.0", "12.0", "11.0"};
 // cleanup's secure-temp versions.
-const char* const kTempVersions[] = {"16.0", "15.0", "14.0", "13.0", "12.0",
-                                     "11.0", "10.0", "9.0"};
+const char* const kTempVersions[] = {"16.0", "15.0", "14.0", "13.0", "12.0", "11.0", "10.0", "9.0"};
 // Longer than any name or path that the report shows; a longer value is "too long".
 constexpr std::size_t kTextBytes = 4096;
 constexpr std::uint32_t kCreateSubKey = 0x0004;
@@ -104,11 +103,10 @@ std::string TextOf(const std::vector<std::uint8_t>& data) {
     for (std::size_t i = 0; i < units.size() && units[i] != 0; ++i) {
         char32_t c = units[i];
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] < 0xE000) {
+            units[i + 1] < 0xE000)
             c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c < 0xE000) {
+        else if (c >= 0xD800 && c < 0xE000)
             c = 0xFFFD;
-        }
         AppendUtf8(out, c);
     }
     return out;
@@ -247,7 +245,8 @@ void ReadOutlooks(RegistryBackend& reg, const std::vector<RegView>& views, Statu
                 kOffice + std::string("ClickToRun\\Configuration"));
         if (key.State() == Found::No)
             continue;
-        OutlookFact o{"16.0", true, view, key.Open() ? ReadText(reg, key, "Platform") : FromKey(key)};
+        OutlookFact o{"16.0", true, view,
+                      key.Open() ? ReadText(reg, key, "Platform") : FromKey(key)};
         if (f.decider < 0 && IsBitnessText(o.bitness))
             f.decider = static_cast<int>(f.outlooks.size());
         f.outlooks.push_back(std::move(o));
@@ -262,7 +261,7 @@ void ReadAddins(RegistryBackend& reg, const std::vector<RegView>& views, StatusF
     };
     std::vector<Place> places{{"HKCU", RootKey::CurrentUser, RegView::Own}};
     for (RegView view : views)
-        places.push_back({views.size() == 1    ? "HKLM"
+        places.push_back({views.size() == 1         ? "HKLM"
                           : view == RegView::Bits64 ? "HKLM 64-bit"
                                                     : "HKLM 32-bit",
                           RootKey::LocalMachine, view});
@@ -293,7 +292,8 @@ void ReadAddins(RegistryBackend& reg, const std::vector<RegView>& views, StatusF
                 continue;
             }
             Key entry(reg, p.root, p.view, kOffice + std::string("Outlook\\Addins\\") + progId);
-            f.addins.push_back({p.where, progId, addin, server, ReadText(reg, entry, "FriendlyName"),
+            f.addins.push_back({p.where, progId, addin, server,
+                                ReadText(reg, entry, "FriendlyName"),
                                 ReadNumber(reg, entry, "LoadBehavior")});
         }
         f.addinKeys.push_back(std::move(k));
@@ -335,7 +335,8 @@ void ReadVersions(RegistryBackend& reg, StatusSource& source, StatusFacts& f) {
         const std::string outlook = kOffice + std::string(v) + "\\Outlook";
         const bool installed = std::any_of(f.outlooks.begin(), f.outlooks.end(),
                                            [v](const OutlookFact& o) { return o.version == v; });
-        if (!installed && Key(reg, RootKey::CurrentUser, RegView::Own, outlook).State() == Found::No)
+        if (!installed &&
+            Key(reg, RootKey::CurrentUser, RegView::Own, outlook).State() == Found::No)
             continue;
         VersionFact vf;
         vf.version = v;
@@ -391,7 +392,8 @@ void ReadSettings(RegistryBackend& reg, const std::vector<RegView>& views, Statu
     s.lock = ReadNumber(reg, Key(reg, RootKey::LocalMachine, f.lockView, kConfig), layout::kLock);
     if (views.size() > 1) {
         const RegView other = f.lockView == RegView::Bits64 ? RegView::Bits32 : RegView::Bits64;
-        s.otherViewLock = ReadNumber(reg, Key(reg, RootKey::LocalMachine, other, kConfig), layout::kLock);
+        s.otherViewLock =
+            ReadNumber(reg, Key(reg, RootKey::LocalMachine, other, kConfig), layout::kLock);
     }
     s.mayChangeLock = MayChangeLock(reg, f.lockView);
 
@@ -404,7 +406,8 @@ void ReadSettings(RegistryBackend& reg, const std::vector<RegView>& views, Statu
         s.recipientsKey = Found::Unreadable;
     std::set<std::string> recipients;
     for (const std::string& folder : folderNames) {
-        Key users(reg, RootKey::CurrentUser, RegView::Own, folders + "\\" + folder + "\\" + layout::kUsers);
+        Key users(reg, RootKey::CurrentUser, RegView::Own,
+                  folders + "\\" + folder + "\\" + layout::kUsers);
         std::vector<std::string> names;
         if (users.Open())
             reg.EnumKeys(users.Get(), names);

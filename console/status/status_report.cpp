@@ -49,7 +49,8 @@ std::string Shown(const ValueFact& v) {
 }
 
 std::string ViewName(RegView view) {
-    return view == RegView::Bits32 ? "32-bit view / 32-Bit-Ansicht" : "64-bit view / 64-Bit-Ansicht";
+    return view == RegView::Bits32 ? "32-bit view / 32-Bit-Ansicht"
+                                   : "64-bit view / 64-Bit-Ansicht";
 }
 
 std::string Bits(int bits) {
@@ -108,9 +109,9 @@ void Outlooks(Report& r, const StatusFacts& f) {
         if (o.bitness.state == State::Text)
             line += o.bitness.text;
         else if (o.bitness.state == State::Missing)
-            line += o.version < "14.0" ? "32-bit only / nur 32-Bit"
-                                       : (o.clickToRun ? "Platform " : "Bitness ") +
-                                             std::string(kNotSet);
+            line += o.version < "14.0"
+                        ? "32-bit only / nur 32-Bit"
+                        : (o.clickToRun ? "Platform " : "Bitness ") + std::string(kNotSet);
         else
             line += CannotRead(o.bitness.why);
         if (static_cast<int>(i) == f.decider)
@@ -118,8 +119,7 @@ void Outlooks(Report& r, const StatusFacts& f) {
         r.Item(line);
     }
     r.Item("The add-in reads the lock in the / Das Add-In liest die Sperre in der " +
-           ViewName(f.lockView) +
-           (f.decider < 0 ? " (the machine's own / die des Rechners)" : ""));
+           ViewName(f.lockView) + (f.decider < 0 ? " (the machine's own / die des Rechners)" : ""));
 }
 
 void Addins(Report& r, const StatusFacts& f) {
@@ -280,8 +280,8 @@ void Files(Report& r, const StatusFacts& f) {
     if (f.secureTemp.empty())
         r.Item("Secure temporary folder / Sicherer Temp-Ordner: none named / keiner eingetragen");
     for (const SecureTempFact& t : f.secureTemp) {
-        std::string line = "Secure temporary folder / Sicherer Temp-Ordner (Outlook " + t.version +
-                           "): ";
+        std::string line =
+            "Secure temporary folder / Sicherer Temp-Ordner (Outlook " + t.version + "): ";
         if (t.folder.state != State::Text)
             line += Shown(t.folder);
         else if (t.folder.text.empty())

@@ -62,9 +62,8 @@ SystemFacts Win32StatusSource::System() {
     s.consoleBits = sizeof(void*) * 8;
     s.windowsVersion = WindowsVersion();
     BOOL wow64 = FALSE;
-    s.windowsBits = sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64)
-                        ? 64
-                        : 32;
+    s.windowsBits =
+        sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) ? 64 : 32;
     HANDLE raw = nullptr;
     TOKEN_ELEVATION elevation{};
     DWORD size = 0;

@@ -82,8 +82,8 @@ protected:
         Put(root, view, addins, "LoadBehavior", regtype::Dword, Dword(3));
         Text(RootKey::LocalMachine, view, "Software\\Classes\\" + progId + "\\CLSID", "", clsid);
         if (!server.empty())
-            Text(RootKey::LocalMachine, view, "Software\\Classes\\CLSID\\" + clsid +
-                 "\\InprocServer32", "", server);
+            Text(RootKey::LocalMachine, view,
+                 "Software\\Classes\\CLSID\\" + clsid + "\\InprocServer32", "", server);
     }
     std::vector<std::string> Lines() {
         const StatusFacts f = ReadStatus(reg, source);
@@ -104,9 +104,9 @@ protected:
         return "";
     }
     static std::size_t Count(const std::vector<std::string>& lines, const std::string& part) {
-        return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
-            return l.find(part) != std::string::npos;
-        });
+        return std::count_if(
+            lines.begin(), lines.end(),
+            [&](const std::string& l) { return l.find(part) != std::string::npos; });
     }
 
     MemoryRegistry reg;
@@ -133,9 +133,10 @@ TEST_F(StatusReport, SaysWhatIsFoundAndHintsAtEachKnownCauseOfTrouble) {
     const auto name = Utf16("c:\\program files\\kestrova\\kestrova.dll");
     record.insert(record.end(), name.begin(), name.end());
     source.lists[std::string(kResiliency) + "DisabledItems"] = {
-        regcode::Success, {{"7A3B", regtype::Binary, record, 0},
-                           {"other", regtype::Binary, Utf16("xother.dll"), 0},
-                           {"refused", 0, {}, regcode::AccessDenied}}};
+        regcode::Success,
+        {{"7A3B", regtype::Binary, record, 0},
+         {"other", regtype::Binary, Utf16("xother.dll"), 0},
+         {"refused", 0, {}, regcode::AccessDenied}}};
     // The lock stands in the 32-bit view only, which a 64-bit Outlook's add-in never reads.
     Put(RootKey::LocalMachine, RegView::Bits32, kConfig, "lock", regtype::Dword, Dword(1));
     Put(RootKey::CurrentUser, RegView::Own, kConfig, "debug", regtype::Dword, Dword(7));
@@ -146,9 +147,9 @@ TEST_F(StatusReport, SaysWhatIsFoundAndHintsAtEachKnownCauseOfTrouble) {
     Key(RootKey::CurrentUser, "Software\\Varnholt\\Kestrova\\UserCategories\\anna\\Kunden");
     Key(RootKey::CurrentUser, "Software\\Varnholt\\Kestrova\\UserCategories\\anna\\Privat");
     Key(RootKey::CurrentUser, "Software\\Varnholt\\Kestrova\\UserCategories\\bob\\Team");
-    source.files["C:\\temp\\Kestrova_debug.log"] = {"C:\\temp\\Kestrova_debug.log", Found::Yes,
-                                                    false, 12345, "2024-05-01 10:00:00",
-                                                    "error / Fehler 32"};
+    source.files["C:\\temp\\Kestrova_debug.log"] = {
+        "C:\\temp\\Kestrova_debug.log", Found::Yes,         false, 12345,
+        "2024-05-01 10:00:00",          "error / Fehler 32"};
     Text(RootKey::CurrentUser, RegView::Own, "Software\\Microsoft\\Office\\16.0\\Outlook\\Security",
          "OutlookSecureTempFolder", "C:\\SecureTemp\\");
     source.folders["C:\\SecureTemp\\"] = {Found::Yes, 3, ""};
@@ -268,13 +269,12 @@ TEST_F(StatusReport, ACleanMachineSaysSoWithoutAnError) {
 // Odd values: each one is told as what it is, the rest of the report is unharmed.
 TEST_F(StatusReport, ValuesOfTheWrongTypeOrSizeCannotBeReadAndTheRestStands) {
     Put(RootKey::LocalMachine, RegView::Bits32, kOutlook16, "Bitness", regtype::Dword, Dword(64));
-    Text(RootKey::LocalMachine, RegView::Bits64, "Software\\Microsoft\\Office\\12.0\\Outlook",
-         "x", "");
+    Text(RootKey::LocalMachine, RegView::Bits64, "Software\\Microsoft\\Office\\12.0\\Outlook", "x",
+         "");
     Register(RootKey::LocalMachine, RegView::Bits32, "Kestrova.Connect", kKestrovaClsid,
              "\"C:\\Kestrova\\KESTROVA.DLL\"");
     const std::string addins32 = kAddins;
-    Put(RootKey::LocalMachine, RegView::Bits32, addins32, "LoadBehavior", regtype::Sz,
-        Utf16("3"));
+    Put(RootKey::LocalMachine, RegView::Bits32, addins32, "LoadBehavior", regtype::Sz, Utf16("3"));
     Put(RootKey::LocalMachine, RegView::Bits32, addins32, "FriendlyName", regtype::Binary,
         {1, 2, 3});
     // Ours by name, but its class is nowhere; and one without any CLSID.
@@ -317,31 +317,37 @@ TEST_F(StatusReport, ValuesOfTheWrongTypeOrSizeCannotBeReadAndTheRestStands) {
     EXPECT_EQ(next, "    LoadBehavior " + cannot + " (text, not a DWORD / Text statt DWORD)");
     EXPECT_EQ(Find(lines, "Tarnwick: HKLM 64-bit", &next),
               "Tarnwick: HKLM 64-bit Tarnwick.Addin, FriendlyName \"Tarnwick.Addin add-in\", "
-              "server / Server " + cannot + " ({0000-gone} is not registered / ist nicht "
-                                           "registriert)");
+              "server / Server " +
+                  cannot +
+                  " ({0000-gone} is not registered / ist nicht "
+                  "registriert)");
     EXPECT_EQ(Find(lines, "Kestrova: HKLM 64-bit"),
               "Kestrova: HKLM 64-bit Kestrova.Old, FriendlyName not set / nicht gesetzt, server "
-              "/ Server " + cannot + " (no CLSID / keine CLSID)");
+              "/ Server " +
+                  cannot + " (no CLSID / keine CLSID)");
     EXPECT_EQ(Find(lines, "Other add-ins"),
               "Other add-ins / Andere Add-Ins: 1, 1 without a server that can be found / ohne "
               "auffindbaren Server");
-    EXPECT_EQ(Find(lines, "Disabled items"),
-              "Disabled items / Deaktivierte Elemente: " + cannot +
-                  " (access denied / Zugriff verweigert)");
+    EXPECT_EQ(Find(lines, "Disabled items"), "Disabled items / Deaktivierte Elemente: " + cannot +
+                                                 " (access denied / Zugriff verweigert)");
     EXPECT_EQ(Find(lines, "CrashingAddinList"),
               "CrashingAddinList: none of ours / keiner von unseren");
     EXPECT_EQ(Find(lines, "Policy 'List of managed add-ins' / Richtlinie 'Liste der verwalteten "
                           "Add-Ins' Kestrova.Connect"),
               "Policy 'List of managed add-ins' / Richtlinie 'Liste der verwalteten Add-Ins' "
-              "Kestrova.Connect: " + cannot + " (\"yes\" is not a number / ist keine Zahl)");
-    EXPECT_EQ(Find(lines, "Policy 'List of managed add-ins' / Richtlinie 'Liste der verwalteten "
-                          "Add-Ins' Tarnwick.Addin", &next),
+              "Kestrova.Connect: " +
+                  cannot + " (\"yes\" is not a number / ist keine Zahl)");
+    EXPECT_EQ(Find(lines,
+                   "Policy 'List of managed add-ins' / Richtlinie 'Liste der verwalteten "
+                   "Add-Ins' Tarnwick.Addin",
+                   &next),
               "Policy 'List of managed add-ins' / Richtlinie 'Liste der verwalteten Add-Ins' "
               "Tarnwick.Addin: 0 = always disabled / immer deaktiviert");
     EXPECT_EQ(next, kPolicyHint);
     EXPECT_EQ(Find(lines, "debug:"), "debug: " + cannot + " (DWORD of 2 bytes / Bytes)");
     EXPECT_EQ(Find(lines, "journal:"), "journal: " + cannot + " (type / Typ 11)");
-    EXPECT_EQ(Find(lines, "removereminder:"), "removereminder: " + cannot + " (DWORD of 4000 bytes / Bytes)");
+    EXPECT_EQ(Find(lines, "removereminder:"),
+              "removereminder: " + cannot + " (DWORD of 4000 bytes / Bytes)");
     EXPECT_EQ(Find(lines, "pack_every_time:"),
               "pack_every_time: " + cannot + " (too long / zu lang)");
     EXPECT_EQ(Find(lines, "desktopnotification:"),
@@ -364,7 +370,8 @@ TEST_F(StatusReport, ThousandsOfAddinEntriesAreCountedAndOursIsFound) {
     const auto lines = Lines();
     EXPECT_EQ(Find(lines, "Other add-ins"), "Other add-ins / Andere Add-Ins: 3000");
     EXPECT_EQ(Count(lines, "Kestrova: HKCU Kestrova.Connect"), 1u);
-    EXPECT_EQ(Find(lines, "LoadBehavior"), "LoadBehavior 3 = loaded at start-up / beim Start geladen");
+    EXPECT_EQ(Find(lines, "LoadBehavior"),
+              "LoadBehavior 3 = loaded at start-up / beim Start geladen");
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // The status report through the real registry and real files under Wine. The user's root is a
 // scratch key; the machine's is the test prefix's own, in both of wine64's views.
 #include "console/status/status_source_win32.h"
-
 #include "console/store/win32_registry.h"
 #include "console/testing/test_registry_win32.h"
 #include "deploy/version.h"
@@ -56,13 +55,11 @@ void SetDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD v)
 // An add-in entry of the user's, its class registered for the user as an installer does.
 void Register(const std::wstring& progId, const std::wstring& clsid, const std::wstring& server,
               DWORD loadBehavior) {
-    SetText(HKEY_CURRENT_USER, 0, std::wstring(kAddins) + L"\\" + progId, L"FriendlyName",
-            progId);
+    SetText(HKEY_CURRENT_USER, 0, std::wstring(kAddins) + L"\\" + progId, L"FriendlyName", progId);
     SetDword(HKEY_CURRENT_USER, std::wstring(kAddins) + L"\\" + progId, L"LoadBehavior",
              loadBehavior);
     if (!clsid.empty())
-        SetText(HKEY_CURRENT_USER, 0, L"Software\\Classes\\" + progId + L"\\CLSID", nullptr,
-                clsid);
+        SetText(HKEY_CURRENT_USER, 0, L"Software\\Classes\\" + progId + L"\\CLSID", nullptr, clsid);
     if (!server.empty())
         SetText(HKEY_CURRENT_USER, 0, L"Software\\Classes\\CLSID\\" + clsid + L"\\InprocServer32",
                 nullptr, server);
@@ -253,11 +250,12 @@ TEST_F(StatusUnderWine, WhatCannotBeReadIsSaidAndTheRestIsReported) {
 
     const auto lines = Lines();
     std::string next;
-    EXPECT_EQ(Find(lines, "HKLM 64-bit Addins"),
-              std::string("HKLM 64-bit Addins: ") + kCannot + " (access denied / Zugriff verweigert)");
-    EXPECT_EQ(Find(lines, "Kestrova: HKCU Kestrova.NoClass", &next),
-              "Kestrova: HKCU Kestrova.NoClass, FriendlyName \"Kestrova.NoClass\", server / Server " +
-                  std::string(kCannot) + " (no CLSID / keine CLSID)");
+    EXPECT_EQ(Find(lines, "HKLM 64-bit Addins"), std::string("HKLM 64-bit Addins: ") + kCannot +
+                                                     " (access denied / Zugriff verweigert)");
+    EXPECT_EQ(
+        Find(lines, "Kestrova: HKCU Kestrova.NoClass", &next),
+        "Kestrova: HKCU Kestrova.NoClass, FriendlyName \"Kestrova.NoClass\", server / Server " +
+            std::string(kCannot) + " (no CLSID / keine CLSID)");
     EXPECT_EQ(next, std::string("    LoadBehavior ") + kCannot + " (DWORD of 2 bytes / Bytes)");
     EXPECT_EQ(Find(lines, "Tarnwick: HKCU Tarnwick.Gone"),
               "Tarnwick: HKCU Tarnwick.Gone, FriendlyName \"Tarnwick.Gone\", server / Server " +
@@ -265,8 +263,9 @@ TEST_F(StatusUnderWine, WhatCannotBeReadIsSaidAndTheRestIsReported) {
                   " ({00000000-0000-0000-0000-00000000DEAD} is not registered / ist nicht "
                   "registriert)");
     EXPECT_EQ(Find(lines, "Other add-ins"), "Other add-ins / Andere Add-Ins: 1000");
-    EXPECT_EQ(Find(lines, "Disabled items"), std::string("Disabled items / Deaktivierte Elemente: ") +
-                                                 kCannot + " (access denied / Zugriff verweigert)");
+    EXPECT_EQ(Find(lines, "Disabled items"),
+              std::string("Disabled items / Deaktivierte Elemente: ") + kCannot +
+                  " (access denied / Zugriff verweigert)");
     EXPECT_EQ(Find(lines, "lock (HKLM"), "lock (HKLM, 32-bit view / 32-Bit-Ansicht): on / ein (1)");
     EXPECT_EQ(Find(lines, "This user may change the lock"),
               "This user may change the lock / Dieser Benutzer darf die Sperre \xC3\xA4ndern: no, "

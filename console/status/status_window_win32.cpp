@@ -71,8 +71,8 @@ void TStatusWindow::Show(HWND owner) {
     // The label stands right before the text: screen readers name the text after it.
     Label1 = std::make_unique<TLabel>(this, "Label1", hwnd_, Bounds{}, "Report / Bericht:", 0);
     ReportText = std::make_unique<TMemo>(this, "ReportText", hwnd_, Bounds{}, kReportId,
-                                         WS_VSCROLL | WS_HSCROLL | ES_AUTOVSCROLL |
-                                             ES_AUTOHSCROLL | ES_NOHIDESEL);
+                                         WS_VSCROLL | WS_HSCROLL | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
+                                             ES_NOHIDESEL);
     // No limit: the report of a machine with thousands of add-ins is long.
     SendMessageW(ReportText->Handle(), EM_SETLIMITTEXT, 0, 0);
     ReportText->SetText(report_);
@@ -136,8 +136,8 @@ void TStatusWindow::Layout(int width, int height) {
                std::max(buttonsTop - kMargin - textTop, 0), TRUE);
     MoveWindow(OkButton->Handle(), width - kMargin - kButtonWidth, buttonsTop, kButtonWidth,
                kButtonHeight, TRUE);
-    MoveWindow(CopyButton->Handle(), width - 2 * (kMargin + kButtonWidth), buttonsTop,
-               kButtonWidth, kButtonHeight, TRUE);
+    MoveWindow(CopyButton->Handle(), width - 2 * (kMargin + kButtonWidth), buttonsTop, kButtonWidth,
+               kButtonHeight, TRUE);
 }
 
 LRESULT TStatusWindow::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -149,6 +149,17 @@ LRESULT TStatusWindow::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         break;
+    // A multiline EDIT in dialog mode asks its parent as a dialog: for the default button on
+    // Enter, to move on at Tab. Without these answers both keys would do nothing in the text.
+    case DM_GETDEFID:
+        return MAKELRESULT(IDOK, DC_HASDEFID);
+    case WM_NEXTDLGCTL: {
+        const HWND next =
+            LOWORD(lp) ? reinterpret_cast<HWND>(wp) : GetNextDlgTabItem(hwnd_, GetFocus(), wp != 0);
+        if (next)
+            SetFocus(next);
+        return 0;
+    }
     case WM_SIZE:
         if (ReportText)
             Layout(LOWORD(lp), HIWORD(lp));
