@@ -65,8 +65,9 @@ void TQuillard::SpeedButton1Click(TComponent*) {
     const std::wstring shown = MemoText(LogFile->Handle());
     const std::wstring report = Widen(StatusReport("\n"));
     try {
-        DisplaySupportMail(*olApp, ComposeSupportMail(std::u16string(shown.begin(), shown.end()),
-                                                      std::u16string(report.begin(), report.end())));
+        DisplaySupportMail(*olApp,
+                           ComposeSupportMail(std::u16string(shown.begin(), shown.end()),
+                                              std::u16string(report.begin(), report.end())));
     } catch (const std::exception&) {
         services_.ShowNotice("There was an error, sorry!");
     }

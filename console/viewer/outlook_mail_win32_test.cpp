@@ -60,7 +60,8 @@ struct Fake {
     const std::u16string tail = u"\nDebuglog:\n\n" + log;
     if (body.compare(0, request.size(), request) != 0 ||
         body.compare(request.size(), 30, u"Add-in status / Add-In-Status\n") != 0 ||
-        body.size() < tail.size() || body.compare(body.size() - tail.size(), tail.size(), tail) != 0)
+        body.size() < tail.size() ||
+        body.compare(body.size() - tail.size(), tail.size(), tail) != 0)
         return ::testing::AssertionFailure() << "body: " << ::testing::PrintToString(body);
     return ::testing::AssertionSuccess();
 }
