@@ -121,6 +121,7 @@ const char kHint[] = "    Hint / Hinweis: ";
 const char kPolicyHint[] = "    Hint / Hinweis: add the ProgID to the policy 'List of managed "
                            "add-ins' with value 1 / die ProgID mit dem Wert 1 in die Richtlinie "
                            "'Liste der verwalteten Add-Ins' aufnehmen";
+constexpr std::size_t cleanup_units = 521;
 const char kKestrovaClsid[] = "{6F1A0C44-0D2B-4C1E-9E4F-2B7A3C5D8E91}";
 
 // What support asks first, on a machine where the add-in was switched off by Outlook.
@@ -141,6 +142,7 @@ TEST_F(StatusReport, SaysWhatIsFoundAndHintsAtEachKnownCauseOfTrouble) {
     Put(RootKey::LocalMachine, RegView::Bits32, kConfig, "lock", regtype::Dword, Dword(1));
     Put(RootKey::CurrentUser, RegView::Own, kConfig, "debug", regtype::Dword, Dword(7));
     Put(RootKey::CurrentUser, RegView::Own, kConfig, "bs_collect_count", regtype::Dword, Dword(25));
+    Put(RootKey::CurrentUser, RegView::Own, kConfig, "bs_collect_time", regtype::Dword, Dword(900));
     Key(RootKey::CurrentUser, "Software\\Varnholt\\Kestrova\\Folders\\Inbox\\Users\\anna");
     Key(RootKey::CurrentUser, "Software\\Varnholt\\Kestrova\\Folders\\Inbox\\Users\\bob");
     Key(RootKey::CurrentUser, "Software\\Varnholt\\Kestrova\\Folders\\Tasks\\Users\\anna");
@@ -180,6 +182,8 @@ TEST_F(StatusReport, SaysWhatIsFoundAndHintsAtEachKnownCauseOfTrouble) {
               "Disabled items / Deaktivierte Elemente: 1 of ours / von unseren: \"7A3B\"; 1 "
               "values / Werte cannot be read / nicht lesbar");
     EXPECT_EQ(next, std::string(kHint) + "run cleanup / cleanup ausf\xC3\xBChren");
+    EXPECT_EQ(Find(lines, "Outlook 16.0 resiliency"),
+              "Outlook 16.0 resiliency / Ausfallsicherheit");
     EXPECT_EQ(Find(lines, "CrashingAddinList", &next),
               "CrashingAddinList: none of ours / keiner von unseren");
     EXPECT_EQ(next.find("Hint"), std::string::npos);
@@ -202,7 +206,7 @@ TEST_F(StatusReport, SaysWhatIsFoundAndHintsAtEachKnownCauseOfTrouble) {
               "/ die das Add-In nicht liest: on / ein (1)");
     EXPECT_EQ(next.rfind(std::string(kHint) + "tick the lock in this console", 0), 0u) << next;
     EXPECT_EQ(Find(lines, "bs_collect_count"), "bs_collect_count: 25");
-    EXPECT_EQ(Find(lines, "bs_collect_time"), "bs_collect_time: not set / nicht gesetzt");
+    EXPECT_EQ(Find(lines, "bs_collect_time"), "bs_collect_time: 900");
     EXPECT_EQ(Find(lines, "Recipients"),
               "Recipients / Empf\xC3\xA4nger: 2, categories / Kategorien: 3");
 
@@ -242,6 +246,13 @@ TEST_F(StatusReport, ACleanMachineSaysSoWithoutAnError) {
     source.system.elevated = {ValueFact::State::Unreadable, 0, "", "error / Fehler 5"};
     source.system.windowsVersion.clear();
     const auto lines = Lines();
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 6),
+              (std::vector<std::string>{"Add-in status / Add-In-Status", "", "Console / Konsole",
+                                        "  Quillard 1.2.0.18, 64-bit / 64-Bit",
+                                        "  Windows: cannot be read / nicht lesbar",
+                                        "  Elevated / Mit erh\xC3\xB6hten Rechten: cannot be "
+                                        "read / nicht lesbar (error / Fehler 5)"}));
     EXPECT_EQ(Find(lines, "Windows"), "Windows: cannot be read / nicht lesbar");
     EXPECT_EQ(Find(lines, "Elevated"), "Elevated / Mit erh\xC3\xB6hten Rechten: cannot be read / "
                                        "nicht lesbar (error / Fehler 5)");
@@ -269,6 +280,8 @@ TEST_F(StatusReport, ACleanMachineSaysSoWithoutAnError) {
 // Odd values: each one is told as what it is, the rest of the report is unharmed.
 TEST_F(StatusReport, ValuesOfTheWrongTypeOrSizeCannotBeReadAndTheRestStands) {
     Put(RootKey::LocalMachine, RegView::Bits32, kOutlook16, "Bitness", regtype::Dword, Dword(64));
+    Text(RootKey::LocalMachine, RegView::Bits64, "Software\\Microsoft\\Office\\14.0\\Outlook", "x",
+         "");
     Text(RootKey::LocalMachine, RegView::Bits64, "Software\\Microsoft\\Office\\12.0\\Outlook", "x",
          "");
     Register(RootKey::LocalMachine, RegView::Bits32, "Kestrova.Connect", kKestrovaClsid,
@@ -295,6 +308,13 @@ TEST_F(StatusReport, ValuesOfTheWrongTypeOrSizeCannotBeReadAndTheRestStands) {
     Put(RootKey::CurrentUser, RegView::Own,
         "Software\\Policies\\Microsoft\\Office\\16.0\\Outlook\\Resiliency\\AddinList",
         "Tarnwick.Addin", regtype::Dword, Dword(0));
+    Text(RootKey::CurrentUser, RegView::Own,
+         "Software\\Policies\\Microsoft\\Office\\16.0\\Outlook\\Resiliency\\AddinList",
+         "Kestrova.Old", "2");
+    // UTF-16 as it comes: a letter, one beyond the 16-bit plane, and a lone surrogate.
+    Put(RootKey::LocalMachine, RegView::Bits64,
+        "Software\\Microsoft\\Office\\Outlook\\Addins\\Kestrova.Old", "FriendlyName", regtype::Sz,
+        {0xE4, 0, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xD8, 'x', 0, 0, 0});
     source.lists[std::string(kResiliency) + "DisabledItems"] = {regcode::AccessDenied, {}};
     // A name at unit 0 is not one of Outlook's records (as cleanup has it).
     source.lists[std::string(kResiliency) + "CrashingAddinList"] = {
@@ -307,6 +327,8 @@ TEST_F(StatusReport, ValuesOfTheWrongTypeOrSizeCannotBeReadAndTheRestStands) {
               "Outlook 16.0 (MSI), 32-bit view / 32-Bit-Ansicht: " + cannot +
                   " (DWORD, not text / DWORD statt Text)");
     // Older than 14.0 was 32-bit only, and so decides.
+    EXPECT_EQ(Find(lines, "Outlook 14.0"),
+              "Outlook 14.0 (MSI), 64-bit view / 64-Bit-Ansicht: Bitness not set / nicht gesetzt");
     EXPECT_EQ(Find(lines, "Outlook 12.0"),
               "Outlook 12.0 (MSI), 64-bit view / 64-Bit-Ansicht: 32-bit only / nur 32-Bit; "
               "decides the lock's view / bestimmt die Ansicht der Sperre");
@@ -322,7 +344,8 @@ TEST_F(StatusReport, ValuesOfTheWrongTypeOrSizeCannotBeReadAndTheRestStands) {
                   " ({0000-gone} is not registered / ist nicht "
                   "registriert)");
     EXPECT_EQ(Find(lines, "Kestrova: HKLM 64-bit"),
-              "Kestrova: HKLM 64-bit Kestrova.Old, FriendlyName not set / nicht gesetzt, server "
+              "Kestrova: HKLM 64-bit Kestrova.Old, FriendlyName "
+              "\"\xC3\xA4\xF0\x9F\x98\x80\xEF\xBF\xBDx\", server "
               "/ Server " +
                   cannot + " (no CLSID / keine CLSID)");
     EXPECT_EQ(Find(lines, "Other add-ins"),
@@ -343,6 +366,13 @@ TEST_F(StatusReport, ValuesOfTheWrongTypeOrSizeCannotBeReadAndTheRestStands) {
                    &next),
               "Policy 'List of managed add-ins' / Richtlinie 'Liste der verwalteten Add-Ins' "
               "Tarnwick.Addin: 0 = always disabled / immer deaktiviert");
+    EXPECT_EQ(next, kPolicyHint);
+    EXPECT_EQ(Find(lines,
+                   "Policy 'List of managed add-ins' / Richtlinie 'Liste der verwalteten "
+                   "Add-Ins' Kestrova.Old",
+                   &next),
+              "Policy 'List of managed add-ins' / Richtlinie 'Liste der verwalteten Add-Ins' "
+              "Kestrova.Old: 2 = the user's choice / Wahl des Benutzers");
     EXPECT_EQ(next, kPolicyHint);
     EXPECT_EQ(Find(lines, "debug:"), "debug: " + cannot + " (DWORD of 2 bytes / Bytes)");
     EXPECT_EQ(Find(lines, "journal:"), "journal: " + cannot + " (type / Typ 11)");
