@@ -1,5 +1,6 @@
 // The status report through the real registry and real files under Wine. The user's root is a
 // scratch key; the machine's is the test prefix's own, in both of wine64's views.
+#include "console/status/report_lines_testing.h"
 #include "console/status/status_source_win32.h"
 #include "console/store/win32_registry.h"
 #include "console/testing/test_registry_win32.h"
@@ -128,21 +129,10 @@ protected:
     }
     static std::string Find(const std::vector<std::string>& lines, const std::string& start,
                             std::string* next = nullptr) {
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            const std::size_t at = lines[i].find_first_not_of(' ');
-            if (at != std::string::npos && lines[i].compare(at, start.size(), start) == 0) {
-                if (next)
-                    *next = i + 1 < lines.size() ? lines[i + 1] : "";
-                return lines[i].substr(at);
-            }
-        }
-        return "";
+        return testing::FindLine(lines, start, next);
     }
     static std::size_t Count(const std::vector<std::string>& lines, const std::string& part) {
-        std::size_t n = 0;
-        for (const std::string& l : lines)
-            n += l.find(part) != std::string::npos;
-        return n;
+        return testing::CountLines(lines, part);
     }
 
     test::ScratchRoots roots{/*remapMachine=*/false};
