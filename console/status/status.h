@@ -124,9 +124,8 @@ extern const char* const kSwitchNames[5];
 
 struct NamedValue {
     std::string name;
-    std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
-    long error = 0; // nonzero: this value could not be read
+    std::vector<std::uint8_t> data; // whatever its type: Outlook's records are binary
+    long error = 0;                 // nonzero: this value could not be read
 };
 
 // What the report needs besides the backend: the system, value lists, files.

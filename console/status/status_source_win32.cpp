@@ -100,8 +100,8 @@ long Win32StatusSource::ListValues(RootKey root, RegView view, const std::string
         NamedValue v;
         v.name = Narrow(std::wstring_view(name.data(), units));
         const std::wstring wname(name.data(), units);
-        DWORD type = 0, size = 0;
-        rc = RegQueryValueExW(key.Get(), wname.c_str(), nullptr, &type, nullptr, &size);
+        DWORD size = 0;
+        rc = RegQueryValueExW(key.Get(), wname.c_str(), nullptr, nullptr, nullptr, &size);
         for (int tries = 0; rc == ERROR_SUCCESS && tries < kReadTries; ++tries) {
             if (size > kMaxValueBytes) {
                 rc = ERROR_MORE_DATA;
@@ -109,7 +109,7 @@ long Win32StatusSource::ListValues(RootKey root, RegView view, const std::string
             }
             v.data.resize(size);
             DWORD got = size;
-            rc = RegQueryValueExW(key.Get(), wname.c_str(), nullptr, &type, v.data.data(), &got);
+            rc = RegQueryValueExW(key.Get(), wname.c_str(), nullptr, nullptr, v.data.data(), &got);
             if (rc == ERROR_SUCCESS) {
                 v.data.resize(got);
                 break;
@@ -119,11 +119,8 @@ long Win32StatusSource::ListValues(RootKey root, RegView view, const std::string
                 rc = ERROR_SUCCESS;
             }
         }
-        v.type = type;
-        if (rc != ERROR_SUCCESS) {
+        if (rc != ERROR_SUCCESS)
             v.error = rc;
-            v.data.clear();
-        }
         values.push_back(std::move(v));
     }
 }

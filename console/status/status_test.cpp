@@ -125,11 +125,11 @@ TEST_F(StatusReport, SaysWhatIsFoundAndHintsAtEachKnownCauseOfTrouble) {
     record.insert(record.end(), name.begin(), name.end());
     source.lists[std::string(kResiliency) + "DisabledItems"] = {
         regcode::Success,
-        {{"7A3B", regtype::Binary, record, 0},
-         {"other", regtype::Binary, Utf16("xother.dll"), 0},
+        {{"7A3B", record, 0},
+         {"other", Utf16("xother.dll"), 0},
          // Past the units cleanup examines: not found by it, not ours here.
-         {"late", regtype::Binary, Utf16(std::string(cleanup_units, 'x') + "kestrova.dll"), 0},
-         {"refused", 0, {}, regcode::AccessDenied}}};
+         {"late", Utf16(std::string(cleanup_units, 'x') + "kestrova.dll"), 0},
+         {"refused", {}, regcode::AccessDenied}}};
     // The lock stands in the 32-bit view only, which a 64-bit Outlook's add-in never reads.
     Put(RootKey::LocalMachine, RegView::Bits32, kConfig, "lock", regtype::Dword, Dword(1));
     Put(RootKey::CurrentUser, RegView::Own, kConfig, "debug", regtype::Dword, Dword(7));
@@ -310,7 +310,7 @@ TEST_F(StatusReport, ValuesOfTheWrongTypeOrSizeCannotBeReadAndTheRestStands) {
     source.lists[std::string(kResiliency) + "DisabledItems"] = {regcode::AccessDenied, {}};
     // A name at unit 0 is not one of Outlook's records (as cleanup has it).
     source.lists[std::string(kResiliency) + "CrashingAddinList"] = {
-        regcode::Success, {{"a", regtype::Binary, Utf16("kestrova.dll"), 0}}};
+        regcode::Success, {{"a", Utf16("kestrova.dll"), 0}}};
     reg.LimitRootAccess(RootKey::LocalMachine, kKeyRead);
 
     const auto lines = Lines();

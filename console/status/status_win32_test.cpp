@@ -112,13 +112,14 @@ protected:
     }
     void TearDown() override {
         ClearMachine();
-        for (const wchar_t* name : {L"Kestrova_debug.log", L"a.huf", L"b.HUF", L"notes.hufx"})
+        for (const wchar_t* name :
+             {L"Kestrova_debug.log", L"debug.log", L"a.huf", L"b.HUF", L"notes.hufx"})
             DeleteFileW((folder + name).c_str());
         RemoveDirectoryW(folder.c_str());
     }
     std::vector<std::string> Lines() {
         Win32StatusSource source([this] { return Narrow(folder + L"Kestrova_debug.log"); },
-                                 [this] { return Narrow(folder + L"missing\\debug.log"); });
+                                 [this] { return Narrow(folder + L"debug.log"); });
         Win32Registry reg;
         std::vector<std::string> lines;
         const std::string text = CurrentStatusReport(reg, source, "\n");
@@ -238,8 +239,30 @@ TEST_F(StatusUnderWine, WhatCannotBeReadIsSaidAndTheRestIsReported) {
     const test::ReadOnlyKey readOnly(HKEY_LOCAL_MACHINE,
                                      "Software\\Wow6432Node\\Varnholt\\Kestrova\\Config");
 
+    // A folder named without its final "\\", and one that no file system can name.
+    SetText(HKEY_CURRENT_USER, 0, L"Software\\Microsoft\\Office\\15.0\\Outlook\\Security",
+            L"OutlookSecureTempFolder", folder.substr(0, folder.size() - 1));
+    WriteFile(folder + L"a.huf", "x");
+    SetText(HKEY_CURRENT_USER, 0, L"Software\\Microsoft\\Office\\14.0\\Outlook\\Security",
+            L"OutlookSecureTempFolder", L"C:\\bad|name");
+    WriteFile(folder + L"debug.log", "fallback\r\n");
+
     const auto lines = Lines();
     std::string next;
+    EXPECT_EQ(Find(lines, "Secure temporary folder / Sicherer Temp-Ordner (Outlook 15.0)"),
+              "Secure temporary folder / Sicherer Temp-Ordner (Outlook 15.0): " +
+                  Narrow(folder.substr(0, folder.size() - 1)) + ": 1 .huf files / Dateien");
+    EXPECT_EQ(Find(lines, "Secure temporary folder / Sicherer Temp-Ordner (Outlook 14.0)"),
+              "Secure temporary folder / Sicherer Temp-Ordner (Outlook 14.0): C:\\bad|name: " +
+                  std::string(kCannot) + " (error / Fehler 123)");
+    EXPECT_EQ(Find(lines, "Fallback")
+                  .rfind("Fallback / Ersatz: " + Narrow(folder) +
+                             "debug.log: 10 bytes / Bytes, changed / ge\xC3\xA4ndert 20",
+                         0),
+              0u);
+    EXPECT_NE(Find(lines, "Fallback").find(", can be read now / jetzt lesbar"), std::string::npos);
+    EXPECT_EQ(Find(lines, "The log view shows"),
+              "The log view shows / Das Log-Fenster zeigt: the fallback / den Ersatz");
     EXPECT_EQ(Find(lines, "HKLM 64-bit Addins"), std::string("HKLM 64-bit Addins: ") + kCannot +
                                                      " (access denied / Zugriff verweigert)");
     EXPECT_EQ(

@@ -91,6 +91,17 @@ TEST_F(StatusWindowKeys, ReadOnlyTextCopyAndCloseByKeyboardAndNamesForScreenRead
     EXPECT_EQ(GetFocus(), window->OkButton->Handle());
     ASSERT_TRUE(Key(VK_TAB));
 
+    // Switching to another program and back finds the focus where it was.
+    ASSERT_TRUE(Key(VK_TAB));
+    ASSERT_EQ(GetFocus(), window->CopyButton->Handle());
+    {
+        test::TestHost other({500, 400, 200, 100});
+        ASSERT_TRUE(test::PumpUntil([&] { return GetForegroundWindow() == other.Handle(); }));
+        SetForegroundWindow(window->Handle());
+        ASSERT_TRUE(test::PumpUntil([&] { return GetForegroundWindow() == window->Handle(); }));
+        EXPECT_EQ(GetFocus(), window->CopyButton->Handle());
+    }
+
     // Its mnemonic copies from anywhere in the window.
     SetClipboard(L"before");
     ASSERT_TRUE(Key('C', test::kAlt));
@@ -126,7 +137,8 @@ TEST_F(StatusWindowKeys, ALongReportIsShownWholeAndTheWindowResizes) {
     MapWindowPoints(nullptr, window->Handle(), reinterpret_cast<POINT*>(&ok), 2);
     EXPECT_LE(ok.right, r.right);
     EXPECT_LE(ok.bottom, r.bottom);
-    window->OkButtonClick(nullptr);
+    // Gone while open (its owner's end): the console is not left disabled.
+    window.reset();
     EXPECT_TRUE(IsWindowEnabled(host.Handle()));
 }
 
@@ -196,6 +208,20 @@ TEST(StatusFromTheMenu, TheFourthItemOpensTheReportReadAfreshEachTime) {
     SetTimer(nullptr, 0, 1, InModalLoop);
     items[3]->Click();
     EXPECT_NE(shown.find(L"\r\n    LoadBehavior 3 = loaded at start-up"), std::wstring::npos);
+
+    // The program is told to end while the window is open: its loop ends and the main loop
+    // still gets the word.
+    g_inModalLoop = [] {
+        ASSERT_NE(OpenStatusWindow(), nullptr);
+        PostQuitMessage(7);
+    };
+    SetTimer(nullptr, 0, 1, InModalLoop);
+    items[3]->Click();
+    EXPECT_TRUE(IsWindowEnabled(form.Handle()));
+    EXPECT_EQ(FindWindowW(L"KestrovaStatusWindow", nullptr), nullptr);
+    MSG quit;
+    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 7u);
     EXPECT_TRUE(errors.empty());
 }
 
