@@ -1,6 +1,7 @@
 #pragma once
 // The console's main window: its controls, its components and their handlers.
 #include "console/form/services.h"
+#include "console/status/status_window_win32.h"
 #include "console/viewer/log_viewer_win32.h"
 #include "console/viewer/outlook_mail_win32.h"
 #include "platform/scoped_win32.h"
@@ -45,7 +46,7 @@ public:
     std::unique_ptr<TTimer> Timer1;
     std::unique_ptr<TWinXP> WinXP1;
     std::unique_ptr<TPopupMenu> PopupMenu1;
-    std::unique_ptr<TMenuItem> Collectcount1, collecttime1, savelog1;
+    std::unique_ptr<TMenuItem> Collectcount1, collecttime1, savelog1, addinstatus1;
     std::unique_ptr<THintWindow> Hints;
     std::unique_ptr<TSaveDialog> SaveDialog1 = NewSaveDialog1(this);
     // Connects at the first press of SpeedButton1, not before.
@@ -68,6 +69,7 @@ public:
     void Collectcount1Click(TComponent* Sender);
     void collecttime1Click(TComponent* Sender);
     void savelog1Click(TComponent* Sender);
+    void addinstatus1Click(TComponent* Sender);
     void categoriesListExit(TComponent* Sender);
     void categoriesListSelChange(TComponent* Sender, int ListIndex);
     void catAddClick(TComponent* Sender);
@@ -85,6 +87,8 @@ private:
     void CreateControls();
     void LayoutPanels();
     void WriteUserSwitch(const char* valueName, bool on);
+    // The add-in's status as it stands now (AdminUnit1_status_win32.cpp).
+    std::string StatusReport(const char* newline);
     // The category editor (AdminUnit1_categories_win32.cpp).
     void CreateCategoryEditor(HWND parent, int id);
     void WireCategoryEditor();

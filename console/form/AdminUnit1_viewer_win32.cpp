@@ -2,6 +2,7 @@
 #include "console/form/AdminUnit1.h"
 #include "console/viewer/log_viewer_win32.h"
 #include "console/viewer/outlook_mail_win32.h"
+#include "platform/utf_win32.h"
 
 #include <commdlg.h>
 
@@ -62,8 +63,11 @@ void TQuillard::SpeedButton1Click(TComponent*) {
     composing_ = true;
     const ScopeExit done([this] { composing_ = false; });
     const std::wstring shown = MemoText(LogFile->Handle());
+    const std::wstring report = Widen(StatusReport("\n"));
     try {
-        DisplaySupportMail(*olApp, ComposeSupportMail(std::u16string(shown.begin(), shown.end())));
+        DisplaySupportMail(*olApp,
+                           ComposeSupportMail(std::u16string(shown.begin(), shown.end()),
+                                              std::u16string(report.begin(), report.end())));
     } catch (const std::exception&) {
         services_.ShowNotice("There was an error, sorry!");
     }

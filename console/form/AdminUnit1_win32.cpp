@@ -206,7 +206,9 @@ void TQuillard::CreateControls() {
     savelog1 = std::make_unique<TMenuItem>(this, "savelog1", "savelog");
     PopupMenu1->Add(Collectcount1.get());
     PopupMenu1->Add(collecttime1.get());
+    addinstatus1 = std::make_unique<TMenuItem>(this, "addinstatus1", kStatusCaption);
     PopupMenu1->Add(savelog1.get());
+    PopupMenu1->Add(addinstatus1.get());
 
     chkDebug->OnClick = [this](TComponent* s) { chkDebugClick(s); };
     chkAdmin->OnClick = [this](TComponent* s) { chkAdminClick(s); };
@@ -221,6 +223,7 @@ void TQuillard::CreateControls() {
     Collectcount1->OnClick = [this](TComponent* s) { Collectcount1Click(s); };
     collecttime1->OnClick = [this](TComponent* s) { collecttime1Click(s); };
     savelog1->OnClick = [this](TComponent* s) { savelog1Click(s); };
+    addinstatus1->OnClick = [this](TComponent* s) { addinstatus1Click(s); };
     Panel1->PopupMenu = PopupMenu1.get();
     WireCategoryEditor();
 }

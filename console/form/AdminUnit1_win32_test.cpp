@@ -490,9 +490,10 @@ TEST(QuillardWindow, LayoutCaptionsHintsMenuAndTimer) {
 
     // The context menu and the components.
     HMENU m = form.PopupMenu1->Handle();
-    ASSERT_EQ(GetMenuItemCount(m), 3);
-    const wchar_t* items[] = {L"collect count", L"collect time", L"savelog"};
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(GetMenuItemCount(m), 4);
+    const wchar_t* items[] = {L"collect count", L"collect time", L"savelog",
+                              L"add-in status / Add-In-Status"};
+    for (int i = 0; i < 4; ++i) {
         wchar_t buf[64];
         GetMenuStringW(m, static_cast<UINT>(i), buf, 64, MF_BYPOSITION);
         EXPECT_STREQ(buf, items[i]);

@@ -11,11 +11,16 @@ const char16_t kSupportOpening[] = u"Please write a short explanation of your pr
                                    u"\n\n\n"
                                    u"Debuglog:\n\n";
 
-SupportMail ComposeSupportMail(std::u16string_view logText) {
+SupportMail ComposeSupportMail(std::u16string_view logText, std::u16string_view report) {
     SupportMail m;
     m.To = kSupportAddress;
     m.Subject = kSupportSubject;
-    m.Body = kSupportOpening;
+    const std::u16string_view opening = kSupportOpening;
+    const std::size_t logHeading = opening.rfind(u"Debuglog:");
+    m.Body = opening.substr(0, logHeading);
+    if (!report.empty())
+        m.Body.append(report).append(u"\n");
+    m.Body.append(opening.substr(logHeading));
     m.Body.append(logText);
     return m;
 }

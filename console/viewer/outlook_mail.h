@@ -15,7 +15,8 @@ struct SupportMail {
     std::u16string To, Subject, Body;
 };
 
-// `logText` is the viewer's text as shown (CR LF line breaks), taken unchanged.
-SupportMail ComposeSupportMail(std::u16string_view logText);
+// `logText` is the viewer's text as shown (CR LF line breaks), taken unchanged. `report`, the
+// add-in's status, goes between the request for an explanation and "Debuglog:".
+SupportMail ComposeSupportMail(std::u16string_view logText, std::u16string_view report = {});
 
 } // namespace kes

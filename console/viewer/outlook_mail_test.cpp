@@ -29,6 +29,13 @@ TEST(SupportMail, OpeningTextThenTheViewsTextByteForByte) {
     EXPECT_EQ(body.find(u'\r'), std::u16string::npos);
 }
 
+TEST(SupportMail, TheStatusReportStandsBetweenTheRequestAndTheLog) {
+    const SupportMail m = ComposeSupportMail(u"10:00 start\r\n", u"Add-in status\n  debug: on\n");
+    EXPECT_EQ(m.Body, u"Please write a short explanation of your problem\n.....\nBitte, schreiben "
+                      u"Sie eine kurze Fehlerbeschreibung dazu\n...\n\n\n\nAdd-in status\n  debug: "
+                      u"on\n\nDebuglog:\n\n10:00 start\r\n");
+}
+
 TEST(SupportMail, AddressIsOneAddress) {
     const std::u16string a = kSupportAddress;
     EXPECT_EQ(std::count(a.begin(), a.end(), u'@'), 1);

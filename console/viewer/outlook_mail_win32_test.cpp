@@ -3,7 +3,9 @@
 #include "console/viewer/outlook_mail.h"
 
 #include "console/form/AdminUnit1.h"
+#include "console/store/kestrova_layout.h"
 #include "console/store/memory_registry.h"
+#include "console/store/settings_store.h"
 #include "console/viewer/log_viewer_win32.h"
 #include "console/viewer/outlook_mail_win32.h"
 #include "platform/scoped_win32.h"
@@ -50,6 +52,19 @@ struct Fake {
         return std::u16string(reinterpret_cast<const char16_t*>(b.Get()), SysStringLen(b.Get()));
     }
 };
+
+// The body as composed: the request, the add-in's status report, then "Debuglog:" and the log.
+::testing::AssertionResult HoldsLog(const std::u16string& body, const std::u16string& log) {
+    const std::u16string opening = kSupportOpening;
+    const std::u16string request = opening.substr(0, opening.rfind(u"Debuglog:"));
+    const std::u16string tail = u"\nDebuglog:\n\n" + log;
+    if (body.compare(0, request.size(), request) != 0 ||
+        body.compare(request.size(), 30, u"Add-in status / Add-In-Status\n") != 0 ||
+        body.size() < tail.size() ||
+        body.compare(body.size() - tail.size(), tail.size(), tail) != 0)
+        return ::testing::AssertionFailure() << "body: " << ::testing::PrintToString(body);
+    return ::testing::AssertionSuccess();
+}
 
 class SupportMailPress : public ::testing::Test {
 protected:
@@ -122,8 +137,7 @@ TEST_F(SupportMailPress, OneMailPerPressOverOneConnectionAndOutlookIsNotAskedToQ
     EXPECT_EQ(fake.Mail(0, L"ItemType"), u"0");
     EXPECT_EQ(fake.Mail(0, L"To"), kSupportAddress);
     EXPECT_EQ(fake.Mail(0, L"Subject"), u"Debug.log => Kestrova");
-    EXPECT_EQ(fake.Mail(0, L"Body"),
-              std::u16string(kSupportOpening) + u"10:00 start\r\n10:01 \u00e4nderung\r\n");
+    EXPECT_TRUE(HoldsLog(fake.Mail(0, L"Body"), u"10:00 start\r\n10:01 \u00e4nderung\r\n"));
     // Nothing read back (the test server records any read and Send), nothing sent.
     EXPECT_EQ(fake.Mail(0, L"Calls"), u"To,Subject,Body,Display,");
     // Modal: a 16-bit true, -1.
@@ -135,7 +149,7 @@ TEST_F(SupportMailPress, OneMailPerPressOverOneConnectionAndOutlookIsNotAskedToQ
     Press();
     ASSERT_EQ(fake.Count(L"mails"), 2);
     EXPECT_EQ(fake.Count(L"instances"), 1);
-    EXPECT_EQ(fake.Mail(1, L"Body"), kSupportOpening);
+    EXPECT_TRUE(HoldsLog(fake.Mail(1, L"Body"), u""));
     EXPECT_TRUE(notices.empty());
     EXPECT_TRUE(errors.empty());
 
@@ -143,6 +157,27 @@ TEST_F(SupportMailPress, OneMailPerPressOverOneConnectionAndOutlookIsNotAskedToQ
     form.reset();
     EXPECT_EQ(fake.Count(L"quits"), 0);
     EXPECT_EQ(fake.Count(L"live"), 0);
+}
+
+// What support asks first travels with the mail: the status as it stands at the press.
+TEST_F(SupportMailPress, TheBodyCarriesTheAddinStatusReadAtThePress) {
+    Register();
+    Start();
+    {
+        SettingsStore s(*form->Svc().Registry);
+        ASSERT_TRUE(s.Open(layout::kConfig, true));
+        s.PutInt(layout::kJournal, 1);
+    }
+    Show("10:00 start\r\n");
+    Press();
+    ASSERT_EQ(fake.Count(L"mails"), 1);
+    const std::u16string body = fake.Mail(0, L"Body");
+    EXPECT_TRUE(HoldsLog(body, u"10:00 start\r\n"));
+    const std::size_t journal = body.find(u"\n  journal: on / ein (1)\n");
+    EXPECT_NE(journal, std::u16string::npos);
+    EXPECT_LT(journal, body.find(u"Debuglog:"));
+    EXPECT_NE(body.find(u"\n  No Outlook found / Kein Outlook gefunden\n"), std::u16string::npos);
+    EXPECT_EQ(body.find(u'\r'), body.find(u"10:00 start\r\n") + 11); // LF until the log
 }
 
 TEST_F(SupportMailPress, ARunningOutlookIsUsedWithoutStartingAnother) {
@@ -161,7 +196,7 @@ TEST_F(SupportMailPress, ARunningOutlookIsUsedWithoutStartingAnother) {
     Press();
     EXPECT_EQ(fake.Count(L"instances"), 0);
     ASSERT_EQ(fake.Count(L"mails"), 1);
-    EXPECT_EQ(fake.Mail(0, L"Body"), std::u16string(kSupportOpening) + u"running\r\n");
+    EXPECT_TRUE(HoldsLog(fake.Mail(0, L"Body"), u"running\r\n"));
     EXPECT_TRUE(notices.empty());
     form.reset();
     RevokeActiveObject(cookie, nullptr);

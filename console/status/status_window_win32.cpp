@@ -1,0 +1,184 @@
+#include "console/status/status_window_win32.h"
+
+#include "platform/utf_win32.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kes {
+
+const char kStatusCaption[] = "add-in status / Add-In-Status";
+
+namespace {
+const wchar_t kStatusClass[] = L"KestrovaStatusWindow";
+constexpr int kWidth = 640, kHeight = 480, kMinWidth = 360, kMinHeight = 240;
+constexpr int kMargin = 8, kLabelHeight = 13, kButtonWidth = 81, kButtonHeight = 25;
+constexpr int kCopyId = 101, kReportId = 102;
+
+// Puts UTF-16 text on the clipboard as CF_UNICODETEXT, which Windows converts for anyone who
+// asks for plain text.
+void CopyToClipboard(HWND owner, const std::wstring& text) {
+    // Another program may hold the clipboard for a moment.
+    bool open = false;
+    for (int tries = 0; tries < 10 && !(open = OpenClipboard(owner) != FALSE); ++tries)
+        Sleep(20);
+    if (!open)
+        throw Exception("The clipboard is in use, please try again / Die Zwischenablage ist "
+                        "belegt, bitte noch einmal versuchen");
+    const ScopeExit close([] { CloseClipboard(); });
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    UniqueGlobal memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
+    void* p = memory ? GlobalLock(memory.Get()) : nullptr;
+    if (!p)
+        throw Exception("Nicht genug Speicher");
+    std::memcpy(p, text.c_str(), bytes);
+    GlobalUnlock(memory.Get());
+    EmptyClipboard();
+    // The clipboard owns the memory once it took it.
+    if (SetClipboardData(CF_UNICODETEXT, memory.Get()))
+        memory.Release();
+    else
+        throw Exception("Konnte die Zwischenablage nicht f\xC3\xBCllen");
+}
+} // namespace
+
+TStatusWindow::TStatusWindow(TComponent* owner, std::string report)
+    : TFormWindow(owner), report_(std::move(report)) {
+    Name = "StatusWindow";
+    OnClose = [this](TComponent*) { ReleaseOwner(); };
+}
+
+TStatusWindow::~TStatusWindow() {
+    ReleaseOwner();
+    DestroyHandle();
+}
+
+void TStatusWindow::Show(HWND owner) {
+    owner_ = owner;
+    RegisterWindowClass(kStatusClass, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (owner)
+        GetWindowRect(owner, &area);
+    const int x = std::max<int>(0, area.left + (area.right - area.left - kWidth) / 2);
+    const int y = std::max<int>(0, area.top + (area.bottom - area.top - kHeight) / 2);
+    // Owned by the console's window: above it, and no button of its own on the taskbar.
+    CreateWindowFor({.className = kStatusClass,
+                     .text = Widen(kStatusCaption),
+                     .style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN,
+                     .exStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME,
+                     .bounds = {x, y, kWidth, kHeight},
+                     .parent = owner});
+    // The label stands right before the text: screen readers name the text after it.
+    Label1 = std::make_unique<TLabel>(this, "Label1", hwnd_, Bounds{}, "Report / Bericht:", 0);
+    ReportText = std::make_unique<TMemo>(this, "ReportText", hwnd_, Bounds{}, kReportId,
+                                         WS_VSCROLL | WS_HSCROLL | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
+                                             ES_NOHIDESEL);
+    // No limit: the report of a machine with thousands of add-ins is long.
+    SendMessageW(ReportText->Handle(), EM_SETLIMITTEXT, 0, 0);
+    ReportText->SetText(report_);
+    CopyButton = std::make_unique<TButton>(this, "CopyButton", hwnd_, Bounds{}, "&Copy", kCopyId);
+    OkButton = std::make_unique<TButton>(this, "OkButton", hwnd_, Bounds{}, "OK", IDOK);
+    SendMessageW(OkButton->Handle(), BM_SETSTYLE, BS_DEFPUSHBUTTON, FALSE);
+    CopyButton->OnClick = [this](TComponent* s) { CopyButtonClick(s); };
+    OkButton->OnClick = [this](TComponent* s) { OkButtonClick(s); };
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    Layout(client.right, client.bottom);
+    if (owner_)
+        EnableWindow(owner_, FALSE);
+    ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+    SetFocus(ReportText->Handle());
+    // The caret at the start, nothing selected: reading begins at the first line.
+    SendMessageW(ReportText->Handle(), EM_SETSEL, 0, 0);
+}
+
+void TStatusWindow::ShowModal(HWND owner) {
+    Show(owner);
+    const HWND self = hwnd_;
+    MSG msg;
+    while (IsWindow(self)) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            // The program is ending: the main loop must see its quit message too.
+            if (got == 0)
+                PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (!IsDialogMessageW(self, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+void TStatusWindow::CopyButtonClick(TComponent*) {
+    CopyToClipboard(hwnd_, Widen(report_));
+}
+
+void TStatusWindow::OkButtonClick(TComponent*) {
+    Close();
+}
+
+// The owner comes back before this window goes, so activation returns to it and not to some
+// other program's window.
+void TStatusWindow::ReleaseOwner() {
+    if (owner_ && IsWindow(owner_))
+        EnableWindow(owner_, TRUE);
+    owner_ = nullptr;
+}
+
+void TStatusWindow::Layout(int width, int height) {
+    const int buttonsTop = height - kMargin - kButtonHeight;
+    MoveWindow(Label1->Handle(), kMargin, kMargin, width - 2 * kMargin, kLabelHeight, TRUE);
+    const int textTop = kMargin + kLabelHeight + 4;
+    MoveWindow(ReportText->Handle(), kMargin, textTop, std::max(width - 2 * kMargin, 0),
+               std::max(buttonsTop - kMargin - textTop, 0), TRUE);
+    MoveWindow(OkButton->Handle(), width - kMargin - kButtonWidth, buttonsTop, kButtonWidth,
+               kButtonHeight, TRUE);
+    MoveWindow(CopyButton->Handle(), width - 2 * (kMargin + kButtonWidth), buttonsTop, kButtonWidth,
+               kButtonHeight, TRUE);
+}
+
+LRESULT TStatusWindow::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_COMMAND:
+        // Escape, through the dialog keys, comes as IDCANCEL from no control of ours.
+        if (LOWORD(wp) == IDCANCEL) {
+            Close();
+            return 0;
+        }
+        break;
+    // A multiline EDIT in dialog mode asks its parent as a dialog: for the default button on
+    // Enter, to move on at Tab. Without these answers both keys would do nothing in the text.
+    case DM_GETDEFID:
+        return MAKELRESULT(IDOK, DC_HASDEFID);
+    case WM_NEXTDLGCTL: {
+        const HWND next =
+            LOWORD(lp) ? reinterpret_cast<HWND>(wp) : GetNextDlgTabItem(hwnd_, GetFocus(), wp != 0);
+        if (next)
+            SetFocus(next);
+        return 0;
+    }
+    case WM_SIZE:
+        if (ReportText)
+            Layout(LOWORD(lp), HIWORD(lp));
+        return 0;
+    case WM_GETMINMAXINFO:
+        reinterpret_cast<MINMAXINFO*>(lp)->ptMinTrackSize = {kMinWidth, kMinHeight};
+        return 0;
+    case WM_ACTIVATE:
+        // A plain window forgets its focus when another one is activated; a dialog keeps it.
+        if (LOWORD(wp) == WA_INACTIVE) {
+            const HWND f = GetFocus();
+            focus_ = f && IsChild(hwnd_, f) ? f : nullptr;
+        } else if (focus_ && IsWindow(focus_)) {
+            SetFocus(focus_);
+            return 0;
+        }
+        break;
+    }
+    return TFormWindow::WndProc(msg, wp, lp);
+}
+
+} // namespace kes
