@@ -1,6 +1,8 @@
 #include "console/viewer/outlook_mail_win32.h"
 
+#include "console/viewer/log_viewer_win32.h"
 #include "platform/scoped_win32.h"
+#include "platform/utf_win32.h"
 
 #include <objbase.h>
 #include <oleauto.h>
@@ -111,6 +113,21 @@ HRESULT Call(IMessageFilter& filter, IDispatch* d, const wchar_t* name, WORD fla
     });
 }
 
+// Attachments.Add(path): Outlook copies the file into the item at once.
+bool Attach(IMessageFilter& filter, IDispatch* mailItem, const std::u16string& path) {
+    UniqueVariant attachments;
+    if (FAILED(Call(filter, mailItem, L"Attachments", DISPATCH_PROPERTYGET, nullptr, 0,
+                    &attachments.v)) ||
+        attachments.v.vt != VT_DISPATCH || !attachments.v.pdispVal)
+        return false;
+    UniqueVariant source, added;
+    source.v.vt = VT_BSTR;
+    source.v.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(path.data()),
+                                         static_cast<UINT>(path.size()));
+    return source.v.bstrVal && SUCCEEDED(Call(filter, attachments.v.pdispVal, L"Add",
+                                              DISPATCH_METHOD, &source.v, 1, &added.v));
+}
+
 void PutText(IMessageFilter& filter, IDispatch* d, const wchar_t* name,
              const std::u16string& text) {
     UniqueVariant arg;
@@ -122,6 +139,38 @@ void PutText(IMessageFilter& filter, IDispatch* d, const wchar_t* name,
 }
 
 } // namespace
+
+AttachedLogCopy::AttachedLogCopy(const LogBytes& log, const std::string& logPath) {
+    wchar_t tmp[MAX_PATH];
+    const DWORD n = GetTempPathW(MAX_PATH, tmp);
+    if (n == 0 || n >= MAX_PATH)
+        throw Exception("Kein tempor\xC3\xA4rer Ordner");
+    std::wstring name = Widen(logPath);
+    name = name.substr(name.find_last_of(L"\\/") + 1);
+    if (name.empty())
+        name = L"debug.log";
+    for (unsigned i = 0;; ++i) {
+        folder_ = std::wstring(tmp, n) + L"Kestrova mail " + std::to_wstring(GetCurrentProcessId()) +
+                  L"-" + std::to_wstring(i);
+        if (CreateDirectoryW(folder_.c_str(), nullptr))
+            break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS || i == 1000)
+            throw Exception("Kein tempor\xC3\xA4rer Ordner");
+    }
+    path_ = folder_ + L"\\" + name;
+    try {
+        SaveLogFile(Narrow(path_), log);
+    } catch (...) {
+        DeleteFileW(path_.c_str());
+        RemoveDirectoryW(folder_.c_str());
+        throw;
+    }
+}
+
+AttachedLogCopy::~AttachedLogCopy() {
+    DeleteFileW(path_.c_str());
+    RemoveDirectoryW(folder_.c_str());
+}
 
 void TOutlookApplication::Connect() {
     if (app_)
@@ -164,7 +213,11 @@ void DisplaySupportMail(TOutlookApplication& app, const SupportMail& mail) {
         throw OutlookError("Outlook's item is no mail item");
     PutText(filter, mi.Get(), L"To", mail.To);
     PutText(filter, mi.Get(), L"Subject", mail.Subject);
-    PutText(filter, mi.Get(), L"Body", mail.Body);
+    // A body that promises an attachment only when there is one.
+    bool attached = true;
+    for (const std::u16string& path : mail.Attachments)
+        attached = Attach(filter, mi.Get(), path) && attached;
+    PutText(filter, mi.Get(), L"Body", attached ? mail.Body : mail.BodyIfNotAttached);
     // Modal: returns when the user has closed the mail window, sent or not.
     UniqueVariant modal;
     modal.v.vt = VT_BOOL;
