@@ -138,10 +138,11 @@ constexpr size_t kHeadCheck = 4096, kTailCheck = 64 * 1024;
 std::uint64_t HeldLogLimit() {
     MEMORYSTATUSEX ms{};
     ms.dwLength = sizeof(ms);
-    constexpr std::uint64_t kBelow4G = 0xF0000000ull;
+    // Its text with CR LF breaks, at most twice as long, must stay countable in 32 bits.
+    constexpr std::uint64_t kBelow2G = 0x7FF00000ull;
     if (!GlobalMemoryStatusEx(&ms))
         return 256ull << 20;
-    return std::min({ms.ullAvailVirtual / 2, ms.ullTotalPhys / 4, kBelow4G});
+    return std::min({ms.ullAvailVirtual / 2, ms.ullTotalPhys / 4, kBelow2G});
 }
 
 LogFollower::Result LogFollower::Show(HWND memo, const std::string& path) {

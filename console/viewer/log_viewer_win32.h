@@ -34,8 +34,8 @@ std::wstring MemoText(HWND memo);
 int ShownLineCount(HWND memo);
 
 // How much of a log the console holds: half the address space still free, at most a quarter of
-// the machine's memory (so that holding it never drives Windows into paging), and below 4 GB
-// (the attached copy's format counts in 32 bits).
+// the machine's memory (so that holding it never drives Windows into paging), and below 2 GB
+// (the zipped copy for the support mail counts its text's size in 32 bits).
 std::uint64_t HeldLogLimit();
 
 // Keeps a memo following a log file. It holds the log's bytes as of the last tick (for the

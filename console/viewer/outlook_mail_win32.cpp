@@ -1,6 +1,7 @@
 #include "console/viewer/outlook_mail_win32.h"
 
 #include "console/viewer/log_viewer_win32.h"
+#include "console/viewer/zip_writer.h"
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
 
@@ -157,9 +158,25 @@ AttachedLogCopy::AttachedLogCopy(const LogBytes& log, const std::string& logPath
         if (GetLastError() != ERROR_ALREADY_EXISTS || i == 1000)
             throw Exception("Kein tempor\xC3\xA4rer Ordner");
     }
-    path_ = folder_ + L"\\" + name;
+    const size_t dot = name.rfind(L'.');
+    path_ = folder_ + L"\\" + name.substr(0, dot == 0 ? name.size() : dot) + L".zip";
     try {
-        SaveLogFile(Narrow(path_), log);
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        const auto dosTime =
+            static_cast<std::uint16_t>(now.wHour << 11 | now.wMinute << 5 | now.wSecond / 2);
+        const auto dosDate = static_cast<std::uint16_t>((now.wYear - 1980) << 9 |
+                                                        now.wMonth << 5 | now.wDay);
+        // The log's text as savelog writes it, a piece at a time.
+        ZipWriter zip(Narrow(name), dosTime, dosDate);
+        std::string text;
+        CrLfConverter conv(text);
+        log.ForEachPiece(0, log.Size(), [&](std::string_view piece) {
+            conv.Feed(piece);
+            zip.Write(text);
+            text.clear();
+        });
+        SaveFileBytes(Narrow(path_), zip.Finish());
     } catch (...) {
         DeleteFileW(path_.c_str());
         RemoveDirectoryW(folder_.c_str());

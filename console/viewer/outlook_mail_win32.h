@@ -43,13 +43,14 @@ private:
     ComPtr<IDispatch> app_;
 };
 
-// The whole log, line breaks made CR LF, as a file in a folder of its own below the temporary
-// folder (the log itself may lie there under the same name), for Outlook to attach. Removed with
-// the object: Outlook has copied it into the mail by then. Raises Exception when it cannot be
-// written.
+// The whole log, line breaks made CR LF, zipped (logs shrink several times, so that the mail
+// passes servers' size limits) as a file in a folder of its own below the temporary folder,
+// for Outlook to attach. Removed with the object: Outlook has copied it into the mail by then.
+// Raises Exception when it cannot be written.
 class AttachedLogCopy {
 public:
-    // `logPath` names the log; the copy takes its file name.
+    // `logPath` names the log: the archive holds it under its file name, and is named after it
+    // ("Kestrova_debug.zip").
     AttachedLogCopy(const LogBytes& log, const std::string& logPath);
     ~AttachedLogCopy();
     AttachedLogCopy(const AttachedLogCopy&) = delete;

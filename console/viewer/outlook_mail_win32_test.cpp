@@ -8,6 +8,7 @@
 #include "console/viewer/outlook_mail_win32.h"
 #include "console/viewer/log_text.h"
 #include "console/viewer/log_view_text.h"
+#include "console/viewer/zip_writer.h"
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
 
@@ -345,10 +346,25 @@ TEST_F(SupportMailPress, AShownWholeLogGoesInTheBodyABigOneTravelsAttached) {
     EXPECT_EQ(fake.Mail(1, L"Calls"), u"To,Subject,Attach,Body,Display,");
     ASSERT_EQ(fake.Mail(1, L"Attachments"), u"1");
     const std::wstring attached = fake.AttachmentPath(1, 0);
-    EXPECT_EQ(attached.substr(attached.rfind(L'\\') + 1), L"Kestrova_debug.log");
-    EXPECT_TRUE(fake.AttachmentBytes(1, 0) == LogToCrLf(big));
+    EXPECT_EQ(attached.substr(attached.rfind(L'\\') + 1), L"Kestrova_debug.zip");
+    // A zip of the log's text as savelog writes it (its round trip is checked on the host,
+    // with zlib): the name, size and checksum of that text, in a fraction of its bytes.
+    const std::string zip = fake.AttachmentBytes(1, 0), text = LogToCrLf(big);
+    ASSERT_GT(zip.size(), 30u);
+    const auto le = [&zip](size_t at) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(zip[at]) |
+                                          static_cast<unsigned char>(zip[at + 1]) << 8 |
+                                          static_cast<unsigned char>(zip[at + 2]) << 16 |
+                                          static_cast<unsigned char>(zip[at + 3]) << 24);
+    };
+    EXPECT_EQ(le(0), 0x04034B50u);
+    EXPECT_EQ(zip.substr(30, 18), "Kestrova_debug.log");
+    EXPECT_EQ(le(14), Crc32(0, text));
+    EXPECT_EQ(le(22), text.size());
+    EXPECT_EQ(le(18) + 30 + 18 + 46 + 18 + 22, zip.size());
+    EXPECT_LT(zip.size(), text.size() / 5);
     EXPECT_EQ(fake.Mail(1, L"Body"),
-              kSupportOpening + MailOmittedLine(from, u"Kestrova_debug.log") + tail);
+              kSupportOpening + MailOmittedLine(from, u"Kestrova_debug.zip") + tail);
     // The copy made for Outlook is gone with the mail window, its folder too.
     EXPECT_EQ(GetFileAttributesW(attached.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW(attached.substr(0, attached.rfind(L'\\')).c_str()),
