@@ -20,10 +20,13 @@ struct ViewLimits {
     std::size_t lineWidth;
 };
 
-// Measured under Wine with the console's view (word wrap on): giving it 256 KB of typical log
-// lines costs about 0.4 s, of 256-character lines without blanks about 0.65 s, and a 1 KB line
-// already costs several milliseconds alone (wrapping grows with the square of a line's length).
-inline constexpr ViewLimits kViewLimits{256 * 1024, 192 * 1024, 256};
+// Measured under Wine with the console's view (word wrap on): giving it 128 KB of typical log
+// lines costs about 0.15 to 0.2 s, 256 KB about 0.4 s, 1 MB about 0.9 to 1.5 s; lines of 256
+// characters without blanks cost half as much again, and a 1 KB line already takes several
+// milliseconds alone (wrapping grows with the square of a line's length). So a view holds at
+// most 192 KB of the log (2,500 to 4,000 lines) and, trimmed, keeps about 128 KB of it: a first
+// show stays near a quarter of a second, and a trim comes once every 64 KB of growth.
+inline constexpr ViewLimits kViewLimits{192 * 1024, 128 * 1024, 256};
 
 // "47.2 MB", with the given decimal separator; units of 1024.
 std::string FormatLogSize(std::uint64_t bytes, char decimalSeparator = '.');
