@@ -91,6 +91,18 @@ TEST(LogViewText, BigLogsShowTheirEndFromALineUnderTheOmittedLine) {
         EXPECT_TRUE(BeginsLine(c.log, from)) << from;
         EXPECT_EQ(view, Expected(c.log, from));
         EXPECT_EQ(v.Length(), view.size());
+        // Grown past the limits a little at a time: the head it was given goes with the first
+        // lines it trims.
+        std::string log = c.log;
+        LogBytes b = Bytes(log);
+        for (int i = 0; v.ShownFrom() == from && i < 20; ++i) {
+            const std::string more = Lines(1000 + 10 * i, 10);
+            log += more;
+            b.Append(more);
+            Apply(view, v.Grow(b, log.size() - more.size()));
+        }
+        EXPECT_GT(v.ShownFrom(), from);
+        EXPECT_EQ(view, Expected(log, v.ShownFrom()));
     }
     EXPECT_EQ(OmittedLine(49492787), "[... 47.2 MB before this point not shown; savelog saves "
                                      "all of it / 47,2 MB davor nicht angezeigt; savelog "
