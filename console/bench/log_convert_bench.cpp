@@ -22,15 +22,18 @@ void BM_ReadAndConvert(benchmark::State& state) {
             state.SkipWithError("cannot open the log");
             return;
         }
-        const bool ok = kes::ReadLogText(
-            [f](char* buf, std::size_t size) -> long long {
-                const std::size_t n = std::fread(buf, 1, size, f);
-                return std::ferror(f) ? -1 : static_cast<long long>(n);
-            },
-            text, std::filesystem::file_size(g_path));
+        kes::LogBytes log;
+        const bool ok =
+            kes::ReadLog(
+                [f](char* buf, std::size_t size) -> long long {
+                    const std::size_t n = std::fread(buf, 1, size, f);
+                    return std::ferror(f) ? -1 : static_cast<long long>(n);
+                },
+                log, ~0ull) == kes::ReadResult::Ok;
         std::fclose(f);
         if (!ok)
             state.SkipWithError("read failed");
+        text = kes::LogTextOf(log, 0, log.Size());
         bytes += std::filesystem::file_size(g_path);
         benchmark::DoNotOptimize(text.data());
     }

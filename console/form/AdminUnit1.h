@@ -28,6 +28,8 @@ public:
     // Creates the window and its controls, runs FormCreate and shows the window.
     void Create(int showCommand = SW_SHOWNORMAL);
     Services& Svc() { return services_; }
+    // What Timer1 last gave LogFile.
+    LogFollower& LogShown() { return logShown_; }
 
     // Controls, in the order of the layout.
     std::unique_ptr<TPanel> Panel1, Panel2, Panel3;
@@ -83,7 +85,10 @@ protected:
 
 private:
     static std::unique_ptr<TSaveDialog> NewSaveDialog1(TComponent* owner);
-    LogFollower logShown_; // what Timer1 last gave LogFile
+    // The support mail for what the view holds; `copy` receives the attached file, if any.
+    SupportMail ComposeSupportMailFor(std::unique_ptr<AttachedLogCopy>& copy,
+                                      const std::u16string& report) const;
+    LogFollower logShown_;
     void CreateControls();
     void LayoutPanels();
     void WriteUserSwitch(const char* valueName, bool on);

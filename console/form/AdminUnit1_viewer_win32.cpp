@@ -31,8 +31,20 @@ void TQuillard::Timer1Timer(TComponent*) {
     const std::string primary = services_.DebugLogPath ? services_.DebugLogPath() : DebugLogPath();
     const std::string fallback =
         services_.FallbackLogPath ? services_.FallbackLogPath() : FallbackLogPath();
-    // A log that only grew is appended to the view, anything else reloads it whole.
-    bool shown = logShown_.Show(memo, primary) || logShown_.Show(memo, fallback);
+    // A log that only grew costs the view what was added, anything else shows it anew.
+    using Result = LogFollower::Result;
+    std::string tooLarge;
+    std::uint64_t tooLargeSize = 0;
+    bool shown = false;
+    for (const std::string* path : {&primary, &fallback}) {
+        const Result r = logShown_.Show(memo, *path);
+        if (r == Result::kTooLarge && tooLarge.empty()) {
+            tooLarge = *path;
+            tooLargeSize = logShown_.TooLargeSize();
+        }
+        if ((shown = r == Result::kShown))
+            break;
+    }
     if (shown) {
         // Scrolled by its lines less one: the control stops at its last line, which thus
         // ends up at the top where the control allows it, wherever the view stood before.
@@ -42,7 +54,12 @@ void TQuillard::Timer1Timer(TComponent*) {
     }
     if (!shown) {
         logShown_.Forget();
-        SetMemoAnsiText(memo, std::string(kRestartOutlook) + "\r\n");
+        // A log too large to hold is there: asking for a restart would send the user the
+        // wrong way.
+        if (!tooLarge.empty())
+            SetMemoText(memo, TooLargeLine(tooLarge, tooLargeSize));
+        else
+            SetMemoAnsiText(memo, std::string(kRestartOutlook) + "\r\n");
     }
 }
 
@@ -51,8 +68,12 @@ void TQuillard::savelog1Click(TComponent*) {
                                                     : ExecuteSaveDialog(*SaveDialog1);
     if (!chosen)
         return;
-    // The text at this moment: refreshes may have run while the dialog was open.
-    SaveFileBytes(SaveDialog1->FileName, MemoAnsiText(LogFile->Handle()));
+    // The log as of the last tick (refreshes may have run while the dialog was open), the
+    // part the view leaves out included; a message line as it stands.
+    if (logShown_.Holds())
+        SaveLogFile(SaveDialog1->FileName, logShown_.Log());
+    else
+        SaveFileBytes(SaveDialog1->FileName, MemoAnsiText(LogFile->Handle()));
 }
 
 void TQuillard::SpeedButton1Click(TComponent*) {
@@ -62,15 +83,33 @@ void TQuillard::SpeedButton1Click(TComponent*) {
         return;
     composing_ = true;
     const ScopeExit done([this] { composing_ = false; });
-    const std::wstring shown = MemoText(LogFile->Handle());
-    const std::wstring report = Widen(StatusReport("\n"));
     try {
-        DisplaySupportMail(*olApp,
-                           ComposeSupportMail(std::u16string(shown.begin(), shown.end()),
-                                              std::u16string(report.begin(), report.end())));
+        const std::wstring report = Widen(StatusReport("\n"));
+        std::unique_ptr<AttachedLogCopy> copy;
+        const SupportMail mail =
+            ComposeSupportMailFor(copy, std::u16string(report.begin(), report.end()));
+        DisplaySupportMail(*olApp, mail);
     } catch (const std::exception&) {
         services_.ShowNotice("There was an error, sorry!");
     }
+}
+
+SupportMail TQuillard::ComposeSupportMailFor(std::unique_ptr<AttachedLogCopy>& copy,
+                                             const std::u16string& report) const {
+    const auto u16 = [](const std::wstring& w) { return std::u16string(w.begin(), w.end()); };
+    if (!logShown_.Holds())
+        return ComposeSupportMail(u16(MemoText(LogFile->Handle())), report); // a message line, or nothing
+    const LogBytes& log = logShown_.Log();
+    const std::uint64_t from = logShown_.View().ShownFrom();
+    if (ChooseMailShape(from == 0, log.Size()) == MailShape::kInBody)
+        return ComposeSupportMail(u16(WidenAnsi(LogTextOf(log, 0, log.Size()))), report);
+    // Too big for a body: the whole log attached, the part the view shows in the body.
+    copy = std::make_unique<AttachedLogCopy>(log, logShown_.Path());
+    const std::u16string tail = u16(WidenAnsi(LogTextOf(log, from, log.Size())));
+    SupportMail mail = ComposeSupportMail(MailOmittedLine(from, u16(copy->Name())) + tail, report);
+    mail.Attachments.push_back(u16(copy->Path()));
+    mail.BodyIfNotAttached = ComposeSupportMail(u16(WidenAnsi(OmittedLine(from))) + tail, report).Body;
+    return mail;
 }
 
 } // namespace kes

@@ -17,8 +17,14 @@ const CLSID& kOutlookClass = kes::CLSID_OutlookApplication;
 const IID& kApplication = kes::IID__Application;
 const IID& kMailItem = kes::IID__MailItem;
 
+struct Attachment {
+    std::wstring path;
+    std::string bytes; // the file as it was when added: Outlook copies it into the item then
+};
+
 struct Mail {
     std::wstring to, subject, body, calls;
+    std::vector<Attachment> attachments;
     long itemType = -1;
     VARTYPE displayType = VT_EMPTY;
     long displayValue = 0;
@@ -26,7 +32,7 @@ struct Mail {
 
 struct Record {
     int instances = 0, quits = 0, live = 0;
-    int refuse = 0; // 1: CreateItem fails, 2: the item has no _MailItem
+    int refuse = 0; // 1: CreateItem fails, 2: the item has no _MailItem, 3: Attachments.Add fails
     // Calls still to be answered "retry later", as an Outlook that is starting does; of those
     // answered so, how many found a message filter on the caller's thread that would retry.
     int busy = 0, rejected = 0, filtered = 0;
@@ -106,15 +112,63 @@ private:
     ULONG refs_ = 1;
 };
 
-class MailItem : public Dispatch {
+std::string ReadWholeFile(const wchar_t* path) {
+    const kes::UniqueFile f(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    std::string out;
+    if (!f)
+        return out;
+    char buf[65536];
+    DWORD n = 0;
+    while (ReadFile(f.Get(), buf, sizeof buf, &n, nullptr) && n > 0)
+        out.append(buf, n);
+    return out;
+}
+
+// The mail's Attachments collection: Add(Source) takes a file by path.
+class Attachments : public Dispatch {
 public:
-    explicit MailItem(size_t index)
-        : Dispatch(kMailItem, {L"To", L"Subject", L"Body", L"Display", L"Send"}), index_(index) {}
+    explicit Attachments(size_t index) : Dispatch(IID_IDispatch, {L"Add"}), index_(index) {}
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARIANT*,
                                      EXCEPINFO*, UINT*) override {
         if (Busy())
             return RPC_E_SERVERCALL_RETRYLATER;
+        if (id != 1 || !(flags & DISPATCH_METHOD) || p->cArgs < 1)
+            return DISP_E_MEMBERNOTFOUND;
+        const VARIANT& source = p->rgvarg[p->cArgs - 1]; // the first argument comes last
+        if (source.vt != VT_BSTR)
+            return DISP_E_TYPEMISMATCH;
         Mail& m = g.mails[index_];
+        m.calls += L"Attach,";
+        if (g.refuse == 3)
+            return E_FAIL;
+        const std::wstring path(source.bstrVal, SysStringLen(source.bstrVal));
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return E_INVALIDARG;
+        m.attachments.push_back({path, ReadWholeFile(path.c_str())});
+        return S_OK;
+    }
+
+private:
+    size_t index_;
+};
+
+class MailItem : public Dispatch {
+public:
+    explicit MailItem(size_t index)
+        : Dispatch(kMailItem, {L"To", L"Subject", L"Body", L"Display", L"Send", L"Attachments"}),
+          index_(index) {}
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p,
+                                     VARIANT* result, EXCEPINFO*, UINT*) override {
+        if (Busy())
+            return RPC_E_SERVERCALL_RETRYLATER;
+        Mail& m = g.mails[index_];
+        if (id == 6 && (flags & DISPATCH_PROPERTYGET) && result) {
+            VariantInit(result);
+            result->vt = VT_DISPATCH;
+            result->pdispVal = new Attachments(index_);
+            return S_OK;
+        }
         // Reading a field (Body is protected) and Send raise Outlook's security prompt: they
         // are recorded, so a test sees any.
         if (id >= 1 && id <= 3 && !(flags & DISPATCH_PROPERTYPUT)) {
@@ -264,8 +318,23 @@ BSTR FakeOutlookMail(int index, const wchar_t* field) {
                      : f == L"ItemType"     ? std::to_wstring(m.itemType)
                      : f == L"DisplayType"  ? std::to_wstring(m.displayType)
                      : f == L"DisplayValue" ? std::to_wstring(m.displayValue)
+                     : f == L"Attachments"  ? std::to_wstring(m.attachments.size())
                                             : L"?";
     return SysAllocStringLen(v.data(), static_cast<UINT>(v.size()));
+}
+
+// An attachment of a recorded mail: its "Path" as text, or its "Bytes" as they were when it was
+// added (a byte string: SysStringByteLen gives the count). The caller frees it.
+BSTR FakeOutlookAttachment(int mail, int index, const wchar_t* field) {
+    if (mail < 0 || static_cast<size_t>(mail) >= g.mails.size())
+        return nullptr;
+    const auto& list = g.mails[static_cast<size_t>(mail)].attachments;
+    if (index < 0 || static_cast<size_t>(index) >= list.size())
+        return nullptr;
+    const Attachment& a = list[static_cast<size_t>(index)];
+    if (std::wstring(field) == L"Bytes")
+        return SysAllocStringByteLen(a.bytes.data(), static_cast<UINT>(a.bytes.size()));
+    return SysAllocStringLen(a.path.data(), static_cast<UINT>(a.path.size()));
 }
 
 } // extern "C"

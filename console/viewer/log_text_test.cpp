@@ -52,74 +52,87 @@ TEST(LogText, LineBreaksBecomeCrLf) {
         EXPECT_EQ(LogToCrLf(c.in), c.out) << "input: " << c.in;
 }
 
+std::string ReadWhole(const LogReadFn& read) {
+    LogBytes log;
+    EXPECT_EQ(ReadLog(read, log, ~0ull), ReadResult::Ok);
+    return LogTextOf(log, 0, log.Size());
+}
+
 TEST(LogText, BreaksSplitBetweenReadsAreJoined) {
     const std::string log = "one\r\ntwo\rthree\nfour\r";
     // Every split point, so a CR at the end of one read meets its LF at the start of the next.
-    for (size_t cut = 1; cut <= log.size(); ++cut) {
-        std::string text;
-        ASSERT_TRUE(ReadLogText(Pieces(log, {cut, 1, 1}), text)) << cut;
-        EXPECT_EQ(text, "one\r\ntwo\r\nthree\r\nfour\r\n") << "cut at " << cut;
-    }
+    for (size_t cut = 1; cut <= log.size(); ++cut)
+        EXPECT_EQ(ReadWhole(Pieces(log, {cut, 1, 1})), "one\r\ntwo\r\nthree\r\nfour\r\n")
+            << "cut at " << cut;
 }
 
-// The view after a tick that only appends holds what a whole reload of the grown log would
-// give, wherever the earlier tick's read stopped: inside a CR LF, after a lone CR, at a NUL.
-TEST(LogText, AppendedPartCompletesTheWholeConversion) {
+// The text of a log's first bytes is the beginning of the whole log's text, wherever they end:
+// inside a CR LF, after a lone CR, at a NUL. So what a tick adds after a CR shown as a break
+// is what a whole reload of the grown log gives.
+TEST(LogText, GrowthCompletesTheWholeConversion) {
     const std::string log = "one\r\ntwo\rthree\nfo\0ur\r\r\n\nfive"s;
     const std::string whole = LogToCrLf(log);
     ASSERT_EQ(whole, "one\r\ntwo\r\nthree\r\nfo ur\r\n\r\n\r\nfive");
     for (size_t cut = 0; cut <= log.size(); ++cut) {
-        const std::string shown = LogToCrLf(log.substr(0, cut));
-        const auto part = AppendedPart(shown, whole);
-        ASSERT_TRUE(part) << "cut at " << cut;
-        EXPECT_EQ(shown + std::string(*part), whole) << "cut at " << cut;
+        std::string out;
+        CrLfConverter conv(out);
+        conv.Feed(std::string_view(log).substr(0, cut));
+        ASSERT_EQ(out, LogToCrLf(log.substr(0, cut))) << "cut at " << cut;
+        ASSERT_EQ(whole.compare(0, out.size(), out), 0) << "cut at " << cut;
+        conv.Feed(std::string_view(log).substr(cut));
+        EXPECT_EQ(out, whole) << "cut at " << cut;
     }
-    // A CR LF split between two ticks is one break.
-    const std::string first = LogToCrLf("a\r");
-    EXPECT_EQ(AppendedPart(first, LogToCrLf("a\r\nb")), "b");
-    EXPECT_EQ(AppendedPart(first, LogToCrLf("a\r\n")), "");
-
-    // Anything else is not an append: rewritten, truncated, replaced by a shorter one.
-    EXPECT_FALSE(AppendedPart("abc\r\n", "abd\r\nmore"));
-    EXPECT_FALSE(AppendedPart("abc\r\n", "abc"));
-    EXPECT_FALSE(AppendedPart("abc\r\n", ""));
-    EXPECT_FALSE(AppendedPart("xbc\r\n", "abc\r\nd"));
-    EXPECT_EQ(AppendedPart("", "abc"), "abc");
+    // With a line width, lines are broken in the view's text; breaks of the log reset it.
+    const struct {
+        std::string in, out;
+    } wide[] = {
+        {"abcd", "abcd"},
+        {"abcdefghij", "abcd\r\nefgh\r\nij"},
+        {"abcd\nefgh\r\nijklm", "abcd\r\nefgh\r\nijkl\r\nm"},
+        {"ab\0cdef"s, "ab c\r\ndef"},
+    };
+    for (const auto& c : wide) {
+        std::string out;
+        CrLfConverter conv(out, 4);
+        for (char ch : c.in)
+            conv.Feed(std::string_view(&ch, 1)); // one byte a piece: the column carries over
+        EXPECT_EQ(out, c.out) << c.in;
+    }
 }
 
-TEST(LogText, ReadsLargeLogsWhole) {
-    std::string log;
-    for (int i = 0; i < 200000; ++i)
-        log += "line " + std::to_string(i) + "\n";
-    std::string text;
-    ASSERT_TRUE(ReadLogText(Pieces(log, {}), text, log.size()));
-    EXPECT_EQ(text.size(), log.size() + 200000);
-    EXPECT_EQ(text.substr(text.size() - 13), "line 199999\r\n");
+TEST(LogText, LogBytesHoldBigLogsInBlocks) {
+    std::string big;
+    for (int i = 0; big.size() < 3 * LogBytes::kBlock + 77; ++i)
+        big += "line " + std::to_string(i) + "\n";
+    LogBytes log;
+    // Pieces of odd sizes, so they straddle the blocks' edges.
+    for (size_t at = 0; at < big.size(); at += 65537)
+        log.Append(std::string_view(big).substr(at, 65537));
+    ASSERT_EQ(log.Size(), big.size());
+    EXPECT_EQ(log.Slice(0, log.Size()), big);
+    const size_t edge = LogBytes::kBlock;
+    EXPECT_EQ(log.Slice(edge - 3, edge + 4), big.substr(edge - 3, 7));
+    EXPECT_EQ(log.At(edge), big[edge]);
+    EXPECT_TRUE(log.Matches(edge - 10, big.substr(edge - 10, 20)));
+    EXPECT_FALSE(log.Matches(edge - 10, big.substr(edge - 10, 19) + "?"));
+    EXPECT_FALSE(log.Matches(big.size() - 2, "\n\n\n")); // past the end
+    EXPECT_EQ(LogTextOf(log, 0, log.Size()), LogToCrLf(big));
+    log.Clear();
+    EXPECT_EQ(log.Size(), 0u);
+    EXPECT_EQ(log.Slice(0, 10), "");
 }
 
-TEST(LogText, ReadErrorsAndOversizeLogsFailWithNoText) {
-    std::string text = "old";
-    EXPECT_FALSE(ReadLogText(Pieces("abc\n", {}, true), text));
-    EXPECT_EQ(text, "");
-
-    text = "old";
-    EXPECT_FALSE(ReadLogText(Pieces(std::string(100, 'x'), {}), text, 0, 99));
-    EXPECT_EQ(text, "");
-    EXPECT_TRUE(ReadLogText(Pieces(std::string(99, 'x'), {}), text, 0, 99));
-    EXPECT_EQ(text.size(), 99u);
-
-    // A size announced beyond the limit is refused before anything is read.
-    bool called = false;
-    EXPECT_FALSE(ReadLogText(
-        [&](char*, size_t) -> long long {
-            called = true;
-            return 0;
-        },
-        text, 100, 99));
-    EXPECT_FALSE(called);
-
+TEST(LogText, ReadErrorsAndOversizeLogsAreTold) {
+    LogBytes log;
+    EXPECT_EQ(ReadLog(Pieces("abc\n", {}, true), log, 100), ReadResult::Failed);
+    log.Clear();
+    EXPECT_EQ(ReadLog(Pieces(std::string(100, 'x'), {}), log, 99), ReadResult::TooLarge);
+    log.Clear();
+    EXPECT_EQ(ReadLog(Pieces(std::string(99, 'x'), {}), log, 99), ReadResult::Ok);
+    EXPECT_EQ(log.Size(), 99u);
     // A reader claiming more than the buffer holds is an error, not a read past the buffer.
-    EXPECT_FALSE(ReadLogText([](char*, size_t cap) -> long long { return cap + 1; }, text));
+    EXPECT_EQ(ReadLog([](char*, size_t cap) -> long long { return cap + 1; }, log, ~0ull),
+              ReadResult::Failed);
 }
 
 } // namespace

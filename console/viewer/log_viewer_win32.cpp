@@ -6,6 +6,7 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace kes {
@@ -36,30 +37,6 @@ std::string FallbackLogPath() {
     return Narrow(path) + "debug.log";
 }
 
-bool LoadLogFile(const std::string& path, std::string& text) {
-    text.clear();
-    if (path.empty())
-        return false;
-    // Read sharing only: while the add-in holds the log open for writing this open fails.
-    UniqueFile f(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                             nullptr));
-    if (!f.Valid())
-        return false;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(f.Get(), &size) || size.QuadPart < 0 ||
-        static_cast<unsigned long long>(size.QuadPart) > kMaxLogBytes)
-        return false;
-    return ReadLogText(
-        [&f](char* buf, size_t cap) -> long long {
-            DWORD got = 0;
-            if (!ReadFile(f.Get(), buf, static_cast<DWORD>(cap), &got, nullptr))
-                return -1;
-            return got;
-        },
-        text, static_cast<size_t>(size.QuadPart));
-}
-
 bool SetMemoAnsiText(HWND memo, const std::string& ansiText) {
     std::wstring w;
     try {
@@ -70,6 +47,12 @@ bool SetMemoAnsiText(HWND memo, const std::string& ansiText) {
     if (!SendMessageW(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str())))
         return false;
     return static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0)) == w.size();
+}
+
+bool SetMemoText(HWND memo, const std::string& utf8Text) {
+    const std::wstring w = Widen(utf8Text);
+    return SendMessageW(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str())) &&
+           static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0)) == w.size();
 }
 
 bool AppendMemoAnsiText(HWND memo, std::string_view ansiText, size_t totalLength) {
@@ -88,7 +71,8 @@ bool AppendMemoAnsiText(HWND memo, std::string_view ansiText, size_t totalLength
 }
 
 namespace {
-// One UTF-16 unit per byte, and a tail converts as it would within the whole text: not so in a
+
+// One UTF-16 unit per byte, and a part converts as it would within the whole text: not so in a
 // code page of lead and trail bytes.
 bool SingleByteCodePage() {
     static const bool single = [] {
@@ -97,38 +81,196 @@ bool SingleByteCodePage() {
     }();
     return single;
 }
+
+std::uint64_t FileSize(const BY_HANDLE_FILE_INFORMATION& i) {
+    return (std::uint64_t(i.nFileSizeHigh) << 32) | i.nFileSizeLow;
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// Grown past the limit while it was read: the size it has now, for the message.
+std::uint64_t SizeNow(HANDLE f, std::uint64_t atLeast) {
+    LARGE_INTEGER n{};
+    return GetFileSizeEx(f, &n) ? std::max<std::uint64_t>(atLeast, n.QuadPart) : atLeast;
+}
+
+bool Seek(HANDLE f, std::uint64_t pos) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(pos);
+    return SetFilePointerEx(f, at, nullptr, FILE_BEGIN) != FALSE;
+}
+
+long long ReadSome(HANDLE f, char* buf, size_t cap) {
+    DWORD got = 0;
+    if (!ReadFile(f, buf, static_cast<DWORD>(cap), &got, nullptr))
+        return -1;
+    return got;
+}
+
+// Exactly `n` bytes from `pos`; false when the file has fewer or cannot be read.
+bool ReadAt(HANDLE f, std::uint64_t pos, std::string& out, size_t n) {
+    out.assign(n, '\0');
+    if (!Seek(f, pos))
+        return false;
+    size_t done = 0;
+    while (done < n) {
+        const long long got = ReadSome(f, out.data() + done, n - done);
+        if (got <= 0)
+            return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
+}
+
+// What is compared of a held log at each tick before its growth is trusted: its beginning and
+// the end it had, so that a log rewritten or replaced meanwhile is read anew.
+constexpr size_t kHeadCheck = 4096, kTailCheck = 64 * 1024;
+
 } // namespace
 
-bool LogFollower::Show(HWND memo, const std::string& path) {
-    std::string text;
-    if (!LoadLogFile(path, text))
-        return false;
-    if (holds_ && path == path_ && SingleByteCodePage() &&
-        static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0)) == text_.size()) {
-        if (const auto part = AppendedPart(text_, text)) {
-            // Nothing new leaves the text alone: no flicker.
-            if (part->empty() || AppendMemoAnsiText(memo, *part, text.size())) {
-                text_ = std::move(text);
-                return true;
-            }
+std::uint64_t HeldLogLimit() {
+    MEMORYSTATUSEX ms{};
+    ms.dwLength = sizeof(ms);
+    // Its text with CR LF breaks, at most twice as long, must stay countable in 32 bits.
+    constexpr std::uint64_t kBelow2G = 0x7FF00000ull;
+    if (!GlobalMemoryStatusEx(&ms))
+        return 256ull << 20;
+    return std::min({ms.ullAvailVirtual / 2, ms.ullTotalPhys / 4, kBelow2G});
+}
+
+LogFollower::Result LogFollower::Show(HWND memo, const std::string& path) {
+    if (path.empty()) {
+        Forget();
+        return Result::kUnreadable;
+    }
+    // Read sharing only: while the add-in holds the log open for writing this open fails.
+    const UniqueFile f(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!f.Valid() || !GetFileInformationByHandle(f.Get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        Forget();
+        return Result::kUnreadable;
+    }
+    const std::uint64_t limit = MaxHeldBytes ? MaxHeldBytes : HeldLogLimit();
+    const std::uint64_t size = FileSize(info);
+    if (size > limit) {
+        Forget();
+        tooLarge_ = size;
+        return Result::kTooLarge;
+    }
+    // The same file, not shorter, not rewritten in place at the same size, and the memo still
+    // holds what it was given: only the growth is read.
+    if (holds_ && path == path_ && SameFile(info, info_) && size >= log_.Size() &&
+        (size > log_.Size() || SameTime(info.ftLastWriteTime, info_.ftLastWriteTime)) &&
+        static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0)) == memoLength_) {
+        switch (ShowGrowth(memo, f.Get(), limit)) {
+        case Grown::kShown:
+            GetFileInformationByHandle(f.Get(), &info_);
+            return Result::kShown;
+        case Grown::kFailed:
+            Forget();
+            return Result::kUnreadable;
+        case Grown::kTooLarge: {
+            const std::uint64_t seen = SizeNow(f.Get(), std::max(size, log_.Size()));
+            Forget();
+            tooLarge_ = seen;
+            return Result::kTooLarge;
+        }
+        case Grown::kNotGrown:
+            break;
         }
     }
-    // Another file, or not merely grown: the whole text, into an emptied view so that the old
-    // copy is gone before the new one is made.
+    return ShowAnew(memo, f.Get(), path, limit);
+}
+
+LogFollower::Grown LogFollower::ShowGrowth(HWND memo, HANDLE f, std::uint64_t limit) {
+    const std::uint64_t held = log_.Size();
+    const size_t head = static_cast<size_t>(std::min<std::uint64_t>(held, kHeadCheck));
+    const size_t tail = static_cast<size_t>(std::min<std::uint64_t>(held, kTailCheck));
+    std::string bytes;
+    if (!ReadAt(f, 0, bytes, head) || !log_.Matches(0, bytes) ||
+        !ReadAt(f, held - tail, bytes, tail) || !log_.Matches(held - tail, bytes))
+        return Grown::kNotGrown;
+    // The file stands right after what is held: the rest is the growth, read to its end.
+    switch (ReadLog([f](char* buf, size_t cap) { return ReadSome(f, buf, cap); }, log_, limit)) {
+    case ReadResult::Ok:
+        break;
+    case ReadResult::Failed:
+        return Grown::kFailed;
+    case ReadResult::TooLarge:
+        return Grown::kTooLarge;
+    }
+    // In a code page of lead and trail bytes the view's length in characters is not known from
+    // its bytes: it is given its text anew, which costs only what it shows.
+    const ViewChange change = SingleByteCodePage() ? view_.Grow(log_, held) : view_.Rebuild(log_);
+    return Apply(memo, change) ? Grown::kShown : Grown::kFailed;
+}
+
+LogFollower::Result LogFollower::ShowAnew(HWND memo, HANDLE f, const std::string& path,
+                                          std::uint64_t limit) {
     Forget();
+    if (!Seek(f, 0))
+        return Result::kUnreadable;
+    switch (ReadLog([f](char* buf, size_t cap) { return ReadSome(f, buf, cap); }, log_, limit)) {
+    case ReadResult::Ok:
+        break;
+    case ReadResult::Failed:
+        Forget();
+        return Result::kUnreadable;
+    case ReadResult::TooLarge: {
+        const std::uint64_t seen = SizeNow(f, log_.Size());
+        Forget();
+        tooLarge_ = seen;
+        return Result::kTooLarge;
+    }
+    }
+    // The old text goes before the new one is made.
     SendMessageW(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
-    if (!SetMemoAnsiText(memo, text))
-        return false;
+    if (!Apply(memo, view_.Rebuild(log_))) {
+        Forget();
+        return Result::kUnreadable;
+    }
+    GetFileInformationByHandle(f, &info_);
     path_ = path;
-    text_ = std::move(text);
     holds_ = true;
-    return true;
+    return Result::kShown;
+}
+
+bool LogFollower::Apply(HWND memo, const ViewChange& change) {
+    bool ok = true;
+    if (change.kind == ViewChange::kWhole) {
+        ok = SetMemoAnsiText(memo, change.text);
+    } else if (change.kind == ViewChange::kAppend) {
+        const size_t before = static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0));
+        ok = AppendMemoAnsiText(memo, change.text, before + change.text.size());
+        if (ok && (change.cut || !change.head.empty())) {
+            // Trimmed at its start: the dropped lines and the old head give way to the new head.
+            const std::wstring head = WidenAnsi(change.head);
+            SendMessageW(memo, EM_SETSEL, 0, static_cast<LPARAM>(change.cut));
+            SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(head.c_str()));
+        }
+        ok = ok && static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0)) ==
+                       view_.Length();
+    }
+    memoLength_ = static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0));
+    return ok;
 }
 
 void LogFollower::Forget() {
     holds_ = false;
     path_.clear();
-    std::string().swap(text_);
+    log_.Clear();
+    memoLength_ = 0;
+    tooLarge_ = 0;
 }
 
 std::wstring MemoText(HWND memo) {
@@ -167,6 +309,32 @@ void SaveFileBytes(const std::string& path, const std::string& bytes) {
             throw Exception("Stream-Schreibfehler");
         done += wrote;
     }
+}
+
+void SaveLogFile(const std::string& path, const LogBytes& log) {
+    UniqueFile f(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.Valid())
+        throw Exception("Datei " + path + " kann nicht erstellt werden");
+    // Converted and written a block at a time: a big log is never held twice.
+    std::string out;
+    CrLfConverter conv(out);
+    const auto flush = [&] {
+        size_t done = 0;
+        while (done < out.size()) {
+            DWORD wrote = 0;
+            if (!WriteFile(f.Get(), out.data() + done, static_cast<DWORD>(out.size() - done),
+                           &wrote, nullptr) ||
+                wrote == 0)
+                throw Exception("Stream-Schreibfehler");
+            done += wrote;
+        }
+        out.clear();
+    };
+    log.ForEachPiece(0, log.Size(), [&](std::string_view piece) {
+        conv.Feed(piece);
+        flush();
+    });
 }
 
 bool ExecuteSaveDialog(TSaveDialog& dialog) {

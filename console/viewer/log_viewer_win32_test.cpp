@@ -7,8 +7,10 @@
 #include "console/store/win32_registry.h"
 #include "console/testing/test_registry_win32.h"
 #include "console/viewer/log_text.h"
+#include "console/viewer/log_view_text.h"
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
+#include "toolkit/testing/window_test_kit_win32.h"
 
 #include <commdlg.h>
 #include <gtest/gtest.h>
@@ -35,11 +37,43 @@ std::string ReadBytes(const fs::path& p) {
         CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!h)
         return "<missing>";
-    std::string out(1 << 20, '\0');
+    std::string out;
+    std::vector<char> buf(1 << 20);
     DWORD n = 0;
-    ReadFile(h.Get(), out.data(), static_cast<DWORD>(out.size()), &n, nullptr);
-    out.resize(n);
+    while (ReadFile(h.Get(), buf.data(), static_cast<DWORD>(buf.size()), &n, nullptr) && n > 0)
+        out.append(buf.data(), n);
     return out;
+}
+
+void AppendBytes(const fs::path& p, const std::string& bytes) {
+    const UniqueFile h(CreateFileW(p.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(h) << p.string();
+    DWORD n = 0;
+    WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+}
+
+// Log lines as the add-in writes them, CR LF, numbered from `first` until `bytes` are made.
+std::string LogLines(int first, size_t bytes) {
+    std::string s;
+    for (int i = first; s.size() < bytes; ++i)
+        s += "12:00:00.000 Kestrova sync item " + std::to_string(i) + " state \xE4nderung ok\r\n";
+    return s;
+}
+
+// What a view given this log anew shows.
+std::wstring FreshView(const std::string& log) {
+    LogBytes bytes;
+    bytes.Append(log);
+    LogViewText view;
+    return WidenAnsi(view.Rebuild(bytes).text);
+}
+
+// A view of the log from `from` on.
+std::wstring ViewFrom(const std::string& log, size_t from) {
+    LogBytes bytes;
+    bytes.Append(log);
+    return WidenAnsi(OmittedLine(from) +
+                     LogTextOf(bytes, from, bytes.Size(), kViewLimits.lineWidth));
 }
 
 // Every EM_LINESCROLL that reaches the memo, as the control received it, and how often its text
@@ -117,6 +151,8 @@ protected:
             s.FallbackLogPath = [this] { return Narrow(fallback.wstring()); };
         s.ExecuteSaveDialog = [this](TSaveDialog& d) {
             dialogs.push_back(&d);
+            if (growDuringSave)
+                growDuringSave();
             d.FileName = Narrow(saveAs.wstring());
             return !saveAs.empty() && !cancel;
         };
@@ -150,6 +186,27 @@ protected:
     void Save() {
         Application().Guard([this] { form->savelog1->Click(); });
     }
+    // The view holds the end of a log of CR LF lines: its last lines, from a line's start, under
+    // the line that says how much is not shown, and never more than the limits allow.
+    ::testing::AssertionResult ShowsEndOf(const std::string& log) const {
+        const std::string view = NarrowAnsi(Shown());
+        if (log.size() <= kViewLimits.wholeUpTo && view == log)
+            return ::testing::AssertionSuccess();
+        const size_t firstBreak = view.find("\r\n");
+        if (firstBreak == std::string::npos)
+            return ::testing::AssertionFailure() << "no omitted-part line: " << view.substr(0, 80);
+        const std::string rest = view.substr(firstBreak + 2);
+        if (rest.empty() || rest.size() > kViewLimits.wholeUpTo)
+            return ::testing::AssertionFailure() << "the view holds " << rest.size() << " bytes";
+        const size_t from = log.size() - rest.size();
+        if (log.compare(from, rest.size(), rest) != 0 || log.compare(from - 2, 2, "\r\n") != 0)
+            return ::testing::AssertionFailure() << "not the log's end from a line's start";
+        if (view.substr(0, firstBreak + 2) != OmittedLine(from))
+            return ::testing::AssertionFailure() << view.substr(0, firstBreak);
+        if (!EndInView())
+            return ::testing::AssertionFailure() << "the end is not in view: " << FirstVisible();
+        return ::testing::AssertionSuccess();
+    }
 
     test::ScratchRoots roots;
     fs::path scratch, primary, fallback, saveAs;
@@ -158,6 +215,7 @@ protected:
     std::vector<std::string> errors, notices;
     std::vector<TSaveDialog*> dialogs;
     std::unique_ptr<TQuillard> form;
+    std::function<void()> growDuringSave; // runs while the save dialog is open
 };
 
 TEST_F(LogView, DebugModeOffShowsNothingWhateverLogsExist) {
@@ -530,6 +588,144 @@ TEST_F(LogView, FallbackAndMessageLineNeverMixWithTheLog) {
     Tick();
     EXPECT_EQ(Shown(), WholeReload(log + "\nback\n"));
     EXPECT_TRUE(EndInView());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(LogView, LogsPastSixtyFourMegabytesShowTheirEndWhileTheWindowAnswersAndSaveWhole) {
+    const std::string log = LogLines(0, 65u << 20);
+    WriteBytes(primary, log);
+    saveAs = scratch / L"whole.log";
+    Start(true);
+    SetForegroundWindow(form->Handle());
+    ASSERT_TRUE(test::PumpUntil([this] { return GetForegroundWindow() == form->Handle(); }));
+    // Timer1's own timer, sooner: the tick comes through the message loop, and a real click on
+    // a box is handled around it.
+    SetTimer(form->Timer1->Window(), 1, 20, nullptr);
+    HWND journal = form->Journal->Handle();
+    RECT box;
+    GetClientRect(journal, &box);
+    ASSERT_TRUE(test::Click(journal, {8, box.bottom / 2}, form->Handle()));
+    EXPECT_TRUE(test::PumpUntil([this] { return !Shown().empty(); }, 60000));
+    EXPECT_TRUE(test::PumpUntil([this] { return form->Journal->Checked(); }));
+    form->Timer1->SetEnabled(false);
+    EXPECT_TRUE(ShowsEndOf(log));
+    EXPECT_NE(Shown().find(L" MB before this point not shown"), std::wstring::npos);
+    Save();
+    EXPECT_TRUE(ReadBytes(saveAs) == log) << "the saved copy is not the whole log";
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(LogView, AGrowingLogStaysBoundedIsAlwaysItsEndAndSavesWhole) {
+    std::string log = LogLines(0, 100 * 1024);
+    int line = 0;
+    WriteBytes(primary, log);
+    saveAs = scratch / L"copy.log";
+    Start(true);
+    Tick();
+    ASSERT_EQ(Shown(), WidenAnsi(log));
+    // Past the limits and on: each tick adds what came and drops lines at the start, the view
+    // is never given a whole text again.
+    ResetSpy();
+    for (int tick = 0; tick < 40; ++tick) {
+        const std::string grown = LogLines(line += 1000, 20 * 1024);
+        log += grown;
+        AppendBytes(primary, grown);
+        Tick();
+        ASSERT_TRUE(ShowsEndOf(log)) << "tick " << tick;
+    }
+    EXPECT_EQ(g_setTexts, 0);
+    EXPECT_GT(g_replaces, 40); // the growth, and the trims at the start
+    Save();
+    EXPECT_TRUE(ReadBytes(saveAs) == log);
+
+    // Frozen by "stop log update": saved as it was then, though the log grew.
+    SendMessageW(form->chbScroll->Handle(), BM_CLICK, 0, 0);
+    AppendBytes(primary, "after the freeze\r\n");
+    Tick();
+    Save();
+    EXPECT_TRUE(ReadBytes(saveAs) == log);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(LogView, OddLogsAlwaysShowTheirEnd) {
+    saveAs = scratch / L"copy.log";
+    Start(true);
+    // One line with no break at all, longer than the view keeps; then longer still.
+    std::string log(400 * 1024, 'x');
+    WriteBytes(primary, log);
+    Tick();
+    EXPECT_EQ(Shown(), FreshView(log));
+    EXPECT_EQ(Shown().substr(0, 5), L"[... ");
+    EXPECT_LE(Shown().size(), kViewLimits.keep * 2);
+    const size_t from = log.size() - kViewLimits.keep;
+    log += std::string(10 * 1024, 'y');
+    AppendBytes(primary, std::string(10 * 1024, 'y'));
+    Tick();
+    EXPECT_EQ(Shown(), ViewFrom(log, from));
+    EXPECT_TRUE(EndInView());
+    Save();
+    EXPECT_TRUE(ReadBytes(saveAs) == log);
+
+    // NULs and bytes the code page leaves undefined: shown, and saved as they are.
+    log = LogLines(0, 300 * 1024);
+    for (size_t i = 100; i < log.size(); i += 997)
+        log[i] = "\0\x81\x8D\x8F\x90\x9D\xFF"[i % 7];
+    WriteBytes(primary, log);
+    Tick();
+    EXPECT_EQ(Shown(), FreshView(log));
+    Save();
+    EXPECT_TRUE(ReadBytes(saveAs) == LogToCrLf(log));
+
+    // Replaced by another file of the same size that differs only in its middle, then
+    // rewritten in place at the same size differing only at its end: each is shown anew.
+    log = LogLines(0, 300 * 1024);
+    WriteBytes(primary, log);
+    Tick();
+    std::string other = log;
+    other.replace(other.size() / 2, 6, "OTHER!");
+    const fs::path next = scratch / L"tmp" / L"next.log";
+    WriteBytes(next, other);
+    ASSERT_TRUE(MoveFileExW(next.c_str(), primary.c_str(), MOVEFILE_REPLACE_EXISTING));
+    Tick();
+    EXPECT_EQ(Shown(), FreshView(other));
+    Save();
+    EXPECT_TRUE(ReadBytes(saveAs) == other);
+    other[other.size() - 3] = '#';
+    WriteBytes(primary, other);
+    Tick();
+    EXPECT_EQ(Shown(), FreshView(other));
+
+    // Growing while the save dialog is open: saved as of the last tick.
+    growDuringSave = [this] { AppendBytes(primary, "written meanwhile\r\n"); };
+    Save();
+    growDuringSave = nullptr;
+    EXPECT_TRUE(ReadBytes(saveAs) == other);
+
+    // Truncated to nothing.
+    WriteBytes(primary, "");
+    Tick();
+    EXPECT_EQ(Shown(), L"");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(LogView, ALogTooLargeToHoldIsNamedWithItsSizeNotARestart) {
+    WriteBytes(primary, LogLines(0, 1500));
+    Start(true);
+    form->LogShown().MaxHeldBytes = 2000;
+    Tick();
+    ASSERT_EQ(Shown(), WidenAnsi(LogLines(0, 1500)));
+    // Grown past what may be held: the file and its size, in both languages.
+    AppendBytes(primary, LogLines(100, 1000));
+    const std::string path = Narrow(primary.wstring());
+    Tick();
+    EXPECT_EQ(Shown(), Widen(TooLargeLine(path, fs::file_size(primary))));
+    EXPECT_FALSE(form->LogShown().Holds());
+    Tick(); // and so at every tick, never accumulating
+    EXPECT_EQ(Shown(), Widen(TooLargeLine(path, fs::file_size(primary))));
+    // A fallback that can be held is shown instead.
+    WriteBytes(fallback, "fallback\r\n");
+    Tick();
+    EXPECT_EQ(Shown(), L"fallback\r\n");
     EXPECT_TRUE(errors.empty());
 }
 

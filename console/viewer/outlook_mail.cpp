@@ -1,5 +1,7 @@
 #include "console/viewer/outlook_mail.h"
 
+#include "console/viewer/log_view_text.h"
+
 namespace kes {
 
 const char16_t kSupportAddress[] = u"" KES_SUPPORT_ADDRESS;
@@ -23,6 +25,22 @@ SupportMail ComposeSupportMail(std::u16string_view logText, std::u16string_view 
     m.Body.append(opening.substr(logHeading));
     m.Body.append(logText);
     return m;
+}
+
+MailShape ChooseMailShape(bool shownWhole, std::uint64_t logBytes) {
+    return shownWhole && logBytes <= kMailBodyMaxBytes ? MailShape::kInBody : MailShape::kAttached;
+}
+
+std::u16string MailOmittedLine(std::uint64_t omitted, std::u16string_view attachmentName) {
+    const auto ascii = [](const std::string& s) { return std::u16string(s.begin(), s.end()); };
+    std::u16string line = u"[... " + ascii(FormatLogSize(omitted)) +
+                          u" before this point not in this text; the attached ";
+    line += attachmentName;
+    line += u" holds the whole log / " + ascii(FormatLogSize(omitted, ',')) +
+            u" davor nicht in diesem Text; die angeh\u00e4ngte Datei ";
+    line += attachmentName;
+    line += u" enth\u00e4lt das ganze Protokoll ...]\r\n";
+    return line;
 }
 
 } // namespace kes

@@ -36,6 +36,17 @@ TEST(SupportMail, TheStatusReportStandsBetweenTheRequestAndTheLog) {
                       u"on\n\nDebuglog:\n\n10:00 start\r\n");
 }
 
+TEST(SupportMail, ALogShownWholeAndSmallGoesInTheBodyAnyOtherTravelsAttached) {
+    EXPECT_EQ(ChooseMailShape(true, 0), MailShape::kInBody);
+    EXPECT_EQ(ChooseMailShape(true, kMailBodyMaxBytes), MailShape::kInBody);
+    EXPECT_EQ(ChooseMailShape(true, kMailBodyMaxBytes + 1), MailShape::kAttached);
+    EXPECT_EQ(ChooseMailShape(false, 1000), MailShape::kAttached);
+    EXPECT_EQ(MailOmittedLine(49492787, u"Kestrova_debug.zip"),
+              u"[... 47.2 MB before this point not in this text; the attached Kestrova_debug.zip "
+              u"holds the whole log / 47,2 MB davor nicht in diesem Text; die angeh\u00e4ngte "
+              u"Datei Kestrova_debug.zip enth\u00e4lt das ganze Protokoll ...]\r\n");
+}
+
 TEST(SupportMail, AddressIsOneAddress) {
     const std::u16string a = kSupportAddress;
     EXPECT_EQ(std::count(a.begin(), a.end(), u'@'), 1);

@@ -1,6 +1,9 @@
 #include "console/viewer/outlook_mail_win32.h"
 
+#include "console/viewer/log_viewer_win32.h"
+#include "console/viewer/zip_writer.h"
 #include "platform/scoped_win32.h"
+#include "platform/utf_win32.h"
 
 #include <objbase.h>
 #include <oleauto.h>
@@ -111,6 +114,21 @@ HRESULT Call(IMessageFilter& filter, IDispatch* d, const wchar_t* name, WORD fla
     });
 }
 
+// Attachments.Add(path): Outlook copies the file into the item at once.
+bool Attach(IMessageFilter& filter, IDispatch* mailItem, const std::u16string& path) {
+    UniqueVariant attachments;
+    if (FAILED(Call(filter, mailItem, L"Attachments", DISPATCH_PROPERTYGET, nullptr, 0,
+                    &attachments.v)) ||
+        attachments.v.vt != VT_DISPATCH || !attachments.v.pdispVal)
+        return false;
+    UniqueVariant source, added;
+    source.v.vt = VT_BSTR;
+    source.v.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(path.data()),
+                                         static_cast<UINT>(path.size()));
+    return source.v.bstrVal && SUCCEEDED(Call(filter, attachments.v.pdispVal, L"Add",
+                                              DISPATCH_METHOD, &source.v, 1, &added.v));
+}
+
 void PutText(IMessageFilter& filter, IDispatch* d, const wchar_t* name,
              const std::u16string& text) {
     UniqueVariant arg;
@@ -122,6 +140,54 @@ void PutText(IMessageFilter& filter, IDispatch* d, const wchar_t* name,
 }
 
 } // namespace
+
+AttachedLogCopy::AttachedLogCopy(const LogBytes& log, const std::string& logPath) {
+    wchar_t tmp[MAX_PATH];
+    const DWORD n = GetTempPathW(MAX_PATH, tmp);
+    if (n == 0 || n >= MAX_PATH)
+        throw Exception("Kein tempor\xC3\xA4rer Ordner");
+    std::wstring name = Widen(logPath);
+    name = name.substr(name.find_last_of(L"\\/") + 1);
+    if (name.empty())
+        name = L"debug.log";
+    for (unsigned i = 0;; ++i) {
+        folder_ = std::wstring(tmp, n) + L"Kestrova mail " + std::to_wstring(GetCurrentProcessId()) +
+                  L"-" + std::to_wstring(i);
+        if (CreateDirectoryW(folder_.c_str(), nullptr))
+            break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS || i == 1000)
+            throw Exception("Kein tempor\xC3\xA4rer Ordner");
+    }
+    const size_t dot = name.rfind(L'.');
+    path_ = folder_ + L"\\" + name.substr(0, dot == 0 ? name.size() : dot) + L".zip";
+    try {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        const auto dosTime =
+            static_cast<std::uint16_t>(now.wHour << 11 | now.wMinute << 5 | now.wSecond / 2);
+        const auto dosDate = static_cast<std::uint16_t>((now.wYear - 1980) << 9 |
+                                                        now.wMonth << 5 | now.wDay);
+        // The log's text as savelog writes it, a piece at a time.
+        ZipWriter zip(Narrow(name), dosTime, dosDate);
+        std::string text;
+        CrLfConverter conv(text);
+        log.ForEachPiece(0, log.Size(), [&](std::string_view piece) {
+            conv.Feed(piece);
+            zip.Write(text);
+            text.clear();
+        });
+        SaveFileBytes(Narrow(path_), zip.Finish());
+    } catch (...) {
+        DeleteFileW(path_.c_str());
+        RemoveDirectoryW(folder_.c_str());
+        throw;
+    }
+}
+
+AttachedLogCopy::~AttachedLogCopy() {
+    DeleteFileW(path_.c_str());
+    RemoveDirectoryW(folder_.c_str());
+}
 
 void TOutlookApplication::Connect() {
     if (app_)
@@ -164,7 +230,11 @@ void DisplaySupportMail(TOutlookApplication& app, const SupportMail& mail) {
         throw OutlookError("Outlook's item is no mail item");
     PutText(filter, mi.Get(), L"To", mail.To);
     PutText(filter, mi.Get(), L"Subject", mail.Subject);
-    PutText(filter, mi.Get(), L"Body", mail.Body);
+    // A body that promises an attachment only when there is one.
+    bool attached = true;
+    for (const std::u16string& path : mail.Attachments)
+        attached = Attach(filter, mi.Get(), path) && attached;
+    PutText(filter, mi.Get(), L"Body", attached ? mail.Body : mail.BodyIfNotAttached);
     // Modal: returns when the user has closed the mail window, sent or not.
     UniqueVariant modal;
     modal.v.vt = VT_BOOL;

@@ -1,5 +1,6 @@
 #pragma once
 // The support mail through Outlook's automation interface, reached by name through IDispatch.
+#include "console/viewer/log_text.h"
 #include "console/viewer/outlook_ids_win32.h"
 #include "console/viewer/outlook_mail.h"
 #include "platform/scoped_win32.h"
@@ -8,6 +9,8 @@
 #include <windows.h>
 
 #include <oaidl.h>
+
+#include <string>
 
 namespace kes {
 
@@ -40,7 +43,28 @@ private:
     ComPtr<IDispatch> app_;
 };
 
-// Connects, creates a mail item, sets To, Subject and Body and displays it modally. Raises
+// The whole log, line breaks made CR LF, zipped (logs shrink several times, so that the mail
+// passes servers' size limits) as a file in a folder of its own below the temporary folder,
+// for Outlook to attach. Removed with the object: Outlook has copied it into the mail by then.
+// Raises Exception when it cannot be written.
+class AttachedLogCopy {
+public:
+    // `logPath` names the log: the archive holds it under its file name, and is named after it
+    // ("Kestrova_debug.zip").
+    AttachedLogCopy(const LogBytes& log, const std::string& logPath);
+    ~AttachedLogCopy();
+    AttachedLogCopy(const AttachedLogCopy&) = delete;
+    AttachedLogCopy& operator=(const AttachedLogCopy&) = delete;
+    const std::wstring& Path() const { return path_; }
+    // The file name that the mail shows.
+    std::wstring Name() const { return path_.substr(folder_.size() + 1); }
+
+private:
+    std::wstring folder_, path_;
+};
+
+// Connects, creates a mail item, sets To, Subject, the attachments and Body and displays it
+// modally. Raises
 // OutlookError when connecting, creating the item or getting its `_MailItem` fails; what Outlook
 // answers to the fields and to Display is not examined. Meanwhile a message filter of ours is
 // registered for the thread (the previous one is put back afterwards), so that a busy Outlook

@@ -8,7 +8,11 @@
 #include "console/store/settings_store.h"
 #include "console/viewer/log_viewer_win32.h"
 #include "console/viewer/outlook_mail_win32.h"
+#include "console/viewer/log_text.h"
+#include "console/viewer/log_view_text.h"
+#include "console/viewer/zip_writer.h"
 #include "platform/scoped_win32.h"
+#include "platform/utf_win32.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -40,6 +44,9 @@ struct Fake {
     int (*CountFn)(const wchar_t*) = Proc<int (*)(const wchar_t*)>(dll.Get(), "FakeOutlookCount");
     BSTR(*MailFn)
     (int, const wchar_t*) = Proc<BSTR (*)(int, const wchar_t*)>(dll.Get(), "FakeOutlookMail");
+    BSTR(*AttachmentFn)
+    (int, int, const wchar_t*) =
+        Proc<BSTR (*)(int, int, const wchar_t*)>(dll.Get(), "FakeOutlookAttachment");
     void (*Busy)(int) = Proc<void (*)(int)>(dll.Get(), "FakeOutlookBusy");
     void (*OnDisplay)(void (*)(void*),
                       void*) = Proc<void (*)(void (*)(void*), void*)>(dll.Get(),
@@ -50,6 +57,15 @@ struct Fake {
         if (!b)
             return u"<none>";
         return std::u16string(reinterpret_cast<const char16_t*>(b.Get()), SysStringLen(b.Get()));
+    }
+    std::wstring AttachmentPath(int mail, int i) const {
+        const UniqueBstr b(AttachmentFn(mail, i, L"Path"));
+        return b ? std::wstring(b.Get(), SysStringLen(b.Get())) : L"<none>";
+    }
+    std::string AttachmentBytes(int mail, int i) const {
+        const UniqueBstr b(AttachmentFn(mail, i, L"Bytes"));
+        return b ? std::string(reinterpret_cast<const char*>(b.Get()), SysStringByteLen(b.Get()))
+                 : "<none>";
     }
 };
 
@@ -72,11 +88,15 @@ protected:
         ASSERT_TRUE(SUCCEEDED(com.Result()));
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
         ASSERT_TRUE(fake.dll && fake.Reset && fake.CountFn && fake.MailFn && fake.Busy &&
-                    fake.OnDisplay);
+                    fake.OnDisplay && fake.AttachmentFn);
         fake.Reset(0);
     }
     void TearDown() override {
         form.reset();
+        if (!logPath.empty()) {
+            DeleteFileW(logPath.c_str());
+            RemoveDirectoryW(logDir.c_str());
+        }
         // Hermetic: the prefix is shared by every Windows test that runs after this one.
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
     }
@@ -101,12 +121,38 @@ protected:
         s.PromptText = [](const std::string&, const std::string&, const std::string& d) {
             return d;
         };
+        s.DebugLogPath = [this] { return Narrow(logPath); };
+        s.FallbackLogPath = [] { return std::string(); };
         form = std::make_unique<TQuillard>(std::move(s));
         form->Create(SW_SHOWNOACTIVATE);
     }
     void Show(const std::string& ansi) { SetMemoAnsiText(form->LogFile->Handle(), ansi); }
     void Press() { SendMessageW(form->SpeedButton1->Handle(), BM_CLICK, 0, 0); }
 
+    // The log a tick shows: a file in a folder of the test's own.
+    void TickWith(const std::string& log) {
+        if (logPath.empty()) {
+            wchar_t tmp[MAX_PATH];
+            GetTempPathW(MAX_PATH, tmp);
+            logDir = std::wstring(tmp) + L"kes_mail_" + std::to_wstring(GetCurrentProcessId());
+            CreateDirectoryW(logDir.c_str(), nullptr);
+            logPath = logDir + L"\\Kestrova_debug.log";
+        }
+        {
+            const UniqueFile h(CreateFileW(logPath.c_str(), GENERIC_WRITE, 0, nullptr,
+                                           CREATE_ALWAYS, 0, nullptr));
+            DWORD n = 0;
+            WriteFile(h.Get(), log.data(), static_cast<DWORD>(log.size()), &n, nullptr);
+        }
+        form->chkDebug->SetChecked(true);
+        form->Timer1Timer(form->Timer1.get());
+    }
+    static std::u16string U16(const std::string& ansi) {
+        const std::wstring w = WidenAnsi(ansi);
+        return std::u16string(w.begin(), w.end());
+    }
+
+    std::wstring logDir, logPath;
     ComInit com; // first in, last out: COM outlives the form and the server's exports
     Fake fake;
     std::vector<std::string> errors, notices;
@@ -306,6 +352,66 @@ TEST_F(SupportMailPress, APressWhileTheMailIsShownStartsNoSecondMail) {
     fake.OnDisplay(nullptr, nullptr);
     Press();
     EXPECT_EQ(fake.Count(L"mails"), 2);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(SupportMailPress, AShownWholeLogGoesInTheBodyABigOneTravelsAttached) {
+    Register();
+    Start();
+    // Shown whole: the log's own text in the body, its long line unbroken, nothing attached.
+    const std::string small = "10:00 start\n" + std::string(300, 'w') + "\n10:01 \xE4nderung\n";
+    TickWith(small);
+    Press();
+    ASSERT_EQ(fake.Count(L"mails"), 1);
+    EXPECT_EQ(fake.Mail(0, L"Body"), kSupportOpening + U16(LogToCrLf(small)));
+    EXPECT_EQ(fake.Mail(0, L"Attachments"), u"0");
+    EXPECT_EQ(fake.Mail(0, L"Calls"), u"To,Subject,Body,Display,");
+
+    // Past what the view shows whole: the whole log attached as it was at the tick, its end
+    // in the body under a line that says where the rest is.
+    std::string big;
+    for (int i = 0; big.size() < 600 * 1024; ++i)
+        big += "12:00:00 Kestrova item " + std::to_string(i) + " \xE4nderung\n";
+    TickWith(big);
+    const std::uint64_t from = form->LogShown().View().ShownFrom();
+    ASSERT_GT(from, 0u);
+    const std::u16string tail = U16(LogToCrLf(big.substr(from)));
+    Press();
+    ASSERT_EQ(fake.Count(L"mails"), 2);
+    EXPECT_EQ(fake.Mail(1, L"Calls"), u"To,Subject,Attach,Body,Display,");
+    ASSERT_EQ(fake.Mail(1, L"Attachments"), u"1");
+    const std::wstring attached = fake.AttachmentPath(1, 0);
+    EXPECT_EQ(attached.substr(attached.rfind(L'\\') + 1), L"Kestrova_debug.zip");
+    // A zip of the log's text as savelog writes it (its round trip is checked on the host,
+    // with zlib): the name, size and checksum of that text, in a fraction of its bytes.
+    const std::string zip = fake.AttachmentBytes(1, 0), text = LogToCrLf(big);
+    ASSERT_GT(zip.size(), 30u);
+    const auto le = [&zip](size_t at) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(zip[at]) |
+                                          static_cast<unsigned char>(zip[at + 1]) << 8 |
+                                          static_cast<unsigned char>(zip[at + 2]) << 16 |
+                                          static_cast<unsigned char>(zip[at + 3]) << 24);
+    };
+    EXPECT_EQ(le(0), 0x04034B50u);
+    EXPECT_EQ(zip.substr(30, 18), "Kestrova_debug.log");
+    EXPECT_EQ(le(14), Crc32(0, text));
+    EXPECT_EQ(le(22), text.size());
+    EXPECT_EQ(le(18) + 30 + 18 + 46 + 18 + 22, zip.size());
+    EXPECT_LT(zip.size(), text.size() / 5);
+    EXPECT_EQ(fake.Mail(1, L"Body"),
+              kSupportOpening + MailOmittedLine(from, u"Kestrova_debug.zip") + tail);
+    // The copy made for Outlook is gone with the mail window, its folder too.
+    EXPECT_EQ(GetFileAttributesW(attached.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(attached.substr(0, attached.rfind(L'\\')).c_str()),
+              INVALID_FILE_ATTRIBUTES);
+
+    // Outlook refuses the attachment: the body then says what the view says, no promise.
+    fake.Reset(3);
+    Press();
+    ASSERT_EQ(fake.Count(L"mails"), 1);
+    EXPECT_EQ(fake.Mail(0, L"Attachments"), u"0");
+    EXPECT_EQ(fake.Mail(0, L"Body"), kSupportOpening + U16(OmittedLine(from)) + tail);
+    EXPECT_TRUE(notices.empty());
     EXPECT_TRUE(errors.empty());
 }
 
