@@ -45,9 +45,11 @@ TShiftState ShiftOf(WPARAM wp) {
 TMouseButton ButtonOf(UINT msg) {
     switch (msg) {
     case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
     case WM_RBUTTONUP:
         return mbRight;
     case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
     case WM_MBUTTONUP:
         return mbMiddle;
     default:
@@ -455,14 +457,20 @@ LRESULT THTMLStaticText::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN: {
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK: {
         // A label in the tab order is focused by a click, as any control there is.
-        if (msg != WM_RBUTTONDOWN && msg != WM_MBUTTONDOWN && TabStop() && GetFocus() != hwnd_)
+        const bool left = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK;
+        if (left && TabStop() && GetFocus() != hwnd_)
             SetFocus(hwnd_);
         SetCapture(hwnd_);
         const POINT pt = LParamPoint(lp);
+        // The class asks for double clicks, so a second press of any button may come as one.
         if (msg == WM_LBUTTONDBLCLK)
             DblClick(pt.x, pt.y, ShiftOf(wp));
+        else if (msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK)
+            MouseDown(pt.x, pt.y, ButtonOf(msg), ShiftOf(wp) | ssDouble);
         else
             MouseDown(pt.x, pt.y, ButtonOf(msg), ShiftOf(wp));
         return 0;
