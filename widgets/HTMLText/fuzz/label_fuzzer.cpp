@@ -30,7 +30,7 @@ public:
         cv.ShareFonts(Fonts());
         cv.device = client;
         DoPaint(cv, full);
-        if (!(cv.font == Font))
+        if (!cv.font.SameHandle(Font))
             std::abort(); // the surface's font is the label's again after the text
     }
 
