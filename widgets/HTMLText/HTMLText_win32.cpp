@@ -24,14 +24,15 @@ POINT LParamPoint(LPARAM lp) {
     return POINT{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
 }
 
-// The keys and buttons a mouse message says are held.
-TShiftState ShiftOf(WPARAM wp) {
+// The keys and buttons a mouse message says are held. Alt it does not say: asked only when an
+// event will see it, since under Wine each question is a round trip to the server.
+TShiftState ShiftOf(WPARAM wp, bool withAlt) {
     TShiftState s = 0;
     if (wp & MK_SHIFT)
         s |= ssShift;
     if (wp & MK_CONTROL)
         s |= ssCtrl;
-    if (GetKeyState(VK_MENU) < 0)
+    if (withAlt && GetKeyState(VK_MENU) < 0)
         s |= ssAlt;
     if (wp & MK_LBUTTON)
         s |= ssLeft;
@@ -447,7 +448,7 @@ LRESULT THTMLStaticText::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
             tracking_ = TrackMouseEvent(&tme) != FALSE;
             MouseEnter();
         }
-        MouseMove(pt.x, pt.y, ShiftOf(wp));
+        MouseMove(pt.x, pt.y, ShiftOf(wp, OnMouseMove != nullptr));
         return 0;
     }
     case WM_MOUSELEAVE:
@@ -466,13 +467,14 @@ LRESULT THTMLStaticText::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
             SetFocus(hwnd_);
         SetCapture(hwnd_);
         const POINT pt = LParamPoint(lp);
+        const TShiftState shift = ShiftOf(wp, OnMouseDown != nullptr);
         // The class asks for double clicks, so a second press of any button may come as one.
         if (msg == WM_LBUTTONDBLCLK)
-            DblClick(pt.x, pt.y, ShiftOf(wp));
+            DblClick(pt.x, pt.y, shift);
         else if (msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK)
-            MouseDown(pt.x, pt.y, ButtonOf(msg), ShiftOf(wp) | ssDouble);
+            MouseDown(pt.x, pt.y, ButtonOf(msg), shift | ssDouble);
         else
-            MouseDown(pt.x, pt.y, ButtonOf(msg), ShiftOf(wp));
+            MouseDown(pt.x, pt.y, ButtonOf(msg), shift);
         return 0;
     }
     case WM_LBUTTONUP:
@@ -481,7 +483,7 @@ LRESULT THTMLStaticText::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         if (GetCapture() == hwnd_)
             ReleaseCapture();
         const POINT pt = LParamPoint(lp);
-        MouseUp(pt.x, pt.y, ButtonOf(msg), ShiftOf(wp));
+        MouseUp(pt.x, pt.y, ButtonOf(msg), ShiftOf(wp, OnMouseUp != nullptr));
         // The release of the right button is what makes WM_CONTEXTMENU: the label's own menu,
         // or, without one, its parent's.
         if (msg == WM_RBUTTONUP)
