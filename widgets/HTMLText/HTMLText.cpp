@@ -109,15 +109,14 @@ void THTMLStaticTextCore::SetAutoSizeP(bool on) {
 }
 
 void THTMLStaticTextCore::SetImages(ImageList* images) {
-    if (images_ && images_ != images)
-        link_.RemoveFreeNotification(images_);
+    // Only the one named now is watched.
+    link_.RemoveFreeNotification(images_);
     link_.FreeNotification(images);
     Store(images_, images);
 }
 
 void THTMLStaticTextCore::SetPictureContainer(TPictureContainer* container) {
-    if (container_ && container_ != container)
-        link_.RemoveFreeNotification(container_);
+    link_.RemoveFreeNotification(container_);
     link_.FreeNotification(container);
     container_ = container;
 }

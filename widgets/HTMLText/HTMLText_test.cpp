@@ -199,6 +199,9 @@ TEST(LabelScroll, ArrowsClickRepeatAndTheirSetters) {
     l.MouseUp(95, 35);
     EXPECT_EQ(l.VOffset(), 4);
     auto cv = l.Paint();
+    l.px = 95, l.py = 35, l.pointer = true;
+    l.TimerTick(); // released, and no AutoScroll: the arrow does not repeat
+    EXPECT_EQ(l.VOffset(), 4);
     EXPECT_EQ(Ops(*cv, DrawOp::Arrow).size(), 2u);
     EXPECT_TRUE(l.UpArrow());
     EXPECT_EQ(Placed(*cv).front(), "1@1,-4");
@@ -265,6 +268,17 @@ TEST(LabelAnchors, MouseEnterExitClickAndTargets) {
         if (t.font.style & fsUnderline)
             decorated += t.text;
     EXPECT_EQ(decorated, "b");
+    // A click is a press and a release inside; a release alone (a press that began elsewhere)
+    // is none.
+    int clicks = 0;
+    l.OnClick = [&](TComponent*) { ++clicks; };
+    l.MouseDown(10, 6);
+    l.MouseUp(10, 6);
+    l.MouseUp(10, 6);
+    l.MouseDown(10, 6);
+    l.MouseUp(150, 6); // released outside
+    EXPECT_EQ(clicks, 1);
+    l.OnClick = nullptr;
     // Leaving the window from an anchor leaves the anchor.
     l.events.clear();
     l.MouseLeave();
@@ -369,6 +383,15 @@ TEST(LabelAnchors, AWrappedAnchorIsEveryLineOfIt) {
 
 TEST(LabelTimer, BlinkAnimationAndTheTimersLife) {
     TestLabel l;
+    // Ticks with nothing to step or blink repaint nothing.
+    TPictureContainer still;
+    still.Items().Add().Name = "P";
+    l.SetPictureContainer(&still);
+    l.SetHTMLText({"plain <IMG src=\"P\">"});
+    for (int i = 0; i < 5; ++i) // five: the blink count starts over
+        l.TimerTick();
+    EXPECT_EQ(l.repaints, 0);
+    l.SetPictureContainer(nullptr);
     l.SetHTMLText({"<BLINK>on</BLINK>"});
     auto visible = [&] {
         auto t = l.Paint()->Texts();
