@@ -419,6 +419,23 @@ TEST_F(LabelWindow, RightClickShowsTheLabelsMenuOrItsParentsAndMouseEventsComeFi
     ASSERT_TRUE(test::DoubleClick(label->Handle(), {anchorX[1], 8}, host));
     EXPECT_THAT(Settled(events), ElementsAre("move", "enter:x", "down", "click:x", "up", "OnClick",
                                              "OnDblClick", "down:double", "up"));
+
+    // The shift state names the button and the keys held; Alt comes from the keyboard's state.
+    TShiftState shift = 0;
+    label->OnMouseDown = [&](TComponent*, TMouseButton, TShiftState s, int, int) { shift = s; };
+    Send(WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, At(2, 8));
+    Send(WM_LBUTTONUP, MK_SHIFT, At(2, 8));
+    EXPECT_EQ(shift, ssLeft | ssShift);
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    const BYTE alt = keys[VK_MENU];
+    keys[VK_MENU] = 0x80;
+    SetKeyboardState(keys);
+    Send(WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, At(2, 8));
+    Send(WM_LBUTTONUP, 0, At(2, 8));
+    keys[VK_MENU] = alt;
+    SetKeyboardState(keys);
+    EXPECT_EQ(shift, ssLeft | ssCtrl | ssAlt);
 }
 
 TEST_F(LabelWindow, FramesAutoSizeClipAndEveryDrawnLineIsHitWhereDrawn) {
