@@ -1,6 +1,6 @@
 #pragma once
-// The component model the forms and widgets share: an owner frees what it owns, and every
-// component is listed by its owner.
+// The component model the forms and widgets share: an owner frees what it owns, every
+// component is listed by its owner, and a component that names another is told of its end.
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
@@ -15,6 +15,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+enum TOperation { opInsert, opRemove };
+
 class TComponent {
 public:
     explicit TComponent(TComponent* owner) : Owner(owner) {
@@ -22,18 +24,51 @@ public:
             Owner->Components.push_back(this);
     }
     virtual ~TComponent() {
-        if (Owner) {
-            auto& list = Owner->Components;
-            list.erase(std::remove(list.begin(), list.end(), this), list.end());
+        // Whoever refers to this component hears of its end while it is still a component.
+        while (!notified_.empty()) {
+            TComponent* other = notified_.back();
+            notified_.pop_back();
+            Unlink(other->notified_, this);
+            other->Notification(this, opRemove);
         }
+        if (Owner)
+            Unlink(Owner->Components, this);
     }
     TComponent(const TComponent&) = delete;
     TComponent& operator=(const TComponent&) = delete;
+
+    // Links this component and another one that it names (or that names it): whichever is
+    // destroyed first, the other's Notification hears of it with opRemove.
+    void FreeNotification(TComponent* other) {
+        if (!other || other == this || Linked(other))
+            return;
+        notified_.push_back(other);
+        other->notified_.push_back(this);
+    }
+    void RemoveFreeNotification(TComponent* other) {
+        if (!other || !Linked(other))
+            return;
+        Unlink(notified_, other);
+        Unlink(other->notified_, this);
+    }
 
     TComponent* const Owner;
     std::vector<TComponent*> Components;
     std::string Name;
     int Tag = 0;
+
+protected:
+    // A linked component is going away (opRemove); a reference to it must be dropped now.
+    virtual void Notification(TComponent* /*AComponent*/, TOperation /*Operation*/) {}
+
+private:
+    bool Linked(const TComponent* other) const {
+        return std::find(notified_.begin(), notified_.end(), other) != notified_.end();
+    }
+    static void Unlink(std::vector<TComponent*>& list, const TComponent* c) {
+        list.erase(std::remove(list.begin(), list.end(), c), list.end());
+    }
+    std::vector<TComponent*> notified_;
 };
 
 // Marks a component that is a form (a top-level window of the toolkit).

@@ -50,7 +50,7 @@ std::vector<AnchorInfo> ListAnchors(std::string_view markup) {
     auto close = [&](std::size_t end) {
         if (open)
             out.back().text =
-                Trimmed(StripMarkup(std::string_view(s).substr(textStart, end - textStart)));
+                Trimmed(ShownText(std::string_view(s).substr(textStart, end - textStart)));
         open = false;
     };
     for (std::size_t i = s.find('<'); i != std::string::npos; i = s.find('<', i + 1)) {
@@ -91,6 +91,7 @@ THTMLStaticTextCore::~THTMLStaticTextCore() {
 void THTMLStaticTextCore::Changed() {
     hovered_ = -1;
     focused_ = -1;
+    focusedHref_.clear();
     Invalidate(nullptr);
 }
 
@@ -107,8 +108,17 @@ void THTMLStaticTextCore::SetAutoSizeP(bool on) {
     Store(autoSizing_, on);
 }
 
-void THTMLStaticTextCore::SetImages(const ImageList* images) {
+void THTMLStaticTextCore::SetImages(ImageList* images) {
+    // Only the one named now is watched.
+    link_.RemoveFreeNotification(images_);
+    link_.FreeNotification(images);
     Store(images_, images);
+}
+
+void THTMLStaticTextCore::SetPictureContainer(TPictureContainer* container) {
+    link_.RemoveFreeNotification(container_);
+    link_.FreeNotification(container);
+    container_ = container;
 }
 
 void THTMLStaticTextCore::SetURLColor(TColor c) {
@@ -207,14 +217,16 @@ void THTMLStaticTextCore::Loaded() {
     SetEnableBlink(enableBlink_);
 }
 
-void THTMLStaticTextCore::Notification(const void* component) {
+void THTMLStaticTextCore::Notification(TComponent* AComponent, TOperation Operation) {
+    if (Operation != opRemove || !AComponent)
+        return;
     bool dropped = false;
-    if (component && component == images_) {
+    if (images_ && AComponent == static_cast<TComponent*>(images_)) {
         images_ = nullptr;
         dropped = true;
     }
-    if (component && component == PictureContainer) {
-        PictureContainer = nullptr;
+    if (container_ && AComponent == static_cast<TComponent*>(container_)) {
+        container_ = nullptr;
         dropped = true;
     }
     if (dropped)
@@ -233,19 +245,33 @@ std::string THTMLStaticTextCore::GetDisplText() const {
 }
 
 Rect THTMLStaticTextCore::TextRect() const {
-    // Inside every frame that DoPaint draws, so the text never covers a bevel.
+    // Inside every frame that DoPaint draws, so the text never covers a bevel or the outline.
     Rect t = ClientRect();
     if (bevelOuter_ != bvNone)
         Shrink(t, bevelWidth_);
     Shrink(t, borderWidth_);
     if (bevelInner_ != bvNone)
         Shrink(t, bevelWidth_);
+    if (borderStyle_ == bsSingle && borderWidth_ > 0)
+        Shrink(t, borderWidth_); // the outline lies inside the rectangle it is drawn around
     return t;
+}
+
+Rect THTMLStaticTextCore::LayoutRect(const Rect& t) const {
+    // Hit tests lay out as the paint does, or a line wrapped differently would be hit elsewhere.
+    Rect r = t;
+    if (autoSizing_) {
+        if (Grows(Align, autoSizeType_, false))
+            r.right += kAutoGrowth;
+        if (Grows(Align, autoSizeType_, true))
+            r.bottom += kAutoGrowth;
+    }
+    return r;
 }
 
 MarkupParams THTMLStaticTextCore::BaseParams() const {
     MarkupParams p;
-    p.PictureContainer = PictureContainer;
+    p.PictureContainer = container_;
     p.PictureCache = cache_.get();
     p.Images = images_;
     p.WordWrap = !ellipsis_;
@@ -317,17 +343,10 @@ void THTMLStaticTextCore::DoPaint(Canvas& cv, bool full) {
             cv.Rectangle(r);
         }
     }
-    Rect t = TextRect();
-    const Rect kept = t;
+    const Rect kept = TextRect();
+    Rect t = LayoutRect(kept);
     const std::string markup = GetDisplText();
-    if (autoSizing_) {
-        if (Grows(Align, autoSizeType_, false))
-            t.right += kAutoGrowth;
-        if (Grows(Align, autoSizeType_, true))
-            t.bottom += kAutoGrowth;
-    }
     MarkupParams p = BaseParams();
-    p.WholeLines = !miniScroll_;
     // Both ask the window system (a round trip under Wine): only when the answer can matter.
     p.FocusAnchor = focused_ >= 0 && Focused() ? focused_ : -1;
     if (!MarkupDrawsPoint(markup) || !PointerPos(p.X, p.Y))
@@ -365,60 +384,88 @@ void THTMLStaticTextCore::DoPaint(Canvas& cv, bool full) {
         DrawMarkup(cv, markup, t, p, out);
     }
     cv.SetClipRect(nullptr);
+    // The focused href is decided where the focus moves, not here: a key may come first.
     anchorCount_ = out.AnchorCount;
-    focusedHref_ = out.FocusHref;
     if (autoSizing_) {
+        // The frames around the text, and the text with its margin.
         const Rect c = ClientRect();
         int w = c.Width(), h = c.Height();
-        if (Grows(Align, autoSizeType_, true) && out.Height + kAutoMargin != h)
-            h = out.Height + kAutoMargin;
-        if (Grows(Align, autoSizeType_, false) && out.Width + kAutoMargin != w)
-            w = out.Width + kAutoMargin;
+        const int wantH = out.Height + kAutoMargin + (h - kept.Height());
+        const int wantW = out.Width + kAutoMargin + (w - kept.Width());
+        if (Grows(Align, autoSizeType_, true) && wantH != h)
+            h = wantH;
+        if (Grows(Align, autoSizeType_, false) && wantW != w)
+            w = wantW;
         if (w != c.Width() || h != c.Height())
             SetClientSize(w, h);
     }
 }
 
-bool THTMLStaticTextCore::IsAnchor(int x, int y, std::string& Anchor, Rect& r) {
-    r = kNoRect;
+MarkupOutputs THTMLStaticTextCore::HitLayout(int x, int y, int focus) {
     const std::string markup = GetDisplText();
-    bool hit = false;
     MarkupOutputs out;
+    out.AnchorRect = kNoRect;
     Measure([&](Canvas& cv) {
         cv.font = Font;
-        Rect t = TextRect();
-        const Rect kept = t;
+        const Rect kept = TextRect();
+        Rect t = LayoutRect(kept);
         PlaceText(cv, markup, t, false, kept);
         MarkupParams p = BaseParams();
         p.HitTest = true;
-        p.WholeLines = !miniScroll_;
+        p.RecordAnchors = true;
         p.ShadowColor = clNone;
         p.URLColor = clWhite;
+        p.FocusAnchor = focus;
         p.X = x;
         p.Y = y;
-        out.AnchorRect = kNoRect;
-        hit = DrawMarkup(cv, markup, t, p, out);
+        if (!DrawMarkup(cv, markup, t, p, out))
+            out.AnchorIndex = -1;
     });
-    hovered_ = out.AnchorIndex;
-    r = out.AnchorRect;
-    if (hit)
-        Anchor = out.Href;
-    else
-        hovered_ = -1;
-    return hit;
+    return out;
 }
 
-void THTMLStaticTextCore::MouseMove(int x, int y) {
+bool THTMLStaticTextCore::IsAnchor(int x, int y, std::string& Anchor, Rect& r) {
+    const MarkupOutputs out = HitLayout(x, y, -1);
+    hovered_ = out.AnchorIndex;
+    r = out.AnchorRect;
+    hitBoxes_.clear();
+    if (hovered_ < 0)
+        return false;
+    Anchor = out.Href;
+    for (const AnchorBox& b : out.AnchorBoxes)
+        if (b.index == hovered_)
+            hitBoxes_.push_back(b.rect);
+    return true;
+}
+
+std::vector<Rect> THTMLStaticTextCore::AnchorRects(int index) {
+    std::vector<Rect> out;
+    for (const AnchorBox& b : HitLayout(-1, -1, -1).AnchorBoxes)
+        if (b.index == index)
+            out.push_back(b.rect);
+    return out;
+}
+
+void THTMLStaticTextCore::InvalidateBoxes(const std::vector<Rect>& boxes) {
+    for (const Rect& b : boxes)
+        Invalidate(&b);
+}
+
+void THTMLStaticTextCore::MouseMove(int x, int y, TShiftState shift) {
+    if (OnMouseMove)
+        OnMouseMove(sender_, shift, x, y);
     std::string anchor;
     Rect r;
     if (IsAnchor(x, y, anchor, r)) {
         if (r.left == -1)
             Repaint(false);
         focused_ = -1;
+        focusedHref_.clear();
         // Another anchor with the same href is another anchor too.
         const bool other = anchor != lastAnchor_ || hovered_ != lastHovered_;
-        if (hover_ && (other || r != lastAnchorRect_) && lastAnchorRect_.left != -1)
-            Invalidate(&lastAnchorRect_);
+        // Every line of a wrapped anchor changes its look, not only the one under the pointer.
+        if (hover_ && (other || r != lastAnchorRect_))
+            InvalidateBoxes(lastAnchorBoxes_);
         if (cursor_ == crDefault || other) {
             lastAnchor_ = anchor;
             if (AnchorHint)
@@ -427,18 +474,19 @@ void THTMLStaticTextCore::MouseMove(int x, int y) {
             CursorChanged();
             if (OnAnchorEnter)
                 OnAnchorEnter(sender_, anchor);
-            if (hover_ && r.left != -1)
-                Invalidate(&r);
+            if (hover_)
+                InvalidateBoxes(hitBoxes_);
             lastHovered_ = hovered_;
             lastAnchorRect_ = r;
+            lastAnchorBoxes_ = hitBoxes_;
         }
     } else if (cursor_ == crHandPoint) {
         cursor_ = crDefault;
         CursorChanged();
         focused_ = -1;
+        focusedHref_.clear();
         if (hover_) {
-            if (lastAnchorRect_.left != -1)
-                Invalidate(&lastAnchorRect_);
+            InvalidateBoxes(lastAnchorBoxes_);
             Repaint(false);
         }
         lastHovered_ = -1;
@@ -464,6 +512,7 @@ void THTMLStaticTextCore::MouseEnter() {
             Repaint(false);
         lastHovered_ = hovered_;
         lastAnchorRect_ = r;
+        lastAnchorBoxes_ = hitBoxes_;
     }
     if (OnMouseEnter)
         OnMouseEnter(sender_);
@@ -472,8 +521,8 @@ void THTMLStaticTextCore::MouseEnter() {
 void THTMLStaticTextCore::MouseLeave() {
     if (hovered_ >= 0) {
         hovered_ = -1;
-        if (hover_ && lastAnchorRect_.left != -1)
-            Invalidate(&lastAnchorRect_);
+        if (hover_)
+            InvalidateBoxes(lastAnchorBoxes_);
     }
     // Leaving straight from an anchor leaves it too: the exit is not left for the next visit.
     if (cursor_ == crHandPoint) {
@@ -504,35 +553,77 @@ void THTMLStaticTextCore::Open(const std::string& href) {
     }
 }
 
-void THTMLStaticTextCore::MouseDown(int x, int y) {
+void THTMLStaticTextCore::MouseDown(int x, int y, TMouseButton button, TShiftState shift) {
+    if (OnMouseDown)
+        OnMouseDown(sender_, button, shift, x, y);
     buttonHeld_ = true;
+    if (button == mbLeft && !(shift & ssDouble))
+        clickPending_ = true;
     if (miniScroll_ && (upArrow_ || downArrow_))
         ScrollArrows(x, y);
+    // The second press of a double click does not open the anchor a second time.
+    if (shift & ssDouble)
+        return;
     std::string anchor;
     Rect r;
-    if (IsAnchor(x, y, anchor, r))
+    if (IsAnchor(x, y, anchor, r)) {
+        // A label in the tab order took the focus with the press: the keys go on from here.
+        if (Focused())
+            FocusAnchor(hovered_ - 1, true);
         Open(anchor);
+    }
+}
+
+void THTMLStaticTextCore::MouseUp(int x, int y, TMouseButton button, TShiftState shift) {
+    if (OnMouseUp)
+        OnMouseUp(sender_, button, shift, x, y);
+    buttonHeld_ = false;
+    if (button != mbLeft)
+        return;
+    const bool click = clickPending_;
+    clickPending_ = false;
+    const Rect c = ClientRect();
+    if (click && x >= c.left && x < c.right && y >= c.top && y < c.bottom && OnClick)
+        OnClick(sender_);
+}
+
+void THTMLStaticTextCore::DblClick(int x, int y, TShiftState shift) {
+    clickPending_ = false;
+    if (OnDblClick)
+        OnDblClick(sender_);
+    MouseDown(x, y, mbLeft, shift | ssDouble);
+}
+
+void THTMLStaticTextCore::FocusAnchor(int index, bool announce) {
+    focused_ = index;
+    focusedHref_ = index >= 0 ? HitLayout(-1, -1, index).FocusHref : std::string();
+    Repaint(false);
+    if (announce && index >= 0)
+        AnchorFocused(index);
 }
 
 void THTMLStaticTextCore::FocusChanged(bool focused) {
-    if (focused && focused_ < 0)
-        focused_ = 0;
+    if (focused) {
+        FocusAnchor(focused_ < 0 ? 0 : focused_, anchorCount_ > 0);
+        return;
+    }
     Invalidate(nullptr);
 }
 
 void THTMLStaticTextCore::KeyDown(int& key) {
+    const bool back = key == kVkLeft || key == kVkUp;
+    if (!back && key != kVkRight && key != kVkDown)
+        return;
+    // The anchors as laid out now: the last paint may be older than the text or the scroll.
+    anchorCount_ = HitLayout(-1, -1, -1).AnchorCount;
     // Without anchors the arrows are left to the dialog.
     if (anchorCount_ <= 0)
         return;
-    if (key == kVkLeft || key == kVkUp) {
-        focused_ = (focused_ > 0 ? focused_ : anchorCount_) - 1;
-        key = 0;
-        Repaint(false);
-    } else if (key == kVkRight || key == kVkDown) {
-        focused_ = focused_ < anchorCount_ - 1 ? focused_ + 1 : 0;
-        key = 0;
-        Repaint(false);
-    }
+    key = 0;
+    if (back)
+        FocusAnchor((focused_ > 0 ? focused_ : anchorCount_) - 1, true);
+    else
+        FocusAnchor(focused_ < anchorCount_ - 1 ? focused_ + 1 : 0, true);
 }
 
 void THTMLStaticTextCore::KeyPress(char key) {
@@ -549,7 +640,7 @@ void THTMLStaticTextCore::KeyPress(char key) {
 void THTMLStaticTextCore::TimerTick() {
     ++ticks_;
     bool stepped = cache_->Animate();
-    if (PictureContainer && PictureContainer->Items().Animate())
+    if (container_ && container_->Items().Animate())
         stepped = true;
     if (stepped)
         Repaint(false);

@@ -19,13 +19,28 @@ enum TVAlignment { tvaTop, tvaCenter, tvaBottom };
 enum TBorderStyle { bsNone, bsSingle };
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 enum TCursor { crDefault, crHandPoint };
+enum TMouseButton { mbLeft, mbRight, mbMiddle };
+// The keys and buttons held, and whether a press is the second of a double click.
+enum TShiftFlag : unsigned {
+    ssShift = 1,
+    ssAlt = 2,
+    ssCtrl = 4,
+    ssLeft = 8,
+    ssRight = 16,
+    ssMiddle = 32,
+    ssDouble = 64,
+};
+using TShiftState = unsigned;
 
 using TAnchorClick = std::function<void(TComponent* Sender, const std::string& Anchor)>;
 using TLabelNotify = std::function<void(TComponent* Sender)>;
+using TMouseEvent =
+    std::function<void(TComponent* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseMoveEvent = std::function<void(TComponent* Sender, TShiftState Shift, int X, int Y)>;
 
 // One anchor of the markup as a screen reader sees it.
 struct AnchorInfo {
-    std::string text; // its words, without tags
+    std::string text; // its words as shown, without tags
     std::string href;
 };
 // The anchors of a markup in order; an anchor left open ends with the text.
@@ -45,7 +60,6 @@ public:
     bool AutoScroll = false;
     TColor HoverColor = clNone;
     TColor HoverFontColor = clNone;
-    TPictureContainer* PictureContainer = nullptr;
     // Of the base control.
     FontSpec Font;
     TColor Color = clBtnFace;
@@ -55,6 +69,10 @@ public:
 
     TAnchorClick OnAnchorClick, OnAnchorEnter, OnAnchorExit, OnAnchorKeypress;
     TLabelNotify OnMouseEnter, OnMouseLeave;
+    // Of the base control; each fires before the label's own handling of the same input.
+    TLabelNotify OnClick, OnDblClick;
+    TMouseEvent OnMouseDown, OnMouseUp;
+    TMouseMoveEvent OnMouseMove;
 
     // Properties with their repaint rules.
     const std::vector<std::string>& HTMLText() const { return html_; }
@@ -63,8 +81,12 @@ public:
     void SetAutoSizeP(bool on);
     TAutoSizeType AutoSizeType() const { return autoSizeType_; }
     void SetAutoSizeType(TAutoSizeType t) { autoSizeType_ = t; }
-    const ImageList* Images() const { return images_; }
-    void SetImages(const ImageList* images);
+    // Both are forgotten when they are destroyed before the label.
+    ImageList* Images() const { return images_; }
+    void SetImages(ImageList* images);
+    // Stored without a repaint.
+    TPictureContainer* PictureContainer() const { return container_; }
+    void SetPictureContainer(TPictureContainer* container);
     TColor URLColor() const { return urlColor_; }
     void SetURLColor(TColor c);
     bool Hover() const { return hover_; }
@@ -107,11 +129,13 @@ public:
     void DoPaint(Canvas& cv, bool full);
 
     // Events of the window, in client coordinates.
-    void MouseMove(int x, int y);
+    void MouseMove(int x, int y, TShiftState shift = 0);
     void MouseEnter();
     void MouseLeave();
-    void MouseDown(int x, int y);
-    void MouseUp() { buttonHeld_ = false; }
+    void MouseDown(int x, int y, TMouseButton button = mbLeft, TShiftState shift = 0);
+    void MouseUp(int x, int y, TMouseButton button = mbLeft, TShiftState shift = 0);
+    // The second press of a double click (instead of its MouseDown).
+    void DblClick(int x, int y, TShiftState shift = 0);
     void FocusChanged(bool focused);
     void KeyDown(int& key);
     void KeyPress(char key);
@@ -121,11 +145,14 @@ public:
     std::string HintText(int x, int y, bool& onAnchor);
     // The anchor (from 1) under a point, or 0; the hover bookkeeping stays as it is.
     int AnchorAt(int x, int y);
+    // Where anchor index (from 1) lies as laid out now, one rectangle per line; empty when it
+    // is not in the laid-out part of the text.
+    std::vector<Rect> AnchorRects(int index);
     // The default action of anchor index (from 1), as a click on it.
     void ActivateAnchor(int index);
     void Loaded();
-    // A component that the label refers to is going away.
-    void Notification(const void* component);
+    // A component that the label refers to is going away: the reference is dropped.
+    void Notification(TComponent* AComponent, TOperation Operation);
 
     // Bookkeeping, for the window part and the tests.
     TCursor Cursor() const { return cursor_; }
@@ -157,11 +184,22 @@ protected:
     virtual void StopTimer() = 0;
     // A paint of the text only (tracking and focus moves): the window repaints.
     virtual void Repaint(bool full) = 0;
+    // The keyboard moved to anchor index (from 0): screen readers are told.
+    virtual void AnchorFocused(int /*index*/) {}
 
     bool loading_ = false;
 
 private:
     Rect TextRect() const; // step 3
+    // The text rectangle as laid out: without the limits that auto-sizing lifts.
+    Rect LayoutRect(const Rect& t) const;
+    // The hit-test layout of the text, as IsAnchor runs it, for the point (x, y) and with the
+    // keyboard on anchor focus (from 0; -1 none).
+    MarkupOutputs HitLayout(int x, int y, int focus);
+    // Moves the keyboard's anchor and learns its href at once, so that a key that follows
+    // acts on what is now shown focused.
+    void FocusAnchor(int index, bool announce);
+    void InvalidateBoxes(const std::vector<Rect>& boxes);
     // Steps 7 and 8: the scroll shift and the vertical alignment of t.
     void PlaceText(Canvas& cv, const std::string& markup, Rect& t, bool drawArrows,
                    const Rect& kept);
@@ -181,12 +219,26 @@ private:
     void Open(const std::string& href);
     void ScrollArrows(int x, int y);
 
+    // Hears of the end of the picture container and the image list the label names.
+    class Link : public TComponent {
+    public:
+        explicit Link(THTMLStaticTextCore& core) : TComponent(nullptr), core_(core) {}
+
+    protected:
+        void Notification(TComponent* c, TOperation op) override { core_.Notification(c, op); }
+
+    private:
+        THTMLStaticTextCore& core_;
+    };
+
     TComponent* sender_;
+    Link link_{*this};
+    TPictureContainer* container_ = nullptr;
     std::vector<std::string> html_;
     std::string joined_; // html_ as one text
     std::unique_ptr<THTMLPictureCache> cache_;
     FontCache fonts_;
-    const ImageList* images_ = nullptr;
+    ImageList* images_ = nullptr;
     bool autoSizing_ = false;
     TAutoSizeType autoSizeType_ = asVertical;
     TColor urlColor_ = clBlue;
@@ -207,12 +259,15 @@ private:
     int hovered_ = -1, lastHovered_ = -1, focused_ = -1;
     std::string lastAnchor_;
     Rect lastAnchorRect_{-1, -1, -1, -1};
+    std::vector<Rect> lastAnchorBoxes_; // every line of the anchor last entered
+    std::vector<Rect> hitBoxes_;        // every line of the anchor the last IsAnchor found
     std::string focusedHref_;
     int anchorCount_ = 0;
     bool blinkPhase_ = false;
     int ticks_ = 0;
     bool upArrow_ = false, downArrow_ = false;
     bool buttonHeld_ = false;
+    bool clickPending_ = false; // a left press that a release inside makes a click
     TCursor cursor_ = crDefault;
 };
 

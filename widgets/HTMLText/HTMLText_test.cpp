@@ -68,10 +68,10 @@ protected:
     void CancelHint() override { ++hintsCancelled; }
     void StartTimer() override { ++timerStarts; }
     void StopTimer() override { ++timerStops; }
-    // A window repaints at once: the bookkeeping of the paint (anchor count) follows.
-    void Repaint(bool full) override {
+    // As the window does: the paint comes later, after whatever input is queued.
+    void Repaint(bool) override {
         ++repaints;
-        Paint(full);
+        invalidated.push_back(client);
     }
 
 private:
@@ -121,9 +121,9 @@ TEST(LabelPaint, FramesTextRectangleAndTheDisabledLook) {
     EXPECT_EQ(outline[0].rect, (Rect{7, 7, 93, 33}));
     EXPECT_EQ(outline[0].color, clBlack);
     EXPECT_EQ(outline[0].x0, 3);
-    // The text sits inside every frame (clip and position).
-    EXPECT_EQ(Ops(*cv, DrawOp::Clip).back().rect, (Rect{7, 7, 93, 33}));
-    EXPECT_THAT(Placed(*cv), ElementsAre("ab@8,7"));
+    // The text sits inside every frame, the outline's 3 pixels too (clip and position).
+    EXPECT_EQ(Ops(*cv, DrawOp::Clip).back().rect, (Rect{10, 10, 90, 30}));
+    EXPECT_THAT(Placed(*cv), ElementsAre("ab@11,10"));
     // Without frames only the text.
     EXPECT_TRUE(Ops(*l.Paint(false), DrawOp::Frame3D).empty());
 
@@ -131,10 +131,10 @@ TEST(LabelPaint, FramesTextRectangleAndTheDisabledLook) {
     l.enabled = false;
     auto texts = l.Paint()->Texts();
     ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0].rect.left, 9);
-    EXPECT_EQ(texts[0].rect.top, 8);
+    EXPECT_EQ(texts[0].rect.left, 12);
+    EXPECT_EQ(texts[0].rect.top, 11);
     EXPECT_EQ(texts[0].font.color, clWhite);
-    EXPECT_EQ(texts[1].rect.left, 8);
+    EXPECT_EQ(texts[1].rect.left, 11);
     EXPECT_EQ(texts[1].font.color, clGray);
     // High contrast: the system's colours.
     l.enabled = true;
@@ -188,17 +188,20 @@ TEST(LabelScroll, ArrowsClickRepeatAndTheirSetters) {
     l.SetHTMLText({"1<BR>2<BR>3<BR>4<BR>5<BR>6"});
     l.SetVOffset(8); // ignored while MiniScroll is off
     EXPECT_EQ(l.VOffset(), 0);
-    // Without arrows only whole lines are shown: the fourth would reach below the label.
-    EXPECT_EQ(l.Paint()->AllText(), "123");
+    // Without arrows a line reaching below the label is clipped, not left out.
+    EXPECT_EQ(l.Paint()->AllText(), "1234");
     l.SetMiniScroll(true);
     auto arrows = Ops(*l.Paint(), DrawOp::Arrow);
     ASSERT_EQ(arrows.size(), 1u);
     EXPECT_EQ(arrows[0].rect, (Rect{90, 30, 100, 40}));
     EXPECT_FALSE(arrows[0].large);
     l.MouseDown(95, 35);
-    l.MouseUp();
+    l.MouseUp(95, 35);
     EXPECT_EQ(l.VOffset(), 4);
     auto cv = l.Paint();
+    l.px = 95, l.py = 35, l.pointer = true;
+    l.TimerTick(); // released, and no AutoScroll: the arrow does not repeat
+    EXPECT_EQ(l.VOffset(), 4);
     EXPECT_EQ(Ops(*cv, DrawOp::Arrow).size(), 2u);
     EXPECT_TRUE(l.UpArrow());
     EXPECT_EQ(Placed(*cv).front(), "1@1,-4");
@@ -211,7 +214,7 @@ TEST(LabelScroll, ArrowsClickRepeatAndTheirSetters) {
     l.Paint();
     l.TimerTick(); // no up arrow at 0
     EXPECT_EQ(l.VOffset(), 0);
-    l.MouseUp();
+    l.MouseUp(95, 35);
     l.AutoScroll = true;
     l.px = 95, l.py = 35;
     for (int i = 0; i < 3; ++i) {
@@ -265,6 +268,17 @@ TEST(LabelAnchors, MouseEnterExitClickAndTargets) {
         if (t.font.style & fsUnderline)
             decorated += t.text;
     EXPECT_EQ(decorated, "b");
+    // A click is a press and a release inside; a release alone (a press that began elsewhere)
+    // is none.
+    int clicks = 0;
+    l.OnClick = [&](TComponent*) { ++clicks; };
+    l.MouseDown(10, 6);
+    l.MouseUp(10, 6);
+    l.MouseUp(10, 6);
+    l.MouseDown(10, 6);
+    l.MouseUp(150, 6); // released outside
+    EXPECT_EQ(clicks, 1);
+    l.OnClick = nullptr;
     // Leaving the window from an anchor leaves the anchor.
     l.events.clear();
     l.MouseLeave();
@@ -324,6 +338,16 @@ TEST(LabelAnchors, KeyboardFocusCyclesAndFires) {
     l.KeyPress(' ');
     l.KeyPress('x');
     EXPECT_THAT(l.events, ElementsAre("open:http://r.invalid", "key:q"));
+    // A key acts on the anchor it follows at once, not on the one the last paint showed.
+    l.events.clear();
+    l.focused = true;
+    l.SetHTMLText({"<A href=\"p\">a</A> <A href=\"q\">b</A> <A href=\"http://r.invalid\">c</A>"});
+    l.FocusChanged(true);
+    for (int key : {39, 39, 37}) {
+        l.KeyDown(key);
+        l.KeyPress('\r');
+    }
+    EXPECT_THAT(l.events, ElementsAre("key:q", "open:http://r.invalid", "key:q"));
     // Without the focus no rectangle; without anchors the arrows stay with the dialog.
     l.focused = false;
     EXPECT_TRUE(Ops(*l.Paint(), DrawOp::Focus).empty());
@@ -334,8 +358,40 @@ TEST(LabelAnchors, KeyboardFocusCyclesAndFires) {
     EXPECT_EQ(right, 39);
 }
 
+TEST(LabelAnchors, AWrappedAnchorIsEveryLineOfIt) {
+    TestLabel l; // 100 x 40: "bb " ends the first line at x 93, "cc" wraps
+    l.Listen();
+    l.SetHover(true);
+    l.SetHTMLText({"aaaaaaaaaaaaaaaaaaa <A href=\"w\">bb cc</A> d"});
+    const std::vector<Rect> lines{{81, 0, 89, 12}, {1, 12, 9, 24}};
+    EXPECT_EQ(l.AnchorRects(1), lines);
+    EXPECT_TRUE(l.AnchorRects(2).empty());
+    // Entering on the second line repaints both; so does leaving.
+    l.invalidated.clear();
+    l.MoveTo(5, 18);
+    EXPECT_THAT(l.invalidated, ElementsAre(lines[0], lines[1]));
+    l.invalidated.clear();
+    l.MoveTo(50, 30);
+    EXPECT_EQ(l.invalidated.at(0), lines[0]);
+    EXPECT_EQ(l.invalidated.at(1), lines[1]);
+    l.MoveTo(85, 6);
+    l.invalidated.clear();
+    l.MouseLeave();
+    EXPECT_THAT(l.invalidated, ElementsAre(lines[0], lines[1]));
+    EXPECT_THAT(l.events, ElementsAre("enter:w", "exit:", "enter:w", "exit:"));
+}
+
 TEST(LabelTimer, BlinkAnimationAndTheTimersLife) {
     TestLabel l;
+    // Ticks with nothing to step or blink repaint nothing.
+    TPictureContainer still;
+    still.Items().Add().Name = "P";
+    l.SetPictureContainer(&still);
+    l.SetHTMLText({"plain <IMG src=\"P\">"});
+    for (int i = 0; i < 5; ++i) // five: the blink count starts over
+        l.TimerTick();
+    EXPECT_EQ(l.repaints, 0);
+    l.SetPictureContainer(nullptr);
     l.SetHTMLText({"<BLINK>on</BLINK>"});
     auto visible = [&] {
         auto t = l.Paint()->Texts();
@@ -411,10 +467,18 @@ TEST(LabelText, GetTextAnchorsAndBadInput) {
     EXPECT_EQ(anchors[0].text, "one two");
     EXPECT_EQ(anchors[0].href, "h1");
     EXPECT_EQ(anchors[1].text, "open");
+    // Named as shown: entities resolved, "&&" one "&", a mnemonic "&" gone.
+    anchors = ListAnchors("<A href=\"1\">user&nbsp;guide</A><A href=\"2\">help &amp; support</A>"
+                          "<A href=\"3\">&Print &lt;all&gt;</A><A href=\"4\">a && b &</A>");
+    ASSERT_EQ(anchors.size(), 4u);
+    EXPECT_EQ(anchors[0].text, "user guide");
+    EXPECT_EQ(anchors[1].text, "help & support");
+    EXPECT_EQ(anchors[2].text, "Print <all>");
+    EXPECT_EQ(anchors[3].text, "a & b");
 
     // Whatever the markup, a paint stays in the window and the bookkeeping in range.
-    TPictureContainer container;
-    l.PictureContainer = &container;
+    auto container = std::make_unique<TPictureContainer>();
+    l.SetPictureContainer(container.get());
     std::string many;
     for (int i = 0; i < 3000; ++i)
         many += "<A href=\"" + std::to_string(i) + "\">a</A>";
@@ -428,8 +492,26 @@ TEST(LabelText, GetTextAnchorsAndBadInput) {
         l.MouseDown(5, 5);
         EXPECT_LE(l.client.Height(), 65535 + 100);
     }
-    l.Notification(&container);
-    EXPECT_EQ(l.PictureContainer, nullptr);
+    // A container or image list freed while the label names them is forgotten: paints and
+    // ticks after that draw without them.
+    TestImageList images(1, 8, 8);
+    auto list = std::make_unique<TestImageList>(1, 8, 8);
+    l.SetImages(list.get());
+    l.SetHTMLText({"<IMG src=\"IDX:0\"><IMG src=\"PIC\">"});
+    container->Items().Add().Name = "PIC";
+    l.Paint();
+    container.reset();
+    list.reset();
+    EXPECT_EQ(l.PictureContainer(), nullptr);
+    EXPECT_EQ(l.Images(), nullptr);
+    l.TimerTick();
+    EXPECT_TRUE(Ops(*l.Paint(), DrawOp::Image).empty());
+    // Another list named instead: the first one's end no longer concerns the label.
+    auto first = std::make_unique<TestImageList>(1, 8, 8);
+    l.SetImages(first.get());
+    l.SetImages(&images);
+    first.reset();
+    EXPECT_EQ(l.Images(), &images);
 }
 
 } // namespace

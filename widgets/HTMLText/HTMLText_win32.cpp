@@ -24,11 +24,46 @@ POINT LParamPoint(LPARAM lp) {
     return POINT{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
 }
 
+// The keys and buttons a mouse message says are held. Alt it does not say: asked only when an
+// event will see it, since under Wine each question is a round trip to the server.
+TShiftState ShiftOf(WPARAM wp, bool withAlt) {
+    TShiftState s = 0;
+    if (wp & MK_SHIFT)
+        s |= ssShift;
+    if (wp & MK_CONTROL)
+        s |= ssCtrl;
+    if (withAlt && GetKeyState(VK_MENU) < 0)
+        s |= ssAlt;
+    if (wp & MK_LBUTTON)
+        s |= ssLeft;
+    if (wp & MK_RBUTTON)
+        s |= ssRight;
+    if (wp & MK_MBUTTON)
+        s |= ssMiddle;
+    return s;
+}
+
+TMouseButton ButtonOf(UINT msg) {
+    switch (msg) {
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+    case WM_RBUTTONUP:
+        return mbRight;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+    case WM_MBUTTONUP:
+        return mbMiddle;
+    default:
+        return mbLeft;
+    }
+}
+
 } // namespace
 
-// The label for screen readers: its plain text is its name, each anchor a link child (name: its
-// words, value: its href, default action: the click). What the window itself knows (parent,
-// location, navigation) comes from the system's object for the client area.
+// The label for screen readers: its text as shown is its name, each anchor a link child (name:
+// its words, value: its href, default action: the click, location: where it is drawn). What the
+// window itself knows (parent, location, navigation) comes from the system's object for the
+// client area.
 class LabelAccessible : public AccessibleBase {
 public:
     LabelAccessible(THTMLStaticText* owner, HWND hwnd) : owner_(owner) {
@@ -63,7 +98,9 @@ public:
         const HRESULT hr = Child(child, i);
         if (FAILED(hr))
             return hr;
-        return Text(i == 0 ? owner_->GetText() : Anchors()[i - 1].text, out);
+        return Text(i == 0 ? ShownText(PreprocessMarkup(owner_->GetDisplText()))
+                           : Anchors()[i - 1].text,
+                    out);
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* out) override {
         int i = 0;
@@ -148,15 +185,30 @@ public:
         return Text("Click", out);
     }
     HRESULT STDMETHODCALLTYPE accSelect(long, VARIANT) override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* w, long* h, VARIANT) override {
-        // The anchors' own rectangles are known only while a point is on them: every child
-        // is placed at the label.
-        if (!owner_ || !std_)
-            return E_FAIL;
-        VARIANT self;
-        self.vt = VT_I4;
-        self.lVal = CHILDID_SELF;
-        return std_->accLocation(x, y, w, h, self);
+    HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* w, long* h,
+                                          VARIANT child) override {
+        int i = 0;
+        const HRESULT hr = Child(child, i);
+        if (FAILED(hr))
+            return hr;
+        if (i == 0)
+            return std_ ? std_->accLocation(x, y, w, h, child) : E_FAIL;
+        // A wrapped link is where all its lines are.
+        *x = *y = *w = *h = 0;
+        const std::vector<Rect> boxes = owner_->AnchorRects(i);
+        if (boxes.empty())
+            return S_FALSE; // not in the laid-out part of the text
+        RECT u = ToRECT(boxes.front());
+        for (const Rect& b : boxes) {
+            const RECT r = ToRECT(b);
+            UnionRect(&u, &u, &r);
+        }
+        MapWindowPoints(owner_->Handle(), nullptr, reinterpret_cast<POINT*>(&u), 2);
+        *x = u.left;
+        *y = u.top;
+        *w = u.right - u.left;
+        *h = u.bottom - u.top;
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE accNavigate(long dir, VARIANT start, VARIANT* out) override {
         if (!owner_ || !std_)
@@ -211,7 +263,8 @@ private:
 
 THTMLStaticText::THTMLStaticText(TComponent* owner, const char* name, HWND parent, Bounds b, int id)
     : TWinControl(owner, name), THTMLStaticTextCore(this), measureDC_(CreateCompatibleDC(nullptr)) {
-    RegisterWindowClass(kClass, nullptr);
+    // Double clicks arrive as such (OnDblClick).
+    RegisterWindowClass(kClass, nullptr, CS_DBLCLKS);
     OpenTarget = ShellOpen;
     // The caption stays empty: the markup is drawn, never the window text.
     CreateHandle(kClass, WS_CLIPSIBLINGS, 0, parent, b, "", id);
@@ -268,6 +321,21 @@ void THTMLStaticText::Measure(const std::function<void(Canvas&)>& f) {
     GdiCanvas cv(measureDC_.Get());
     cv.ShareFonts(Fonts());
     f(cv);
+}
+
+bool THTMLStaticText::TabStop() const {
+    return (GetWindowLongPtrW(hwnd_, GWL_STYLE) & WS_TABSTOP) != 0;
+}
+
+void THTMLStaticText::SetTabStop(bool on) {
+    const LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_STYLE);
+    SetWindowLongPtrW(hwnd_, GWL_STYLE, on ? style | WS_TABSTOP : style & ~LONG_PTR{WS_TABSTOP});
+}
+
+void THTMLStaticText::AnchorFocused(int index) {
+    // Screen readers follow the keyboard from link to link (the child id counts from 1).
+    if (GetFocus() == hwnd_)
+        NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd_, OBJID_CLIENT, index + 1);
 }
 
 bool THTMLStaticText::Focused() const {
@@ -380,7 +448,7 @@ LRESULT THTMLStaticText::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
             tracking_ = TrackMouseEvent(&tme) != FALSE;
             MouseEnter();
         }
-        MouseMove(pt.x, pt.y);
+        MouseMove(pt.x, pt.y, ShiftOf(wp, OnMouseMove != nullptr));
         return 0;
     }
     case WM_MOUSELEAVE:
@@ -388,20 +456,40 @@ LRESULT THTMLStaticText::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         MouseLeave();
         return 0;
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN: {
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK: {
+        // A label in the tab order is focused by a click, as any control there is.
+        const bool left = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK;
+        if (left && TabStop() && GetFocus() != hwnd_)
+            SetFocus(hwnd_);
         SetCapture(hwnd_);
         const POINT pt = LParamPoint(lp);
-        MouseDown(pt.x, pt.y);
+        const TShiftState shift = ShiftOf(wp, OnMouseDown != nullptr);
+        // The class asks for double clicks, so a second press of any button may come as one.
+        if (msg == WM_LBUTTONDBLCLK)
+            DblClick(pt.x, pt.y, shift);
+        else if (msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK)
+            MouseDown(pt.x, pt.y, ButtonOf(msg), shift | ssDouble);
+        else
+            MouseDown(pt.x, pt.y, ButtonOf(msg), shift);
         return 0;
     }
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
-    case WM_MBUTTONUP:
+    case WM_MBUTTONUP: {
         if (GetCapture() == hwnd_)
             ReleaseCapture();
-        MouseUp();
+        const POINT pt = LParamPoint(lp);
+        MouseUp(pt.x, pt.y, ButtonOf(msg), ShiftOf(wp, OnMouseUp != nullptr));
+        // The release of the right button is what makes WM_CONTEXTMENU: the label's own menu,
+        // or, without one, its parent's.
+        if (msg == WM_RBUTTONUP)
+            break;
         return 0;
+    }
     case WM_GETDLGCODE: {
         if (AnchorCount() <= 0)
             return 0;

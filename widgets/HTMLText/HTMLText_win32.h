@@ -30,6 +30,9 @@ public:
     static bool SystemHighContrast();
 
     bool Enabled() const override { return TWinControl::Enabled(); }
+    // In the dialog's tab order (off when created); a click then takes the focus.
+    bool TabStop() const;
+    void SetTabStop(bool on);
 
 protected:
     Rect ClientRect() const override;
@@ -44,6 +47,7 @@ protected:
     void StartTimer() override;
     void StopTimer() override;
     void Repaint(bool full) override;
+    void AnchorFocused(int index) override;
 
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 

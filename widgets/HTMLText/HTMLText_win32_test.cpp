@@ -3,12 +3,17 @@
 #include "widgets/HTMLText/HTMLText_win32.h"
 
 #include "toolkit/testing/window_test_kit_win32.h"
+#include "widgets/HTMLText/gdi_canvas_win32.h"
+#include "widgets/HTMLText/testing/gif_test_data.h"
 #include "widgets/HTMLText/testing/test_bitmap_win32.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <map>
+#include <optional>
 
 namespace kes {
 namespace {
@@ -16,6 +21,100 @@ namespace {
 using ::testing::ElementsAre;
 
 using test::PumpUntil;
+using testdata::Bitmap;
+
+constexpr std::uint32_t kBlue = 0x0000FF, kRed = 0xFF0000, kGreen = 0x00FF00,
+                        kYellow = 0xFFFF00; // as Bitmap::Pixel reads them
+
+// What the label paints, through WM_PRINTCLIENT.
+std::unique_ptr<Bitmap> Painted(HWND label) {
+    RECT rc;
+    GetClientRect(label, &rc);
+    auto bmp = std::make_unique<Bitmap>(rc.right, rc.bottom);
+    SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(bmp->dc()), PRF_CLIENT);
+    return bmp;
+}
+
+// What the window shows on the screen now.
+std::unique_ptr<Bitmap> OnScreen(HWND window) {
+    RECT rc;
+    GetClientRect(window, &rc);
+    auto bmp = std::make_unique<Bitmap>(rc.right, rc.bottom);
+    WindowDC dc(window);
+    BitBlt(bmp->dc(), 0, 0, rc.right, rc.bottom, dc.Get(), 0, 0, SRCCOPY);
+    return bmp;
+}
+
+// The first pixel of a colour in the rows top..bottom, scanning each row left to right.
+std::optional<POINT> Find(const Bitmap& bmp, std::uint32_t colour, int top, int bottom, int width) {
+    for (int y = top; y < bottom; ++y)
+        for (int x = 0; x < width; ++x)
+            if (bmp.Pixel(x, y) == colour)
+                return POINT{x, y};
+    return std::nullopt;
+}
+
+bool HasColour(const Bitmap& bmp, std::uint32_t colour, const Rect& r) {
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
+            if (bmp.Pixel(x, y) == colour)
+                return true;
+    return false;
+}
+
+// Keys typed in one go, as a fast typist does: all of them are queued before the first is
+// handled, so nothing the label leaves for a later paint has happened in between.
+bool TypeAtOnce(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> in;
+    for (WORD vk : keys)
+        for (bool up : {false, true}) {
+            INPUT i{};
+            i.type = INPUT_KEYBOARD;
+            i.ki.wVk = vk;
+            i.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+            i.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) |
+                           (vk >= VK_LEFT && vk <= VK_DOWN ? KEYEVENTF_EXTENDEDKEY : 0);
+            in.push_back(i);
+        }
+    return SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)) == in.size();
+}
+
+// The events without the pointer's jitter: Wine may move the pointer back to where X last saw
+// it and on again, which leaves and enters the anchor once more.
+std::vector<std::string> Settled(const std::vector<std::string>& events) {
+    std::vector<std::string> out;
+    std::string entered;
+    for (const std::string& e : events) {
+        if (e == "exit:")
+            continue;
+        if (e.rfind("enter:", 0) == 0) {
+            if (e == entered)
+                continue;
+            entered = e;
+        }
+        out.push_back(e);
+    }
+    return out;
+}
+
+// Screen readers' focus events of one window, with the child each names.
+HWND g_focusWindow = nullptr;
+std::vector<LONG> g_focusChildren;
+void CALLBACK OnFocusEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG object, LONG child, DWORD,
+                           DWORD) {
+    if (event == EVENT_OBJECT_FOCUS && hwnd == g_focusWindow && object == OBJID_CLIENT &&
+        child != CHILDID_SELF)
+        g_focusChildren.push_back(child);
+}
+
+// Fired inside a context menu's own loop: notes which menu is open and closes it. A named
+// function, since a lambda does not convert to a 32-bit stdcall pointer.
+HMENU g_openMenu = nullptr;
+void CALLBACK NoteAndCloseMenu(HWND, UINT, UINT_PTR, DWORD) {
+    if (HWND menu = FindWindowW(L"#32768", nullptr); menu && IsWindowVisible(menu))
+        g_openMenu = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+    EndMenu();
+}
 
 LPARAM At(int x, int y) {
     return MAKELPARAM(x, y);
@@ -217,5 +316,308 @@ TEST_F(LabelWindow, ScreenReaderReadsTheTextAndEachAnchorAsALink) {
     EXPECT_TRUE(FAILED(acc->get_accName(self, after.Put())));
 }
 
+
+TEST_F(LabelWindow, KeysActOnTheLinkTheyFocusAndScreenReadersFollow) {
+    // Out of the tab order until asked, as created.
+    EXPECT_FALSE(label->TabStop());
+    TButton before(nullptr, "before", host, {10, 100, 80, 24}, "before", 100);
+    SetFocus(before.Handle());
+    ASSERT_TRUE(test::PressKey(VK_TAB, test::kNoModifier, host));
+    EXPECT_EQ(GetFocus(), before.Handle()) << "a label off the tab order was tabbed to";
+    label->SetTabStop(true);
+    EXPECT_TRUE(label->TabStop());
+    g_focusWindow = label->Handle();
+    g_focusChildren.clear();
+    const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr,
+                                               OnFocusEvent, GetCurrentProcessId(), 0,
+                                               WINEVENT_OUTOFCONTEXT);
+    ASSERT_TRUE(test::PressKey(VK_TAB, test::kNoModifier, host));
+    ASSERT_TRUE(owner->PumpUntil([&] { return GetFocus() == label->Handle(); }));
+
+    // Right and Enter typed at once: Enter acts on the second link, which Right focused.
+    ASSERT_TRUE(TypeAtOnce({VK_RIGHT, VK_RETURN}));
+    ASSERT_TRUE(owner->PumpUntil([&] { return events.size() == 1; }));
+    ASSERT_TRUE(TypeAtOnce({VK_LEFT, VK_LEFT, VK_SPACE}));
+    ASSERT_TRUE(owner->PumpUntil([&] { return events.size() == 2; }));
+    EXPECT_THAT(events, ElementsAre("open:mailto:me@example.invalid", "open:http://example.invalid/"));
+    // Each move told screen readers which link has the focus (child ids count from 1).
+    ASSERT_TRUE(owner->PumpUntil([&] { return g_focusChildren.size() >= 4; }));
+    EXPECT_THAT(g_focusChildren, ElementsAre(1, 2, 1, 3));
+    UnhookWinEvent(hook);
+    g_focusWindow = nullptr;
+
+    // A click on a link of a label in the tab order takes the focus there: the keys go on
+    // from the link clicked.
+    SetFocus(before.Handle());
+    events.clear();
+    ASSERT_TRUE(test::Click(label->Handle(), {anchorX[2], 8}, host));
+    EXPECT_EQ(GetFocus(), label->Handle());
+    ASSERT_TRUE(TypeAtOnce({VK_RIGHT, VK_RETURN}));
+    ASSERT_TRUE(owner->PumpUntil([&] { return events.size() >= 3; }));
+    EXPECT_THAT(Settled(events), ElementsAre("enter:mailto:me@example.invalid",
+                                             "open:mailto:me@example.invalid",
+                                             "open:http://example.invalid/"));
+    // Out of the tab order again, a click leaves the focus where it was.
+    label->SetTabStop(false);
+    SetFocus(before.Handle());
+    ASSERT_TRUE(test::Click(label->Handle(), {anchorX[1], 8}, host));
+    EXPECT_EQ(GetFocus(), before.Handle());
+}
+
+TEST_F(LabelWindow, RightClickShowsTheLabelsMenuOrItsParentsAndMouseEventsComeFirst) {
+    TPanel panel(nullptr, "panel", host, {0, 100, 300, 60});
+    TPopupMenu panelMenu(nullptr, "panelMenu"), ownMenu(nullptr, "ownMenu");
+    TMenuItem a(nullptr, "a", "panel item"), b(nullptr, "b", "own item");
+    panelMenu.Add(&a);
+    ownMenu.Add(&b);
+    panel.PopupMenu = &panelMenu;
+    THTMLStaticText inner(nullptr, "inner", panel.Handle(), {10, 10, 200, 30});
+    inner.SetHTMLText({"help text without links"});
+    std::vector<std::string> seen;
+    inner.OnMouseDown = [&](TComponent* s, TMouseButton btn, TShiftState, int, int) {
+        EXPECT_EQ(s, &inner);
+        seen.push_back("down:" + std::to_string(btn));
+    };
+    inner.OnMouseUp = [&](TComponent*, TMouseButton btn, TShiftState, int, int) {
+        seen.push_back("up:" + std::to_string(btn));
+    };
+    for (TPopupMenu* own : {static_cast<TPopupMenu*>(nullptr), &ownMenu}) {
+        inner.PopupMenu = own;
+        g_openMenu = nullptr;
+        const UINT_PTR t = SetTimer(nullptr, 0, 10, NoteAndCloseMenu);
+        ASSERT_TRUE(test::RightClick(inner.Handle(), {20, 10}, host));
+        owner->PumpUntil([] { return g_openMenu != nullptr; }, 2000);
+        KillTimer(nullptr, t);
+        EXPECT_EQ(g_openMenu, (own ? own : &panelMenu)->Handle());
+    }
+    EXPECT_THAT(seen, ElementsAre("down:1", "up:1", "down:1", "up:1"));
+
+    // The control's own events run before the label's handling of the same input: the move
+    // before the anchor is entered, the press before the anchor's click, and a double click
+    // opens the anchor once.
+    label->OnMouseMove = [&](TComponent*, TShiftState, int, int) {
+        if (std::find(events.begin(), events.end(), "move") == events.end())
+            events.push_back("move");
+    };
+    label->OnMouseDown = [&](TComponent*, TMouseButton, TShiftState shift, int, int) {
+        events.push_back(shift & ssDouble ? "down:double" : "down");
+    };
+    label->OnMouseUp = [&](TComponent*, TMouseButton, TShiftState, int, int) {
+        events.push_back("up");
+    };
+    label->OnClick = [&](TComponent* s) {
+        EXPECT_EQ(s, label.get());
+        events.push_back("OnClick");
+    };
+    label->OnDblClick = [&](TComponent*) { events.push_back("OnDblClick"); };
+    ASSERT_TRUE(test::MovePointer([&] {
+        POINT p{2, 8};
+        ClientToScreen(label->Handle(), &p);
+        return p;
+    }(), host));
+    events.clear();
+    ASSERT_TRUE(test::DoubleClick(label->Handle(), {anchorX[1], 8}, host));
+    EXPECT_THAT(Settled(events), ElementsAre("move", "enter:x", "down", "click:x", "up", "OnClick",
+                                             "OnDblClick", "down:double", "up"));
+
+    // The shift state names the button and the keys held; Alt comes from the keyboard's state.
+    TShiftState shift = 0;
+    label->OnMouseDown = [&](TComponent*, TMouseButton, TShiftState s, int, int) { shift = s; };
+    Send(WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, At(2, 8));
+    Send(WM_LBUTTONUP, MK_SHIFT, At(2, 8));
+    EXPECT_EQ(shift, ssLeft | ssShift);
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    const BYTE alt = keys[VK_MENU];
+    keys[VK_MENU] = 0x80;
+    SetKeyboardState(keys);
+    Send(WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, At(2, 8));
+    Send(WM_LBUTTONUP, 0, At(2, 8));
+    keys[VK_MENU] = alt;
+    SetKeyboardState(keys);
+    EXPECT_EQ(shift, ssLeft | ssCtrl | ssAlt);
+}
+
+TEST_F(LabelWindow, FramesAutoSizeClipAndEveryDrawnLineIsHitWhereDrawn) {
+    const int line = [&] {
+        const UniqueMemoryDC dc(CreateCompatibleDC(nullptr));
+        GdiCanvas cv(dc.Get());
+        return cv.Metrics().height;
+    }();
+    // Auto-sizing with a 4-pixel border: the frames and every line fit, and the last line's
+    // link is clicked where it is drawn.
+    label->SetBorderWidth(4);
+    label->SetHTMLText({"one<BR>two <A href=\"last\">link</A>"});
+    label->SetAutoSizeP(true);
+    UpdateWindow(label->Handle());
+    RECT rc;
+    GetClientRect(label->Handle(), &rc);
+    EXPECT_EQ(rc.bottom, 2 * line + 6 + 2 * 4);
+    auto bmp = Painted(label->Handle());
+    const auto link = Find(*bmp, kBlue, 0, rc.bottom, rc.right);
+    ASSERT_TRUE(link);
+    EXPECT_GE(link->y, 4 + line);
+    events.clear();
+    ASSERT_TRUE(test::Click(label->Handle(), *link, host));
+    EXPECT_THAT(Settled(events), ElementsAre("enter:last", "click:last"));
+
+    // A single outline of 3 pixels inside the border stays clear of the red text.
+    label->SetAutoSizeP(false);
+    label->SetBorderWidth(3);
+    label->SetBorderStyle(bsSingle);
+    label->Font.color = 0x000000FF;
+    label->SetHTMLText({"Wide words"});
+    SetWindowPos(label->Handle(), nullptr, 0, 0, 200, 40, SWP_NOMOVE | SWP_NOZORDER);
+    bmp = Painted(label->Handle());
+    EXPECT_TRUE(HasColour(*bmp, kRed, {0, 0, 200, 40}));
+    for (int y = 3; y < 37; ++y)
+        for (int x = 3; x < 6; ++x)
+            ASSERT_EQ(bmp->Pixel(x, y), 0u) << x << "," << y;
+    for (int y = 3; y < 6; ++y)
+        for (int x = 3; x < 197; ++x)
+            ASSERT_EQ(bmp->Pixel(x, y), 0u) << x << "," << y;
+
+    // A line that does not fit is clipped, not left out: half of the second line shows.
+    label->SetBorderStyle(bsNone);
+    label->SetBorderWidth(0);
+    label->Font.color = clBlack;
+    label->SetHTMLText({"first<BR>second"});
+    SetWindowPos(label->Handle(), nullptr, 0, 0, 200, line + line / 2 + 1,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    bmp = Painted(label->Handle());
+    EXPECT_TRUE(HasColour(*bmp, 0x000000, {0, line, 200, line + line / 2 + 1}));
+}
+
+TEST_F(LabelWindow, HoverRepaintsEveryLineOfAWrappedLinkWhichReadersFindWhereItIs) {
+    label->SetHover(true);
+    label->HoverColor = 0x0000FFFF; // yellow behind the hovered link
+    label->SetHTMLText({"plain words to fill the line <A href=\"w\">one two three four five "
+                        "six seven</A> end"});
+    SetWindowPos(label->Handle(), nullptr, 0, 0, 160, 60, SWP_NOMOVE | SWP_NOZORDER);
+    UpdateWindow(label->Handle());
+    const std::vector<Rect> lines = label->AnchorRects(1);
+    ASSERT_GE(lines.size(), 2u);
+    const auto screen = [&](int x, int y) {
+        POINT p{x, y};
+        ClientToScreen(label->Handle(), &p);
+        return p;
+    };
+    const auto allLit = [&](bool lit) {
+        auto shown = OnScreen(label->Handle());
+        for (const Rect& r : lines)
+            if (HasColour(*shown, kYellow, r) != lit)
+                return false;
+        return true;
+    };
+    // In over the plain text, then onto the link's last line: all its lines light up. The
+    // second move is sent, not made: Wine may move the real pointer back and on again, and
+    // leaving the link repaints the whole label, which would hide what entering repaints.
+    ASSERT_TRUE(test::MovePointer(screen(2, 8), host));
+    ASSERT_TRUE(owner->PumpUntil([&] { return allLit(false); }));
+    const Rect& last = lines.back();
+    Send(WM_MOUSEMOVE, 0, At((last.left + last.right) / 2, last.top + 4));
+    EXPECT_TRUE(owner->PumpUntil([&] { return allLit(true); }));
+    // Out of the window (what TrackMouseEvent reports; sent for the same reason): none stays lit.
+    Send(WM_MOUSELEAVE);
+    EXPECT_TRUE(owner->PumpUntil([&] { return allLit(false); }));
+
+    // A screen reader finds the link where its lines are, and names it as it is shown.
+    label->SetHTMLText({"plain words to fill the line <A href=\"w\">one two&nbsp;three four "
+                        "five six seven</A> <A href=\"h\">help &amp; support</A>"});
+    const std::vector<Rect> wrapped = label->AnchorRects(1);
+    ASSERT_GE(wrapped.size(), 2u);
+    ComInit com;
+    ComPtr<IAccessible> acc;
+    ASSERT_EQ(AccessibleObjectFromWindow(label->Handle(), static_cast<DWORD>(OBJID_CLIENT),
+                                         __uuidof(IAccessible), acc.PutVoid()),
+              S_OK);
+    VARIANT child;
+    child.vt = VT_I4;
+    child.lVal = 1;
+    long x = 0, y = 0, w = 0, h = 0;
+    ASSERT_EQ(acc->accLocation(&x, &y, &w, &h, child), S_OK);
+    const POINT top = screen(0, wrapped.front().top), bottom = screen(0, wrapped.back().bottom);
+    EXPECT_EQ(y, top.y);
+    EXPECT_EQ(y + h, bottom.y);
+    EXPECT_LE(w, 160);
+    child.lVal = 2;
+    long x2 = 0, y2 = 0, w2 = 0, h2 = 0;
+    ASSERT_EQ(acc->accLocation(&x2, &y2, &w2, &h2, child), S_OK);
+    EXPECT_GE(y2 + h2, y + h); // on the first link's last line or below it
+    EXPECT_GT(w2, 0);
+    UniqueBstr one, two, all;
+    child.lVal = 1;
+    acc->get_accName(child, one.Put());
+    child.lVal = 2;
+    acc->get_accName(child, two.Put());
+    EXPECT_STREQ(one.Get(), L"one two three four five six seven");
+    EXPECT_STREQ(two.Get(), L"help & support");
+    child.lVal = CHILDID_SELF;
+    acc->get_accName(child, all.Put());
+    EXPECT_STREQ(all.Get(),
+                 L"plain words to fill the line one two three four five six seven help & support");
+}
+
+TEST_F(LabelWindow, HitsFollowTheScrollTicksStepPicturesAndAFreedContainerIsForgotten) {
+    // Scrolled by the down arrow, a link is hit where it is drawn.
+    std::string text;
+    for (int i = 1; i <= 8; ++i)
+        text += "<A href=\"l" + std::to_string(i) + "\">link " + std::to_string(i) + "</A><BR>";
+    label->SetHTMLText({text});
+    label->SetMiniScroll(true);
+    SetWindowPos(label->Handle(), nullptr, 0, 0, 200, 40, SWP_NOMOVE | SWP_NOZORDER);
+    UpdateWindow(label->Handle());
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(test::Click(label->Handle(), {195, 35}, host));
+    ASSERT_EQ(label->VOffset(), 12);
+    const int line = label->AnchorRects(2).at(0).bottom - label->AnchorRects(2).at(0).top;
+    const int middle = 2 * line - 12 + line / 2; // the third link, as drawn
+    auto bmp = Painted(label->Handle());
+    const auto third = Find(*bmp, kBlue, middle - 2, middle + 2, 180);
+    ASSERT_TRUE(third);
+    events.clear();
+    ASSERT_TRUE(test::Click(label->Handle(), *third, host));
+    EXPECT_THAT(Settled(events), ElementsAre("enter:l3", "click:l3"));
+    label->SetMiniScroll(false);
+
+    // Animated pictures, one from a container and one from a file, step on the label's ticks.
+    const std::vector<std::uint8_t> gif =
+        testdata::MakeGif(10, 10, {{0, 0, 10, 10, 10, 0}, {0, 0, 10, 10, 10, 1}});
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    const std::wstring file = std::wstring(dir) + L"kes_label_anim.gif";
+    std::ofstream(file.c_str(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(gif.data()), static_cast<std::streamsize>(gif.size()));
+    auto container = std::make_unique<TPictureContainer>();
+    TPictureItem& item = container->Items().Add();
+    item.Name = "ANIM";
+    item.Picture().LoadFromBytes(gif);
+    label->SetPictureContainer(container.get());
+    char path[MAX_PATH * 3];
+    WideCharToMultiByte(CP_UTF8, 0, file.c_str(), -1, path, sizeof path, nullptr, nullptr);
+    label->SetHTMLText({"<IMG src=\"anim\"> <IMG src=\"FILE://" + std::string(path) + "\">"});
+    bmp = Painted(label->Handle());
+    const Rect first{1, 0, 11, 10}, second{15, 0, 40, 10};
+    ASSERT_TRUE(HasColour(*bmp, kRed, first));
+    ASSERT_TRUE(HasColour(*bmp, kRed, second));
+    for (int i = 0; i < 3; ++i)
+        Send(WM_TIMER, 1);
+    bmp = Painted(label->Handle());
+    EXPECT_TRUE(HasColour(*bmp, kGreen, first));
+    EXPECT_TRUE(HasColour(*bmp, kGreen, second));
+
+    // The container goes while the label names it: ticks and paints go on without it.
+    container.reset();
+    EXPECT_EQ(label->PictureContainer(), nullptr);
+    for (int i = 0; i < 3; ++i)
+        Send(WM_TIMER, 1);
+    bmp = Painted(label->Handle());
+    int pictured = 0; // pixels of either picture: only the file's is left
+    for (int y = 0; y < 13; ++y)
+        for (int x = 0; x < 60; ++x)
+            pictured += bmp->Pixel(x, y) == kRed || bmp->Pixel(x, y) == kGreen;
+    EXPECT_EQ(pictured, 10 * 10);
+    DeleteFileW(file.c_str());
+}
 } // namespace
 } // namespace kes

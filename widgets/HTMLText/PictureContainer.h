@@ -2,6 +2,7 @@
 // Pictures for the rich-text label: THTMLPicture (one picture's bytes, decoded on demand, with
 // the frames of an animated GIF), the label's URL cache, the named-picture container and a
 // small image control.
+#include "toolkit/component.h"
 #include "widgets/HTMLText/gif_frames.h"
 #include "widgets/HTMLText/picture_decoder.h"
 
@@ -171,11 +172,10 @@ private:
     std::vector<std::unique_ptr<TPictureItem>> items_;
 };
 
-class TPictureContainer {
+// A component: the labels that name it hear of its end.
+class TPictureContainer : public TComponent {
 public:
-    TPictureContainer() : items_(this) {}
-    TPictureContainer(const TPictureContainer&) = delete;
-    TPictureContainer& operator=(const TPictureContainer&) = delete;
+    explicit TPictureContainer(TComponent* owner = nullptr) : TComponent(owner), items_(this) {}
 
     // The picture of the first item whose upper-cased Name equals name, or null.
     THTMLPicture* FindPicture(std::string_view name) const;

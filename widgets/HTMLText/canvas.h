@@ -5,6 +5,7 @@
 #pragma once
 
 #include "toolkit/colors.h"
+#include "toolkit/component.h"
 #include "widgets/HTMLText/picture_decoder.h"
 
 #include <cstdint>
@@ -72,10 +73,11 @@ enum TTextFlag : unsigned {
 };
 
 // A list of equally sized images chosen by index; the surface that draws it knows the concrete
-// kind (the GDI surface draws an image-list handle).
-class ImageList {
+// kind (the GDI surface draws an image-list handle). A component, so that a label naming it
+// hears of its end.
+class ImageList : public TComponent {
 public:
-    virtual ~ImageList() = default;
+    explicit ImageList(TComponent* owner = nullptr) : TComponent(owner) {}
     virtual int Count() const = 0;
     virtual int Width() const = 0;
     virtual int Height() const = 0;

@@ -26,6 +26,19 @@ const std::string kHelp =
 using testdata::Bitmap;
 
 TEST(HelpParagraph, LaidOutInTahomaLinesWithinTheLabel) {
+    // The prefix has the real Tahoma (./dev copies Wine's fonts in): without it the face falls
+    // back to another one whose metrics say nothing about Windows.
+    {
+        const UniqueFont tahoma(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
+                                            L"Tahoma"));
+        const UniqueMemoryDC dc(CreateCompatibleDC(nullptr));
+        const SelectedObject selected(dc.Get(), tahoma.Get());
+        wchar_t face[LF_FACESIZE] = {};
+        GetTextFaceW(dc.Get(), LF_FACESIZE, face);
+        ASSERT_STREQ(face, L"Tahoma");
+    }
     const Rect label{0, 0, 545, 81}; // HTMLStaticText1's size on the form
     Bitmap bmp(545, 200);
     GdiCanvas canvas(bmp.dc());
@@ -56,6 +69,9 @@ TEST(HelpParagraph, LaidOutInTahomaLinesWithinTheLabel) {
     std::vector<int> rows = bmp.InkedRows();
     ASSERT_FALSE(rows.empty());
     EXPECT_LT(rows.front(), line);
+    // The whole paragraph fits the label, its last sentence included.
+    EXPECT_LE(all.Height, label.Height());
+    EXPECT_GE(rows.back(), all.Height - line);
     // Drawing stops at the label's bottom: the line that starts inside it is the last.
     EXPECT_LT(rows.back(), (label.bottom / line + 1) * line);
     EXPECT_LE(bmp.Inked().right, label.right);

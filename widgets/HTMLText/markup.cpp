@@ -280,6 +280,22 @@ std::string SegmentText(std::string_view raw) {
     return out;
 }
 
+// What DrawText shows of a text drawn with the mnemonic prefix: "&&" is one "&", a single "&"
+// only underlines the character after it.
+std::string WithoutPrefix(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '&') {
+            if (i + 1 >= s.size())
+                break;
+            ++i;
+        }
+        out += s[i];
+    }
+    return out;
+}
+
 // True when s holds at most n UTF-8 characters.
 bool AtMostChars(std::string_view s, std::size_t n) {
     std::size_t count = 0;
@@ -287,6 +303,14 @@ bool AtMostChars(std::string_view s, std::size_t n) {
         if ((static_cast<unsigned char>(c) & 0xC0) != 0x80 && ++count > n)
             return false;
     return true;
+}
+
+// RecordAnchors: the open anchor's box on this line ends at the pass's x.
+void CloseBox(Run& run, Pass& pass) {
+    const i64 right = pass.line.left + pass.x;
+    if (right > run.boxLeft)
+        run.out.AnchorBoxes.push_back(
+            {run.anchorCounter, ToRect({run.boxLeft, pass.line.top, right, pass.line.bottom})});
 }
 
 bool Decorated(const Run& run, int index) {
@@ -329,6 +353,8 @@ void OpenAnchor(Run& run, Pass& pass, std::string_view tag) {
             run.href = std::string(body.substr(q1 + 1, q2 - q1 - 1));
     }
     run.inAnchor = true;
+    if (pass.Recording(run))
+        run.boxLeft = pass.line.left + pass.x;
     run.hitRect.left = pass.line.left + pass.x;
     run.hitRect.top = pass.line.top;
 }
@@ -340,6 +366,8 @@ void CloseAnchor(Run& run, Pass& pass) {
             run.cv.brush = run.anchorBackgroundSave;
     }
     run.cv.font.color = run.baseFont.color;
+    if (run.inAnchor && pass.Recording(run))
+        CloseBox(run, pass);
     run.inAnchor = false;
     if (run.hitPending) {
         run.hitRect.bottom = pass.line.bottom;
@@ -537,6 +565,8 @@ void TextSegment(Run& run, Pass& pass, std::string_view raw) {
         i64 x0 = pass.x;
         pass.x += w;
         i64 px = static_cast<i64>(run.p.X) - pass.line.left;
+        if (!pass.lineMarkup && run.inAnchor && run.anchorCounter == run.p.FocusAnchor + 1)
+            run.out.FocusHref = run.href; // hit-testing learns the focused href as drawing does
         if (run.inAnchor && x0 <= px && px <= pass.x) {
             pass.textHit = true;
             if (run.p.Y > pass.line.top) {
@@ -605,6 +635,8 @@ void DrawMarkupLine(Run& run, Pass& pass) {
     Cursor& cur = pass.cur;
     pass.line.bottom -= run.subExtra;
     pass.dp = pass.line;
+    if (run.inAnchor && pass.Recording(run))
+        run.boxLeft = pass.line.left; // an anchor wrapped from the line above
     if (pass.drawing && run.paraBackground && CurrentBackground(run) != clNone) {
         LRect band{run.rect.left, pass.line.top, run.rect.right, pass.line.top + run.lineHeight};
         run.cv.penColor = CurrentBackground(run);
@@ -642,6 +674,8 @@ void DrawMarkupLine(Run& run, Pass& pass) {
     pass.x -= pass.trailingBlank;
     run.lineWidth = pass.x;
     run.width = std::max(run.width, pass.x);
+    if (run.inAnchor && pass.Recording(run))
+        CloseBox(run, pass);
     if (pass.drawing && run.inAnchor && run.anchorCounter == run.p.FocusAnchor + 1) {
         run.focusRect.right = pass.dp.left;
         run.focusRect.bottom = pass.dp.bottom;
@@ -655,6 +689,10 @@ void DrawMarkupLine(Run& run, Pass& pass) {
 
 } // namespace
 
+std::string ShownText(std::string_view preprocessed) {
+    return WithoutPrefix(SegmentText(StripMarkup(preprocessed)));
+}
+
 bool DrawMarkup(Canvas& canvas, std::string_view text, const Rect& rect, const MarkupParams& params,
                 MarkupOutputs& out) {
     Run run(canvas, params, out, rect);
@@ -667,6 +705,7 @@ bool DrawMarkup(Canvas& canvas, std::string_view text, const Rect& rect, const M
         run.textFlags |= tfEndEllipsis;
     out.Width = out.Height = out.AnchorCount = 0;
     out.FocusHref.clear();
+    out.AnchorBoxes.clear();
     out.AnchorIndex = -1;
 
     std::string markup = PreprocessMarkup(text);
@@ -704,9 +743,6 @@ bool DrawMarkup(Canvas& canvas, std::string_view text, const Rect& rect, const M
         second.left += run.indent;
         second.bottom = lineTop + run.lineHeight + run.subExtra + run.supExtra;
 
-        if (!params.MeasureOnly && params.WholeLines && lineTop > rect.top &&
-            second.bottom > rect.bottom)
-            break;
         if (!params.MeasureOnly) {
             canvas.font = secondFont;
             run.anchorCounter = savedAnchors;

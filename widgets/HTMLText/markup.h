@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kes {
 
@@ -28,13 +29,19 @@ struct MarkupParams {
     bool BlinkPhase = false; // false: BLINK text is drawn in the entry background colour
     bool MeasureOnly = false;
     bool HitTest = false;
-    // Drawing and hit-testing leave out a line that would reach below the rectangle (the first
-    // line is always laid out): a label without scroll arrows shows no half lines.
-    bool WholeLines = false;
+    // Hit-testing records where each anchor lies (MarkupOutputs::AnchorBoxes).
+    bool RecordAnchors = false;
     int ShadowOffset = 1;
     int HoverAnchor = -1; // from 1
     int FocusAnchor = -1; // from 0
     int X = 0, Y = 0;     // the point to hit-test
+};
+
+// Where an anchor's text lies on one line; a wrapped anchor has one box per line.
+struct AnchorBox {
+    int index = 0; // from 1
+    Rect rect;
+    friend bool operator==(const AnchorBox&, const AnchorBox&) = default;
 };
 
 struct MarkupOutputs {
@@ -44,7 +51,8 @@ struct MarkupOutputs {
     int AnchorCount = 0;
     int Width = 0;  // the widest line
     int Height = 0; // all lines laid out, at least the height of "gh"
-    std::string FocusHref;
+    std::string FocusHref; // filled by drawing and by hit-testing
+    std::vector<AnchorBox> AnchorBoxes; // with RecordAnchors, in order
 };
 
 // Lays out (and, unless measuring or hit-testing, draws) the markup inside rect. Returns true
@@ -62,6 +70,10 @@ std::string PreprocessMarkup(std::string_view text);
 
 // "<BR>" and "<HR>" become CR LF, every "<...>" is removed; an unclosed "<" keeps the rest.
 std::string StripMarkup(std::string_view markup);
+// The words of preprocessed markup (PreprocessMarkup) as the label shows them: tags stripped
+// as StripMarkup does, "&nbsp;", "&lt;", "&gt;" resolved, and the mnemonic "&" gone ("&&"
+// shows one "&", "&x" an x).
+std::string ShownText(std::string_view preprocessed);
 // Position (from 1) of sub in s, ignoring the case of ASCII letters; 0 when absent.
 int PosNoCase(std::string_view sub, std::string_view s);
 // Replaces the first occurrence of find in s, ignoring the case of ASCII letters.

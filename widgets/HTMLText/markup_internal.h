@@ -86,6 +86,7 @@ struct Run {
     int closedHitIndex = -1; // anchor whose rectangle was completed last
     Rect closedHitRect;
     LRect focusRect;
+    i64 boxLeft = 0; // RecordAnchors: where the open anchor's text starts on this line
     bool result = false;
     i64 width = 0;
 
@@ -114,6 +115,10 @@ struct Pass {
     bool soFarNonEmpty = false, soFarEndsBlank = false;
 
     i64 Avail() const { return line.right - line.left; }
+    // The second pass of a hit test: x advances as the text is placed at its final position.
+    bool Recording(const Run& run) const {
+        return !drawing && !lineMarkup && run.p.RecordAnchors;
+    }
 };
 
 // Numbers in markup are pixel sizes, points and degrees; anything beyond this is nonsense and
