@@ -4,6 +4,9 @@
 #include "widgets/editlist/EditListBox_win32.h"
 
 namespace kes {
+namespace {
+const wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+} // namespace
 
 void TTabPositionItem::SetTabPosition(int pixels) {
     stop_.TabPosition = pixels;
@@ -46,9 +49,13 @@ void TTabPositionCollection::SetStops(const std::vector<TabStop>& stops) {
 }
 
 void TEditListBox::SetTabStops() {
-    SIZE x{0, 0};
-    GetTextExtentPoint32W(measureDC_.Get(), L"x", 1, &x);
-    std::vector<int> units = TabStopsInDialogUnits(TabPositions.Stops(), x.cx);
+    // The list box turns the units back into pixels with its own average character width (the
+    // letters' average, as GdiGetCharDimensions measures it), not with the width of "x": with
+    // the latter the columns were drawn where no position put them (121 pixels for 100 here).
+    SIZE letters{0, 0};
+    GetTextExtentPoint32W(measureDC_.Get(), kLetters, 52, &letters);
+    const int unit = (letters.cx / 26 + 1) / 2;
+    std::vector<int> units = TabStopsInDialogUnits(TabPositions.Stops(), unit);
     if (!units.empty())
         SendMessageW(hwnd_, LB_SETTABSTOPS, units.size(), reinterpret_cast<LPARAM>(units.data()));
     widest_.Invalidate();
