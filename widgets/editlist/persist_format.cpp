@@ -31,7 +31,17 @@ std::string Marker(const std::vector<std::string>& values) {
     return std::to_string(values.size()) + ":" + hex;
 }
 
-// "n:hhhhhhhh" with n in 0..1e9; false for anything else.
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// "n:hhhhhhhh" with n of at most nine digits; false for anything else.
 bool ParseMarker(const std::string& s, int& n, std::uint32_t& hash) {
     const std::size_t colon = s.find(':');
     if (colon == std::string::npos || colon == 0 || colon > 9 || s.size() != colon + 9)
@@ -44,23 +54,12 @@ bool ParseMarker(const std::string& s, int& n, std::uint32_t& hash) {
     }
     hash = 0;
     for (std::size_t i = colon + 1; i < s.size(); ++i) {
-        const char c = s[i];
-        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        const int d = HexDigit(s[i]);
         if (d < 0)
             return false;
         hash = hash << 4 | static_cast<std::uint32_t>(d);
     }
     return true;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // The code point of the UTF-8 sequence at s[i] and its length; length 0 when it is not one.

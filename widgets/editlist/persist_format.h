@@ -2,10 +2,9 @@
 // What the editable list box's persistence writes and reads, free of the platform.
 //
 // One ini section, or one registry key below the current user, holds:
-//   Item1 ... Itemn   the entries in the list's order (with MaxCount, the last Count of them,
-//                     then empty values up to ItemCount' = Count)
-//   Item(m+1)         empty, after the last Item written: readers of the older format stop
-//                     there
+//   Item1 ... Itemn   the n entries in the list's order (with MaxCount the last Count entries,
+//                     padded with empty values up to Item<Count> when there are fewer)
+//   the next Item     empty: readers of the older format stop there
 //   ItemCount         "n:hhhhhhhh": the number of entries and the FNV-1a hash (8 hex digits) of
 //                     the n values as stored; it marks the end, so empty entries are kept
 // A section without a well-formed ItemCount, with an Item of 1..n missing, or whose hash does
