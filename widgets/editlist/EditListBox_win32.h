@@ -5,7 +5,10 @@
 #include "platform/scoped_win32.h"
 #include "toolkit/colors.h"
 #include "toolkit/controls_win32.h"
+#include "widgets/editlist/EditSession_win32.h"
+#include "widgets/editlist/TabPositions_win32.h"
 #include "widgets/editlist/editlist_core.h"
+#include "widgets/editlist/persist_format.h"
 
 #include <windows.h>
 
@@ -17,8 +20,6 @@
 
 namespace kes {
 
-class TEditListBox;
-
 using TEditDoneEvent = std::function<void(TComponent* Sender, std::string& newstr, bool& allow)>;
 using TAutoInsertEvent = std::function<void(TComponent* Sender, std::string& avalue)>;
 using TAutoDeleteEvent =
@@ -26,77 +27,6 @@ using TAutoDeleteEvent =
 using TSelChangeEvent = std::function<void(TComponent* Sender, int ListIndex)>;
 
 enum TScrollStyle { ssNormal = 0, ssFlat = 1, ssEncarta = 2 };
-enum TELStorage { stInifile = 0, stRegistry = 1 };
-
-// The in-place editor: a flat single-line EDIT over one entry.
-class TSizeEdit : public TWinControl {
-public:
-    explicit TSizeEdit(TEditListBox& list);
-    void UpdateEdit();
-    bool Pending() const { return !savedText_.empty(); }
-    int EditIndex() const { return index_; }
-    TNotifyEvent OnExit;
-
-    void HandleCommand(WORD code) override;
-
-protected:
-    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
-
-private:
-    friend class TEditListBox;
-    void DoExit();
-    void Change();
-    // The closing triggers' common part: hide, focus the list box, select, clear.
-    void Close(int select);
-
-    TEditListBox& list_;
-    int index_ = -1;
-    int countAtOpen_ = -1;
-    std::string savedText_;
-};
-
-class TTabPositionCollection;
-
-class TTabPositionItem {
-public:
-    TTabPositionItem(TTabPositionCollection& owner, TabStop stop) : owner_(&owner), stop_(stop) {}
-    int TabPosition() const { return stop_.TabPosition; }
-    TTabType TabType() const { return stop_.TabType; }
-    void SetTabPosition(int pixels);
-    void SetTabType(TTabType type);
-
-private:
-    friend class TTabPositionCollection;
-    TTabPositionCollection* owner_;
-    TabStop stop_;
-};
-
-class TTabPositionCollection {
-public:
-    explicit TTabPositionCollection(TEditListBox& owner) : owner_(owner) {}
-    TEditListBox& GetOwner() const { return owner_; }
-    TTabPositionItem& Add();
-    void Delete(int index);
-    void Clear() { items_.clear(); }
-    int Count() const { return static_cast<int>(items_.size()); }
-    TTabPositionItem& operator[](int i) { return *items_[static_cast<std::size_t>(i)]; }
-    std::vector<TabStop> Stops() const;
-    void SetStops(const std::vector<TabStop>& stops);
-    void Assign(const TTabPositionCollection& other) { SetStops(other.Stops()); }
-
-private:
-    TEditListBox& owner_;
-    std::vector<std::unique_ptr<TTabPositionItem>> items_;
-};
-
-struct TELPersist {
-    bool Enable = false;
-    TELStorage Storage = stInifile;
-    std::string Key;
-    std::string Section;
-    int Count = 0;
-    bool MaxCount = false;
-};
 
 class TEditListBox : public TListBox {
 public:
@@ -112,13 +42,19 @@ public:
     int ItemIndex() const;
     void SetIndexAndScroll(int index);
     void SetItemIndex(int index) { SetIndexAndScroll(index); }
+    // Off at creation. Switching it makes the list anew (a LISTBOX's selection style is fixed
+    // when it is created), with its entries, selection, font, tab stops and place in the tab
+    // order; an edit in progress is written back first.
     bool MultiSelect() const { return (GetWindowLongW(hwnd_, GWL_STYLE) & LBS_EXTENDEDSEL) != 0; }
+    void SetMultiSelect(bool on);
     int ItemHeight() const;
     TColor Color() const { return color_; }
     void SetColor(TColor c);
 
     // Editing.
     void ShowEdit();
+    // True opens the editor (when edit mode is off); false closes the editor that it opened,
+    // if it is still open, keeping a non-empty text.
     void SetEditMode(bool on);
     bool AllowEdit() const { return allowEdit_; }
     void SetAllowEdit(bool on);
@@ -126,7 +62,7 @@ public:
     // focus does, without raising OnExit.
     void EndEdit();
     TSizeEdit* Editor() const { return editor_.get(); }
-    bool Editing() const { return editor_ && IsWindowVisible(editor_->Handle()); }
+    bool Editing() const { return editor_ && editor_->Session().IsOpen(); }
     void Lookup();
     void UpdateHover();
     bool Hovering() const { return hovering_; }
@@ -164,6 +100,8 @@ public:
     int VisibleItems() const;
     void BeginUpdate() { ++updateCount_; }
     void EndUpdate();
+    // Both stores keep every entry exactly (persist_format.h); a store that cannot be written
+    // throws.
     void LoadPersist();
     void SavePersist();
     void Loaded();
@@ -201,7 +139,10 @@ protected:
     bool HandleNotification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
 private:
+    friend class TEditSession;
     friend class TSizeEdit;
+    friend class TTabPositionItem;
+    friend class TTabPositionCollection;
     LRESULT Default(UINT msg, WPARAM wp, LPARAM lp) { return DefaultProc(msg, wp, lp); }
     void KeyDown(WORD& key);
     bool WMChar(wchar_t c);
@@ -209,14 +150,22 @@ private:
     void WMTimer();
     void DoExit();
     void Refresh();
+    // Tab positions changed: the setters apply them, adding and removing items only marks the
+    // widest entry for a new measure.
+    void ApplyTabPositions();
+    void TabPositionsChanged() { widest_.Invalidate(); }
+    // Flat scroll bars initialised for the window, or no longer.
+    void FlatBars(bool on);
     void CopyScrollInfo(int bar);
     void ScrollHomeWithoutExtent();
     bool BarShown(int bar) const;
     int MeasureEntry(const std::wstring& text);
     int TextWidth(std::wstring_view text) const;
+    // The list's font, for measuring; a new font is a new measure of every entry.
     void SelectFont();
     // The plain list-box selection, without the scroll-bar refresh.
     void Select(int index) { SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+    TEditSession* Session() { return editor_ ? &editor_->Session() : nullptr; }
 
     std::unique_ptr<TSizeEdit> editor_;
     static constexpr UINT_PTR kHoverTimer = 111;
@@ -231,8 +180,6 @@ private:
     bool scrollHorizontal_ = true;
     int maxExtent_ = 0;
     bool noRefresh_ = false;
-    // The editor stands over an entry; its exit handling has not yet run.
-    bool open_ = false;
     TColor color_ = clWindow;
     TColor savedColor_ = clWindow;
     bool hovering_ = false;

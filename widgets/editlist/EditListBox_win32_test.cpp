@@ -7,12 +7,36 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace kes {
 namespace {
 
 using Strings = std::vector<std::string>;
+
+// Where the list box really draws: the first column from `fromX` on in which the row of entry
+// `index` has a pixel of the text colour, as WM_PRINTCLIENT paints it; -1 when none.
+int InkColumn(HWND lb, int index, int fromX) {
+    RECT client, item;
+    GetClientRect(lb, &client);
+    SendMessageW(lb, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    WindowDC screen(lb);
+    UniqueMemoryDC dc(CreateCompatibleDC(screen.Get()));
+    UniqueBitmap bmp(CreateCompatibleBitmap(screen.Get(), client.right, client.bottom));
+    SelectedObject keep(dc.Get(), bmp.Get());
+    SendMessageW(lb, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()),
+                 PRF_CLIENT | PRF_ERASEBKGND);
+    // Dark enough to be text on the window colour (font smoothing greys its edges).
+    const auto dark = [](COLORREF c) { return GetRValue(c) + GetGValue(c) + GetBValue(c) < 384; };
+    for (int x = std::max(fromX, 0); x < client.right; ++x)
+        for (int y = item.top; y < item.bottom; ++y)
+            if (dark(GetPixel(dc.Get(), x, y)))
+                return x;
+    return -1;
+}
 
 class EditListTest : public ::testing::Test {
 protected:
@@ -55,6 +79,14 @@ protected:
             list->AddItem(e);
     }
     HWND edit() const { return list->Editor()->Handle(); }
+    int Extent() const {
+        return static_cast<int>(SendMessageW(list->Handle(), LB_GETHORIZONTALEXTENT, 0, 0));
+    }
+    int ClientWidth() const {
+        RECT r;
+        GetClientRect(list->Handle(), &r);
+        return r.right;
+    }
 
     TForm owner{nullptr};
     std::unique_ptr<test::TestHost> host;
@@ -258,6 +290,137 @@ TEST_F(EditListTest, ClosingTriggersAndTheFocusRule) {
     EXPECT_EQ(list->Color(), RGB(1, 2, 3));
 }
 
+// SetEditMode(false) writes only into the entry it opened, while it is open, and leaves no
+// capture behind; an emptied editor keeps the entry's text.
+TEST_F(EditListTest, SetEditModeClosesOnlyItsOwnEdit) {
+    Fill({"A", "B", "C"});
+    Strings seen;
+    list->OnEditDone = [&](TComponent*, std::string& t, bool&) { seen.push_back(t); };
+    int clicks = 0;
+    other->OnClick = [&](TComponent*) { ++clicks; };
+    list->SetIndexAndScroll(1);
+    SetFocus(list->Handle());
+    list->SetEditMode(true);
+    ASSERT_TRUE(list->Editing());
+    list->Editor()->SetText("B2");
+    Key(VK_RETURN); // closed another way
+    ASSERT_EQ(list->Items(), (Strings{"A", "B2", "C"}));
+    list->Delete(1);
+    list->SetEditMode(false);
+    EXPECT_EQ(list->Items(), (Strings{"A", "C"})) << "the closed edit's text came back";
+
+    // Closed by the call itself: written, the focus in the list box, the capture released.
+    list->SetIndexAndScroll(1);
+    list->SetEditMode(true);
+    ASSERT_TRUE(list->Editing());
+    ASSERT_EQ(GetCapture(), edit());
+    Type("C2");
+    list->SetEditMode(false);
+    EXPECT_FALSE(list->Editing());
+    EXPECT_EQ(list->Items(), (Strings{"A", "C2"}));
+    EXPECT_EQ(seen, (Strings{"B2", "C2"}));
+    EXPECT_EQ(list->ItemIndex(), 1);
+    EXPECT_EQ(GetFocus(), list->Handle());
+    EXPECT_EQ(GetCapture(), nullptr);
+    // So the next click reaches the control under the pointer.
+    ClickAt(other->Handle(), {10, 10});
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(GetFocus(), other->Handle());
+
+    // An emptied editor puts the entry's text back instead of leaving it blank.
+    SetFocus(list->Handle());
+    list->SetIndexAndScroll(0);
+    list->SetEditMode(true);
+    ASSERT_TRUE(list->Editing());
+    Key(VK_BACK);
+    ASSERT_EQ(list->Editor()->Text(), "");
+    list->SetEditMode(false);
+    EXPECT_EQ(list->Items(), (Strings{"A", "C2"}));
+    EXPECT_EQ(exits, 1); // the click on the other control, once
+}
+
+// The Escape key reaches the list through the dialog navigation while there is lookup text,
+// and goes on being the dialog's when there is none.
+TEST_F(EditListTest, EscapeClearsTheLookupTextInADialogLoop) {
+    list->LookupIncr = true;
+    Fill({"apple", "Banana", "berry"});
+    SetFocus(list->Handle());
+    test::MessageLog log({top}, {WM_COMMAND});
+    Type("be");
+    EXPECT_EQ(list->LookupText(), "BE");
+    EXPECT_EQ(list->ItemIndex(), 2);
+    Key(VK_ESCAPE);
+    EXPECT_EQ(list->LookupText(), "");
+    EXPECT_EQ(list->ItemIndex(), 2);
+    EXPECT_TRUE(test::MatchesSequence(log, {})) << "the dialog took the Escape";
+    Key(VK_ESCAPE);
+    EXPECT_TRUE(test::MatchesSequence(log, {{WM_COMMAND, test::kSent | test::kWParam, IDCANCEL}}));
+    EXPECT_EQ(GetFocus(), list->Handle());
+}
+
+// MultiSelect switched on makes the list anew with its entries, selection, focus and place in
+// the tab order, and the multi-select paths run: edits and inserts mark their entry, the caret
+// moves without OnSelChange, Shift+Down extends the selection.
+TEST_F(EditListTest, MultiSelectCanBeSwitchedOnAndOff) {
+    EXPECT_FALSE(list->MultiSelect());
+    list->AutoInsert = true;
+    Fill({"a", "b", "c", "d"});
+    list->SetItem(1, "zz"); // in place: the order is no longer the sorted one
+    list->TabPositions.Add().SetTabPosition(40);
+    list->SetIndexAndScroll(2);
+    list->SetColor(RGB(1, 2, 3));
+    list->FocusColor = RGB(200, 100, 0);
+    SetFocus(list->Handle());
+    list->SetMultiSelect(true);
+    ASSERT_TRUE(list->MultiSelect());
+    EXPECT_NE(GetWindowLongW(list->Handle(), GWL_STYLE) & LBS_EXTENDEDSEL, 0);
+    EXPECT_EQ(list->Items(), (Strings{"a", "zz", "c", "d"}));
+    EXPECT_GT(SendMessageW(list->Handle(), LB_GETSEL, 2, 0), 0);
+    EXPECT_EQ(list->ItemIndex(), 2);
+    EXPECT_EQ(GetFocus(), list->Handle());
+    EXPECT_EQ(list->Color(), RGB(200, 100, 0));
+    EXPECT_EQ(GetParent(edit()), list->Handle());
+    EXPECT_EQ(GetNextDlgTabItem(top, list->Handle(), FALSE), other->Handle());
+
+    // The caret moves, no selection event.
+    sel.clear();
+    list->SetIndexAndScroll(1);
+    EXPECT_EQ(SendMessageW(list->Handle(), LB_GETCARETINDEX, 0, 0), 1);
+    EXPECT_TRUE(sel.empty());
+    // Shift+Down extends the selection from the caret.
+    ClickEntry(0);
+    ASSERT_TRUE(test::PressKey(VK_DOWN, test::kShift, top));
+    ASSERT_TRUE(test::PressKey(VK_DOWN, test::kShift, top));
+    EXPECT_EQ(SendMessageW(list->Handle(), LB_GETSELCOUNT, 0, 0), 3);
+    // An edit written back marks its entry selected.
+    ClickEntry(3);
+    ASSERT_EQ(SendMessageW(list->Handle(), LB_GETSELCOUNT, 0, 0), 1);
+    Key(VK_SPACE);
+    ASSERT_TRUE(list->Editing());
+    EXPECT_EQ(list->Editor()->EditIndex(), 3);
+    Type("d2");
+    Key(VK_RETURN);
+    EXPECT_EQ(list->Item(3), "d2");
+    EXPECT_GT(SendMessageW(list->Handle(), LB_GETSEL, 3, 0), 0);
+    // So does an inserted one.
+    Key(VK_INSERT);
+    ASSERT_TRUE(list->Editing());
+    Key(VK_ESCAPE);
+    EXPECT_EQ(list->Item(0), "");
+    EXPECT_GT(SendMessageW(list->Handle(), LB_GETSEL, 0, 0), 0);
+
+    // And back: one selection again, OnSelChange for selections made by program.
+    list->SetMultiSelect(false);
+    EXPECT_FALSE(list->MultiSelect());
+    EXPECT_EQ(list->Items(), (Strings{"", "a", "zz", "c", "d2"}));
+    sel.clear();
+    list->SetIndexAndScroll(2);
+    EXPECT_EQ(sel, std::vector<int>{2});
+    EXPECT_EQ(SendMessageW(list->Handle(), LB_GETSELCOUNT, 0, 0), LB_ERR);
+    SetFocus(other->Handle());
+    EXPECT_EQ(list->Color(), RGB(1, 2, 3)) << "the colour before the focus came";
+}
+
 TEST_F(EditListTest, InsertDeleteAndLookup) {
     list->AutoInsert = true;
     list->AutoDelete = true;
@@ -368,31 +531,170 @@ TEST_F(EditListTest, HorizontalExtentFollowsTheWidestEntry) {
     EXPECT_EQ(extent(), 300 + list->GetStringExtent("b") - list->GetStringExtent(""));
 }
 
+// The fitted positions reach the LISTBOX (told by LB_SETTABSTOPS, then drawn there) and the
+// horizontal extent, as each item's setter does.
+TEST_F(EditListTest, OptimizeTabsAppliesTheStopsItComputes) {
+    Fill({"a\tb", "abc\tc\ta last column wider than the list"});
+    list->TabPositions.Add().SetTabPosition(100);
+    list->TabPositions.Add().SetTabPosition(130);
+    const auto items = list->Items();
+    const int row = static_cast<int>(std::find(items.begin(), items.end(), "a\tb") - items.begin());
+    const int before = InkColumn(list->Handle(), row, list->GetStringExtent("a"));
+    ASSERT_NEAR(before, 100, 3);
+    test::MessageLog log({list->Handle()}, {LB_SETTABSTOPS, LB_SETHORIZONTALEXTENT});
+    list->OptimizeTabs(8);
+    ASSERT_EQ(list->TabPositions.Count(), 2);
+    const int first = list->TabPositions[0].TabPosition();
+    const int second = list->TabPositions[1].TabPosition();
+    EXPECT_LT(first, 90);
+    EXPECT_LT(second, 120);
+    const int widest = list->GetMaxStringExtent();
+    ASSERT_GT(widest, ClientWidth());
+    EXPECT_TRUE(test::MatchesSequence(
+        log, {{LB_SETTABSTOPS, test::kSent | test::kWParam, 2},
+              {LB_SETHORIZONTALEXTENT, test::kSent | test::kWParam, static_cast<WPARAM>(widest)}}));
+    EXPECT_EQ(Extent(), widest);
+    // "b" is drawn at the first stop (within the rounding to dialog units), not where it was.
+    const int drawn = InkColumn(list->Handle(), row, list->GetStringExtent("a"));
+    EXPECT_NEAR(drawn, first, 3);
+    // An unchanged fit sends the same stops again; without tabs nothing is sent.
+    list->Clear();
+    list->AddItem("no tabs");
+    log.Clear();
+    list->OptimizeTabs(8);
+    EXPECT_TRUE(test::MatchesSequence(log, {}));
+}
+
+// The widest entry is measured anew when the tab positions or the font change.
+TEST_F(EditListTest, TheWidestEntryFollowsTabPositionsAndFont) {
+    list->AddItem("a\tb");
+    list->TabPositions.Add().SetTabPosition(300);
+    EXPECT_GT(Extent(), 300);
+    list->TabPositions.Clear();
+    list->UpdateHScrollBar();
+    EXPECT_EQ(Extent(), 0) << "measured with the tab stops that are gone";
+    list->TabPositions.Add().SetTabPosition(300);
+    list->TabPositions.Delete(0);
+    list->AddItem("b");
+    EXPECT_EQ(Extent(), 0);
+
+    // A larger font: the extent follows at once, as wide as a full measure.
+    list->Clear();
+    list->AddItem("WWWWWWWWWWWW");
+    ASSERT_EQ(Extent(), 0);
+    UniqueFont big(CreateFontW(-40, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
+                               L"Tahoma"));
+    SendMessageW(list->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(big.Get()), TRUE);
+    const int wide = Extent();
+    EXPECT_GT(wide, ClientWidth());
+    EXPECT_EQ(wide, list->GetMaxStringExtent());
+    SendMessageW(list->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), TRUE);
+    EXPECT_EQ(Extent(), 0);
+}
+
+// Every entry comes back exactly from both stores; sections written the older way still load.
 TEST_F(EditListTest, PersistenceInAnIniFileAndTheRegistry) {
     wchar_t dir[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);
     const std::string ini = Narrow(dir) + "editlist_persist_test.ini";
-    DeleteFileW(Widen(ini).c_str());
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KesEditListTest");
+    const wchar_t regKey[] = L"Software\\KesEditListTest";
+    const auto cleanUp = [&] {
+        DeleteFileW(Widen(ini).c_str());
+        RegDeleteTreeW(HKEY_CURRENT_USER, regKey);
+    };
+    cleanUp();
+    const Strings awkward{
+        "",
+        " ",
+        "  padded  ",
+        "\"quoted\"",
+        "'single'",
+        "\"",
+        "a=b",
+        "x;y",
+        ";leading",
+        "[sec]",
+        "tab\there\t",
+        "back\\slash\\",
+        "\\u0041 \\x41",
+        "K\xC3\xA4se \xC3\x9F \xE2\x82\xAC \xC5\x92uvre", // Windows-1252 letters
+        "\xC5\x81\xC3\xB3\x64\xC5\xBA",                    // beyond Windows-1252
+        "\xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80",
+        std::string(5000, 'L') + "ong",
+    };
     for (TELStorage storage : {stInifile, stRegistry}) {
+        SCOPED_TRACE(storage == stInifile ? "ini file" : "registry");
         list->Clear();
-        list->Persist = {
-            true,      storage, storage == stInifile ? ini : "Software\\KesEditListTest",
-            "Entries", 2,       true};
+        list->Persist = {true, storage, storage == stInifile ? ini : Narrow(regKey), "Entries", 0,
+                         false};
         list->LoadPersist(); // nothing stored yet: an empty list
         EXPECT_EQ(list->Count(), 0);
-        Fill({"A", "B", "C"});
+        Fill(awkward);
+        const Strings shown = list->Items();
+        ASSERT_EQ(shown.size(), awkward.size());
         list->SavePersist();
         list->AddItem("stale");
         list->LoadPersist();
-        EXPECT_EQ(list->Items(), (Strings{"B", "C"})) << storage;
+        EXPECT_EQ(list->Items(), shown);
+        // An empty entry first in the list, alone.
+        list->Clear();
+        list->AddItem("");
+        list->SavePersist();
+        list->AddItem("x");
+        list->LoadPersist();
+        EXPECT_EQ(list->Items(), Strings{""});
+
+        // MaxCount keeps the last Count entries.
+        list->Persist.MaxCount = true;
+        list->Persist.Count = 2;
+        list->Clear();
+        Fill({"A", "B", "C"});
+        list->SavePersist();
+        list->LoadPersist();
+        EXPECT_EQ(list->Items(), (Strings{"B", "C"}));
         list->Persist.Enable = false;
         list->Clear();
         list->LoadPersist();
         EXPECT_EQ(list->Count(), 0);
     }
-    DeleteFileW(Widen(ini).c_str());
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KesEditListTest");
+    // The ini file holds ASCII only, whatever its code page.
+    {
+        std::ifstream in(Narrow(Widen(ini)), std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_NE(bytes.find("Item1=\"B\"\r\n"), std::string::npos) << bytes.substr(0, 200);
+        EXPECT_NE(bytes.find("ItemCount="), std::string::npos);
+        EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(),
+                                [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+    }
+    cleanUp();
+
+    // Written the older way (the end an empty value, stale values after it, no ItemCount).
+    {
+        std::ofstream out(Narrow(Widen(ini)), std::ios::binary);
+        out << "[Entries]\r\nItem1=B\r\nItem2=\"quoted\"\r\nItem3=  K\xE4se  \r\nItem4=\r\n"
+               "Item5=stale\r\n";
+    }
+    list->Persist = {true, stInifile, ini, "Entries", 0, false};
+    list->LoadPersist();
+    EXPECT_EQ(list->Items(), (Strings{"B", "K\xC3\xA4se", "quoted"}));
+    UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(regKey) + L"\\Entries").c_str(), 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr),
+              ERROR_SUCCESS);
+    for (const auto& [name, value] : {std::pair<const wchar_t*, const wchar_t*>{L"Item1", L"C"},
+                                      {L"Item2", L" b "}, {L"Item3", L""}, {L"Item4", L"stale"}})
+        RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    list->Persist.Storage = stRegistry;
+    list->Persist.Key = Narrow(regKey);
+    list->LoadPersist();
+    EXPECT_EQ(list->Items(), (Strings{" b ", "C"}));
+    key.Reset();
+
+    // A store that cannot be written says so.
+    list->Persist = {true, stInifile, Narrow(dir) + "no such folder\\list.ini", "Entries", 0, false};
+    EXPECT_THROW(list->SavePersist(), Exception);
+    cleanUp();
 }
 
 TEST_F(EditListTest, HoverFollowsTheMouseOnTheTimer) {
@@ -409,10 +711,9 @@ TEST_F(EditListTest, HoverFollowsTheMouseOnTheTimer) {
     POINT pt{r.left + 5, r.top + 1};
     ClientToScreen(list->Handle(), &pt);
     pointer = pt;
-    // The tick itself, not a wait for it: the entry under the pointer is selected, and the
-    // pointer is moved to the middle of its row.
-    SendMessageW(list->Handle(), WM_TIMER, 111, 0);
-    EXPECT_EQ(list->ItemIndex(), 2);
+    // The list's own timer, a real tick (1000 ms): the entry under the pointer is selected, and
+    // the pointer is moved to the middle of its row.
+    ASSERT_TRUE(PumpUntil([&] { return list->ItemIndex() == 2; }));
     POINT middle{0, r.top + (r.bottom - r.top) / 2};
     ClientToScreen(list->Handle(), &middle);
     EXPECT_EQ(pointer.y, middle.y);
@@ -427,6 +728,7 @@ TEST_F(EditListTest, HoverFollowsTheMouseOnTheTimer) {
     SendMessageW(list->Handle(), WM_TIMER, 111, 0);
     EXPECT_EQ(list->ItemIndex(), 0);
     list->SetHovering(false);
+    EXPECT_FALSE(KillTimer(list->Handle(), 111)) << "the hover timer still runs";
 }
 
 } // namespace

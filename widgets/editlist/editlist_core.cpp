@@ -65,28 +65,4 @@ int LookupIndex(const std::vector<std::string>& entries, const std::string& uppe
     return -1;
 }
 
-std::vector<std::pair<std::string, std::string>>
-PersistWrites(const std::vector<std::string>& entries, int count, bool maxCount) {
-    const int total = static_cast<int>(entries.size());
-    const int n = maxCount ? std::max(count, 0) : total;
-    const int skip = (maxCount && total > count) ? total - count : 0;
-    std::vector<std::pair<std::string, std::string>> out;
-    for (int i = 1; i <= n; ++i) {
-        const int at = skip + i - 1;
-        out.emplace_back("Item" + std::to_string(i), at < total ? entries[at] : std::string());
-    }
-    out.emplace_back("Item" + std::to_string(n + 1), std::string());
-    return out;
-}
-
-std::vector<std::string> PersistReads(const std::function<std::string(const std::string&)>& read) {
-    std::vector<std::string> out;
-    for (int n = 1;; ++n) {
-        std::string v = read("Item" + std::to_string(n));
-        if (v.empty())
-            return out;
-        out.push_back(std::move(v));
-    }
-}
-
 } // namespace kes

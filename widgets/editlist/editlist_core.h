@@ -1,10 +1,9 @@
 #pragma once
 // The editable list box's arithmetic, free of the platform: tab stops in dialog units, fitting
-// tab stops to tab-separated entries, the widest entry kept incrementally, lookup by typed
-// text, and which entries persistence writes.
+// tab stops to tab-separated entries, the widest entry kept incrementally and lookup by typed
+// text. What persistence writes is in persist_format.h.
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace kes {
@@ -66,12 +65,5 @@ std::string UpperAscii(std::string s);
 // The index the lookup selects: the first entry beginning with the (upper-case) text, else
 // with `full` the first containing it; -1 when none.
 int LookupIndex(const std::vector<std::string>& entries, const std::string& upperText, bool full);
-
-// The values SavePersist writes, in order: "Item1".."Itemn" and the empty "Item(n+1)" that ends
-// the list. With maxCount only the last `count` entries are kept.
-std::vector<std::pair<std::string, std::string>>
-PersistWrites(const std::vector<std::string>& entries, int count, bool maxCount);
-// The entries LoadPersist reads: "Item1", "Item2", ... up to the first empty one.
-std::vector<std::string> PersistReads(const std::function<std::string(const std::string&)>& read);
 
 } // namespace kes

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 namespace kes {
 namespace {
 
@@ -83,24 +81,6 @@ TEST(Lookup, PrefixFirstThenAnywhereWithFull) {
     EXPECT_EQ(LookupIndex(entries, "X:", false), 3);
     EXPECT_EQ(LookupIndex(entries, "Q", true), -1);
     EXPECT_EQ(UpperAscii("a\xC3\xA4z"), "A\xC3\xA4Z");
-}
-
-TEST(Persist, WritesTheLastCountEntriesAndEndsWithAnEmptyItem) {
-    using W = std::vector<std::pair<std::string, std::string>>;
-    EXPECT_EQ(PersistWrites({"A", "B", "C"}, 2, true),
-              (W{{"Item1", "B"}, {"Item2", "C"}, {"Item3", ""}}));
-    EXPECT_EQ(PersistWrites({"A"}, 3, true),
-              (W{{"Item1", "A"}, {"Item2", ""}, {"Item3", ""}, {"Item4", ""}}));
-    EXPECT_EQ(PersistWrites({"A", "B"}, 1, false),
-              (W{{"Item1", "A"}, {"Item2", "B"}, {"Item3", ""}}));
-    EXPECT_EQ(PersistWrites({}, 0, false), (W{{"Item1", ""}}));
-
-    std::map<std::string, std::string> store{
-        {"Item1", "B"}, {"Item2", "C"}, {"Item3", ""}, {"Item4", "stale"}};
-    const auto read = [&](const std::string& n) { return store.count(n) ? store[n] : ""; };
-    EXPECT_EQ(PersistReads(read), (std::vector<std::string>{"B", "C"}));
-    store.clear();
-    EXPECT_TRUE(PersistReads(read).empty());
 }
 
 } // namespace

@@ -1,0 +1,195 @@
+#include "widgets/editlist/EditSession_win32.h"
+
+#include "platform/scoped_win32.h"
+#include "platform/utf_win32.h"
+#include "widgets/editlist/EditListBox_win32.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace kes {
+namespace {
+// The editor is as wide as its text and this much more, up to the list's client width + 1.
+constexpr int kEditorSlack = 15;
+} // namespace
+
+// --- TEditSession -----------------------------------------------------------------------------
+
+void TEditSession::Open(int index) {
+    Close(Commit);
+    TEditListBox& list = list_;
+    const HWND lb = list.Handle(), edit = editor_.Handle();
+    SendMessageW(lb, WM_HSCROLL, MAKEWPARAM(SB_LEFT, 0), 0);
+    const int top = static_cast<int>(SendMessageW(lb, LB_GETTOPINDEX, 0, 0));
+    const int h = list.ItemHeight();
+    list.noRefresh_ = true;
+    const ScopeExit refreshAgain([&list] { list.noRefresh_ = false; });
+    RedrawWindow(lb, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    const std::string text = list.Item(index);
+    SetWindowPos(edit, HWND_TOP, 0, (index - top) * h, 0, h, SWP_SHOWWINDOW);
+    editor_.SetText(text);
+    open_ = true;
+    index_ = index;
+    countAtOpen_ = list.Count();
+    saved_ = text;
+    SetFocus(edit);
+    SetCapture(edit);
+    list.SetItem(index, "");
+    list.SetIndexAndScroll(-1);
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+}
+
+void TEditSession::WriteBack() {
+    std::string text = editor_.Text();
+    bool allow = true;
+    TEditListBox& list = list_;
+    {
+        list.noRefresh_ = true;
+        const ScopeExit refreshAgain([&list] { list.noRefresh_ = false; });
+        list.SetItem(index_, text);
+        try {
+            if (list.OnEditDone)
+                list.OnEditDone(&list, text, allow);
+        } catch (...) {
+            // A handler that fails has accepted nothing: the entry keeps what was stored.
+            list.noRefresh_ = false;
+            list.SetItem(index_, saved_);
+            throw;
+        }
+    }
+    list.SetItem(index_, allow ? text : saved_);
+    if (list.MultiSelect())
+        SendMessageW(list.Handle(), LB_SETSEL, TRUE, index_);
+}
+
+void TEditSession::Close(Ending how, bool focusList, int select) {
+    if (!open_)
+        return;
+    // First: hiding the editor or moving the focus below comes back here through its
+    // WM_KILLFOCUS, which must find the session closed.
+    open_ = false;
+    list_.editMode_ = false;
+    const HWND edit = editor_.Handle();
+    if (GetCapture() == edit)
+        ReleaseCapture();
+    if (how == Revert || (how == CommitNonEmpty && editor_.Text().empty()))
+        editor_.SetText(saved_);
+    // The editor closes whatever OnEditDone does; its error is reported after that.
+    std::exception_ptr failed;
+    try {
+        WriteBack();
+    } catch (...) {
+        failed = std::current_exception();
+    }
+    list_.Select(index_);
+    if (list_.MultiSelect())
+        SendMessageW(list_.Handle(), LB_SETSEL, TRUE, index_);
+    ShowWindow(edit, SW_HIDE);
+    // Asked for while the focus is leaving the editor, this wins over the change in progress.
+    if (focusList)
+        SetFocus(list_.Handle());
+    saved_.clear();
+    if (!failed && editor_.OnExit)
+        editor_.OnExit(&list_);
+    if (select >= 0)
+        list_.SetIndexAndScroll(select);
+    if (failed)
+        std::rethrow_exception(failed);
+}
+
+// --- TSizeEdit --------------------------------------------------------------------------------
+
+TSizeEdit::TSizeEdit(TEditListBox& list)
+    : TWinControl(&list, "SizeEdit"), list_(list), session_(list, *this) {
+    // A flat border: one line, not the sunken three-dimensional edge.
+    CreateHandle(L"EDIT", ES_AUTOHSCROLL | WS_BORDER, 0, list.Handle(), {0, 0, 0, 0}, "", 0);
+    ShowWindow(hwnd_, SW_HIDE);
+}
+
+void TSizeEdit::HandleCommand(WORD code) {
+    if (code == EN_CHANGE)
+        Change();
+}
+
+void TSizeEdit::Change() {
+    std::wstring text = Widen(Text());
+    SIZE sz{0, 0};
+    {
+        WindowDC dc(hwnd_);
+        SelectedObject font(dc.Get(),
+                            reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
+        GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &sz);
+    }
+    RECT client;
+    GetClientRect(list_.Handle(), &client);
+    const int width = std::min<int>(sz.cx + kEditorSlack, client.right + 1);
+    RECT r;
+    GetWindowRect(hwnd_, &r);
+    SetWindowPos(hwnd_, nullptr, 0, 0, width, r.bottom - r.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT TSizeEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_GETDLGCODE: {
+        // Enter and Escape belong to the editor, not to the dialog navigation.
+        const auto* m = reinterpret_cast<const MSG*>(lp);
+        LRESULT code = DefaultProc(msg, wp, lp);
+        if (m && m->message == WM_KEYDOWN && (m->wParam == VK_RETURN || m->wParam == VK_ESCAPE))
+            code |= DLGC_WANTALLKEYS;
+        return code;
+    }
+    case WM_KEYDOWN:
+        if (!session_.IsOpen())
+            break;
+        if (wp == VK_RETURN) {
+            session_.Close(TEditSession::Commit, true, session_.Index());
+            return 0;
+        }
+        if (wp == VK_UP || wp == VK_DOWN) {
+            const int at = session_.Index();
+            int next = at;
+            if (wp == VK_UP)
+                next = std::max(at - 1, 0);
+            else if (at + 1 < session_.CountAtOpen())
+                next = at + 1;
+            session_.Close(TEditSession::Commit, true, next);
+            WORD key = static_cast<WORD>(wp);
+            list_.KeyDown(key);
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        if (wp == VK_RETURN)
+            return 0; // no beep, no key press
+        if (wp == VK_ESCAPE && session_.IsOpen()) {
+            session_.Close(TEditSession::Revert);
+            return 0;
+        }
+        break;
+    case WM_LBUTTONDOWN: {
+        RECT r;
+        GetClientRect(hwnd_, &r);
+        POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+        // A press elsewhere reaches the editor through its capture and only closes it.
+        if (GetCapture() == hwnd_ && !PtInRect(&r, pt) && session_.IsOpen()) {
+            session_.Close(TEditSession::Commit, true, session_.Index());
+            return 0;
+        }
+        break;
+    }
+    case WM_KILLFOCUS: {
+        const LRESULT r = DefaultProc(msg, wp, lp);
+        session_.Close(TEditSession::Commit);
+        return r;
+    }
+    case WM_SETTEXT: {
+        const LRESULT r = DefaultProc(msg, wp, lp);
+        Change();
+        return r;
+    }
+    }
+    return DefaultProc(msg, wp, lp);
+}
+
+} // namespace kes

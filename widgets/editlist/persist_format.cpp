@@ -1,0 +1,219 @@
+#include "widgets/editlist/persist_format.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+namespace kes {
+namespace {
+
+std::string ItemName(int n) {
+    return "Item" + std::to_string(n);
+}
+
+std::uint32_t Hash(const std::vector<std::string>& values) {
+    std::uint32_t h = 2166136261u;
+    const auto mix = [&h](unsigned char c) {
+        h ^= c;
+        h *= 16777619u;
+    };
+    for (const auto& v : values) {
+        for (unsigned char c : v)
+            mix(c);
+        mix(0); // so that "ab","c" and "a","bc" differ
+    }
+    return h;
+}
+
+std::string Marker(const std::vector<std::string>& values) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(Hash(values)));
+    return std::to_string(values.size()) + ":" + hex;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// "n:hhhhhhhh" with n of at most nine digits; false for anything else.
+bool ParseMarker(const std::string& s, int& n, std::uint32_t& hash) {
+    const std::size_t colon = s.find(':');
+    if (colon == std::string::npos || colon == 0 || colon > 9 || s.size() != colon + 9)
+        return false;
+    n = 0;
+    for (std::size_t i = 0; i < colon; ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+        n = n * 10 + (s[i] - '0');
+    }
+    hash = 0;
+    for (std::size_t i = colon + 1; i < s.size(); ++i) {
+        const int d = HexDigit(s[i]);
+        if (d < 0)
+            return false;
+        hash = hash << 4 | static_cast<std::uint32_t>(d);
+    }
+    return true;
+}
+
+// The code point of the UTF-8 sequence at s[i] and its length; length 0 when it is not one.
+std::pair<char32_t, int> DecodeUtf8(const std::string& s, std::size_t i) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + static_cast<std::size_t>(len) > s.size())
+        return {0, 0};
+    char32_t cp = len == 1 ? c : c & (0x7F >> len);
+    for (int k = 1; k < len; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80)
+            return {0, 0};
+        cp = cp << 6 | (b(i + k) & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return {0, 0};
+    return {cp, len};
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | cp >> 6);
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | cp >> 12);
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | cp >> 18);
+        out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>>
+PersistWrites(const std::vector<std::string>& entries, int count, bool maxCount,
+              const std::function<std::string(const std::string&)>& encode) {
+    const int total = static_cast<int>(entries.size());
+    const int n = maxCount ? std::max(count, 0) : total;
+    const int skip = (maxCount && total > count) ? total - count : 0;
+    std::vector<std::pair<std::string, std::string>> out;
+    std::vector<std::string> kept;
+    for (int i = 1; i <= n; ++i) {
+        const int at = skip + i - 1;
+        if (at < total) {
+            kept.push_back(encode ? encode(entries[at]) : entries[at]);
+            out.emplace_back(ItemName(i), kept.back());
+        } else {
+            out.emplace_back(ItemName(i), std::string());
+        }
+    }
+    out.emplace_back(ItemName(n + 1), std::string());
+    out.emplace_back(kItemCountName, Marker(kept));
+    return out;
+}
+
+PersistRead PersistReads(const std::function<std::optional<std::string>(const std::string&)>& read) {
+    PersistRead out;
+    int n = 0;
+    std::uint32_t hash = 0;
+    if (const auto marker = read(kItemCountName); marker && ParseMarker(*marker, n, hash)) {
+        bool whole = true;
+        for (int i = 1; i <= n && whole; ++i) {
+            auto v = read(ItemName(i));
+            if (v)
+                out.values.push_back(std::move(*v));
+            whole = v.has_value();
+        }
+        if (whole && Hash(out.values) == hash) {
+            out.exact = true;
+            return out;
+        }
+        out.values.clear();
+    }
+    for (int i = 1;; ++i) {
+        auto v = read(ItemName(i));
+        if (!v || v->empty())
+            return out;
+        out.values.push_back(std::move(*v));
+    }
+}
+
+std::string EscapeIniValue(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    char buf[12];
+    for (std::size_t i = 0; i < utf8.size();) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c == '\\') {
+            out += "\\\\";
+            ++i;
+            continue;
+        }
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        const auto [cp, len] = DecodeUtf8(utf8, i);
+        if (len == 0 || cp < 0x80)
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+        else if (cp <= 0xFFFF)
+            std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(cp));
+        else
+            std::snprintf(buf, sizeof buf, "\\U%08X", static_cast<unsigned>(cp));
+        out += buf;
+        i += len == 0 ? 1 : static_cast<std::size_t>(len);
+    }
+    return out;
+}
+
+std::string UnescapeIniValue(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        const char kind = s[i + 1];
+        if (kind == '\\') {
+            out += '\\';
+            ++i;
+            continue;
+        }
+        const std::size_t digits = kind == 'x' ? 2 : kind == 'u' ? 4 : kind == 'U' ? 8 : 0;
+        std::uint32_t v = 0;
+        bool ok = digits > 0 && i + 2 + digits <= s.size();
+        for (std::size_t k = 0; ok && k < digits; ++k) {
+            const int d = HexDigit(s[i + 2 + k]);
+            ok = d >= 0;
+            v = v << 4 | static_cast<std::uint32_t>(d < 0 ? 0 : d);
+        }
+        if (ok && kind != 'x' && (v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)))
+            ok = false;
+        if (!ok) {
+            out += s[i];
+            continue;
+        }
+        if (kind == 'x')
+            out += static_cast<char>(v);
+        else
+            AppendUtf8(out, static_cast<char32_t>(v));
+        i += 1 + digits;
+    }
+    return out;
+}
+
+} // namespace kes

@@ -1,0 +1,134 @@
+#include "widgets/editlist/persist_format.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace kes {
+namespace {
+
+using Writes = std::vector<std::pair<std::string, std::string>>;
+using Strings = std::vector<std::string>;
+
+// A store as a map; the reads PersistReads makes.
+struct Store {
+    std::map<std::string, std::string> values;
+    std::optional<std::string> Read(const std::string& n) const {
+        const auto it = values.find(n);
+        return it == values.end() ? std::nullopt : std::optional<std::string>(it->second);
+    }
+    void Write(const Writes& w) {
+        for (const auto& [n, v] : w)
+            values[n] = v;
+    }
+    PersistRead Load() const {
+        return PersistReads([this](const std::string& n) { return Read(n); });
+    }
+};
+
+TEST(Persist, WritesTheLastCountEntriesAnEmptyItemAndTheCount) {
+    EXPECT_EQ(PersistWrites({"A", "B", "C"}, 2, true),
+              (Writes{{"Item1", "B"}, {"Item2", "C"}, {"Item3", ""}, {"ItemCount", "2:EE38A57C"}}));
+    const Writes one = PersistWrites({"A"}, 3, true);
+    ASSERT_EQ(one.size(), 5u);
+    EXPECT_EQ(one[0], (std::pair<std::string, std::string>{"Item1", "A"}));
+    EXPECT_EQ(one[1].second, "");
+    EXPECT_EQ(one[2].second, "");
+    EXPECT_EQ(one[3], (std::pair<std::string, std::string>{"Item4", ""}));
+    EXPECT_EQ(one[4].first, "ItemCount");
+    EXPECT_EQ(one[4].second.substr(0, 2), "1:") << "the padding is no entry";
+    EXPECT_EQ(PersistWrites({"A", "B"}, 1, false)[2], (std::pair<std::string, std::string>{"Item3", ""}));
+    EXPECT_EQ(PersistWrites({}, 0, false).front(), (std::pair<std::string, std::string>{"Item1", ""}));
+    // What is stored is what the encoding makes of each entry.
+    EXPECT_EQ(PersistWrites({"a"}, 0, false, [](const std::string& e) { return "<" + e + ">"; })[0].second,
+              "<a>");
+}
+
+TEST(Persist, EveryEntryComesBackEmptyOnesToo) {
+    const Strings entries{"", " ", "A", "", "B"};
+    Store s;
+    s.Write(PersistWrites(entries, 0, false));
+    PersistRead r = s.Load();
+    EXPECT_TRUE(r.exact);
+    EXPECT_EQ(r.values, entries);
+    // With MaxCount and fewer entries than Count, the padding does not come back.
+    Store m;
+    m.Write(PersistWrites({""}, 3, true));
+    EXPECT_EQ(m.Load().values, Strings{""});
+    // An empty list stays empty.
+    Store e;
+    e.Write(PersistWrites({}, 0, false));
+    EXPECT_TRUE(e.Load().values.empty());
+}
+
+TEST(Persist, OlderSectionsAndOlderWritersAreReadTheOlderWay) {
+    // Written the older way: up to the first empty or missing value; stale values stay unread.
+    Store old{{{"Item1", "B"}, {"Item2", "C"}, {"Item3", ""}, {"Item4", "stale"}}};
+    PersistRead r = old.Load();
+    EXPECT_FALSE(r.exact);
+    EXPECT_EQ(r.values, (Strings{"B", "C"}));
+    EXPECT_TRUE(Store{}.Load().values.empty());
+
+    // Ours, then an older writer saved a shorter list over it: its marker no longer matches.
+    Store mixed;
+    mixed.Write(PersistWrites({"A", "B", "C"}, 0, false));
+    mixed.Write({{"Item1", "X"}, {"Item2", ""}});
+    r = mixed.Load();
+    EXPECT_FALSE(r.exact);
+    EXPECT_EQ(r.values, Strings{"X"});
+    // The same number of entries, one changed.
+    Store same;
+    same.Write(PersistWrites({"A", "B"}, 0, false));
+    same.Write({{"Item2", "Z"}});
+    EXPECT_EQ(same.Load().values, (Strings{"A", "Z"}));
+    EXPECT_FALSE(same.Load().exact);
+
+    // Markers that are not ours, or that name values that are not there.
+    for (const char* marker : {"", "2", "2:", "x:00000000", "2:0000000", "2:0000000g", ":00000000",
+                               "99999999999:00000000", "3:EE38A57C"}) {
+        Store odd{{{"Item1", "B"}, {"Item2", "C"}, {"Item3", ""}, {"ItemCount", marker}}};
+        r = odd.Load();
+        EXPECT_FALSE(r.exact) << marker;
+        EXPECT_EQ(r.values, (Strings{"B", "C"})) << marker;
+    }
+}
+
+TEST(IniEscaping, RoundTripsEveryEntryInAscii) {
+    const Strings entries{
+        "",
+        "plain",
+        " padded ",
+        "\"quoted\"",
+        "'single'",
+        "a=b;c",
+        "[sec]",
+        ";comment",
+        "tab\there",
+        "back\\slash\\",
+        "\\x41\\u0041",
+        "K\xC3\xA4se \xC3\x9F",        // Windows-1252 letters
+        "\xC5\x81\xC3\xB3\x64\xC5\xBA", // beyond it
+        "\xF0\x9F\x98\x80",             // beyond U+FFFF
+        "bad \xFF\xC3 bytes",
+        std::string("nul\0inside", 10),
+        "\x7F\x01\r\n",
+        std::string(40000, 'L'),
+    };
+    for (const auto& e : entries) {
+        const std::string esc = EscapeIniValue(e);
+        for (unsigned char c : esc)
+            EXPECT_TRUE(c >= 0x20 && c < 0x7F) << e;
+        EXPECT_EQ(UnescapeIniValue(esc), e);
+    }
+    EXPECT_EQ(EscapeIniValue(" \"a\\b\"\t"), " \"a\\\\b\"\\x09");
+    EXPECT_EQ(EscapeIniValue("\xC3\xA4\xF0\x9F\x98\x80"), "\\u00E4\\U0001F600");
+    EXPECT_EQ(EscapeIniValue("\xFF"), "\\xFF");
+    // Malformed escapes stand for themselves.
+    for (const char* odd : {"\\", "a\\", "\\q", "\\x4", "\\u12", "\\u12G4", "\\UFFFFFFFF", "\\uD800"})
+        EXPECT_EQ(UnescapeIniValue(odd), odd);
+    EXPECT_EQ(UnescapeIniValue("\\u00e4\\x41"), "\xC3\xA4"
+                                                "A");
+}
+
+} // namespace
+} // namespace kes
