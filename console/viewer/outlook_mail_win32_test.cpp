@@ -363,7 +363,7 @@ TEST_F(SupportMailPress, AShownWholeLogGoesInTheBodyABigOneTravelsAttached) {
     TickWith(small);
     Press();
     ASSERT_EQ(fake.Count(L"mails"), 1);
-    EXPECT_EQ(fake.Mail(0, L"Body"), kSupportOpening + U16(LogToCrLf(small)));
+    EXPECT_TRUE(HoldsLog(fake.Mail(0, L"Body"), U16(LogToCrLf(small))));
     EXPECT_EQ(fake.Mail(0, L"Attachments"), u"0");
     EXPECT_EQ(fake.Mail(0, L"Calls"), u"To,Subject,Body,Display,");
 
@@ -398,8 +398,7 @@ TEST_F(SupportMailPress, AShownWholeLogGoesInTheBodyABigOneTravelsAttached) {
     EXPECT_EQ(le(22), text.size());
     EXPECT_EQ(le(18) + 30 + 18 + 46 + 18 + 22, zip.size());
     EXPECT_LT(zip.size(), text.size() / 5);
-    EXPECT_EQ(fake.Mail(1, L"Body"),
-              kSupportOpening + MailOmittedLine(from, u"Kestrova_debug.zip") + tail);
+    EXPECT_TRUE(HoldsLog(fake.Mail(1, L"Body"), MailOmittedLine(from, u"Kestrova_debug.zip") + tail));
     // The copy made for Outlook is gone with the mail window, its folder too.
     EXPECT_EQ(GetFileAttributesW(attached.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW(attached.substr(0, attached.rfind(L'\\')).c_str()),
@@ -410,7 +409,7 @@ TEST_F(SupportMailPress, AShownWholeLogGoesInTheBodyABigOneTravelsAttached) {
     Press();
     ASSERT_EQ(fake.Count(L"mails"), 1);
     EXPECT_EQ(fake.Mail(0, L"Attachments"), u"0");
-    EXPECT_EQ(fake.Mail(0, L"Body"), kSupportOpening + U16(OmittedLine(from)) + tail);
+    EXPECT_TRUE(HoldsLog(fake.Mail(0, L"Body"), U16(OmittedLine(from)) + tail));
     EXPECT_TRUE(notices.empty());
     EXPECT_TRUE(errors.empty());
 }
