@@ -506,11 +506,14 @@ TEST(LabelText, GetTextAnchorsAndBadInput) {
     l.SetHTMLText({"<IMG src=\"IDX:0\"><IMG src=\"PIC\">"});
     container->Items().Add().Name = "PIC";
     l.Paint();
-    list.reset(); // the list goes first: the container stays named
-    EXPECT_EQ(l.Images(), nullptr);
-    EXPECT_EQ(l.PictureContainer(), container.get());
-    container.reset();
+    l.invalidated.clear();
+    container.reset(); // the container goes first: the list stays named, the label repaints
     EXPECT_EQ(l.PictureContainer(), nullptr);
+    EXPECT_EQ(l.Images(), list.get());
+    EXPECT_EQ(l.invalidated.size(), 1u);
+    list.reset();
+    EXPECT_EQ(l.Images(), nullptr);
+    EXPECT_EQ(l.invalidated.size(), 2u);
     l.TimerTick();
     EXPECT_TRUE(Ops(*l.Paint(), DrawOp::Image).empty());
     // Another list named instead: the first one's end no longer concerns the label.
