@@ -379,6 +379,12 @@ TEST(LabelAnchors, AWrappedAnchorIsEveryLineOfIt) {
     l.MouseLeave();
     EXPECT_THAT(l.invalidated, ElementsAre(lines[0], lines[1]));
     EXPECT_THAT(l.events, ElementsAre("enter:w", "exit:", "enter:w", "exit:"));
+    // Coming into the window straight onto the anchor and going again repaints both lines too.
+    l.px = 5, l.py = 18, l.pointer = true;
+    l.MouseEnter();
+    l.invalidated.clear();
+    l.MouseLeave();
+    EXPECT_THAT(l.invalidated, ElementsAre(lines[0], lines[1]));
 }
 
 TEST(LabelTimer, BlinkAnimationAndTheTimersLife) {
@@ -500,10 +506,14 @@ TEST(LabelText, GetTextAnchorsAndBadInput) {
     l.SetHTMLText({"<IMG src=\"IDX:0\"><IMG src=\"PIC\">"});
     container->Items().Add().Name = "PIC";
     l.Paint();
-    container.reset();
-    list.reset();
+    l.invalidated.clear();
+    container.reset(); // the container goes first: the list stays named, the label repaints
     EXPECT_EQ(l.PictureContainer(), nullptr);
+    EXPECT_EQ(l.Images(), list.get());
+    EXPECT_EQ(l.invalidated.size(), 1u);
+    list.reset();
     EXPECT_EQ(l.Images(), nullptr);
+    EXPECT_EQ(l.invalidated.size(), 2u);
     l.TimerTick();
     EXPECT_TRUE(Ops(*l.Paint(), DrawOp::Image).empty());
     // Another list named instead: the first one's end no longer concerns the label.
