@@ -12,6 +12,7 @@
 #include "widgets/editlist/WinXP.h"
 
 #include <memory>
+#include <unordered_set>
 #include <string>
 
 namespace kes {
@@ -97,9 +98,13 @@ private:
     // The category editor (AdminUnit1_categories_win32.cpp).
     void CreateCategoryEditor(HWND parent, int id);
     void WireCategoryEditor();
+    void LoadCategories(const std::string& user);
     void SaveCategoriesFor(const std::string& user);
+    void SetCategoriesReadOnly(bool on);
     std::string categoriesOwner_;               // whose categories the list holds
     std::vector<std::string> storedCategories_; // the list as last loaded or stored
+    bool categoriesReadOnly_ = false;           // the owner's key may be read, not written
+    std::unordered_set<std::string> listedUsers_; // the entries of users, for UserListed
 
     Services services_;
     // The machine's registry view of the installed Outlook, chosen once at start-up: the lock

@@ -3,7 +3,10 @@
 // the window closes, and before another recipient's list replaces one with unsaved changes.
 #include "console/form/AdminUnit1.h"
 #include "console/store/kestrova_layout.h"
+#include "console/store/memory_registry.h"
 #include "console/store/settings_store.h"
+
+#include <map>
 
 namespace kes {
 namespace {
@@ -49,9 +52,11 @@ void TQuillard::WireCategoryEditor() {
 }
 
 void TQuillard::usersChange(TComponent*) {
-    // Typed and not yet stored (a "+" while the focus was elsewhere): stored under the
-    // recipient it belongs to before the next one is shown.
-    if (!categoriesOwner_.empty() && categoriesList->Items() != storedCategories_) {
+    // An edit still open belongs to the recipient shown so far (the selection can change
+    // without the focus leaving the editor): put it back, then store it under that recipient.
+    categoriesList->EndEdit();
+    if (!categoriesOwner_.empty() && !categoriesReadOnly_ &&
+        categoriesList->Items() != storedCategories_) {
         try {
             SaveCategoriesFor(categoriesOwner_);
         } catch (...) {
@@ -62,20 +67,52 @@ void TQuillard::usersChange(TComponent*) {
             throw;
         }
     }
+    LoadCategories(users->Text());
+}
+
+void TQuillard::LoadCategories(const std::string& user) {
     catAdd->SetEnabled(true);
     categoriesList->SetEnabled(true);
     categoriesList->Clear();
-    SettingsStore reg(*services_.Registry);
+    const std::string path = std::string(layout::kUserCategories) + "\\" + user;
     std::vector<std::string> names;
-    const std::string user = users->Text();
-    if (reg.Open(std::string(layout::kUserCategories) + "\\" + user, false)) {
+    bool stored = false, writable = true;
+    {
+        // Read with read access only: what is stored is shown even where it cannot be changed.
+        SettingsStore reg(*services_.Registry);
+        reg.SetAccess(kKeyRead);
+        stored = reg.Open(path, false);
         reg.ListChildren(names);
-        for (const auto& name : names)
-            categoriesList->AddItem(name);
     }
-    reg.Close();
+    if (stored) {
+        SettingsStore reg(*services_.Registry);
+        writable = reg.Open(path, false);
+    }
+    categoriesList->BeginUpdate();
+    for (const auto& name : names)
+        categoriesList->AddItem(name);
+    categoriesList->EndUpdate();
     categoriesOwner_ = user;
     storedCategories_ = categoriesList->Items();
+    SetCategoriesReadOnly(!writable);
+    if (!writable)
+        services_.ShowNotice("The categories of '" + user +
+                             "' can only be read here; changes could not be stored. / Die "
+                             "Kategorien von '" +
+                             user +
+                             "' k\xC3\xB6nnen hier nur gelesen werden; \xC3\x84nderungen "
+                             "lie\xC3\x9F"
+                             "en sich nicht speichern.");
+}
+
+void TQuillard::SetCategoriesReadOnly(bool on) {
+    categoriesReadOnly_ = on;
+    categoriesList->SetAllowEdit(!on);
+    categoriesList->AutoInsert = !on;
+    categoriesList->AutoDelete = !on;
+    catAdd->SetEnabled(!on);
+    if (on)
+        catDel->SetEnabled(false);
 }
 
 void TQuillard::categoriesListExit(TComponent*) {
@@ -83,27 +120,64 @@ void TQuillard::categoriesListExit(TComponent*) {
 }
 
 void TQuillard::SaveCategories() {
-    SaveCategoriesFor(users->Text());
+    // The list belongs to the recipient it was loaded for; a read-only one holds no changes.
+    const std::string owner = categoriesOwner_.empty() ? users->Text() : categoriesOwner_;
+    if (!categoriesReadOnly_)
+        SaveCategoriesFor(owner);
 }
 
 void TQuillard::SaveCategoriesFor(const std::string& user) {
-    SettingsStore reg(*services_.Registry);
-    std::vector<std::string> old;
-    if (!reg.Open(std::string(layout::kUserCategories) + "\\" + user, true))
-        return;
-    reg.ListChildren(old);
-    for (const auto& name : old)
-        reg.RemoveChild(name);
     const std::vector<std::string> entries = categoriesList->Items();
-    for (const auto& entry : entries) {
-        const std::string path = CategoryKeyPath(entry);
-        // An empty entry (a cleared edit, Insert then Escape) names no category.
-        if (!path.empty())
-            reg.AddChild(path);
+    const std::string path = std::string(layout::kUserCategories) + "\\" + user;
+    SettingsStore reg(*services_.Registry);
+    if (!reg.Open(path, true)) {
+        // Nothing to lose when the list is what was loaded; otherwise the user must know.
+        if (user == categoriesOwner_ && entries == storedCategories_)
+            return;
+        throw StoreError("Erzeugung von Schl\xC3\xBCssel " + path.substr(1) + " misslungen");
     }
+    std::vector<std::string> old;
+    reg.ListChildren(old);
+    std::map<std::u16string, std::size_t> stored;
+    for (std::size_t i = 0; i < old.size(); ++i)
+        stored.emplace(FoldName(old[i]), i);
+
+    // The keys the list names: one per first path component, spelt as its first entry is.
+    std::map<std::u16string, std::string> wanted;
+    std::vector<std::string> tops, nested;
+    for (const auto& entry : entries) {
+        const std::string key = CategoryKeyPath(entry);
+        // An empty entry (a cleared edit, Insert then Escape) names no category.
+        if (key.empty())
+            continue;
+        const std::string top = key.substr(0, key.find('\\'));
+        if (wanted.emplace(FoldName(top), top).second)
+            tops.push_back(top);
+        if (top.size() != key.size())
+            nested.push_back(key);
+    }
+    // First everything the list holds exists, and only then goes what the user removed: the
+    // add-in, reading meanwhile, never misses a category that stays, and a refused name
+    // stops the save with every stored category still in place. Kept keys are not touched,
+    // so what is below them stays; a change of letter case renames the key.
+    for (const auto& top : tops) {
+        const auto it = stored.find(FoldName(top));
+        if (it == stored.end())
+            reg.AddChild(top);
+        else if (old[it->second] != top)
+            reg.RenameChild(old[it->second], top); // refused: the old spelling stays stored
+    }
+    for (const auto& key : nested)
+        reg.AddChild(key);
+    std::string stuck;
+    for (const auto& name : old)
+        if (wanted.count(FoldName(name)) == 0 && !reg.RemoveChild(name))
+            stuck += (stuck.empty() ? "" : ", ") + name;
     reg.Close();
     if (user == categoriesOwner_)
         storedCategories_ = entries;
+    if (!stuck.empty())
+        throw StoreError("L\xC3\xB6schen von Schl\xC3\xBCssel " + stuck + " misslungen");
 }
 
 void TQuillard::catAddClick(TComponent*) {

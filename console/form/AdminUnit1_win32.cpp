@@ -258,8 +258,16 @@ LRESULT TQuillard::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void TQuillard::FormCreate(TComponent*) {
+    // Every step runs, whatever failed before it; what failed is told in one box at the end.
+    std::vector<std::string> failures;
+    const auto step = [&failures](const auto& work) {
+        try {
+            work();
+        } catch (const std::exception& e) {
+            failures.push_back(e.what());
+        }
+    };
     SettingsStore reg(*services_.Registry);
-    std::vector<std::string> folders, names;
     const struct {
         const char* value;
         TCheckBox* box;
@@ -274,41 +282,59 @@ void TQuillard::FormCreate(TComponent*) {
     // Each read on its own: one unreadable value never keeps the others from being read.
     // Setting a box runs its click handler, which writes every switch that ends up on.
     for (const auto& s : switches) {
+        bool on = s.unreadable;
         try {
-            reg.Open(layout::kConfig, true);
-            s.box->SetChecked(reg.GetInt(s.value) != 0);
-            reg.Close();
+            // A Config key the user may only read still shows what is stored.
+            if (!reg.Open(layout::kConfig, true)) {
+                reg.SetAccess(kKeyRead);
+                reg.Open(layout::kConfig, false);
+                reg.SetAccess(kKeyAllAccess);
+            }
+            on = reg.GetInt(s.value) != 0;
         } catch (const StoreError&) {
-            s.box->SetChecked(s.unreadable);
         }
+        reg.Close();
+        step([&] { s.box->SetChecked(on); });
     }
 
-    reg.Close();
-    if (reg.Open(layout::kFolders, false))
-        reg.ListChildren(folders);
-    for (const auto& folder : folders) {
-        reg.Close();
-        if (reg.Open(std::string(layout::kFolders) + "\\" + folder + "\\" + layout::kUsers, false)) {
-            reg.ListChildren(names);
-            for (const auto& name : names)
-                if (!UserListed(name))
-                    users->AddItem(name);
+    step([&] {
+        std::vector<std::string> folders, names;
+        if (reg.Open(layout::kFolders, false))
+            reg.ListChildren(folders);
+        for (const auto& folder : folders) {
+            reg.Close();
+            if (reg.Open(std::string(layout::kFolders) + "\\" + folder + "\\" + layout::kUsers,
+                         false)) {
+                reg.ListChildren(names);
+                for (const auto& name : names)
+                    if (!UserListed(name)) {
+                        users->AddItem(name);
+                        listedUsers_.insert(name);
+                    }
+            }
         }
-    }
-    reg.Close();
+        reg.Close();
+    });
 
     // Full access on the machine's key is the whole test for administrator rights; the lock
     // is one in both registry views, as the group policy writes it.
-    const MachineLock lock = ProbeMachineLock(*services_.Registry, machineView_);
-    chkAdmin->SetChecked(lock.locked);
-    chkAdmin->SetEnabled(lock.mayChange);
+    step([&] {
+        const MachineLock lock = ProbeMachineLock(*services_.Registry, machineView_);
+        chkAdmin->SetChecked(lock.locked);
+        chkAdmin->SetEnabled(lock.mayChange);
+    });
+
+    if (!failures.empty()) {
+        std::string text;
+        for (const auto& f : failures)
+            text += (text.empty() ? "" : ".\n") + f;
+        throw StoreError(text);
+    }
 }
 
 bool TQuillard::UserListed(const std::string& name) const {
-    for (int i = 0; i < users->Count(); ++i)
-        if (users->Item(i) == name)
-            return true;
-    return false;
+    // Exact and case-sensitive, as the entries compare; a set, not a read-back of each entry.
+    return listedUsers_.count(name) != 0;
 }
 
 void TQuillard::FormClose(TComponent*) {

@@ -45,6 +45,15 @@ std::optional<RegView> ViewOf(const std::optional<std::string>& bitness) {
 } // namespace
 
 RegView OutlookMachineView(RegistryBackend& reg) {
+    // Click-to-Run first: it is 15.0 or newer, cannot stand beside an MSI Office of its own
+    // version, and an uninstalled MSI Office leaves its version's Outlook key behind.
+    for (RegView view : {RegView::Bits64, RegView::Bits32}) {
+        bool found = false;
+        if (const auto chosen = ViewOf(
+                ReadShortText(reg, view, "Software\\Microsoft\\Office\\ClickToRun\\Configuration",
+                              "Platform", found)))
+            return *chosen;
+    }
     static const struct {
         const char* version;
         bool hasBitness;
@@ -61,13 +70,6 @@ RegView OutlookMachineView(RegistryBackend& reg) {
             if (found && !v.hasBitness)
                 return RegView::Bits32;
         }
-    }
-    for (RegView view : {RegView::Bits64, RegView::Bits32}) {
-        bool found = false;
-        if (const auto chosen = ViewOf(
-                ReadShortText(reg, view, "Software\\Microsoft\\Office\\ClickToRun\\Configuration",
-                              "Platform", found)))
-            return *chosen;
     }
     return RegView::Bits64;
 }

@@ -243,4 +243,27 @@ long MemoryRegistry::DeleteKey(RegKey parent, const std::string& name) {
     return regcode::Success;
 }
 
+long MemoryRegistry::RenameKey(RegKey parent, const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty() || from.find('\\') != std::string::npos ||
+        to.find('\\') != std::string::npos)
+        return regcode::InvalidParameter;
+    RegKey holder = 0;
+    long rc = OpenKey(parent, "", 0x4 /* KEY_CREATE_SUB_KEY */, false, holder);
+    if (rc != regcode::Success)
+        return rc;
+    auto node = Find(holder)->node;
+    CloseKey(holder);
+    auto it = node->children.find(FoldName(from));
+    if (it == node->children.end())
+        return regcode::FileNotFound;
+    // As Wine's registry does: a name taken, even by the key itself, is refused.
+    if (node->children.count(FoldName(to)) != 0)
+        return regcode::AccessDenied;
+    auto child = it->second;
+    node->children.erase(it);
+    child->name = to;
+    node->children.emplace(FoldName(to), child);
+    return regcode::Success;
+}
+
 } // namespace kes

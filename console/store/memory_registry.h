@@ -28,6 +28,7 @@ public:
                   const std::vector<std::uint8_t>& data) override;
     long EnumKeys(RegKey key, std::vector<std::string>& names) override;
     long DeleteKey(RegKey parent, const std::string& name) override;
+    long RenameKey(RegKey parent, const std::string& from, const std::string& to) override;
 
     // Stands for a user without administrator rights: below this root only the access bits in
     // `allowed` may be asked for, and nothing may be created.

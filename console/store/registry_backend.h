@@ -64,6 +64,9 @@ public:
     virtual long EnumKeys(RegKey key, std::vector<std::string>& names) = 0;
     // Deletes one key that has no subkeys.
     virtual long DeleteKey(RegKey parent, const std::string& name) = 0;
+    // Gives the direct subkey `from` the name `to`, with everything below it, in one step; a
+    // `to` that names an existing key (also `from` itself in another letter case) is refused.
+    virtual long RenameKey(RegKey parent, const std::string& from, const std::string& to) = 0;
 };
 
 } // namespace kes

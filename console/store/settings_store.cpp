@@ -110,4 +110,19 @@ bool SettingsStore::RemoveChild(const std::string& name) {
     return DeleteTree(Base(absolute), absolute ? name.substr(1) : name);
 }
 
+bool SettingsStore::RenameChild(const std::string& from, const std::string& to) {
+    if (current_ == 0)
+        return false;
+    if (backend_.RenameKey(current_, from, to) == regcode::Success)
+        return true;
+    // Short, so that a name of 255 characters passes too.
+    const std::string passing = "~Quillard rename";
+    if (backend_.RenameKey(current_, from, passing) != regcode::Success)
+        return false;
+    if (backend_.RenameKey(current_, passing, to) == regcode::Success)
+        return true;
+    backend_.RenameKey(current_, passing, from);
+    return false;
+}
+
 } // namespace kes

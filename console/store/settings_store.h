@@ -38,6 +38,9 @@ public:
     void ListChildren(std::vector<std::string>& names);
     void AddChild(const std::string& name);
     bool RemoveChild(const std::string& name);
+    // Renames a direct subkey, keeping what is below it. A change of letter case only, which
+    // the registry may refuse as a name already taken, goes through a passing name.
+    bool RenameChild(const std::string& from, const std::string& to);
 
     RootKey Root() const { return root_; }
     std::uint32_t Access() const { return access_; }

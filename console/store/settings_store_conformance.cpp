@@ -212,6 +212,24 @@ TEST_P(StoreConformance, ChildrenAreAddedNestedAndRemovedWithEverythingBelow) {
     EXPECT_TRUE(KeyExists(RootKey::CurrentUser, user.substr(1)));
 }
 
+// A category whose spelling changes keeps what is below it, also for a change of case only.
+TEST_P(StoreConformance, RenamedChildrenKeepTheirKeysBelow) {
+    SettingsStore s(B());
+    const std::string user = "\\Software\\Varnholt\\Kestrova\\UserCategories\\bob";
+    EXPECT_FALSE(s.RenameChild("kunden", "Kunden")); // no current key
+    ASSERT_TRUE(s.Open(user, true));
+    s.AddChild("kunden\\Wichtig");
+    s.AddChild("Privat");
+    std::vector<std::string> names;
+    EXPECT_TRUE(s.RenameChild("kunden", "Kunden"));
+    EXPECT_TRUE(s.RenameChild("privat", "Urlaub"));
+    EXPECT_FALSE(s.RenameChild("Urlaub", "kunden")); // taken by another key
+    EXPECT_FALSE(s.RenameChild("missing", "Neu"));
+    s.ListChildren(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"Kunden", "Urlaub"}));
+    EXPECT_TRUE(KeyExists(RootKey::CurrentUser, user.substr(1) + "\\Kunden\\Wichtig"));
+}
+
 TEST_P(StoreConformance, EmptyNamesReachTheKeyItselfAndALeadingBackslashIsRefused) {
     SettingsStore s(B());
     const std::string user = "\\Software\\Varnholt\\Kestrova\\UserCategories\\bob";
@@ -313,9 +331,8 @@ TEST_P(StoreConformance, TheNewestOutlooksBitnessChoosesTheMachineView) {
     };
     const RootKey lm = RootKey::LocalMachine;
     EXPECT_EQ(OutlookMachineView(B()), RegView::Bits64); // no Outlook: the native view
-    Stage(lm, "Software\\Microsoft\\Office\\ClickToRun\\Configuration", "Platform", regtype::Sz,
-          text("x86"));
-    EXPECT_EQ(OutlookMachineView(B()), RegView::Bits32);
+    Stage(lm, "Software\\Microsoft\\Office\\12.0\\Outlook", "", regtype::Sz, text("left over"));
+    EXPECT_EQ(OutlookMachineView(B()), RegView::Bits32); // before 14.0: 32-bit only
     Stage(lm, "Software\\Microsoft\\Office\\14.0\\Outlook", "Bitness", regtype::Sz, text("x64"));
     EXPECT_EQ(OutlookMachineView(B()), RegView::Bits64);
     // A newer one registered by a 32-bit installation, in the 32-bit view, wins.
@@ -328,6 +345,13 @@ TEST_P(StoreConformance, TheNewestOutlooksBitnessChoosesTheMachineView) {
     EXPECT_EQ(OutlookMachineView(B()), RegView::Bits32);
     // Within one version the 64-bit view's entry comes first.
     Stage(lm, "Software\\Microsoft\\Office\\16.0\\Outlook", "Bitness", regtype::Sz, text("x64"));
+    EXPECT_EQ(OutlookMachineView(B()), RegView::Bits64);
+    // Click-to-Run decides over every MSI version's key, stale ones too.
+    Stage(lm, "Software\\Microsoft\\Office\\ClickToRun\\Configuration", "Platform", regtype::Sz,
+          text("x86"));
+    EXPECT_EQ(OutlookMachineView(B()), RegView::Bits32);
+    Stage(lm, "Software\\Microsoft\\Office\\ClickToRun\\Configuration", "Platform", regtype::Sz,
+          text("X64"));
     EXPECT_EQ(OutlookMachineView(B()), RegView::Bits64);
 }
 

@@ -69,4 +69,9 @@ long Win32Registry::DeleteKey(RegKey parent, const std::string& name) {
     return RegDeleteKeyW(H(parent), wname.c_str());
 }
 
+long Win32Registry::RenameKey(RegKey parent, const std::string& from, const std::string& to) {
+    const std::wstring wfrom = Widen(from), wto = Widen(to);
+    return RegRenameKey(H(parent), wfrom.c_str(), wto.c_str());
+}
+
 } // namespace kes
