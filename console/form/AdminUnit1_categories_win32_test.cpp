@@ -2,6 +2,7 @@
 // (HKEY_CURRENT_USER remapped to a scratch key).
 #include "console/form/AdminUnit1.h"
 #include "console/form/control_ids.h"
+#include "console/store/memory_registry.h"
 #include "console/store/win32_registry.h"
 #include "console/testing/test_registry_win32.h"
 #include "platform/utf_win32.h"
@@ -10,7 +11,12 @@
 #include <gtest/gtest.h>
 #include <oleacc.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <deque>
+#include <map>
+#include <set>
+#include <random>
 
 namespace kes {
 namespace {
@@ -42,7 +48,7 @@ protected:
         Services s;
         s.Registry = std::make_shared<Win32Registry>();
         s.ErrorBox = [this](const std::string& t) { errors.push_back(t); };
-        s.ShowNotice = [](const std::string&) {};
+        s.ShowNotice = [this](const std::string& t) { notices.push_back(t); };
         s.PromptText = [this](const std::string& caption, const std::string& prompt,
                               const std::string& def) {
             EXPECT_EQ(caption, "Please put a categoriename in");
@@ -71,8 +77,26 @@ protected:
     }
     void Press(TSpeedButton& b) { SendMessageW(b.Handle(), BM_CLICK, 0, 0); }
 
+    // What a user who shows a recipient and leaves the list sees stored (folded names).
+    void Leave() { SetFocus(form->users->Handle()); }
+    void Edit(int index, const std::string& text) {
+        TEditListBox& list = *form->categoriesList;
+        SetFocus(list.Handle());
+        list.SetIndexAndScroll(index);
+        Key(VK_SPACE);
+        ASSERT_TRUE(list.Editing());
+        list.Editor()->SetText(text);
+    }
+    int IndexOf(const std::string& entry) {
+        for (int i = 0; i < form->categoriesList->Count(); ++i)
+            if (form->categoriesList->Item(i) == entry)
+                return i;
+        return -1;
+    }
+
     ComInit com;
     test::ScratchRoots roots;
+    Strings notices;
     std::unique_ptr<TQuillard> form;
     std::deque<std::string> answers;
     Strings errors;
@@ -218,6 +242,296 @@ TEST_F(CategoryEditor, TheSessionsEndStoresWhatIsPending) {
     EXPECT_FALSE(IsWindow(w));
     EXPECT_EQ(Subkeys(kCats + L"bob"), (Strings{"Alt2", "Neu"}));
     EXPECT_TRUE(errors.empty());
+}
+
+
+// What is stored never passes through a loss: nested keys of a category that stays, a name the
+// registry refuses, a change of letter case, a key that cannot be removed.
+TEST_F(CategoryEditor, TheSaveNeverLosesWhatIsStored) {
+    for (const wchar_t* c : {L"B\u00fcro", L"Kunden\\Wichtig", L"Privat\\Alt", L"Urlaub"})
+        test::CreateKey(HKEY_CURRENT_USER, kCats + L"anna\\" + c);
+    Start({L"anna"});
+    TEditListBox& list = *form->categoriesList;
+    Choose(0);
+    ASSERT_EQ(list.Items(), (Strings{"B\xC3\xBCro", "Kunden", "Privat", "Urlaub"}));
+    // In and out of the list: nothing below a kept category goes.
+    SetFocus(list.Handle());
+    Leave();
+    EXPECT_EQ(Subkeys(kCats + L"anna\\Kunden"), Strings{"Wichtig"});
+
+    // A refused name (Windows refuses more than 255 characters, Wine more than 256), with
+    // "Urlaub" deleted as well: everything stored stays, the entry waits.
+    list.Delete(IndexOf("Urlaub"));
+    answers = {std::string(300, 'x')};
+    Press(*form->catAdd);
+    SetFocus(list.Handle());
+    Leave();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Erzeugung von Schl\xC3\xBCssel " + std::string(300, 'x') + " misslungen");
+    EXPECT_EQ(Subkeys(kCats + L"anna"), (Strings{"B\xC3\xBCro", "Kunden", "Privat", "Urlaub"}));
+    EXPECT_EQ(Subkeys(kCats + L"anna\\Kunden"), Strings{"Wichtig"});
+    ASSERT_GE(IndexOf(std::string(300, 'x')), 0);
+
+    // Corrected to the longest name allowed, the case of "Privat" changed: the key is renamed, and
+    // what is below it stays.
+    Edit(IndexOf(std::string(300, 'x')), std::string(255, 'y'));
+    Key(VK_RETURN);
+    Edit(IndexOf("Privat"), "PRIVAT");
+    Key(VK_RETURN);
+    Leave();
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(Subkeys(kCats + L"anna"),
+              (Strings{"B\xC3\xBCro", "Kunden", "PRIVAT", std::string(255, 'y')}));
+    EXPECT_EQ(Subkeys(kCats + L"anna\\PRIVAT"), Strings{"Alt"});
+    EXPECT_EQ(Subkeys(kCats + L"anna\\Kunden"), Strings{"Wichtig"});
+
+    // A key that cannot be removed is named in the box, not passed over.
+    {
+        test::ReadOnlyKey stuck(HKEY_CURRENT_USER, Narrow(kCats) + "anna\\B\xC3\xBCro");
+        list.Delete(IndexOf("B\xC3\xBCro"));
+        SetFocus(list.Handle());
+        Leave();
+    }
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[1], "L\xC3\xB6schen von Schl\xC3\xBCssel B\xC3\xBCro misslungen");
+    EXPECT_EQ(Subkeys(kCats + L"anna"),
+              (Strings{"B\xC3\xBCro", "Kunden", "PRIVAT", std::string(255, 'y')}));
+}
+
+// A recipient whose key may be read but not written: what is stored is shown, the list
+// cannot be changed and says why; the next recipient is editable again.
+TEST_F(CategoryEditor, AKeyThatMayOnlyBeReadIsShownAndNotChanged) {
+    for (const wchar_t* c : {L"Eins", L"Zwei", L"Drei", L"Vier"})
+        test::CreateKey(HKEY_CURRENT_USER, kCats + L"bert\\" + c);
+    test::CreateKey(HKEY_CURRENT_USER, kCats + L"anna\\Alt");
+    test::ReadOnlyKey readOnly(HKEY_CURRENT_USER, Narrow(kCats) + "bert");
+    Start({L"anna", L"bert"});
+    TEditListBox& list = *form->categoriesList;
+    Choose(1);
+    EXPECT_EQ(list.Items(), (Strings{"Drei", "Eins", "Vier", "Zwei"}));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("'bert' can only be read"), std::string::npos);
+    EXPECT_FALSE(form->catAdd->Enabled());
+    SetFocus(list.Handle());
+    list.SetIndexAndScroll(0);
+    Key(VK_INSERT);
+    Key(VK_DELETE);
+    Key(VK_SPACE);
+    EXPECT_FALSE(list.Editing());
+    EXPECT_EQ(list.Count(), 4);
+    Leave();
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(Subkeys(kCats + L"bert"), (Strings{"Drei", "Eins", "Vier", "Zwei"}));
+
+    Choose(0);
+    EXPECT_TRUE(form->catAdd->Enabled());
+    SetFocus(list.Handle());
+    Key(VK_INSERT);
+    ASSERT_TRUE(list.Editing());
+    ASSERT_TRUE(test::TypeText("Neu", form->Handle()));
+    Key(VK_RETURN);
+    Leave();
+    EXPECT_EQ(Subkeys(kCats + L"anna"), (Strings{"Alt", "Neu"}));
+    EXPECT_EQ(notices.size(), 1u);
+}
+
+// The selection of users changes while the in-place editor is open and keeps the focus (as
+// automation does): the edit goes to the recipient it was made for, the next one is untouched.
+TEST_F(CategoryEditor, ARecipientChangeWithTheEditorOpenEndsTheEditFirst) {
+    test::CreateKey(HKEY_CURRENT_USER, kCats + L"anna\\B\xC3\xBCro");
+    test::CreateKey(HKEY_CURRENT_USER, kCats + L"bert\\X1");
+    Start({L"anna", L"bert"});
+    TEditListBox& list = *form->categoriesList;
+    Choose(0);
+    Edit(0, "B\xC3\xBCro-neu");
+    form->users->SetItemIndex(1);
+    SendMessageW(form->Panel1->Handle(), WM_COMMAND, MAKEWPARAM(ids::users, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(form->users->Handle()));
+    EXPECT_FALSE(list.Editing());
+    EXPECT_EQ(Subkeys(kCats + L"anna"), Strings{"B\xC3\xBCro-neu"});
+    EXPECT_EQ(list.Items(), Strings{"X1"});
+    Leave();
+    EXPECT_EQ(Subkeys(kCats + L"bert"), Strings{"X1"});
+    EXPECT_TRUE(errors.empty());
+}
+
+// A seeded walk of user actions through the real window; after every step the registry holds
+// what a small model of the editor says. KES_WALK_SEED replays one seed.
+TEST_F(CategoryEditor, ARandomWalkKeepsTheRegistryAsTheModelSays) {
+    const char* fromEnv = std::getenv("KES_WALK_SEED");
+    const unsigned seed = fromEnv ? unsigned(std::strtoul(fromEnv, nullptr, 10)) : 20261209u;
+    SCOPED_TRACE("KES_WALK_SEED=" + std::to_string(seed));
+    std::mt19937 rng(seed);
+    const auto pick = [&rng](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
+    const std::vector<std::string> pool = {"B\xC3\xBCro", "b\xC3\xBCro", "Kunden", "Spa\xC3\x9F",
+                                           "a.b", " Rand ", "Neu\\Tief", "\\Vorn", "X"};
+    const Strings people = {"anna", "bert", "carl"};
+    std::map<std::string, std::set<std::u16string>> stored; // the model: folded names
+    const auto fold = [](const std::string& entry) {
+        std::string key;
+        for (char c : entry + "\\")
+            if (c != '\\')
+                key += c;
+            else if (!key.empty())
+                break;
+        return key.empty() ? std::u16string() : FoldName(key);
+    };
+    test::CreateKey(HKEY_CURRENT_USER, kCats + L"anna\\Kunden");
+    stored["anna"] = {FoldName("Kunden")};
+    stored["bert"] = {};
+    test::CreateKey(HKEY_CURRENT_USER, kCats + L"carl\\Fest");
+    stored["carl"] = {FoldName("Fest")};
+    test::ReadOnlyKey readOnly(HKEY_CURRENT_USER, Narrow(kCats) + "carl");
+
+    std::string owner;   // whose list is shown
+    Strings list, saved; // the model's list and the list as last loaded or stored
+    bool inList = false;
+    const auto save = [&] {
+        if (owner.empty() || owner == "carl")
+            return;
+        std::set<std::u16string> now;
+        for (const auto& e : list)
+            if (!fold(e).empty())
+                now.insert(fold(e));
+        stored[owner] = now;
+        saved = list;
+    };
+    const auto open = [&] {
+        Start({L"anna", L"bert", L"carl"});
+        owner.clear();
+        list.clear();
+        inList = false;
+    };
+    const auto check = [&](int step) {
+        for (const auto& who : people) {
+            std::set<std::u16string> got;
+            for (const auto& k : Subkeys(kCats + Widen(who)))
+                got.insert(FoldName(k));
+            ASSERT_EQ(got, stored[who]) << "step " << step << ", recipient " << who;
+        }
+        Strings shown = form->categoriesList->Items(), model = list;
+        std::sort(shown.begin(), shown.end());
+        std::sort(model.begin(), model.end());
+        ASSERT_EQ(shown, model) << "step " << step;
+        ASSERT_TRUE(errors.empty()) << "step " << step << ": " << errors.front();
+    };
+    open();
+    for (int step = 0; step < 150; ++step) {
+        TEditListBox& box = *form->categoriesList;
+        const bool editable = !owner.empty() && owner != "carl";
+        switch (pick(owner.empty() ? 1 : 9)) {
+        case 0: { // choose a recipient
+            const int who = pick(3);
+            if (inList)
+                save();
+            Choose(who);
+            if (list != saved)
+                save();
+            owner = people[who];
+            list.clear();
+            for (const auto& k : Subkeys(kCats + Widen(owner)))
+                list.push_back(k);
+            saved = list;
+            inList = false;
+            break;
+        }
+        case 1: // "+"
+            if (!editable)
+                break;
+        {
+            const std::string name = pool[pick(int(pool.size()))];
+            answers = {name};
+            Press(*form->catAdd);
+            list.push_back(name);
+            break;
+        }
+        case 2: { // Insert, typing, Enter
+            SetFocus(box.Handle());
+            inList = true;
+            Key(VK_INSERT);
+            if (!editable)
+                break;
+            const std::string name = pool[pick(int(pool.size()))];
+            ASSERT_TRUE(test::TypeText(name, form->Handle()));
+            Key(VK_RETURN);
+            list.push_back(name);
+            break;
+        }
+        case 3: // Insert, Escape: an empty entry
+            SetFocus(box.Handle());
+            inList = true;
+            Key(VK_INSERT);
+            Key(VK_ESCAPE);
+            if (editable)
+                list.push_back("");
+            break;
+        case 4: // Delete
+            if (box.Count() == 0)
+                break;
+            SetFocus(box.Handle());
+            inList = true;
+            {
+                const int at = pick(box.Count());
+                box.SetIndexAndScroll(at);
+                const std::string gone = box.Item(at);
+                Key(VK_DELETE);
+                if (editable)
+                    list.erase(std::find(list.begin(), list.end(), gone));
+            }
+            break;
+        case 5: // the focus leaves the list
+            if (inList)
+                save();
+            Leave();
+            inList = false;
+            break;
+        case 6: // close and open again
+            SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+            save();
+            ASSERT_FALSE(IsWindow(form->Handle()));
+            open();
+            break;
+        case 7: // the session ends with an edit in progress
+            if (editable && box.Count() > 0) {
+                const int at = pick(box.Count());
+                const std::string before = box.Item(at);
+                Edit(at, "Ende");
+                list.erase(std::find(list.begin(), list.end(), before));
+                list.push_back("Ende");
+                inList = true;
+            }
+            SendMessageW(form->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+            SendMessageW(form->Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+            save();
+            open();
+            break;
+        case 8: // a refused name, corrected at once
+            if (!editable)
+                break;
+            // Stored first, so that the refused name is the only change.
+            SetFocus(box.Handle());
+            Leave();
+            save();
+            answers = {std::string(300, 'z')};
+            Press(*form->catAdd);
+            list.push_back(std::string(300, 'z'));
+            SetFocus(box.Handle());
+            Leave();
+            ASSERT_EQ(errors.size(), 1u) << "step " << step;
+            errors.clear();
+            check(step); // nothing stored has gone, the entry is still there
+            box.Delete(IndexOf(std::string(300, 'z')));
+            list.pop_back();
+            SetFocus(box.Handle());
+            Leave();
+            save();
+            inList = false;
+            break;
+        }
+        check(step);
+        if (HasFatalFailure())
+            return;
+    }
 }
 
 } // namespace

@@ -202,6 +202,82 @@ TEST_F(QuillardOnRegistry, ClosingWithARecipientChosenKeepsItsStoredCategories) 
     EXPECT_TRUE(rec.errors.empty());
 }
 
+// The user's Config key may only be read: each write-back of a box that is on fails, and
+// start-up still lists the recipients and reads the lock; one box names what failed.
+TEST_F(QuillardOnRegistry, AReadOnlyConfigKeyStopsNoStepOfStartUp) {
+    test::WriteDword(HKEY_CURRENT_USER, kConfig, L"debug", 1);
+    test::WriteDword(HKEY_CURRENT_USER, kConfig, L"journal", 0);
+    test::WriteDword(HKEY_LOCAL_MACHINE, kConfig, L"lock", 1);
+    test::CreateKey(HKEY_CURRENT_USER, L"Software\\Varnholt\\Kestrova\\Folders\\F\\Users\\anna");
+    test::CreateKey(HKEY_CURRENT_USER, L"Software\\Varnholt\\Kestrova\\Folders\\G\\Users\\bert");
+    {
+        test::ReadOnlyKey readOnly(HKEY_CURRENT_USER, "Software\\Varnholt\\Kestrova\\Config");
+        Start();
+    }
+    EXPECT_TRUE(form->chkDebug->Checked());
+    EXPECT_FALSE(form->Journal->Checked());
+    EXPECT_TRUE(form->Desktopbenachrichtigung->Checked());
+    EXPECT_EQ(rec.errors, std::vector<std::string>{
+                              "Konnte Daten f\xC3\xBCr 'debug' nicht setzen.\n"
+                              "Konnte Daten f\xC3\xBCr 'desktopnotification' nicht setzen"});
+    EXPECT_EQ(Entries(*form->users), (std::vector<std::string>{"anna", "bert"}));
+    EXPECT_TRUE(form->chkAdmin->Checked());
+    EXPECT_TRUE(form->chkAdmin->Enabled());
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+}
+
+// Many recipients over many folders are listed in one pass: each name once, at its first
+// place, case variants apart, and no entry of the box read back while it is filled.
+TEST_F(QuillardOnRegistry, ManyRecipientsAreListedWithoutReadingTheBoxBack) {
+    std::vector<std::string> expected;
+    for (int f = 0; f < 10; ++f)
+        for (int r = 0; r < 30; ++r) {
+            // Every folder also holds the first folder's recipients, and one in upper case.
+            const std::string name = "Empf\xC3\xA4nger " + std::to_string(f) + "." + std::to_string(r);
+            for (const std::string& n : {name, std::string("Empf\xC3\xA4nger 0.") + std::to_string(r)})
+                test::CreateKey(HKEY_CURRENT_USER,
+                                L"Software\\Varnholt\\Kestrova\\Folders\\F" + std::to_wstring(f) +
+                                    L"\\Users\\" + Widen(n));
+        }
+    test::CreateKey(HKEY_CURRENT_USER, L"Software\\Varnholt\\Kestrova\\Folders\\F9\\Users\\"
+                                       L"EMPF\u00c4NGER 1.5");
+    for (int f = 0; f < 10; ++f) {
+        std::vector<std::string> folder;
+        UniqueKey k;
+        RegOpenKeyExW(HKEY_CURRENT_USER,
+                      (L"Software\\Varnholt\\Kestrova\\Folders\\F" + std::to_wstring(f) + L"\\Users")
+                          .c_str(),
+                      0, KEY_READ, k.Put());
+        wchar_t buf[256];
+        for (DWORD i = 0;; ++i) {
+            DWORD len = 256;
+            if (RegEnumKeyExW(k.Get(), i, buf, &len, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            const std::string n = Narrow(std::wstring_view(buf, len));
+            if (std::find(expected.begin(), expected.end(), n) == expected.end())
+                expected.push_back(n);
+        }
+    }
+    ASSERT_EQ(expected.size(), 301u);
+    static int readBacks = 0;
+    readBacks = 0;
+    const auto count = [](int code, WPARAM wp, LPARAM lp) -> LRESULT {
+        const auto* m = reinterpret_cast<const CWPSTRUCT*>(lp);
+        if (code == HC_ACTION && (m->message == CB_GETLBTEXT || m->message == CB_GETLBTEXTLEN))
+            ++readBacks;
+        return CallNextHookEx(nullptr, code, wp, lp);
+    };
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, count, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    Start();
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(readBacks, 0);
+    EXPECT_EQ(Entries(*form->users), expected);
+    EXPECT_TRUE(form->UserListed("EMPF\xC3\x84NGER 1.5"));
+    EXPECT_FALSE(form->UserListed("empf\xC3\xA4nger 1.5"));
+}
+
 // A user without administrator rights, for real: the machine's existing Config key may only be
 // read, so the full-access open fails as it does on Windows.
 TEST(QuillardNonAdministrator, ReadOnlyMachineKeyDisablesTheLockBox) {
