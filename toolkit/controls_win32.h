@@ -102,6 +102,8 @@ public:
     TItemsControl(TComponent* owner, const char* name, const Messages& m)
         : TWinControl(owner, name), msg_(m) {}
     void AddItem(const std::string& item);
+    // Many at once: storage asked for once, no drawing until the last.
+    void AddItems(const std::vector<std::string>& items);
     int Count() const;
     std::string Item(int index) const;
     void Clear();

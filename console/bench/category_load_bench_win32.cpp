@@ -106,6 +106,8 @@ int wmain() {
     std::printf("category_load_ratio_2000: %.3f\n", ratio);
 
     // The same through the registry, below a scratch key of the current user.
+    // A run ended early leaves its scratch key behind: start from none.
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KesCategoryBench");
     HKEY scratch = nullptr;
     RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\KesCategoryBench", 0, nullptr, 0, KEY_ALL_ACCESS,
                     nullptr, &scratch, nullptr);

@@ -298,7 +298,7 @@ void TQuillard::FormCreate(TComponent*) {
     }
 
     step([&] {
-        std::vector<std::string> folders, names;
+        std::vector<std::string> folders, names, listed;
         if (reg.Open(layout::kFolders, false))
             reg.ListChildren(folders);
         for (const auto& folder : folders) {
@@ -308,12 +308,13 @@ void TQuillard::FormCreate(TComponent*) {
                 reg.ListChildren(names);
                 for (const auto& name : names)
                     if (!UserListed(name)) {
-                        users->AddItem(name);
                         listedUsers_.insert(name);
+                        listed.push_back(name);
                     }
             }
         }
         reg.Close();
+        users->AddItems(listed);
     });
 
     // Full access on the machine's key is the whole test for administrator rights; the lock

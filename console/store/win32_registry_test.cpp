@@ -17,8 +17,9 @@ void ClearMachineKeys() {
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view,
                           software.Put()) != ERROR_SUCCESS)
             continue;
-        for (const wchar_t* key : {L"Varnholt", L"Microsoft\\Office\\16.0",
-                                   L"Microsoft\\Office\\14.0", L"Microsoft\\Office\\ClickToRun"})
+        for (const wchar_t* key :
+             {L"Varnholt", L"Microsoft\\Office\\16.0", L"Microsoft\\Office\\14.0",
+              L"Microsoft\\Office\\12.0", L"Microsoft\\Office\\ClickToRun"})
             RegDeleteTreeW(software.Get(), key);
         RegDeleteKeyExW(software.Get(), L"Microsoft\\Office", view, 0); // only when empty
     }
