@@ -28,6 +28,9 @@ TEST(MemoryRegistry, HandlesAreReleased) {
         s.AddChild("b");
         EXPECT_TRUE(s.RemoveChild("b"));
         EXPECT_EQ(reg.OpenHandleCount(), 1u);
+        s.AddChild("c");
+        EXPECT_TRUE(s.RenameChild("c", "C"));
+        EXPECT_EQ(reg.OpenHandleCount(), 1u);
     }
     EXPECT_EQ(reg.OpenHandleCount(), 0u);
 }
