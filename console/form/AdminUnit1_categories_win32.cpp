@@ -164,7 +164,7 @@ void TQuillard::SaveCategoriesFor(const std::string& user) {
         const auto it = stored.find(FoldName(top));
         if (it == stored.end())
             reg.AddChild(top);
-        else if (old[it->second] == top)
+        else if (old[it->second] != top)
             reg.RenameChild(old[it->second], top); // refused: the old spelling stays stored
     }
     for (const auto& key : nested)

@@ -298,7 +298,9 @@ void TQuillard::FormCreate(TComponent*) {
     }
 
     step([&] {
+        // Only listed, never written: read access is enough, and shows what is stored.
         std::vector<std::string> folders, names, listed;
+        reg.SetAccess(kKeyRead);
         if (reg.Open(layout::kFolders, false))
             reg.ListChildren(folders);
         for (const auto& folder : folders) {
@@ -314,6 +316,7 @@ void TQuillard::FormCreate(TComponent*) {
             }
         }
         reg.Close();
+        reg.SetAccess(kKeyAllAccess);
         users->AddItems(listed);
     });
 

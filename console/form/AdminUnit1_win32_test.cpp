@@ -371,6 +371,55 @@ protected:
     std::unique_ptr<TQuillard> form;
 };
 
+// Nothing may be created (Wine lets a path from the root create below a key that refuses it, so
+// this stands on the in-memory tree): a recipient without a key shows an empty, editable list;
+// left unchanged it is nothing to lose and says nothing, but what the user adds is not dropped
+// without a word. A recipient whose key may only be read gets a read-only list.
+TEST_F(QuillardInMemory, ARecipientKeyThatCannotBeCreatedIsReportedOnlyWithSomethingToStore) {
+    {
+        SettingsStore s(*reg);
+        s.Open("\\Software\\Varnholt\\Kestrova\\Folders\\F\\Users\\anna", true);
+        s.Open("\\Software\\Varnholt\\Kestrova\\Folders\\F\\Users\\dora", true);
+        s.Open("\\Software\\Varnholt\\Kestrova\\UserCategories\\anna\\Alt", true);
+    }
+    reg->LimitRootAccess(RootKey::CurrentUser, kKeyRead);
+    Start();
+    rec.errors.clear(); // the switches' write-backs
+    form->Svc().PromptText = [](const std::string&, const std::string&, const std::string&) {
+        return std::string("Neu");
+    };
+    // The focus leaving the list, through the error boundary a window message has.
+    const auto leave = [&] {
+        Application().Guard([&] { form->categoriesListExit(form->categoriesList.get()); });
+    };
+    const auto choose = [&](int i) {
+        form->users->SetItemIndex(i);
+        SendMessageW(form->Panel1->Handle(), WM_COMMAND, MAKEWPARAM(ids::users, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(form->users->Handle()));
+    };
+    choose(1);
+    EXPECT_TRUE(form->catAdd->Enabled());
+    leave();
+    EXPECT_TRUE(rec.errors.empty());
+    SendMessageW(form->catAdd->Handle(), BM_CLICK, 0, 0);
+    leave();
+    EXPECT_EQ(rec.errors, std::vector<std::string>{"Erzeugung von Schl\xC3\xBCssel Software\\Varnholt\\"
+                                                   "Kestrova\\UserCategories\\dora misslungen"});
+    EXPECT_EQ(form->categoriesList->Items(), std::vector<std::string>{"Neu"});
+    choose(0); // the unsaved entry holds the recipient
+    EXPECT_EQ(rec.errors.size(), 2u);
+    EXPECT_EQ(form->users->Text(), "dora");
+    form->categoriesList->Clear();
+    choose(0);
+    EXPECT_EQ(form->categoriesList->Items(), std::vector<std::string>{"Alt"});
+    EXPECT_FALSE(form->catAdd->Enabled());
+    EXPECT_FALSE(form->categoriesList->AllowEdit());
+    ASSERT_EQ(rec.notices.size(), 1u);
+    leave();
+    EXPECT_EQ(rec.errors.size(), 2u);
+    EXPECT_EQ(reg->OpenHandleCount(), 0u);
+}
+
 TEST_F(QuillardInMemory, ARefusingMachineRootDisablesTheLockBoxWhateverIsStored) {
     Put(RootKey::LocalMachine, "lock", 1);
     reg->LimitRootAccess(RootKey::LocalMachine, kKeyRead);
