@@ -316,7 +316,6 @@ void TQuillard::FormCreate(TComponent*) {
             }
         }
         reg.Close();
-        reg.SetAccess(kKeyAllAccess);
         users->AddItems(listed);
     });
 
