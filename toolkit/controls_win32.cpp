@@ -248,27 +248,11 @@ void TItemsControl::AddItem(const std::string& item) {
 }
 
 void TItemsControl::AddItems(const std::vector<std::string>& items) {
-    if (items.empty())
-        return;
-    std::vector<std::wstring> wide;
-    wide.reserve(items.size());
-    std::size_t chars = 0;
-    for (const auto& item : items) {
-        wide.push_back(Widen(item));
-        chars += wide.back().size() + 1;
-    }
-    SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
-    if (msg_.add == CB_ADDSTRING)
-        SendMessageW(hwnd_, CB_INITSTORAGE, wide.size(), chars * sizeof(wchar_t));
-    else if (msg_.add == LB_ADDSTRING)
-        SendMessageW(hwnd_, LB_INITSTORAGE, wide.size(), chars * sizeof(wchar_t));
     // Straight to the control's own procedure: no subclass (ours, a hint's) has any business
     // with an added entry, and under Wine each pass through one costs server round trips.
     const auto own = reinterpret_cast<WNDPROC>(GetClassLongPtrW(hwnd_, GCLP_WNDPROC));
-    for (const auto& w : wide)
-        CallWindowProcW(own, hwnd_, msg_.add, 0, reinterpret_cast<LPARAM>(w.c_str()));
-    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(hwnd_, nullptr, TRUE);
+    for (const auto& item : items)
+        CallWindowProcW(own, hwnd_, msg_.add, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
 }
 
 int TItemsControl::Count() const {

@@ -102,7 +102,7 @@ public:
     TItemsControl(TComponent* owner, const char* name, const Messages& m)
         : TWinControl(owner, name), msg_(m) {}
     void AddItem(const std::string& item);
-    // Many at once: storage asked for once, no drawing until the last.
+    // Many at once, as a start-up fills a list.
     void AddItems(const std::vector<std::string>& items);
     int Count() const;
     std::string Item(int index) const;
