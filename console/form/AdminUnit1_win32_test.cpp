@@ -455,23 +455,6 @@ TEST_F(QuillardInMemory, AFailedUserSwitchWriteReachesTheErrorBoxAndKeepsTheClic
     EXPECT_EQ(reg->OpenHandleCount(), 0u); // every handler released its handle
 }
 
-TEST_F(QuillardInMemory, AFailureEscapingStartUpIsReportedAndTheWindowStillOpens) {
-    // The user's key may only be read: what is stored is shown, each write-back of a box that
-    // is on fails, and start-up goes on to the lock; one box names both failures.
-    Put(RootKey::CurrentUser, "debug", 1);
-    reg->LimitRootAccess(RootKey::CurrentUser, kKeyRead);
-    Start();
-    EXPECT_TRUE(form->chkDebug->Checked());
-    EXPECT_FALSE(form->Journal->Checked());
-    EXPECT_TRUE(form->Desktopbenachrichtigung->Checked());
-    EXPECT_EQ(rec.errors, std::vector<std::string>{
-                              "Konnte Daten f\xC3\xBCr 'debug' nicht setzen.\n"
-                              "Konnte Daten f\xC3\xBCr 'desktopnotification' nicht setzen"});
-    EXPECT_TRUE(form->chkAdmin->Enabled());
-    EXPECT_TRUE(IsWindowVisible(form->Handle()));
-    EXPECT_EQ(reg->OpenHandleCount(), 0u);
-}
-
 TEST_F(QuillardInMemory, HelpParagraphIsDrawnByTheRichTextLabel) {
     Start();
     THTMLStaticText& label = *form->HTMLStaticText1;
