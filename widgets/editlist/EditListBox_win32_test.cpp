@@ -166,14 +166,23 @@ TEST_F(EditListTest, EditingInPlaceCommitsVetoesAndEscapes) {
     EXPECT_EQ(GetFocus(), list->Handle());
     EXPECT_NE(GetCapture(), edit());
     EXPECT_EQ(seen, Strings{"zebra"});
+    EXPECT_EQ(inList, Strings{"zebra"});
 
-    // A veto puts the saved text back.
+    // A veto puts the saved text back; a vetoed wide text never reaches the scroll bar.
     veto = true;
     Key(VK_SPACE);
     ASSERT_TRUE(list->Editing());
-    list->Editor()->SetText("vetoed");
-    Key(VK_RETURN);
+    list->Editor()->SetText("vetoed " + std::string(60, 'W'));
+    {
+        test::MessageLog log({list->Handle()}, {LB_SETHORIZONTALEXTENT});
+        Key(VK_RETURN);
+        EXPECT_TRUE(test::MatchesSequence(log, {}));
+    }
     EXPECT_EQ(list->Item(1), "zebra");
+    EXPECT_EQ(Extent(), 0);
+    EXPECT_FALSE(list->Editing());
+    EXPECT_FALSE(IsWindowVisible(edit()));
+    EXPECT_EQ(GetFocus(), list->Handle());
     // Escape writes the saved text, and OnEditDone still sees it.
     veto = false;
     seen.clear();
@@ -204,6 +213,10 @@ TEST_F(EditListTest, ThrowingHandlersReachTheErrorBoxAndTheListGoesOn) {
     EXPECT_EQ(errors, Strings{"edit done failed"});
     EXPECT_FALSE(list->Editing()) << "the editor stayed open over the list";
     EXPECT_EQ(list->Items(), (Strings{"a", "b"}));
+    // Closed as a veto closes it: hidden, no capture, its entry selected, the focus in the list.
+    EXPECT_FALSE(IsWindowVisible(edit()));
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(list->ItemIndex(), 0);
     EXPECT_EQ(GetFocus(), list->Handle());
     list->OnEditDone = nullptr;
 
@@ -229,6 +242,28 @@ TEST_F(EditListTest, ThrowingHandlersReachTheErrorBoxAndTheListGoesOn) {
     list->Editor()->SetText("b2");
     Key(VK_RETURN);
     EXPECT_EQ(list->Items(), (Strings{"a", "b2"}));
+
+    // The list resized while its widest entry is open (and so blank): the failed handler's
+    // entry comes back with its scroll range.
+    list->OnEditDone = [](TComponent*, std::string&, bool&) {
+        throw std::runtime_error("edit done failed");
+    };
+    const std::string wide(60, 'W');
+    list->AddItem(wide);
+    list->SetIndexAndScroll(2);
+    ASSERT_GT(Extent(), ClientWidth());
+    Key(VK_SPACE);
+    ASSERT_TRUE(list->Editing());
+    RECT r;
+    GetWindowRect(list->Handle(), &r);
+    SetWindowPos(list->Handle(), nullptr, 0, 0, r.right - r.left + 4, r.bottom - r.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_EQ(Extent(), 0);
+    Type("x");
+    Key(VK_RETURN);
+    EXPECT_EQ(errors.back(), "edit done failed");
+    EXPECT_EQ(list->Item(2), wide);
+    EXPECT_EQ(Extent(), list->GetMaxStringExtent());
     Application().OnException = nullptr;
 }
 
@@ -257,6 +292,29 @@ TEST_F(EditListTest, ClosingTriggersAndTheFocusRule) {
     EXPECT_EQ(list->Item(2), "c2");
     EXPECT_EQ(GetFocus(), list->Handle());
     EXPECT_EQ(exits, 0);
+
+    // A press inside the editor is the editor's own (the caret moves, the edit stays open) and
+    // its release ends the capture; a press on another entry then writes the edit back and
+    // selects that entry.
+    Key(VK_SPACE);
+    ASSERT_TRUE(list->Editing());
+    RECT er;
+    GetClientRect(edit(), &er);
+    ClickAt(edit(), {er.right - 2, er.bottom / 2});
+    EXPECT_TRUE(list->Editing()) << "a press inside the editor closed it";
+    DWORD a = 9, b = 9;
+    SendMessageW(edit(), EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+    EXPECT_EQ(a, 2u);
+    EXPECT_EQ(b, 2u);
+    EXPECT_NE(GetCapture(), edit());
+    Type("x");
+    ClickEntry(0);
+    EXPECT_FALSE(list->Editing()) << "the press on the list was swallowed";
+    EXPECT_EQ(list->Item(2), "c2x");
+    EXPECT_EQ(list->ItemIndex(), 0);
+    EXPECT_EQ(GetFocus(), list->Handle());
+    list->SetItem(2, "c2");
+    list->SetIndexAndScroll(2);
 
     // Tab ends the edit in the list box; a second Tab leaves it and raises OnExit, once.
     Key(VK_SPACE);
@@ -399,6 +457,11 @@ TEST_F(EditListTest, MultiSelectCanBeSwitchedOnAndOff) {
     ASSERT_TRUE(list->Editing());
     EXPECT_EQ(list->Editor()->EditIndex(), 3);
     Type("d2");
+    // The commit alone, with the editor still open, marks its entry too.
+    list->Editor()->UpdateEdit();
+    EXPECT_EQ(list->Item(3), "d2");
+    EXPECT_GT(SendMessageW(list->Handle(), LB_GETSEL, 3, 0), 0);
+    ASSERT_TRUE(list->Editing());
     Key(VK_RETURN);
     EXPECT_EQ(list->Item(3), "d2");
     EXPECT_GT(SendMessageW(list->Handle(), LB_GETSEL, 3, 0), 0);
