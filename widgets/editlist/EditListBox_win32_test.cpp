@@ -120,16 +120,23 @@ TEST_F(EditListTest, ConstructionValues) {
     TEditListBox design(&owner, "d", panel->Handle(), {0, 200, 50, 50}, 3, false, true);
     EXPECT_FALSE(design.AllowEdit());
     EXPECT_EQ(design.Editor(), nullptr);
+    // Without an editor, leaving it is a plain exit.
+    int designExits = 0;
+    design.OnExit = [&](TComponent*) { ++designExits; };
+    SetFocus(design.Handle());
+    SetFocus(other->Handle());
+    EXPECT_EQ(designExits, 1);
 }
 
 TEST_F(EditListTest, EditingInPlaceCommitsVetoesAndEscapes) {
     Fill({"berry", "apple", "Banana"});
     ASSERT_EQ(list->Items(), (Strings{"apple", "Banana", "berry"}));
-    std::vector<std::string> seen;
+    std::vector<std::string> seen, inList;
     bool veto = false;
     list->OnEditDone = [&](TComponent* s, std::string& text, bool& allow) {
         EXPECT_EQ(s, list.get());
         seen.push_back(text);
+        inList.push_back(list->Item(1)); // the handler sees the list as it would be
         allow = !veto;
     };
     ClickEntry(1);
@@ -395,6 +402,25 @@ TEST_F(EditListTest, SetEditModeClosesOnlyItsOwnEdit) {
     list->SetEditMode(false);
     EXPECT_EQ(list->Items(), (Strings{"A", "C2"}));
     EXPECT_EQ(exits, 1); // the click on the other control, once
+
+    // An editor the user opened is not the call's to close, however often it is made.
+    Key(VK_SPACE);
+    ASSERT_TRUE(list->Editing());
+    list->SetEditMode(false);
+    list->SetEditMode(false);
+    EXPECT_TRUE(list->Editing());
+    // A change of AllowEdit writes the edit back, closes the editor into the list box and
+    // forgets the entry; without AllowEdit a space opens nothing.
+    Key(VK_END);
+    Type("2");
+    list->SetAllowEdit(false);
+    EXPECT_FALSE(list->Editing());
+    EXPECT_EQ(list->Items(), (Strings{"A2", "C2"}));
+    EXPECT_EQ(list->Editor()->EditIndex(), -1);
+    EXPECT_EQ(GetFocus(), list->Handle());
+    EXPECT_EQ(GetCapture(), nullptr);
+    Key(VK_SPACE);
+    EXPECT_FALSE(list->Editing());
 }
 
 // The Escape key reaches the list through the dialog navigation while there is lookup text,
@@ -482,6 +508,15 @@ TEST_F(EditListTest, MultiSelectCanBeSwitchedOnAndOff) {
     EXPECT_EQ(SendMessageW(list->Handle(), LB_GETSELCOUNT, 0, 0), LB_ERR);
     SetFocus(other->Handle());
     EXPECT_EQ(list->Color(), RGB(1, 2, 3)) << "the colour before the focus came";
+
+    // Hover goes on in the new window; switched off, the new window has no timer.
+    list->PointerPos = [] { return POINT{-1000, -1000}; };
+    list->SetHovering(true);
+    list->SetMultiSelect(true);
+    EXPECT_TRUE(KillTimer(list->Handle(), 111)) << "hover stopped with the old window";
+    list->SetHovering(false);
+    list->SetMultiSelect(false);
+    EXPECT_FALSE(KillTimer(list->Handle(), 111));
 }
 
 TEST_F(EditListTest, InsertDeleteAndLookup) {
