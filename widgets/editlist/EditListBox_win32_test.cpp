@@ -598,6 +598,7 @@ TEST_F(EditListTest, HorizontalExtentFollowsTheWidestEntry) {
     // The widest going: measured again, the same as a full measure.
     list->Delete(list->Count() - 1);
     EXPECT_EQ(extent(), list->GetStringExtent(wide));
+    EXPECT_EQ(list->MaxStringExtent(), extent()); // kept by the measure it came from
     EXPECT_EQ(list->GetMaxStringExtent(), extent());
     list->Clear();
     EXPECT_EQ(extent(), 0);
@@ -621,6 +622,13 @@ TEST_F(EditListTest, HorizontalExtentFollowsTheWidestEntry) {
     EXPECT_EQ(extent(), list->GetMaxStringExtent());
     EXPECT_GT(extent(), list->GetStringExtent(wider));
     list->EndUpdate(); // unbalanced: ignored
+    list->Clear();
+    list->BeginUpdate();
+    list->AddItem(wider);
+    list->UpdateHScrollBar();
+    EXPECT_EQ(extent(), 0) << "updated inside the batch";
+    list->EndUpdate();
+    EXPECT_EQ(extent(), list->GetStringExtent(wider));
 
     // Tab stops: pixels to dialog units through the list's font; the extent becomes tabbed.
     list->Clear();
@@ -675,6 +683,42 @@ TEST_F(EditListTest, TheWidestEntryFollowsTabPositionsAndFont) {
     list->TabPositions.Delete(0);
     list->AddItem("b");
     EXPECT_EQ(Extent(), 0);
+
+    // An item's setters apply at once: the entries are measured with the moved stop, a new
+    // type is told to the list box.
+    list->TabPositions.Add().SetTabPosition(300);
+    ASSERT_GT(Extent(), 300);
+    {
+        list->TabPositions[0].SetTabPosition(400);
+        EXPECT_GT(Extent(), 400);
+        EXPECT_LT(Extent(), 450);
+        test::MessageLog log({list->Handle()}, {LB_SETTABSTOPS});
+        list->TabPositions[0].SetTabType(tabright);
+        EXPECT_TRUE(test::MatchesSequence(log, {{LB_SETTABSTOPS, test::kSent | test::kWParam, 1}}));
+    }
+    // Items added or replaced without their setters still change the next measure: a tabbed
+    // measure adds no average character width.
+    list->Clear();
+    list->TabPositions.Clear();
+    list->AddItem(std::string(60, 'W'));
+    const int plain = Extent();
+    ASSERT_GT(plain, ClientWidth());
+    list->TabPositions.Add();
+    list->UpdateHScrollBar();
+    int e = Extent();
+    EXPECT_LT(e, plain);
+    EXPECT_EQ(e, list->GetMaxStringExtent());
+    list->TabPositions.Clear();
+    list->UpdateHScrollBar();
+    EXPECT_EQ(Extent(), plain);
+    TEditListBox second(&owner, "second", panel->Handle(), {0, 200, 50, 50}, 4, false);
+    second.TabPositions.Add().SetTabPosition(300);
+    list->TabPositions.Assign(second.TabPositions);
+    list->UpdateHScrollBar();
+    e = Extent();
+    EXPECT_LT(e, plain);
+    EXPECT_EQ(e, list->GetMaxStringExtent());
+    list->TabPositions.Clear();
 
     // A larger font: the extent follows at once, as wide as a full measure.
     list->Clear();
