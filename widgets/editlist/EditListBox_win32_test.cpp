@@ -767,8 +767,9 @@ TEST_F(EditListTest, PersistenceInAnIniFileAndTheRegistry) {
     for (TELStorage storage : {stInifile, stRegistry}) {
         SCOPED_TRACE(storage == stInifile ? "ini file" : "registry");
         list->Clear();
-        list->Persist = {true, storage, storage == stInifile ? ini : Narrow(regKey), "Entries", 0,
-                         false};
+        // The registry key as often written, from the root.
+        list->Persist = {true, storage, storage == stInifile ? ini : "\\" + Narrow(regKey),
+                         "Entries", 0, false};
         list->LoadPersist(); // nothing stored yet: an empty list
         EXPECT_EQ(list->Count(), 0);
         Fill(awkward);
