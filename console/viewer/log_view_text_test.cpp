@@ -62,6 +62,18 @@ TEST(LogViewText, SmallLogsAreShownWholeAndGrowthAddsWhatAWholeReloadWould) {
         EXPECT_EQ(v.Length(), view.size());
         EXPECT_EQ(v.ShownFrom(), 0u);
     }
+    // Grown to exactly the limit, the view is still the whole log, as a fresh one would be.
+    {
+        const std::string full = Lines(0, 100).substr(0, 1000);
+        LogViewText v({1000, 600, 0});
+        LogBytes b = Bytes(full.substr(0, 400));
+        std::string view;
+        Apply(view, v.Rebuild(b));
+        b.Append(full.substr(400));
+        Apply(view, v.Grow(b, 400));
+        EXPECT_EQ(v.ShownFrom(), 0u);
+        EXPECT_EQ(view, LogToCrLf(full));
+    }
     // The real limits: typical lines of a log just under them, whole, no line broken.
     const std::string typical = Lines(0, 4000).substr(0, kViewLimits.wholeUpTo);
     LogViewText real;
@@ -114,6 +126,9 @@ TEST(LogViewText, BigLogsShowTheirEndFromALineUnderTheOmittedLine) {
     Apply(view, v.Rebuild(Bytes(oneLine)));
     EXPECT_EQ(v.ShownFrom(), 5000u - 600);
     EXPECT_EQ(view, OmittedLine(4400) + std::string(600, 'y'));
+    // The log's start begins a line, whatever follows.
+    EXPECT_EQ(LineStartIn(Bytes("abc"), 0, 3), 0u);
+    EXPECT_EQ(LineStartIn(Bytes("ab\ncd"), 1, 5), 3u);
 }
 
 TEST(LogViewText, AGrowingLogStaysBoundedAndTheViewIsAlwaysItsEnd) {
@@ -168,6 +183,7 @@ TEST(LogViewText, SizesAndMessagesNameWhatTheyMean) {
         {1536, "1.5 KB", "1,5 KB"},
         {196608, "192.0 KB", "192,0 KB"},
         {1048575, "1.0 MB", "1,0 MB"}, // rounds up to 1024 KB: the next unit
+        {1101005, "1.1 MB", "1,1 MB"}, // just past 1.05 MB: rounded up
         {49492787, "47.2 MB", "47,2 MB"},
         {3435973837ull, "3.2 GB", "3,2 GB"},
     };

@@ -529,9 +529,20 @@ TEST_F(LogView, GrowingLogIsAppendedAndShowsWhatAWholeReloadWould) {
 }
 
 TEST_F(LogView, LogNotMerelyGrownIsReloadedWhole) {
+    // The shortest log that grows: appended, not reloaded.
+    WriteBytes(primary, "x");
+    Start(true);
+    Tick();
+    ASSERT_EQ(Shown(), L"x");
+    AppendBytes(primary, "y\n");
+    ResetSpy();
+    Tick();
+    EXPECT_EQ(Shown(), L"xy\r\n");
+    EXPECT_EQ(g_setTexts, 0);
+    EXPECT_EQ(g_replaces, 1);
+
     const std::string first = "alpha\nbeta\ngamma\n";
     WriteBytes(primary, first);
-    Start(true);
     Tick();
     ASSERT_EQ(Shown(), WholeReload(first));
     const char* const next[] = {
@@ -711,9 +722,10 @@ TEST_F(LogView, OddLogsAlwaysShowTheirEnd) {
 TEST_F(LogView, ALogTooLargeToHoldIsNamedWithItsSizeNotARestart) {
     WriteBytes(primary, LogLines(0, 1500));
     Start(true);
-    form->LogShown().MaxHeldBytes = 2000;
+    form->LogShown().MaxHeldBytes = fs::file_size(primary);
     Tick();
-    ASSERT_EQ(Shown(), WidenAnsi(LogLines(0, 1500)));
+    ASSERT_EQ(Shown(), WidenAnsi(LogLines(0, 1500))) << "a log as large as may be held";
+    form->LogShown().MaxHeldBytes = 2000;
     // Grown past what may be held: the file and its size, in both languages.
     AppendBytes(primary, LogLines(100, 1000));
     const std::string path = Narrow(primary.wstring());

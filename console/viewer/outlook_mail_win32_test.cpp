@@ -394,6 +394,11 @@ TEST_F(SupportMailPress, AShownWholeLogGoesInTheBodyABigOneTravelsAttached) {
     };
     EXPECT_EQ(le(0), 0x04034B50u);
     EXPECT_EQ(zip.substr(30, 18), "Kestrova_debug.log");
+    // Dated today (the DOS date of the local time).
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    EXPECT_EQ(static_cast<unsigned char>(zip[12]) | static_cast<unsigned char>(zip[13]) << 8,
+              (today.wYear - 1980) << 9 | today.wMonth << 5 | today.wDay);
     EXPECT_EQ(le(14), Crc32(0, text));
     EXPECT_EQ(le(22), text.size());
     EXPECT_EQ(le(18) + 30 + 18 + 46 + 18 + 22, zip.size());

@@ -87,7 +87,9 @@ TEST(ZipWriter, AnyBytesComeBackAndLogsShrink) {
         EXPECT_EQ(Le(archive, 10, 2), 0x6000u);
         EXPECT_EQ(Le(archive, 12, 2), 0x5A21u);
         if (&c.bytes == &cases[4].bytes) {
-            EXPECT_LT(archive.size(), log.size() / 5) << "a log of repeated lines";
+            // About 1/15 with the whole window searched; a search cut short (a window or
+            // chain that loses positions) falls to about 1/9.
+            EXPECT_LT(archive.size(), log.size() / 12) << "a log of repeated lines";
         }
     }
     EXPECT_EQ(Crc32(0, "123456789"), 0xCBF43926u);

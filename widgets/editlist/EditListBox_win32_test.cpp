@@ -120,16 +120,23 @@ TEST_F(EditListTest, ConstructionValues) {
     TEditListBox design(&owner, "d", panel->Handle(), {0, 200, 50, 50}, 3, false, true);
     EXPECT_FALSE(design.AllowEdit());
     EXPECT_EQ(design.Editor(), nullptr);
+    // Without an editor, leaving it is a plain exit.
+    int designExits = 0;
+    design.OnExit = [&](TComponent*) { ++designExits; };
+    SetFocus(design.Handle());
+    SetFocus(other->Handle());
+    EXPECT_EQ(designExits, 1);
 }
 
 TEST_F(EditListTest, EditingInPlaceCommitsVetoesAndEscapes) {
     Fill({"berry", "apple", "Banana"});
     ASSERT_EQ(list->Items(), (Strings{"apple", "Banana", "berry"}));
-    std::vector<std::string> seen;
+    std::vector<std::string> seen, inList;
     bool veto = false;
     list->OnEditDone = [&](TComponent* s, std::string& text, bool& allow) {
         EXPECT_EQ(s, list.get());
         seen.push_back(text);
+        inList.push_back(list->Item(1)); // the handler sees the list as it would be
         allow = !veto;
     };
     ClickEntry(1);
@@ -166,14 +173,23 @@ TEST_F(EditListTest, EditingInPlaceCommitsVetoesAndEscapes) {
     EXPECT_EQ(GetFocus(), list->Handle());
     EXPECT_NE(GetCapture(), edit());
     EXPECT_EQ(seen, Strings{"zebra"});
+    EXPECT_EQ(inList, Strings{"zebra"});
 
-    // A veto puts the saved text back.
+    // A veto puts the saved text back; a vetoed wide text never reaches the scroll bar.
     veto = true;
     Key(VK_SPACE);
     ASSERT_TRUE(list->Editing());
-    list->Editor()->SetText("vetoed");
-    Key(VK_RETURN);
+    list->Editor()->SetText("vetoed " + std::string(60, 'W'));
+    {
+        test::MessageLog log({list->Handle()}, {LB_SETHORIZONTALEXTENT});
+        Key(VK_RETURN);
+        EXPECT_TRUE(test::MatchesSequence(log, {}));
+    }
     EXPECT_EQ(list->Item(1), "zebra");
+    EXPECT_EQ(Extent(), 0);
+    EXPECT_FALSE(list->Editing());
+    EXPECT_FALSE(IsWindowVisible(edit()));
+    EXPECT_EQ(GetFocus(), list->Handle());
     // Escape writes the saved text, and OnEditDone still sees it.
     veto = false;
     seen.clear();
@@ -204,6 +220,10 @@ TEST_F(EditListTest, ThrowingHandlersReachTheErrorBoxAndTheListGoesOn) {
     EXPECT_EQ(errors, Strings{"edit done failed"});
     EXPECT_FALSE(list->Editing()) << "the editor stayed open over the list";
     EXPECT_EQ(list->Items(), (Strings{"a", "b"}));
+    // Closed as a veto closes it: hidden, no capture, its entry selected, the focus in the list.
+    EXPECT_FALSE(IsWindowVisible(edit()));
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(list->ItemIndex(), 0);
     EXPECT_EQ(GetFocus(), list->Handle());
     list->OnEditDone = nullptr;
 
@@ -229,6 +249,28 @@ TEST_F(EditListTest, ThrowingHandlersReachTheErrorBoxAndTheListGoesOn) {
     list->Editor()->SetText("b2");
     Key(VK_RETURN);
     EXPECT_EQ(list->Items(), (Strings{"a", "b2"}));
+
+    // The list resized while its widest entry is open (and so blank): the failed handler's
+    // entry comes back with its scroll range.
+    list->OnEditDone = [](TComponent*, std::string&, bool&) {
+        throw std::runtime_error("edit done failed");
+    };
+    const std::string wide(60, 'W');
+    list->AddItem(wide);
+    list->SetIndexAndScroll(2);
+    ASSERT_GT(Extent(), ClientWidth());
+    Key(VK_SPACE);
+    ASSERT_TRUE(list->Editing());
+    RECT r;
+    GetWindowRect(list->Handle(), &r);
+    SetWindowPos(list->Handle(), nullptr, 0, 0, r.right - r.left + 4, r.bottom - r.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_EQ(Extent(), 0);
+    Type("x");
+    Key(VK_RETURN);
+    EXPECT_EQ(errors.back(), "edit done failed");
+    EXPECT_EQ(list->Item(2), wide);
+    EXPECT_EQ(Extent(), list->GetMaxStringExtent());
     Application().OnException = nullptr;
 }
 
@@ -257,6 +299,29 @@ TEST_F(EditListTest, ClosingTriggersAndTheFocusRule) {
     EXPECT_EQ(list->Item(2), "c2");
     EXPECT_EQ(GetFocus(), list->Handle());
     EXPECT_EQ(exits, 0);
+
+    // A press inside the editor is the editor's own (the caret moves, the edit stays open) and
+    // its release ends the capture; a press on another entry then writes the edit back and
+    // selects that entry.
+    Key(VK_SPACE);
+    ASSERT_TRUE(list->Editing());
+    RECT er;
+    GetClientRect(edit(), &er);
+    ClickAt(edit(), {er.right - 2, er.bottom / 2});
+    EXPECT_TRUE(list->Editing()) << "a press inside the editor closed it";
+    DWORD a = 9, b = 9;
+    SendMessageW(edit(), EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+    EXPECT_EQ(a, 2u);
+    EXPECT_EQ(b, 2u);
+    EXPECT_NE(GetCapture(), edit());
+    Type("x");
+    ClickEntry(0);
+    EXPECT_FALSE(list->Editing()) << "the press on the list was swallowed";
+    EXPECT_EQ(list->Item(2), "c2x");
+    EXPECT_EQ(list->ItemIndex(), 0);
+    EXPECT_EQ(GetFocus(), list->Handle());
+    list->SetItem(2, "c2");
+    list->SetIndexAndScroll(2);
 
     // Tab ends the edit in the list box; a second Tab leaves it and raises OnExit, once.
     Key(VK_SPACE);
@@ -337,6 +402,25 @@ TEST_F(EditListTest, SetEditModeClosesOnlyItsOwnEdit) {
     list->SetEditMode(false);
     EXPECT_EQ(list->Items(), (Strings{"A", "C2"}));
     EXPECT_EQ(exits, 1); // the click on the other control, once
+
+    // An editor the user opened is not the call's to close, however often it is made.
+    Key(VK_SPACE);
+    ASSERT_TRUE(list->Editing());
+    list->SetEditMode(false);
+    list->SetEditMode(false);
+    EXPECT_TRUE(list->Editing());
+    // A change of AllowEdit writes the edit back, closes the editor into the list box and
+    // forgets the entry; without AllowEdit a space opens nothing.
+    Key(VK_END);
+    Type("2");
+    list->SetAllowEdit(false);
+    EXPECT_FALSE(list->Editing());
+    EXPECT_EQ(list->Items(), (Strings{"A2", "C2"}));
+    EXPECT_EQ(list->Editor()->EditIndex(), -1);
+    EXPECT_EQ(GetFocus(), list->Handle());
+    EXPECT_EQ(GetCapture(), nullptr);
+    Key(VK_SPACE);
+    EXPECT_FALSE(list->Editing());
 }
 
 // The Escape key reaches the list through the dialog navigation while there is lookup text,
@@ -399,6 +483,11 @@ TEST_F(EditListTest, MultiSelectCanBeSwitchedOnAndOff) {
     ASSERT_TRUE(list->Editing());
     EXPECT_EQ(list->Editor()->EditIndex(), 3);
     Type("d2");
+    // The commit alone, with the editor still open, marks its entry too.
+    list->Editor()->UpdateEdit();
+    EXPECT_EQ(list->Item(3), "d2");
+    EXPECT_GT(SendMessageW(list->Handle(), LB_GETSEL, 3, 0), 0);
+    ASSERT_TRUE(list->Editing());
     Key(VK_RETURN);
     EXPECT_EQ(list->Item(3), "d2");
     EXPECT_GT(SendMessageW(list->Handle(), LB_GETSEL, 3, 0), 0);
@@ -419,6 +508,15 @@ TEST_F(EditListTest, MultiSelectCanBeSwitchedOnAndOff) {
     EXPECT_EQ(SendMessageW(list->Handle(), LB_GETSELCOUNT, 0, 0), LB_ERR);
     SetFocus(other->Handle());
     EXPECT_EQ(list->Color(), RGB(1, 2, 3)) << "the colour before the focus came";
+
+    // Hover goes on in the new window; switched off, the new window has no timer.
+    list->PointerPos = [] { return POINT{-1000, -1000}; };
+    list->SetHovering(true);
+    list->SetMultiSelect(true);
+    EXPECT_TRUE(KillTimer(list->Handle(), 111)) << "hover stopped with the old window";
+    list->SetHovering(false);
+    list->SetMultiSelect(false);
+    EXPECT_FALSE(KillTimer(list->Handle(), 111));
 }
 
 TEST_F(EditListTest, InsertDeleteAndLookup) {
@@ -500,6 +598,7 @@ TEST_F(EditListTest, HorizontalExtentFollowsTheWidestEntry) {
     // The widest going: measured again, the same as a full measure.
     list->Delete(list->Count() - 1);
     EXPECT_EQ(extent(), list->GetStringExtent(wide));
+    EXPECT_EQ(list->MaxStringExtent(), extent()); // kept by the measure it came from
     EXPECT_EQ(list->GetMaxStringExtent(), extent());
     list->Clear();
     EXPECT_EQ(extent(), 0);
@@ -523,6 +622,13 @@ TEST_F(EditListTest, HorizontalExtentFollowsTheWidestEntry) {
     EXPECT_EQ(extent(), list->GetMaxStringExtent());
     EXPECT_GT(extent(), list->GetStringExtent(wider));
     list->EndUpdate(); // unbalanced: ignored
+    list->Clear();
+    list->BeginUpdate();
+    list->AddItem(wider);
+    list->UpdateHScrollBar();
+    EXPECT_EQ(extent(), 0) << "updated inside the batch";
+    list->EndUpdate();
+    EXPECT_EQ(extent(), list->GetStringExtent(wider));
 
     // Tab stops: pixels to dialog units through the list's font; the extent becomes tabbed.
     list->Clear();
@@ -578,6 +684,42 @@ TEST_F(EditListTest, TheWidestEntryFollowsTabPositionsAndFont) {
     list->AddItem("b");
     EXPECT_EQ(Extent(), 0);
 
+    // An item's setters apply at once: the entries are measured with the moved stop, a new
+    // type is told to the list box.
+    list->TabPositions.Add().SetTabPosition(300);
+    ASSERT_GT(Extent(), 300);
+    {
+        list->TabPositions[0].SetTabPosition(400);
+        EXPECT_GT(Extent(), 400);
+        EXPECT_LT(Extent(), 450);
+        test::MessageLog log({list->Handle()}, {LB_SETTABSTOPS});
+        list->TabPositions[0].SetTabType(tabright);
+        EXPECT_TRUE(test::MatchesSequence(log, {{LB_SETTABSTOPS, test::kSent | test::kWParam, 1}}));
+    }
+    // Items added or replaced without their setters still change the next measure: a tabbed
+    // measure adds no average character width.
+    list->Clear();
+    list->TabPositions.Clear();
+    list->AddItem(std::string(60, 'W'));
+    const int plain = Extent();
+    ASSERT_GT(plain, ClientWidth());
+    list->TabPositions.Add();
+    list->UpdateHScrollBar();
+    int e = Extent();
+    EXPECT_LT(e, plain);
+    EXPECT_EQ(e, list->GetMaxStringExtent());
+    list->TabPositions.Clear();
+    list->UpdateHScrollBar();
+    EXPECT_EQ(Extent(), plain);
+    TEditListBox second(&owner, "second", panel->Handle(), {0, 200, 50, 50}, 4, false);
+    second.TabPositions.Add().SetTabPosition(300);
+    list->TabPositions.Assign(second.TabPositions);
+    list->UpdateHScrollBar();
+    e = Extent();
+    EXPECT_LT(e, plain);
+    EXPECT_EQ(e, list->GetMaxStringExtent());
+    list->TabPositions.Clear();
+
     // A larger font: the extent follows at once, as wide as a full measure.
     list->Clear();
     list->AddItem("WWWWWWWWWWWW");
@@ -625,8 +767,9 @@ TEST_F(EditListTest, PersistenceInAnIniFileAndTheRegistry) {
     for (TELStorage storage : {stInifile, stRegistry}) {
         SCOPED_TRACE(storage == stInifile ? "ini file" : "registry");
         list->Clear();
-        list->Persist = {true, storage, storage == stInifile ? ini : Narrow(regKey), "Entries", 0,
-                         false};
+        // The registry key as often written, from the root.
+        list->Persist = {true, storage, storage == stInifile ? ini : "\\" + Narrow(regKey),
+                         "Entries", 0, false};
         list->LoadPersist(); // nothing stored yet: an empty list
         EXPECT_EQ(list->Count(), 0);
         Fill(awkward);

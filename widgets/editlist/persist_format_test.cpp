@@ -122,6 +122,8 @@ TEST(IniEscaping, RoundTripsEveryEntryInAscii) {
     }
     EXPECT_EQ(EscapeIniValue(" \"a\\b\"\t"), " \"a\\\\b\"\\x09");
     EXPECT_EQ(EscapeIniValue("\xC3\xA4\xF0\x9F\x98\x80"), "\\u00E4\\U0001F600");
+    // The last character of four digits takes the short form.
+    EXPECT_EQ(EscapeIniValue("\xEF\xBF\xBF\xF0\x90\x80\x80"), "\\uFFFF\\U00010000");
     EXPECT_EQ(EscapeIniValue("\xFF"), "\\xFF");
     // Malformed escapes stand for themselves.
     for (const char* odd : {"\\", "a\\", "\\q", "\\x4", "\\u12", "\\u12G4", "\\UFFFFFFFF", "\\uD800"})
