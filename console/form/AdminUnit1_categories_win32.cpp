@@ -7,6 +7,7 @@
 #include "console/store/settings_store.h"
 
 #include <map>
+#include <set>
 
 namespace kes {
 namespace {
@@ -29,6 +30,11 @@ std::string CategoryKeyPath(const std::string& name) {
         }
     }
     return out;
+}
+
+// The key whose subkeys are the recipient's categories.
+std::string CategoriesKey(const std::string& user) {
+    return std::string(layout::kUserCategories) + "\\" + user;
 }
 
 } // namespace
@@ -74,7 +80,7 @@ void TQuillard::LoadCategories(const std::string& user) {
     catAdd->SetEnabled(true);
     categoriesList->SetEnabled(true);
     categoriesList->Clear();
-    const std::string path = std::string(layout::kUserCategories) + "\\" + user;
+    const std::string path = CategoriesKey(user);
     std::vector<std::string> names;
     bool stored = false, writable = true;
     {
@@ -120,15 +126,15 @@ void TQuillard::categoriesListExit(TComponent*) {
 }
 
 void TQuillard::SaveCategories() {
-    // The list belongs to the recipient it was loaded for; a read-only one holds no changes.
-    const std::string owner = categoriesOwner_.empty() ? users->Text() : categoriesOwner_;
-    if (!categoriesReadOnly_)
-        SaveCategoriesFor(owner);
+    // The list belongs to the recipient it was loaded for (none: it was never enabled, and an
+    // empty name would reach every recipient's key); a read-only one holds no changes.
+    if (!categoriesOwner_.empty() && !categoriesReadOnly_)
+        SaveCategoriesFor(categoriesOwner_);
 }
 
 void TQuillard::SaveCategoriesFor(const std::string& user) {
     const std::vector<std::string> entries = categoriesList->Items();
-    const std::string path = std::string(layout::kUserCategories) + "\\" + user;
+    const std::string path = CategoriesKey(user);
     SettingsStore reg(*services_.Registry);
     if (!reg.Open(path, true)) {
         // Nothing to lose when the list is what was loaded; otherwise the user must know.
@@ -143,7 +149,7 @@ void TQuillard::SaveCategoriesFor(const std::string& user) {
         stored.emplace(FoldName(old[i]), i);
 
     // The keys the list names: one per first path component, spelt as its first entry is.
-    std::map<std::u16string, std::string> wanted;
+    std::set<std::u16string> wanted;
     std::vector<std::string> tops, nested;
     for (const auto& entry : entries) {
         const std::string key = CategoryKeyPath(entry);
@@ -151,7 +157,7 @@ void TQuillard::SaveCategoriesFor(const std::string& user) {
         if (key.empty())
             continue;
         const std::string top = key.substr(0, key.find('\\'));
-        if (wanted.emplace(FoldName(top), top).second)
+        if (wanted.insert(FoldName(top)).second)
             tops.push_back(top);
         if (top.size() != key.size())
             nested.push_back(key);
