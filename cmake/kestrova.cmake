@@ -34,23 +34,41 @@ macro(kes_add_googletest)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
 endmacro()
 
-# kes_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [LOCKS lock...])
-# One ctest entry per test program; on win64 ctest runs it through the Wine emulator. Tests
-# that share a window title or a registry branch name a common lock, so `ctest -j` never runs
-# them side by side.
-function(kes_add_test name)
+# kes_add_test(target [NAME short] SOURCES a.cpp b.cpp LIBS lib1 lib2 [LOCKS lock...])
+# One ctest entry per test program, named <folder>.<short> (short: the target without "_test",
+# lower case), so that `./dev test <folder>` selects a folder's tests; on win64 ctest runs it
+# through the Wine emulator. Tests that share a window title or a registry branch name a common
+# lock, so `ctest -j` never runs them side by side.
+function(kes_add_test target)
   if(NOT BUILD_TESTING)
     return()
   endif()
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LOCKS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
-  kes_defaults(${name})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
-  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LOCKS" ${ARGN})
+  # The folder is the part a test belongs to: widgets/HTMLText -> htmltext, console/form -> console.
+  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REGEX REPLACE "^widgets/" "" rel "${rel}")
+  string(REGEX REPLACE "/.*" "" folder "${rel}")
+  if(NOT T_NAME)
+    string(REGEX REPLACE "_test$" "" T_NAME "${target}")
+  endif()
+  string(TOLOWER "${folder}.${T_NAME}" name)
+  add_executable(${target} ${T_SOURCES})
+  kes_defaults(${target})
+  target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${target} --gtest_color=no)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
   if(T_LOCKS)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${T_LOCKS}")
   endif()
+  # ./dev test builds only the targets of the tests it runs: it looks them up here.
+  set_property(GLOBAL APPEND PROPERTY KES_TEST_TARGETS "${name} ${target}")
+endfunction()
+
+# Writes build/<preset>/kes_tests.txt, one "test target" line per test; called once at the end.
+function(kes_write_test_targets)
+  get_property(lines GLOBAL PROPERTY KES_TEST_TARGETS)
+  list(JOIN lines "\n" text)
+  file(WRITE ${CMAKE_BINARY_DIR}/kes_tests.txt "${text}\n")
 endfunction()
 
 # kes_add_fuzzer(name SOURCES ... LIBS ...): a libFuzzer target, built only in the fuzz preset.
