@@ -1,5 +1,5 @@
 // The platform-free half of cleanup: how the trace is spelled, which data names one of our
-// add-ins, which folder entries are ours to delete and how entry paths are built.
+// add-ins, which folder entries are ours to delete and how names are written out.
 // Everything works on 16-bit code units; the Win32 side passes wchar_t, the host tests char16_t.
 #pragma once
 
@@ -100,23 +100,64 @@ template <class Unit> std::basic_string_view<Unit> MakeDataText(Unit* data, std:
     return {data, count};
 }
 
-// Whether `text` names one of our add-ins: "kestrova.dll" or "tarnwick.dll" at a unit position
-// above 0, compared unit by unit (case-sensitive). Real entries start with a binary header, so
-// a name at position 0 is not one of Outlook's records.
-template <class Unit> bool NamesAddIn(std::basic_string_view<Unit> text) {
+// Whether `data` names one of our add-ins: "kestrova.dll" or "tarnwick.dll" as the file name
+// of a path. The name starts after "\\", "/" or a zero unit (where a path starts in Outlook's
+// record) and ends at a zero unit or the end of the data, so that "mykestrova.dll" and
+// "kestrova.dll.bak", other vendors' files, stay. Letters compare without regard to ASCII case,
+// as Windows compares file names. A name at unit 0 is not one of Outlook's records, which start
+// with a binary header. Works on the raw units, zeros included.
+template <class Unit> bool NamesAddIn(std::basic_string_view<Unit> data) {
     static constexpr std::u16string_view kFiles[] = {u"kestrova.dll", u"tarnwick.dll"};
+    const auto lower = [](Unit u) {
+        const char16_t c = static_cast<char16_t>(u);
+        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    };
     for (std::u16string_view file : kFiles) {
-        if (text.size() <= file.size())
-            continue;
-        for (std::size_t pos = 1; pos + file.size() <= text.size(); ++pos) {
+        for (std::size_t pos = 1; pos + file.size() <= data.size(); ++pos) {
+            const char16_t before = static_cast<char16_t>(data[pos - 1]);
+            if (before != u'\\' && before != u'/' && before != 0)
+                continue;
+            const std::size_t end = pos + file.size();
+            if (end < data.size() && data[end] != 0)
+                continue;
             std::size_t i = 0;
-            while (i < file.size() && static_cast<char16_t>(text[pos + i]) == file[i])
+            while (i < file.size() && lower(data[pos + i]) == file[i])
                 ++i;
             if (i == file.size())
                 return true;
         }
     }
     return false;
+}
+
+// Appends UTF-16 units as UTF-8. A lone surrogate, which a Windows name may hold, is written in
+// its three-byte form (WTF-8), so that no name is changed on the way.
+template <class Unit> void AppendUtf8(std::string& out, std::basic_string_view<Unit> units) {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        char32_t c = static_cast<char16_t>(units[i]);
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size()) {
+            const char32_t low = static_cast<char16_t>(units[i + 1]);
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
 }
 
 // "." and "..", which a folder search returns besides the real entries.
@@ -141,21 +182,13 @@ template <class Unit> bool HasHufExtension(std::basic_string_view<Unit> name) {
     return true;
 }
 
-// Writes head followed by tail into out[0..capacity) with a terminator. Returns false and
-// leaves out empty when it would not fit: a cut path names another file.
-template <class Unit>
-bool JoinPath(Unit* out, std::size_t capacity, std::basic_string_view<Unit> head,
-              std::basic_string_view<Unit> tail) {
-    if (capacity == 0)
-        return false;
-    if (head.size() + tail.size() + 1 > capacity) {
-        out[0] = 0;
-        return false;
-    }
-    head.copy(out, head.size());
-    tail.copy(out + head.size(), tail.size());
-    out[head.size() + tail.size()] = 0;
-    return true;
+// Whether a folder with these attributes (as the platform gives them, all bits set for none) may
+// be removed once emptied. A junction or directory link never: removing it would remove the
+// link whatever its target still holds, and its target is not ours.
+inline bool MayRemoveFolder(unsigned long attributes) {
+    constexpr unsigned long kInvalid = 0xFFFFFFFF, kDirectory = 0x10, kReparsePoint = 0x400;
+    return attributes != kInvalid && (attributes & kDirectory) != 0 &&
+           (attributes & kReparsePoint) == 0;
 }
 
 } // namespace cleanup

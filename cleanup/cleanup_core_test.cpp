@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ios>
 #include <vector>
 
 namespace cleanup {
@@ -46,37 +47,63 @@ TEST(Trace, DeleteFailureIsGermanWindows1252AndTakesDataLiterally) {
     }
 }
 
-TEST(Matcher, SelectsOurFileNamesAfterTheFirstUnit) {
+TEST(Matcher, SelectsOurFileNamesAtAPathBoundary) {
+    using namespace std::string_view_literals;
     struct Case {
-        std::u16string_view text;
+        std::u16string_view data;
         bool selected;
     } cases[] = {
-        {u"_C:\\Programme\\Kestrova\\kestrova.dll", true},
-        {u"x_tarnwick.dll", true},
-        {u"xkestrova.dll", true},
-        {u"____tarnwick.dll____kestrova.dll", true},
-        {u"kestrova.dll_and again kestrova.dll", true},
+        {u"_C:\\Programme\\Kestrova\\kestrova.dll"sv, true},
+        {u"\1\0\0c:\\k\\kestrova.dll\0Kestrova\0"sv, true}, // Outlook's record
+        {u"_C:\\x\\Kestrova.dll"sv, true}, // Windows names ignore case
+        {u"_C:\\X\\TARNWICK.DLL\0"sv, true},
+        {u"_c:/addins/tarnwick.dll"sv, true},
+        {u"\1\0tarnwick.dll"sv, true}, // a path that is the name alone
+        {u"_\\mykestrova.dll_\\kestrova.dll"sv, true},
         // The name at unit 0 alone does not count.
-        {u"kestrova.dll", false},
-        {u"tarnwick.dll_rest", false},
-        // Case-sensitive, and no near misses.
-        {u"_Kestrova.dll", false},
-        {u"_KESTROVA.DLL", false},
-        {u"_kestrova.dl", false},
-        {u"_kestrova_dll", false},
-        {u"_tarnwick.ocx", false},
-        {u"_outlook.exe", false},
-        {u"", false},
-        {u"_", false},
+        {u"kestrova.dll"sv, false},
+        {u"tarnwick.dll\0rest"sv, false},
+        // Other vendors' files and near misses.
+        {u"_C:\\Tools\\mykestrova.dll"sv, false},
+        {u"_C:\\x\\kestrova.dll.bak"sv, false},
+        {u"_C:\\x\\kestrova.dll_"sv, false},
+        {u"_kestrova.dll"sv, false},
+        {u"xkestrova.dll"sv, false},
+        {u"_\\kestrova.dl"sv, false},
+        {u"_\\kestrova_dll"sv, false},
+        {u"_\\tarnwick.ocx"sv, false},
+        {u"_\\outlook.exe"sv, false},
+        {u""sv, false},
+        {u"\\"sv, false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(NamesAddIn(c.text), c.selected) << std::string(c.text.begin(), c.text.end());
+        EXPECT_EQ(NamesAddIn(c.data), c.selected) << std::string(c.data.begin(), c.data.end());
 }
 
 TEST(Matcher, LowByteLookalikesDoNotMatch) {
     // U+016B has the low byte of 'k': only whole units compare.
-    std::u16string text = u"_\u016Bestrova.dll";
+    std::u16string text = u"_\\\u016Bestrova.dll";
     EXPECT_FALSE(NamesAddIn(std::u16string_view(text)));
+}
+
+TEST(Text, Utf8KeepsEveryUnit) {
+    struct Case {
+        std::u16string_view units;
+        std::string bytes;
+    } cases[] = {
+        {u"a.huf", "a.huf"},
+        {u"\u03A9mega.huf", "\xCE\xA9mega.huf"},
+        {u"\u65E5\u672C.huf", "\xE6\x97\xA5\xE6\x9C\xAC.huf"},
+        {u"\U0001F600", "\xF0\x9F\x98\x80"},
+        {u"\u07FF\u0800\uFFFF\u0080", "\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xC2\x80"},
+        // Lone surrogates, high then low, and a high one at the end.
+        {std::u16string_view(u"\xD800x\xDC00\xD83D", 4), "\xED\xA0\x80x\xED\xB0\x80\xED\xA0\xBD"},
+    };
+    for (const Case& c : cases) {
+        std::string out = "<";
+        AppendUtf8(out, c.units);
+        EXPECT_EQ(out, "<" + c.bytes) << c.bytes;
+    }
 }
 
 TEST(Entries, DotEntries) {
@@ -102,23 +129,18 @@ TEST(Entries, OnlyOwnNamesEndingInHuf) {
         EXPECT_EQ(HasHufExtension(c.name), c.ours) << std::string(c.name.begin(), c.name.end());
 }
 
-TEST(Paths, JoinsUpToTheCapacityAndRefusesBeyond) {
-    const std::u16string head(250, u'd');
-    char16_t out[260];
-    // 250 + 9 units and the terminator fill the buffer exactly.
-    ASSERT_TRUE(JoinPath(out, std::size(out), std::u16string_view(head),
-                         std::u16string_view(u"\\abcd.huf")));
-    EXPECT_EQ(std::u16string_view(out), head + u"\\abcd.huf");
-
-    std::fill(std::begin(out), std::end(out), u'#');
-    EXPECT_FALSE(JoinPath(out, std::size(out), std::u16string_view(head),
-                          std::u16string_view(u"\\abcde.huf")));
-    EXPECT_EQ(out[0], 0) << "no cut-off path is left behind";
-    EXPECT_EQ(out[1], u'#');
-
-    EXPECT_FALSE(JoinPath(out, 0, std::u16string_view(u""), std::u16string_view(u"")));
-    ASSERT_TRUE(JoinPath(out, 1, std::u16string_view(u""), std::u16string_view(u"")));
-    EXPECT_EQ(out[0], 0);
+// Windows removes a junction or directory link itself with RemoveDirectoryW (Wine's links are
+// Unix ones, which it cannot remove): the attributes alone decide.
+TEST(Entries, OnlyRealFoldersAreRemoved) {
+    struct Case {
+        unsigned long attributes;
+        bool removable;
+    } cases[] = {
+        {0x10, true},          {0x10 | 0x01 | 0x20, true}, {0x410, false}, {0x400, false},
+        {0x20, false},         {0xFFFFFFFF, false},        {0x10 | 0x400 | 0x01, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MayRemoveFolder(c.attributes), c.removable) << std::hex << c.attributes;
 }
 
 } // namespace

@@ -269,15 +269,37 @@ TEST_F(CleanupRun, AdjacentMatchingValuesAreBothDeleted) {
     EXPECT_EQ(ValueNames(key), Names{L"a3"});
 }
 
-TEST_F(CleanupRun, OnlyExactNamesAfterTheFirstUnitAreSelected) {
+// Only our own files, named at a path boundary: another vendor's add-in that Outlook switched
+// off stays switched off. The plain run and a script select alike.
+TEST_F(CleanupRun, OnlyOurFileNamesAtAPathBoundaryAreSelected) {
     const std::wstring key = DisabledItems(L"16.0");
-    SetBinary(key, L"1", L"_Kestrova.dll"sv);
-    SetBinary(key, L"2", L"kestrova.dll"sv);
-    SetBinary(key, L"3", L"tarnwick.dll\0"sv);
-    SetBinary(key, L"4", L"_tarnwick.dll"sv);
-    Outcome run = RunCleanup();
-    EXPECT_EQ(run.out, ":0_Kestrova.dll:0kestrova.dll:0tarnwick.dll_:0_tarnwick.dllOK:259");
-    EXPECT_EQ(ValueNames(key), (Names{L"1", L"2", L"3"}));
+    const struct {
+        const wchar_t* name;
+        std::wstring_view data;
+        const char* shown;
+        bool ours;
+    } rows[] = {
+        {L"1", L"\x01\0C:\\Tools\\mykestrova.dll\0"sv, "\x01_C:\\Tools\\mykestrova.dll_", false},
+        {L"2", L"\x01\0C:\\x\\kestrova.dll.bak\0"sv, "\x01_C:\\x\\kestrova.dll.bak_", false},
+        {L"3", L"kestrova.dll"sv, "kestrova.dll", false},
+        {L"4", L"\x01\0C:\\x\\Kestrova.dll\0"sv, "\x01_C:\\x\\Kestrova.dll_", true},
+        {L"5", L"tarnwick.dll\0"sv, "tarnwick.dll_", false},
+        {L"6", L"_/tarnwick.dll"sv, "_/tarnwick.dll", true},
+    };
+    std::string trace, report;
+    Names kept;
+    for (const auto& row : rows) {
+        SetBinary(key, row.name, row.data);
+        trace += ":0"s + row.shown + (row.ours ? "OK" : "");
+        if (row.ours)
+            report += "found: Office 16.0 disabled item \"" + LowBytes(std::wstring_view(row.name)) +
+                      "\"\r\n";
+        else
+            kept.push_back(row.name);
+    }
+    EXPECT_EQ(RunCleanup(L"/report").out, report);
+    EXPECT_EQ(RunCleanup().out, trace + ":259");
+    EXPECT_EQ(ValueNames(key), kept);
 }
 
 TEST_F(CleanupRun, EveryValueTypeIsExaminedAsData) {
@@ -295,10 +317,10 @@ TEST_F(CleanupRun, KeysAreVisitedInVersionOrder) {
     CreateKey(DisabledItems(L"16.0"));
     SetBinary(DisabledItems(L"15.0"), L"v", L"_15"sv);
     SetBinary(DisabledItems(L"11.0"), L"v", L"_11"sv);
-    SetBinary(DisabledItems(L"13.0"), L"v", L"_13_kestrova.dll"sv);
+    SetBinary(DisabledItems(L"13.0"), L"v", L"_13\\kestrova.dll"sv);
     Outcome run = RunCleanup();
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.out, ":0_11:259:0_13_kestrova.dllOK:259:0_15:259:259");
+    EXPECT_EQ(run.out, ":0_11:259:0_13\\kestrova.dllOK:259:0_15:259:259");
 }
 
 TEST_F(CleanupRun, AnEmptyKeyShowsOnlyTheEnd) {
@@ -308,12 +330,12 @@ TEST_F(CleanupRun, AnEmptyKeyShowsOnlyTheEnd) {
 
 TEST_F(CleanupRun, LongValuesAreExaminedInTheirFirst521Units) {
     const std::wstring key = DisabledItems(L"12.0");
-    std::wstring early = L"_kestrova.dll" + std::wstring(700, L'e');
+    std::wstring early = L"\\kestrova.dll" + std::wstring(1, L'\0') + std::wstring(700, L'e');
     std::wstring late = std::wstring(515, L'l') + L"kestrova.dll";
     SetBinary(key, L"early", early);
     SetBinary(key, L"late", late);
     Outcome run = RunCleanup();
-    std::string shownEarly = "_kestrova.dll" + std::string(521 - 13, 'e');
+    std::string shownEarly = "\\kestrova.dll_" + std::string(521 - 14, 'e');
     std::string shownLate = std::string(515, 'l') + "kestro";
     EXPECT_EQ(run.out, ":0" + shownEarly + "OK:0" + shownLate + ":259");
     EXPECT_EQ(ValueNames(key), Names{L"late"});
@@ -321,8 +343,8 @@ TEST_F(CleanupRun, LongValuesAreExaminedInTheirFirst521Units) {
 
 TEST_F(CleanupRun, ANameLongerThanTheBufferEndsTheList) {
     const std::wstring key = DisabledItems(L"11.0");
-    SetBinary(key, std::wstring(600, L'a'), L"_kestrova.dll"sv);
-    SetBinary(key, L"b", L"_kestrova.dll"sv);
+    SetBinary(key, std::wstring(600, L'a'), L"\\kestrova.dll"sv);
+    SetBinary(key, L"b", L"\\kestrova.dll"sv);
     EXPECT_EQ(RunCleanup().out, ":234");
     EXPECT_EQ(ValueNames(key).size(), 2u);
 }
@@ -330,15 +352,15 @@ TEST_F(CleanupRun, ANameLongerThanTheBufferEndsTheList) {
 TEST_F(CleanupRun, AKeyWithoutFullAccessIsSkippedSilentlyButScriptsHearOfIt) {
     // Stands for a user who may read but not change the key.
     const std::wstring key = DisabledItems(L"11.0");
-    SetBinary(key, L"v", L"_kestrova.dll"sv);
+    SetBinary(key, L"v", L"\\kestrova.dll"sv);
     kes::UniqueKey k = CreateKey(key);
     kes::UniqueLocal sd;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
         L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, sd.Put(), nullptr));
     ASSERT_EQ(RegSetKeySecurity(k.Get(), DACL_SECURITY_INFORMATION, sd.Get()), ERROR_SUCCESS);
     locked.push_back(std::move(k));
-    SetBinary(DisabledItems(L"12.0"), L"v", L"_tarnwick.dll"sv);
-    EXPECT_EQ(RunCleanup().out, ":0_tarnwick.dllOK:259");
+    SetBinary(DisabledItems(L"12.0"), L"v", L"\\tarnwick.dll"sv);
+    EXPECT_EQ(RunCleanup().out, ":0\\tarnwick.dllOK:259");
     EXPECT_EQ(ValueNames(key), Names{L"v"});
     // A script is not told "nothing to do" while an entry of ours stays.
     const std::string item = "Office 11.0 disabled item \"v\"\r\n";
@@ -450,6 +472,60 @@ TEST_F(CleanupRun, UnreadableFolderValuesNameNoFolder) {
     EXPECT_FALSE(Exists(folder));
 }
 
+// The folder as Outlook reads it: an expandable value is expanded, a trailing separator is not
+// doubled, every name is listed as it is (UTF-8 to a file). The plain run, /report and /run
+// agree; a value that names no folder it can tell is named to a script.
+TEST_F(CleanupRun, FolderValuesAreReadAsOutlookReadsThem) {
+    ASSERT_TRUE(SetEnvironmentVariableW(L"KES_CLEANUP_DIR", dir.c_str()));
+    const std::wstring folder = In(L"OLK16");
+    const std::string at = LowBytes(std::wstring_view(folder)) + "\\";
+    const std::string unset = "Office 16.0 security settings \"OutlookSecureTempFolder\"";
+    const struct {
+        const char* what;
+        DWORD type;
+        std::wstring value;
+        const wchar_t* file;
+        std::string listed; // the file's line after "found: "; empty: the folder is not read
+    } rows[] = {
+        {"expandable", REG_EXPAND_SZ, L"%KES_CLEANUP_DIR%\\OLK16", L"a.huf", at + "a.huf"},
+        {"expandable, ending in \\", REG_EXPAND_SZ, L"%kes_cleanup_dir%\\OLK16\\", L"b.huf",
+         at + "b.huf"},
+        {"ending in \\", REG_SZ, folder + L"\\", L"c.huf", at + "c.huf"},
+        {"Greek", REG_SZ, folder, L"\u03A9mega.huf", at + "\xCE\xA9mega.huf"},
+        {"Japanese", REG_SZ, folder, L"\u65E5\u672C.huf", at + "\xE6\x97\xA5\xE6\x9C\xAC.huf"},
+        {"a variable that is not set", REG_EXPAND_SZ, L"%KES_CLEANUP_UNSET%\\OLK16", L"d.huf", ""},
+    };
+    for (const auto& row : rows) {
+        const std::wstring file = folder + L"\\" + row.file;
+        auto stage = [&] {
+            if (!Exists(folder))
+                MakeFolder(folder);
+            MakeFile(file);
+            SetFolder(L"16.0", row.value, row.type);
+        };
+        stage();
+        const Outcome report = RunCleanup(L"/report");
+        const Outcome run = RunCleanup(L"/run");
+        if (row.listed.empty()) {
+            EXPECT_EQ(report.exitCode, 1u) << row.what;
+            EXPECT_EQ(report.out, "not readable (error 203): " + unset + "\r\n") << row.what;
+            EXPECT_EQ(run.exitCode, 2u) << row.what;
+            EXPECT_EQ(RunCleanup().exitCode, 0u) << row.what;
+            EXPECT_TRUE(Exists(file)) << row.what;
+            RemoveTree(folder);
+            continue;
+        }
+        EXPECT_EQ(report.exitCode, 1u) << row.what;
+        EXPECT_EQ(report.out, "found: " + row.listed + "\r\n") << row.what;
+        EXPECT_EQ(run.exitCode, 0u) << row.what;
+        EXPECT_EQ(run.out, "removed: " + row.listed + "\r\n") << row.what;
+        EXPECT_FALSE(Exists(folder)) << row.what;
+        stage();
+        EXPECT_EQ(RunCleanup().exitCode, 0u) << row.what;
+        EXPECT_FALSE(Exists(folder)) << row.what << ": the plain run";
+    }
+}
+
 TEST_F(CleanupRun, AnEmptyFolderValueSearchesNothing) {
     // Unmended, "\*.huf" would be searched on the program's current drive.
     std::wstring root = dir.substr(0, 3);
@@ -508,7 +584,7 @@ TEST_F(CleanupRun, AFolderLinkIsNotFollowed) {
 }
 
 TEST_F(CleanupRun, BothStepsTogetherAndTheTraceReachesAPipe) {
-    SetBinary(DisabledItems(L"11.0"), L"v", L"_kestrova.dll"sv);
+    SetBinary(DisabledItems(L"11.0"), L"v", L"\\kestrova.dll"sv);
     std::wstring folder = In(L"OLK");
     MakeFolder(folder);
     MakeFile(folder + L"\\a.huf");
@@ -527,7 +603,7 @@ TEST_F(CleanupRun, BothStepsTogetherAndTheTraceReachesAPipe) {
     while (ReadFile(read.Get(), buf, sizeof buf, &n, nullptr) && n > 0)
         out.append(buf, n);
     EXPECT_EQ(code, 0u);
-    EXPECT_EQ(out, ":0_kestrova.dllOK:259");
+    EXPECT_EQ(out, ":0\\kestrova.dllOK:259");
     EXPECT_FALSE(Exists(folder));
     EXPECT_TRUE(ValueNames(DisabledItems(L"11.0")).empty());
 }
@@ -538,7 +614,7 @@ TEST_F(CleanupRun, ScriptsChooseByArgumentsAndReadTheExitCode) {
     const std::string huf = LowBytes(std::wstring_view(folder)) + "\\a.huf";
     const std::string item = "Office 16.0 disabled item \"a1\"";
     auto stage = [&] {
-        SetBinary(key, L"a1", L"_kestrova.dll"sv);
+        SetBinary(key, L"a1", L"\\kestrova.dll"sv);
         SetBinary(key, L"b2", L"_outlook.dll"sv);
         if (!Exists(folder))
             MakeFolder(folder);
@@ -699,7 +775,7 @@ TEST_F(CleanupRun, KeysThatCannotBeReadAreNamedNotPassedOver) {
 // Typed at an interactive prompt, "cleanup" is the console twin: the prompt waits for it, shows
 // its lines and hands on its exit code (a desktop program would be left running, exit code 0).
 TEST_F(CleanupRun, APromptWaitsForTheTwinAndGetsItsExitCode) {
-    SetBinary(DisabledItems(L"16.0"), L"a1", L"_kestrova.dll"sv);
+    SetBinary(DisabledItems(L"16.0"), L"a1", L"\\kestrova.dll"sv);
     const std::string out = TypeAtPrompt("cleanup /report\r\necho code=%ERRORLEVEL%\r\n"
                                          "cleanup /run\r\necho code=%ERRORLEVEL%\r\n"
                                          "cleanup /report\r\necho code=%ERRORLEVEL%\r\n"

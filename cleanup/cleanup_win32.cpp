@@ -41,52 +41,79 @@ std::size_t ReadRawData(HKEY key, const wchar_t* name, wchar_t* data) {
     return kept;
 }
 
-// A string value as text: only REG_SZ or REG_EXPAND_SZ (unexpanded), of even length, ending in
-// a zero unit and fitting `units`. False yields no text.
-bool ReadString(HKEY key, const wchar_t* name, wchar_t* text, DWORD units) {
-    DWORD type = 0;
+// A string value as text: only REG_SZ or REG_EXPAND_SZ, of even length, ending in a zero unit
+// and fitting `units`. Returns the platform's code (13 for another type or form); on failure
+// `text` is empty.
+LONG ReadString(HKEY key, const wchar_t* name, wchar_t* text, DWORD units, DWORD& type) {
     DWORD size = units * sizeof(wchar_t);
+    type = 0;
     text[0] = 0;
     LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
-    bool ok = rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) &&
-              size % sizeof(wchar_t) == 0 && size >= sizeof(wchar_t) &&
-              text[size / sizeof(wchar_t) - 1] == 0;
-    if (!ok)
+    if (rc == ERROR_SUCCESS &&
+        ((type != REG_SZ && type != REG_EXPAND_SZ) || size % sizeof(wchar_t) != 0 ||
+         size < sizeof(wchar_t) || text[size / sizeof(wchar_t) - 1] != 0))
+        rc = ERROR_INVALID_DATA;
+    if (rc != ERROR_SUCCESS)
         text[0] = 0;
-    return ok;
+    return rc;
 }
 
-// Script lines are in the ANSI code page, like the rest of the program's output.
-std::string Narrow(std::wstring_view text) {
-    if (text.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
+// Outlook expands a REG_EXPAND_SZ folder value, as Group Policy Preferences write it with
+// %USERPROFILE%: so does cleanup. A reference to a variable that is not set would leave a path
+// that names nothing, and is refused with its code.
+LONG Expand(const wchar_t* text, std::wstring& expanded) {
+    for (const wchar_t* at = wcschr(text, L'%'); at != nullptr;) {
+        const wchar_t* end = wcschr(at + 1, L'%');
+        if (end == nullptr)
+            break;
+        const std::wstring variable(at + 1, end);
+        if (!variable.empty() && GetEnvironmentVariableW(variable.c_str(), nullptr, 0) == 0 &&
+            GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+            return ERROR_ENVVAR_NOT_FOUND;
+        at = wcschr(end + 1, L'%');
+    }
+    expanded.assign(kFolderUnits, L'\0');
+    for (int tries = 0; tries < kReadTries; ++tries) {
+        const DWORD n = ExpandEnvironmentStringsW(text, expanded.data(),
+                                                  static_cast<DWORD>(expanded.size()));
+        if (n == 0)
+            return static_cast<LONG>(GetLastError());
+        if (n <= expanded.size()) {
+            expanded.resize(n - 1);
+            return ERROR_SUCCESS;
+        }
+        expanded.assign(n, L'\0');
+    }
+    return ERROR_MORE_DATA;
 }
 
 // "16.0", taken from a key's path.
-std::string OfficeVersion(std::wstring_view keyPath) {
+std::wstring OfficeVersion(std::wstring_view keyPath) {
     constexpr std::wstring_view kOffice = L"\\Office\\";
     std::wstring_view version;
     if (std::size_t at = keyPath.find(kOffice); at != std::wstring_view::npos) {
         version = keyPath.substr(at + kOffice.size());
         version = version.substr(0, version.find(L'\\'));
     }
-    return Narrow(version);
+    return std::wstring(version);
 }
 
 // "Office 16.0 disabled item "name"", or with no name "Office 16.0 disabled items".
-std::string DisabledItemName(std::wstring_view keyPath, const wchar_t* name) {
-    const std::string office = "Office " + OfficeVersion(keyPath) + " disabled item";
-    return name == nullptr ? office + "s" : office + " \"" + Narrow(name) + "\"";
+std::wstring DisabledItemName(std::wstring_view keyPath, const wchar_t* name) {
+    const std::wstring office = L"Office " + OfficeVersion(keyPath) + L" disabled item";
+    return name == nullptr ? office + L"s" : office + L" \"" + name + L"\"";
 }
 
-std::string SecurityName(std::wstring_view keyPath) {
-    return "Office " + OfficeVersion(keyPath) + " security settings";
+std::wstring SecurityName(std::wstring_view keyPath) {
+    return L"Office " + OfficeVersion(keyPath) + L" security settings";
+}
+
+// The folder and the separator before an entry's name; a folder value that already ends in one
+// gets no second.
+std::wstring WithSeparator(const std::wstring& folder) {
+    if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/'))
+        return folder;
+    return folder + L'\\';
 }
 
 // Removes a file or an emptied folder of ours; a read-only attribute, which only keeps the
@@ -106,26 +133,138 @@ DWORD RemoveEntry(const std::wstring& path, DWORD attributes, bool isFolder) {
     return error;
 }
 
+using Outcome = Reporter::Outcome;
+
+// The one walk of the folders: what is ours and what may be deleted is decided here alone.
+class FolderWalk {
+public:
+    explicit FolderWalk(Reporter& reporter) : r(reporter) {}
+
+    // The folder that Outlook names: its "*.huf" entries, then the folder itself when the walk
+    // emptied it. True when the folder was removed.
+    bool Top(const std::wstring& folder) {
+        const int before = removed;
+        if (!Folder(folder) || !r.remove || removed == before)
+            return false;
+        // On a junction or directory link RemoveDirectoryW removes the link, whatever its
+        // target still holds: only a real folder goes.
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        return MayRemoveFolder(attributes) && RemoveDirectoryW(folder.c_str()) != FALSE;
+    }
+
+private:
+    // The "*.huf" entries of `folder`, recursively. True when nothing of ours stays in it (for
+    // /report: when none is in it).
+    bool Folder(const std::wstring& folder) {
+        const std::wstring base = WithSeparator(folder);
+        WIN32_FIND_DATAW entry;
+        kes::UniqueFind search;
+        // The pattern and every entry path fit the fixed buffers of the plain run.
+        if (base.size() + 5 < kPathUnits)
+            search.Reset(FindFirstFileExW((base + L"*.huf").c_str(), FindExInfoBasic, &entry,
+                                          FindExSearchNameMatch, nullptr,
+                                          FIND_FIRST_EX_LARGE_FETCH));
+        else
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        if (!search.Valid()) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                return true;
+            r.Entry(Outcome::NotReadable, folder, static_cast<long>(error));
+            return false;
+        }
+        bool clean = true;
+        do {
+            const std::wstring_view name(entry.cFileName);
+            if (IsDotEntry(entry.cFileName) || !HasHufExtension(name))
+                continue;
+            const DWORD attributes = entry.dwFileAttributes;
+            const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            // A junction or link leads out of the folder: nothing there is ours, not even the
+            // link.
+            if (isFolder && !MayRemoveFolder(attributes))
+                continue;
+            const std::wstring path = base + std::wstring(name);
+            const std::wstring shown = isFolder ? path + L'\\' : path;
+            if (path.size() >= kPathUnits) {
+                // Skipped, not cut: a cut path names another file.
+                r.Entry(Outcome::NotRemoved, shown, ERROR_FILENAME_EXCED_RANGE);
+                clean = false;
+                continue;
+            }
+            if (isFolder && !Folder(path)) {
+                clean = false;
+                if (r.plain)
+                    return false;
+            }
+            if (!r.remove) {
+                r.Entry(Outcome::Found, shown, 0);
+                clean = false;
+            } else if (const DWORD error = RemoveEntry(path, attributes, isFolder);
+                       error != ERROR_SUCCESS) {
+                r.Entry(Outcome::NotRemoved, shown, static_cast<long>(error));
+                clean = false;
+                if (r.plain)
+                    return false;
+            } else {
+                ++removed;
+                r.Entry(Outcome::Removed, shown, 0);
+            }
+        } while (FindNextFileW(search.Get(), &entry));
+        if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) {
+            r.Entry(Outcome::NotReadable, folder, static_cast<long>(error));
+            return false;
+        }
+        return clean;
+    }
+
+    Reporter& r;
+    int removed = 0;
+};
+
+// The plain run's trace: ":%d" of every enumeration, the data's low bytes, "OK" or the German
+// report of a value that stayed. The file purge writes nothing.
+class Trace : public Reporter {
+public:
+    Trace() : Reporter(true, true) {}
+    std::string bytes;
+
+    void Enumerated(long code, std::wstring_view data) override {
+        AppendCode(bytes, code);
+        bytes += LowBytes(data);
+    }
+    void Value(Outcome outcome, const std::wstring&, long, std::wstring_view data) override {
+        if (outcome == Outcome::Removed)
+            bytes += "OK";
+        else if (outcome == Outcome::NotRemoved)
+            AppendDeleteFailure(bytes, LowBytes(data));
+    }
+    void Entry(Outcome, const std::wstring&, long) override {}
+};
+
 } // namespace
 
-void Findings::Found(const std::string& what) {
-    ++found;
-    lines += "found: " + what + "\r\n";
-}
-
-void Findings::Removed(const std::string& what) {
-    ++removed;
-    lines += "removed: " + what + "\r\n";
-}
-
-void Findings::NotRemoved(const std::string& what, long error) {
-    ++left;
-    lines += "not removed (error " + std::to_string(error) + "): " + what + "\r\n";
-}
-
-void Findings::NotReadable(const std::string& what, long error) {
-    ++left;
-    lines += "not readable (error " + std::to_string(error) + "): " + what + "\r\n";
+void Findings::Entry(Outcome outcome, const std::wstring& what, long error) {
+    switch (outcome) {
+    case Outcome::Found:
+        ++found;
+        lines += L"found: ";
+        break;
+    case Outcome::Removed:
+        ++removed;
+        lines += L"removed: ";
+        break;
+    case Outcome::NotRemoved:
+        ++left;
+        lines += L"not removed (error " + std::to_wstring(error) + L"): ";
+        break;
+    case Outcome::NotReadable:
+        ++left;
+        lines += L"not readable (error " + std::to_wstring(error) + L"): ";
+        break;
+    }
+    lines += what;
+    lines += L"\r\n";
 }
 
 int Findings::ExitCode() const {
@@ -140,205 +279,115 @@ bool IsDotEntry(const wchar_t* name) {
     return cleanup::IsDotEntry<wchar_t>(name);
 }
 
-bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace) {
+bool WalkDisabledItems(const wchar_t* keyPath, Reporter& r) {
     kes::UniqueKey key;
-    if (OpenKey(keyPath, key) != ERROR_SUCCESS)
-        return false;
-    wchar_t name[kNameUnits];
-    wchar_t data[kDataUnits];
-    DWORD index = 0;
-    for (;;) {
-        DWORD nameUnits = kNameCapacity;
-        LONG rc =
-            RegEnumValueW(key.Get(), index, name, &nameUnits, nullptr, nullptr, nullptr, nullptr);
-        AppendCode(trace, rc);
-        if (rc != ERROR_SUCCESS)
-            return true;
-        std::size_t bytes = ReadRawData(key.Get(), name, data);
-        std::wstring_view text = MakeDataText(data, bytes / sizeof(wchar_t));
-        std::string shown = LowBytes(text);
-        trace += shown;
-        if (!NamesAddIn(text)) {
-            ++index;
-            continue;
-        }
-        if (RegDeleteValueW(key.Get(), name) == ERROR_SUCCESS) {
-            // The next value has moved into this position.
-            trace += "OK";
-        } else {
-            AppendDeleteFailure(trace, shown);
-            ++index;
-        }
-    }
-}
-
-bool PurgeSecureTempFolder(const wchar_t* keyPath) {
-    kes::UniqueKey key;
-    if (OpenKey(keyPath, key) != ERROR_SUCCESS)
-        return false;
-    wchar_t folder[kFolderUnits];
-    // An empty path names no folder; searching "\*.huf" would sweep the current drive's root.
-    if (ReadString(key.Get(), L"OutlookSecureTempFolder", folder, kFolderUnits) && folder[0] != 0)
-        PurgeHufFiles(folder);
-    return true;
-}
-
-bool PurgeHufFiles(const wchar_t* folder) {
-    const std::wstring_view dir(folder);
-    wchar_t pattern[kPathUnits];
-    wchar_t base[kPathUnits];
-    if (!JoinPath(pattern, kPathUnits, dir, L"\\*.huf"sv) ||
-        !JoinPath(base, kPathUnits, dir, L"\\"sv))
-        return false;
-    const std::wstring_view baseView(base);
-    WIN32_FIND_DATAW entry;
-    kes::UniqueFind search(FindFirstFileExW(pattern, FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                            nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!search.Valid())
-        return false;
-    do {
-        if (IsDotEntry(entry.cFileName))
-            continue;
-        const std::wstring_view name(entry.cFileName);
-        if (!HasHufExtension(name))
-            continue;
-        wchar_t path[kPathUnits];
-        if (!JoinPath(path, kPathUnits, baseView, name))
-            continue;
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            // A junction or link leads out of the folder: nothing there is ours.
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !PurgeHufFiles(path))
-                return false;
-        } else if (!DeleteFileW(path)) {
-            return false;
-        }
-    } while (FindNextFileW(search.Get(), &entry));
-    if (GetLastError() != ERROR_NO_MORE_FILES)
-        return false;
-    // The open search would keep the folder from going.
-    search.Reset();
-    return RemoveDirectoryW(folder) != FALSE;
-}
-
-void SweepDisabledItems(const wchar_t* keyPath, Findings& findings) {
-    kes::UniqueKey key;
-    // Only what the work needs: a key the user may read but not change is still read.
-    LONG opened = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0,
-                                findings.remove ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE,
-                                key.Put());
     LONG refused = ERROR_SUCCESS; // why nothing here can be deleted
-    if (opened == ERROR_ACCESS_DENIED && findings.remove) {
-        refused = opened;
-        opened = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, key.Put());
+    LONG opened = ERROR_SUCCESS;
+    if (r.plain) {
+        if (OpenKey(keyPath, key) != ERROR_SUCCESS)
+            return false;
+    } else {
+        // Only what the work needs: a key the user may read but not change is still read.
+        opened = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0,
+                               r.remove ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE,
+                               key.Put());
+        if (opened == ERROR_ACCESS_DENIED && r.remove) {
+            refused = opened;
+            opened = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, key.Put());
+        }
     }
-    const std::string list = DisabledItemName(keyPath, nullptr);
     if (opened == ERROR_FILE_NOT_FOUND)
-        return;
+        return false;
     if (opened != ERROR_SUCCESS) {
-        findings.NotReadable(list, opened);
-        return;
+        r.Value(Outcome::NotReadable, DisabledItemName(keyPath, nullptr), opened, {});
+        return false;
     }
-    // Room for the longest name the registry allows, so that no entry ends the list early.
-    std::vector<wchar_t> name(kMaxValueNameUnits + 1);
+    // A script has room for the longest name the registry allows, so that no entry ends the
+    // list early.
+    std::vector<wchar_t> name((r.plain ? kNameCapacity : kMaxValueNameUnits) + 1);
     wchar_t data[kDataUnits];
     for (DWORD index = 0;;) {
-        DWORD nameUnits = static_cast<DWORD>(name.size());
+        DWORD nameUnits = static_cast<DWORD>(name.size() - 1);
         const LONG rc = RegEnumValueW(key.Get(), index, name.data(), &nameUnits, nullptr, nullptr,
                                       nullptr, nullptr);
-        if (rc == ERROR_NO_MORE_ITEMS)
-            return;
         if (rc != ERROR_SUCCESS) {
-            findings.NotReadable(list, rc);
-            return;
+            r.Enumerated(rc, {});
+            if (rc != ERROR_NO_MORE_ITEMS)
+                r.Value(Outcome::NotReadable, DisabledItemName(keyPath, nullptr), rc, {});
+            return true;
         }
-        const std::size_t bytes = ReadRawData(key.Get(), name.data(), data);
-        if (!NamesAddIn(MakeDataText(data, bytes / sizeof(wchar_t)))) {
+        const std::size_t units = ReadRawData(key.Get(), name.data(), data) / sizeof(wchar_t);
+        // The zeros of the data mark where a path starts and ends: matched before they are
+        // made visible.
+        const bool ours = NamesAddIn(std::wstring_view(data, units));
+        const std::wstring_view text = MakeDataText(data, units);
+        r.Enumerated(rc, text);
+        if (!ours) {
             ++index;
             continue;
         }
-        const std::string item = DisabledItemName(keyPath, name.data());
-        if (!findings.remove) {
-            findings.Found(item);
+        const std::wstring item = DisabledItemName(keyPath, name.data());
+        if (!r.remove) {
+            r.Value(Outcome::Found, item, 0, text);
             ++index;
         } else if (refused != ERROR_SUCCESS) {
-            findings.NotRemoved(item, refused);
+            r.Value(Outcome::NotRemoved, item, refused, text);
             ++index;
         } else if (const LONG deleted = RegDeleteValueW(key.Get(), name.data());
                    deleted == ERROR_SUCCESS) {
             // The next value has moved into this position.
-            findings.Removed(item);
+            r.Value(Outcome::Removed, item, 0, text);
         } else {
-            findings.NotRemoved(item, deleted);
+            r.Value(Outcome::NotRemoved, item, deleted, text);
             ++index;
         }
     }
 }
 
-void SweepSecureTempFolder(const wchar_t* keyPath, Findings& findings) {
+bool WalkSecureTempFolder(const wchar_t* keyPath, Reporter& r) {
     kes::UniqueKey key;
-    const LONG opened = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, key.Put());
+    const LONG opened =
+        r.plain ? OpenKey(keyPath, key)
+                : RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, key.Put());
+    if (r.plain && opened != ERROR_SUCCESS)
+        return false;
     if (opened == ERROR_FILE_NOT_FOUND)
-        return;
+        return false;
     if (opened != ERROR_SUCCESS) {
-        findings.NotReadable(SecurityName(keyPath), opened);
-        return;
+        r.Entry(Outcome::NotReadable, SecurityName(keyPath), opened);
+        return false;
     }
-    wchar_t folder[kFolderUnits];
-    if (!ReadString(key.Get(), L"OutlookSecureTempFolder", folder, kFolderUnits) || folder[0] == 0)
-        return;
-    const int removedBefore = findings.removed;
-    // As in the plain run, the folder that Outlook names goes when it was emptied of ours.
-    if (SweepHufFiles(folder, findings) && findings.remove && findings.removed > removedBefore)
-        RemoveDirectoryW(folder);
+    wchar_t raw[kFolderUnits];
+    DWORD type = 0;
+    LONG rc = ReadString(key.Get(), L"OutlookSecureTempFolder", raw, kFolderUnits, type);
+    std::wstring folder;
+    if (rc == ERROR_SUCCESS)
+        rc = type == REG_EXPAND_SZ ? Expand(raw, folder) : (folder = raw, ERROR_SUCCESS);
+    // A missing value names no folder; one that cannot be read may name one.
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+        r.Entry(Outcome::NotReadable, SecurityName(keyPath) + L" \"OutlookSecureTempFolder\"",
+                rc);
+    // An empty path names no folder; searching "\*.huf" would sweep the current drive's root.
+    if (rc == ERROR_SUCCESS && !folder.empty())
+        FolderWalk(r).Top(folder);
+    return true;
 }
 
-bool SweepHufFiles(const std::wstring& folder, Findings& findings) {
-    const std::wstring base = folder + L"\\";
-    WIN32_FIND_DATAW entry;
-    kes::UniqueFind search;
-    if (base.size() + 5 < kPathUnits)
-        search.Reset(FindFirstFileExW((base + L"*.huf").c_str(), FindExInfoBasic, &entry,
-                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    else
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    if (!search.Valid()) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return true;
-        findings.NotReadable(Narrow(folder), static_cast<long>(error));
-        return false;
-    }
-    bool clean = true;
-    do {
-        const std::wstring_view name(entry.cFileName);
-        if (IsDotEntry(entry.cFileName) || !HasHufExtension(name))
-            continue;
-        const DWORD attributes = entry.dwFileAttributes;
-        // A junction or link leads out of the folder: nothing there is ours, not even the link.
-        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-            (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-            continue;
-        const std::wstring path = base + std::wstring(name);
-        const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        const std::string shown = Narrow(path) + (isFolder ? "\\" : "");
-        if (isFolder && !SweepHufFiles(path, findings))
-            clean = false;
-        if (!findings.remove) {
-            findings.Found(shown);
-            clean = false;
-        } else if (const DWORD error = RemoveEntry(path, attributes, isFolder);
-                   error != ERROR_SUCCESS) {
-            findings.NotRemoved(shown, static_cast<long>(error));
-            clean = false;
-        } else {
-            findings.Removed(shown);
-        }
-    } while (FindNextFileW(search.Get(), &entry));
-    if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) {
-        findings.NotReadable(Narrow(folder), static_cast<long>(error));
-        return false;
-    }
-    return clean;
+bool PurgeDisabledItems(const wchar_t* keyPath, std::string& trace) {
+    Trace t;
+    const bool opened = WalkDisabledItems(keyPath, t);
+    trace += t.bytes;
+    return opened;
+}
+
+bool PurgeSecureTempFolder(const wchar_t* keyPath) {
+    Trace t;
+    return WalkSecureTempFolder(keyPath, t);
+}
+
+bool PurgeHufFiles(const wchar_t* folder) {
+    Trace t;
+    return FolderWalk(t).Top(folder);
 }
 
 void WriteTrace(HANDLE out, std::string_view bytes) {
@@ -353,50 +402,55 @@ void WriteTrace(HANDLE out, std::string_view bytes) {
     }
 }
 
-void WriteLines(HANDLE out, std::string_view lines) {
+void WriteLines(HANDLE out, std::wstring_view lines) {
     DWORD mode = 0;
-    if (lines.empty() || !GetConsoleMode(out, &mode)) {
-        WriteTrace(out, lines);
+    if (!lines.empty() && GetConsoleMode(out, &mode)) {
+        // A console is given the text itself, which no code page can narrow.
+        while (!lines.empty()) {
+            DWORD written = 0;
+            if (!WriteConsoleW(out, lines.data(), static_cast<DWORD>(lines.size()), &written,
+                               nullptr) ||
+                written == 0)
+                return;
+            lines.remove_prefix(written);
+        }
         return;
     }
-    // A console shows bytes in its own (OEM) code page: it is given the text itself.
-    const int n = MultiByteToWideChar(CP_ACP, 0, lines.data(), static_cast<int>(lines.size()),
-                                      nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, lines.data(), static_cast<int>(lines.size()), text.data(), n);
-    DWORD written = 0;
-    WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    std::string bytes;
+    AppendUtf8(bytes, lines);
+    WriteTrace(out, bytes);
 }
 
 void RunCleanup(HANDLE out) {
-    std::string trace;
     for (const wchar_t* key : kDisabledItemsKeys) {
-        PurgeDisabledItems(key, trace);
-        WriteTrace(out, trace);
-        trace.clear();
+        Trace t;
+        WalkDisabledItems(key, t);
+        WriteTrace(out, t.bytes);
     }
-    for (const wchar_t* key : kSecurityKeys)
-        PurgeSecureTempFolder(key);
+    for (const wchar_t* key : kSecurityKeys) {
+        Trace t;
+        WalkSecureTempFolder(key, t);
+    }
 }
 
 int RunScripted(HANDLE out, bool remove) {
-    Findings findings;
-    findings.remove = remove;
+    Findings findings(remove);
     for (const wchar_t* key : kDisabledItemsKeys)
-        SweepDisabledItems(key, findings);
+        WalkDisabledItems(key, findings);
     for (const wchar_t* key : kSecurityKeys)
-        SweepSecureTempFolder(key, findings);
+        WalkSecureTempFolder(key, findings);
     WriteLines(out, findings.lines);
     return findings.ExitCode();
 }
 
 int Main(HANDLE out, const std::wstring_view* args, std::size_t count) {
+    const std::wstring usage(kUsage.begin(), kUsage.end());
     switch (ParseArguments(args, count)) {
     case Mode::Plain:
         RunCleanup(out);
         return kExitNothing;
     case Mode::Help:
-        WriteLines(out, kUsage);
+        WriteLines(out, usage);
         return kExitNothing;
     case Mode::Report:
         return RunScripted(out, false);
@@ -405,7 +459,7 @@ int Main(HANDLE out, const std::wstring_view* args, std::size_t count) {
     case Mode::Unknown:
         break;
     }
-    WriteLines(out, kUsage);
+    WriteLines(out, usage);
     return kExitUsage;
 }
 

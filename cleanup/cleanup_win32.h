@@ -1,6 +1,6 @@
 // The registry and file work of cleanup: plain functions returning flags, as the tool raises
-// nothing. The plain run always ends with 0; a run from a script (/report, /run) collects its
-// findings and tells them by exit code.
+// nothing. One walk serves every run: the plain run always ends with 0 and writes its trace; a
+// run from a script (/report, /run) collects its findings and tells them by exit code.
 #pragma once
 
 #include <windows.h>
@@ -34,22 +34,50 @@ inline constexpr const wchar_t* kSecurityKeys[] = {
     L"Software\\Microsoft\\Office\\16.0\\Outlook\\Security",
 };
 
-// What a run from a script collects. With `remove` false (/report) nothing is deleted and every
-// finding is listed; otherwise (/run) every removal and everything of ours that stays. Lines end
-// in CR LF.
-struct Findings {
-    bool remove = true;
-    std::string lines;
+// What one walk of the keys and folders tells, and the rules it walks by. The plain run and the
+// runs from a script walk the same way; only their reporters and these rules differ.
+class Reporter {
+public:
+    enum class Outcome { Found, Removed, NotRemoved, NotReadable };
+
+    Reporter(bool remove, bool plain) : remove(remove), plain(plain) {}
+    virtual ~Reporter() = default;
+
+    // false for /report: nothing is deleted, every finding is told.
+    const bool remove;
+    // The plain run's rules: a key is opened with full access or passed over, value names of
+    // more than 521 units end the list, and the first entry that stays ends its folder's purge.
+    // Otherwise a key that may only be read is read and every entry of ours is tried.
+    const bool plain;
+
+    // One enumeration call of a disabled-items key: its result code and, for a value, its data
+    // as the trace shows it (zero units as "_").
+    virtual void Enumerated(long code, std::wstring_view data) = 0;
+    // A disabled-items value of ours (with its data as above), or a key that could not be read.
+    virtual void Value(Outcome outcome, const std::wstring& what, long error,
+                       std::wstring_view data) = 0;
+    // A "*.huf" entry (a folder with a trailing "\"), or a folder value or folder that could
+    // not be read.
+    virtual void Entry(Outcome outcome, const std::wstring& what, long error) = 0;
+};
+
+// What a run from a script collects, in lines ending in CR LF. With `remove` false (/report)
+// every finding is listed; otherwise (/run) every removal and everything of ours that stays.
+class Findings : public Reporter {
+public:
+    explicit Findings(bool remove) : Reporter(remove, false) {}
+
+    std::wstring lines;
     int found = 0;   // of ours and there (/report)
     int removed = 0; // removed (/run)
     int left = 0;    // of ours and still there, or not looked into (both)
 
-    // `what` is the finding as listed; `error` the platform's code.
-    void Found(const std::string& what);
-    void Removed(const std::string& what);
-    void NotRemoved(const std::string& what, long error);
-    // A key or folder that may hold something of ours but could not be looked into.
-    void NotReadable(const std::string& what, long error);
+    void Enumerated(long, std::wstring_view) override {}
+    void Value(Outcome outcome, const std::wstring& what, long error,
+               std::wstring_view) override {
+        Entry(outcome, what, error);
+    }
+    void Entry(Outcome outcome, const std::wstring& what, long error) override;
     int ExitCode() const;
 };
 
@@ -67,14 +95,9 @@ bool PurgeSecureTempFolder(const wchar_t* keyPath);
 // when the folder itself was removed. Stops at the first entry that stays.
 bool PurgeHufFiles(const wchar_t* folder);
 
-// The same steps run from a script: keys that may only be read are read, every entry of ours
-// is tried (a failure stops nothing), read-only files are removed, and whatever stays is named.
-
-void SweepDisabledItems(const wchar_t* keyPath, Findings& findings);
-void SweepSecureTempFolder(const wchar_t* keyPath, Findings& findings);
-// The "*.huf" entries of `folder`, recursively; for /run the folder itself goes when it ends up
-// empty. True when nothing of ours stays in it (for /report: when nothing of ours is in it).
-bool SweepHufFiles(const std::wstring& folder, Findings& findings);
+// Any run's steps, told to `reporter`. True when the key could be opened.
+bool WalkDisabledItems(const wchar_t* keyPath, Reporter& reporter);
+bool WalkSecureTempFolder(const wchar_t* keyPath, Reporter& reporter);
 
 bool IsDotEntry(const wchar_t* name);
 
@@ -88,7 +111,8 @@ int RunScripted(HANDLE out, bool remove);
 int Main(HANDLE out, const std::wstring_view* args, std::size_t count);
 
 void WriteTrace(HANDLE out, std::string_view bytes);
-// Lines for a script or a prompt: the bytes to a file or pipe, the text to a console.
-void WriteLines(HANDLE out, std::string_view lines);
+// Lines for a script or a prompt: to a console the text itself, to a file or pipe UTF-8 (a lone
+// surrogate in its three-byte form), never mapped to look-alike characters.
+void WriteLines(HANDLE out, std::wstring_view lines);
 
 } // namespace cleanup

@@ -123,20 +123,32 @@ TEST(Trace, WritesEveryByteToAPipe) {
     EXPECT_EQ(got, bytes);
 }
 
-// A console is given the text, not bytes it would show in its OEM code page.
-TEST(Trace, ScriptLinesReachAConsoleAsText) {
+// A console is given the text itself; a file or pipe UTF-8, never a look-alike of a name.
+TEST(Trace, ScriptLinesKeepEveryName) {
+    const std::wstring lines = L"found: C:\\Gr\u00FC\u00DFe\\\u03A9mega.huf\r\n"
+                               L"found: C:\\\u65E5\u672C.huf\r\n";
     FreeConsole();
     ASSERT_TRUE(AllocConsole());
     const kes::UniqueKernelHandle screen(CreateConsoleScreenBuffer(
         GENERIC_READ | GENERIC_WRITE, 0, nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr));
     ASSERT_TRUE(screen.Get() != INVALID_HANDLE_VALUE && screen.Get() != nullptr);
-    ASSERT_EQ(GetACP(), 1252u) << "the bytes below are Windows-1252";
-    cleanup::WriteLines(screen.Get(), "found: C:\\Gr\xFC\xDF" "e\\a.huf\r\n");
-    wchar_t shown[24] = {};
+    cleanup::WriteLines(screen.Get(), lines);
+    wchar_t shown[27] = {};
     DWORD read = 0;
-    ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.Get(), shown, 23, COORD{0, 0}, &read));
-    EXPECT_EQ(std::wstring(shown, read).substr(0, 23), L"found: C:\\Gr\u00FC\u00DFe\\a.huf  ");
+    ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.Get(), shown, 26, COORD{0, 0}, &read));
+    EXPECT_EQ(std::wstring(shown, read), L"found: C:\\Gr\u00FC\u00DFe\\\u03A9mega.huf ");
     FreeConsole();
+
+    kes::UniqueKernelHandle readEnd, writeEnd;
+    ASSERT_TRUE(CreatePipe(readEnd.Put(), writeEnd.Put(), nullptr, kPipeBytes));
+    cleanup::WriteLines(writeEnd.Get(), lines);
+    writeEnd.Reset();
+    std::string got(256, '\0');
+    DWORD n = 0;
+    ASSERT_TRUE(ReadFile(readEnd.Get(), got.data(), static_cast<DWORD>(got.size()), &n, nullptr));
+    got.resize(n);
+    EXPECT_EQ(got, "found: C:\\Gr\xC3\xBC\xC3\x9F" "e\\\xCE\xA9mega.huf\r\n"
+                   "found: C:\\\xE6\x97\xA5\xE6\x9C\xAC.huf\r\n");
 }
 
 } // namespace
