@@ -526,6 +526,67 @@ TEST_F(CleanupRun, FolderValuesAreReadAsOutlookReadsThem) {
     }
 }
 
+// Everything below `root`, folders with a trailing "\", links not followed.
+std::set<std::wstring> Tree(const std::wstring& root, const std::wstring& under = L"") {
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    const kes::UniqueFind search(FindFirstFileW((root + L"\\" + under + L"*").c_str(), &fd));
+    if (!search)
+        return names;
+    do {
+        const std::wstring name = under + fd.cFileName;
+        if (IsDotEntry(fd.cFileName))
+            continue;
+        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names.insert(name);
+            continue;
+        }
+        names.insert(name + L"\\");
+        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+            names.merge(Tree(root, name + L"\\"));
+    } while (FindNextFileW(search.Get(), &fd));
+    return names;
+}
+
+// The plain run and /run walk alike: over one seeded profile they leave the same behind.
+TEST_F(CleanupRun, ThePlainRunAndAScriptRemoveTheSame) {
+    const std::wstring key = DisabledItems(L"16.0");
+    const std::wstring outside = In(L"outside"), folder = In(L"OLK");
+    auto seed = [&] {
+        SetBinary(key, L"ours", L"\x01\0C:\\K\\kestrova.dll\0"sv);
+        SetBinary(key, L"other", L"\x01\0C:\\Tools\\mykestrova.dll\0"sv);
+        SetBinary(key, L"also ours", L"\x01\0C:\\T\\Tarnwick.dll\0"sv);
+        for (const std::wstring& f : {outside, folder, folder + L"\\x.huf", folder + L"\\y.huf"})
+            if (!Exists(f))
+                MakeFolder(f);
+        for (const std::wstring& f : {folder + L"\\a.huf", folder + L"\\r.huf",
+                                      folder + L"\\notes.hufx", folder + L"\\letter.doc",
+                                      folder + L"\\x.huf\\in.huf", outside + L"\\victim.huf"})
+            if (!Exists(f))
+                MakeFile(f);
+        ASSERT_TRUE(SetFileAttributesW((folder + L"\\r.huf").c_str(), FILE_ATTRIBUTE_READONLY));
+        SetFolder(L"16.0", folder);
+    };
+    seed();
+    const bool linked = MakeFolderLink(folder + L"\\link.huf", outside);
+    EXPECT_EQ(RunCleanup().exitCode, 0u);
+    const std::set<std::wstring> plain = Tree(dir);
+    const Names plainValues = ValueNames(key);
+    seed();
+    const Outcome run = RunCleanup(L"/run");
+    EXPECT_EQ(run.exitCode, 0u) << run.out;
+    EXPECT_EQ(Tree(dir), plain);
+    EXPECT_EQ(ValueNames(key), plainValues);
+    EXPECT_EQ(plainValues, Names{L"other"});
+    std::set<std::wstring> left = {L"OLK\\",          L"OLK\\notes.hufx", L"OLK\\letter.doc",
+                                   L"outside\\",      L"outside\\victim.huf"};
+    if (linked)
+        left.insert(L"OLK\\link.huf\\");
+    EXPECT_EQ(plain, left);
+    if (linked)
+        RemoveFolderLink(folder + L"\\link.huf");
+}
+
 TEST_F(CleanupRun, AnEmptyFolderValueSearchesNothing) {
     // Unmended, "\*.huf" would be searched on the program's current drive.
     std::wstring root = dir.substr(0, 3);
