@@ -60,8 +60,40 @@ DWORD RunCommand(std::wstring cmd) {
     return code;
 }
 
-DWORD Msiexec(const wchar_t* action, const std::wstring& package) {
-    return RunCommand(L"msiexec.exe " + std::wstring(action) + L" \"" + package + L"\" /qn");
+DWORD Msiexec(const wchar_t* action, const std::wstring& package,
+              const std::wstring& properties = L"") {
+    return RunCommand(L"msiexec.exe " + std::wstring(action) + L" \"" + package + L"\" /qn" +
+                      (properties.empty() ? L"" : L" " + properties));
+}
+
+// Every row of the package's File table: "name=version,language".
+std::vector<std::wstring> FileVersions(const std::wstring& package) {
+    MSIHANDLE db = 0, view = 0, record = 0;
+    std::vector<std::wstring> rows;
+    if (MsiOpenDatabaseW(package.c_str(), MSIDBOPEN_READONLY, &db) == ERROR_SUCCESS &&
+        MsiDatabaseOpenViewW(db, L"SELECT `FileName`, `Version`, `Language` FROM `File`",
+                             &view) == ERROR_SUCCESS &&
+        MsiViewExecute(view, 0) == ERROR_SUCCESS) {
+        while (MsiViewFetch(view, &record) == ERROR_SUCCESS) {
+            std::wstring row;
+            for (UINT field = 1; field <= 3; ++field) {
+                wchar_t buf[256];
+                DWORD len = 256;
+                if (MsiRecordGetStringW(record, field, buf, &len) == ERROR_SUCCESS)
+                    row += std::wstring(buf, len);
+                row += field == 1 ? L"=" : field == 2 ? L"," : L"";
+            }
+            // The long name of "SHORT|long".
+            rows.push_back(row.substr(row.find(L'|') == std::wstring::npos ? 0
+                                                                          : row.find(L'|') + 1));
+            MsiCloseHandle(record);
+        }
+    }
+    for (MSIHANDLE h : {view, db})
+        if (h != 0)
+            MsiCloseHandle(h);
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 // A property of a package, read from the package itself.
@@ -104,8 +136,8 @@ std::wstring InstalledVersion(const std::wstring& product) {
     return std::wstring(buf, len);
 }
 
-// "a.b.c.d" of a program's fixed product version.
-std::wstring ProgramVersion(const std::wstring& exe) {
+// "a.b.c.d" of a program's fixed product version, or with `file` its file version.
+std::wstring ProgramVersion(const std::wstring& exe, bool file = false) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
     std::vector<char> data(size);
@@ -114,10 +146,10 @@ std::wstring ProgramVersion(const std::wstring& exe) {
     if (size == 0 || !GetFileVersionInfoW(exe.c_str(), 0, size, data.data()) ||
         !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &len))
         return {};
-    return std::to_wstring(HIWORD(fixed->dwProductVersionMS)) + L"." +
-           std::to_wstring(LOWORD(fixed->dwProductVersionMS)) + L"." +
-           std::to_wstring(HIWORD(fixed->dwProductVersionLS)) + L"." +
-           std::to_wstring(LOWORD(fixed->dwProductVersionLS));
+    const DWORD ms = file ? fixed->dwFileVersionMS : fixed->dwProductVersionMS;
+    const DWORD ls = file ? fixed->dwFileVersionLS : fixed->dwProductVersionLS;
+    return std::to_wstring(HIWORD(ms)) + L"." + std::to_wstring(LOWORD(ms)) + L"." +
+           std::to_wstring(HIWORD(ls)) + L"." + std::to_wstring(LOWORD(ls));
 }
 
 std::vector<std::wstring> Entries(const std::wstring& folder) {
@@ -340,6 +372,11 @@ TEST_F(MsiPackage, OneProductPerMachineReplacedByRebuildsOtherArchitecturesAndUp
     EXPECT_EQ(InstalledVersion(first), version);
     EXPECT_EQ(ProgramVersion(dir64 + L"\\cleanup.exe"), version);
     EXPECT_EQ(ProgramVersion(dir64 + L"\\cleanup.com"), version);
+    // The installer and inventory tools see each program's own file version.
+    const std::wstring file = ProgramVersion(quillard, true) + L",1033";
+    EXPECT_EQ(FileVersions(current), (std::vector<std::wstring>{L"Quillard.exe=" + file,
+                                                                 L"cleanup.com=" + file,
+                                                                 L"cleanup.exe=" + file}));
     // Programs and Features: the icon, the help link, the folder; no Change, no Repair.
     // Windows also copies the icon's path into the entry's DisplayIcon; Wine's installer keeps
     // it with the product only, where Programs and Features looks when DisplayIcon is absent.
@@ -391,6 +428,57 @@ TEST_F(MsiPackage, OneProductPerMachineReplacedByRebuildsOtherArchitecturesAndUp
     EXPECT_FALSE(Exists(links[1]));
     EXPECT_TRUE(ArpEntries().empty());
     EXPECT_EQ(AddInBranches(), branches);
+}
+
+// "Kestrova cleanup" of the machine's Run key in the 64-bit view; empty when there is none.
+std::wstring AtLogon() {
+    wchar_t value[MAX_PATH + 3] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                     L"Kestrova cleanup", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, value,
+                     &size) != ERROR_SUCCESS)
+        return {};
+    return value;
+}
+
+// Cleanup alone, and cleanup at each logon: what the property adds, an upgrade keeps and
+// CLEANUP_AT_LOGON=0 or the uninstall removes.
+TEST_F(MsiPackage, CleanupAloneAndCleanupAtLogon) {
+    const std::wstring atLogon = L"\"" + dir64 + L"\\cleanup.exe\"";
+    const struct {
+        const wchar_t* what;
+        const std::wstring& package;
+        const wchar_t* properties;
+        std::vector<std::wstring> files;
+        bool shortcut;
+        bool logon;
+    } steps[] = {
+        {L"cleanup alone", current, L"ADDLOCAL=Cleanup", {L"cleanup.com", L"cleanup.exe"}, false,
+         false},
+        // Each step another product code: the same one again would only be maintained.
+        {L"everything", rebuild, L"", {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"}, true,
+         false},
+        {L"at logon", current, L"CLEANUP_AT_LOGON=1",
+         {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"}, true, true},
+        {L"a rebuild keeps it", rebuild, L"", {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
+         true, true},
+        {L"dropped", current, L"CLEANUP_AT_LOGON=0",
+         {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"}, true, false},
+        {L"cleanup alone at logon", rebuild, L"ADDLOCAL=Cleanup CLEANUP_AT_LOGON=1",
+         {L"cleanup.com", L"cleanup.exe"}, false, true},
+    };
+    for (const auto& step : steps) {
+        const std::string what = Narrow(step.what);
+        ASSERT_EQ(Msiexec(L"/i", step.package, step.properties), 0u) << what;
+        EXPECT_EQ(Products().size(), 1u) << what;
+        EXPECT_EQ(Entries(dir64), step.files) << what;
+        EXPECT_EQ(Exists(links[0]) || Exists(links[1]), step.shortcut) << what;
+        EXPECT_EQ(AtLogon(), step.logon ? atLogon : L"") << what;
+    }
+    ASSERT_EQ(Msiexec(L"/x", rebuild), 0u);
+    EXPECT_TRUE(Products().empty());
+    EXPECT_EQ(AtLogon(), L"");
+    EXPECT_FALSE(Exists(dir64));
 }
 
 } // namespace

@@ -10,14 +10,15 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
+# product_version [BUILD]: a.b.c.0, or with BUILD the programs' file version a.b.c.d.
 product_version() {
     local v=() n
-    for n in MAJOR MINOR PATCH; do
+    for n in MAJOR MINOR PATCH ${1:+BUILD}; do
         v+=("$(sed -n "s/^#define KES_VERSION_$n \([0-9][0-9]*\)\$/\1/p" "$here/version.h")")
     done
-    [ -n "${v[0]}" ] && [ -n "${v[1]}" ] && [ -n "${v[2]}" ] ||
+    [ -n "${v[0]}" ] && [ -n "${v[1]}" ] && [ -n "${v[2]}" ] && { [ -z "${1:-}" ] || [ -n "${v[3]}" ]; } ||
         { echo "package: no version in $here/version.h" >&2; exit 1; }
-    echo "${v[0]}.${v[1]}.${v[2]}.0"
+    echo "${v[0]}.${v[1]}.${v[2]}.${v[3]:-0}"
 }
 
 sign() {
@@ -70,6 +71,12 @@ done
 cp "$here/Kestrova.wxs" "$stage/"
 (cd "$stage" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D NextVersion="$next" \
     -D HelpLink="$help" -o package.msi Kestrova.wxs)
+# wixl leaves the File table's Version empty, and the installer and inventory tools would see
+# unversioned files: every file of the package is one of the programs, each with this file
+# version and US English (as in its version resource). Before signing, which covers the tables.
+fileversion=$(product_version build)
+(cd "$stage" && msibuild package.msi \
+    -q "UPDATE \`File\` SET \`Version\` = '$fileversion', \`Language\` = '1033'")
 if [ -n "$signing" ]; then sign "$stage/package.msi"; fi
 mkdir -p "$(dirname "$out")"
 mv -f "$stage/package.msi" "$out"

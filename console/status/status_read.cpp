@@ -314,11 +314,10 @@ ListFact ReadList(StatusSource& source, const std::string& path) {
             ++l.unreadable;
             continue;
         }
-        // As cleanup examines it: the first units, zeros made visible.
+        // As cleanup examines it: the first units, whose zeros end a path.
         std::u16string units = Units(v.data);
         if (units.size() > cleanup::kValueUnits)
             units.resize(cleanup::kValueUnits);
-        std::replace(units.begin(), units.end(), u'\0', u'_');
         if (cleanup::NamesAddIn(std::u16string_view(units)))
             l.ours.push_back(v.name);
     }
