@@ -430,12 +430,12 @@ TEST_F(MsiPackage, OneProductPerMachineReplacedByRebuildsOtherArchitecturesAndUp
     EXPECT_EQ(AddInBranches(), branches);
 }
 
-// "Kestrova cleanup" of the machine's Run key in the 64-bit view; empty when there is none.
+// "Kestrova cleanup" of the machine's Run key (this test and the x64 package: the 64-bit view).
 std::wstring AtLogon() {
     wchar_t value[MAX_PATH + 3] = {};
     DWORD size = sizeof value - sizeof(wchar_t);
     if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                     L"Kestrova cleanup", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, value,
+                     L"Kestrova cleanup", RRF_RT_REG_SZ, nullptr, value,
                      &size) != ERROR_SUCCESS)
         return {};
     return value;

@@ -75,8 +75,14 @@ cp "$here/Kestrova.wxs" "$stage/"
 # unversioned files: every file of the package is one of the programs, each with this file
 # version and US English (as in its version resource). Before signing, which covers the tables.
 fileversion=$(product_version build)
+# CLEANUP_AT_LOGON is passed on to the installation itself also when a user without
+# administrator rights installs an elevated (managed) package.
+secure=$(msiinfo export "$stage/package.msi" Property | tr -d '\r' |
+    sed -n 's/^SecureCustomProperties\t//p')
 (cd "$stage" && msibuild package.msi \
-    -q "UPDATE \`File\` SET \`Version\` = '$fileversion', \`Language\` = '1033'")
+    -q "UPDATE \`File\` SET \`Version\` = '$fileversion', \`Language\` = '1033'" \
+    -q "UPDATE \`Property\` SET \`Value\` = '${secure:+$secure;}CLEANUP_AT_LOGON' \
+        WHERE \`Property\` = 'SecureCustomProperties'")
 if [ -n "$signing" ]; then sign "$stage/package.msi"; fi
 mkdir -p "$(dirname "$out")"
 mv -f "$stage/package.msi" "$out"
