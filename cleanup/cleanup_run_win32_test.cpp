@@ -450,20 +450,30 @@ TEST_F(CleanupRun, UnreadableFolderValuesNameNoFolder) {
         std::string bytes;
         std::size_t size;
         const wchar_t* name;
+        const char* report; // what a script is told: it may name a folder
     } cases[] = {
-        {"binary", REG_BINARY, path + "\0\0"s, path.size() + 2, L"OutlookSecureTempFolder"},
-        {"no terminator", REG_SZ, path + "!!"s, path.size(), L"OutlookSecureTempFolder"},
-        {"odd length", REG_SZ, path + "\0\0\0!!"s, path.size() + 3, L"OutlookSecureTempFolder"},
+        {"binary", REG_BINARY, path + "\0\0"s, path.size() + 2, L"OutlookSecureTempFolder", "13"},
+        {"no terminator", REG_SZ, path + "!!"s, path.size(), L"OutlookSecureTempFolder", "13"},
+        {"odd length", REG_SZ, path + "\0\0\0!!"s, path.size() + 3, L"OutlookSecureTempFolder",
+         "13"},
         {"multi-string", REG_MULTI_SZ, path + "\0\0\0\0"s, path.size() + 4,
-         L"OutlookSecureTempFolder"},
+         L"OutlookSecureTempFolder", "13"},
         {"longer than 521 units", REG_SZ, path + Utf16(std::wstring(540, L'x')) + "\0\0"s,
-         path.size() + 1082, L"OutlookSecureTempFolder"},
-        {"another name", REG_SZ, path + "\0\0"s, path.size() + 2, L"OutlookSecureTempFolderX"},
+         path.size() + 1082, L"OutlookSecureTempFolder", "234"},
+        {"another name", REG_SZ, path + "\0\0"s, path.size() + 2, L"OutlookSecureTempFolderX",
+         nullptr},
     };
     for (const Case& c : cases) {
         SetValue(Security(L"9.0"), c.name, c.type, std::string_view(c.bytes).substr(0, c.size));
         EXPECT_EQ(RunCleanup().exitCode, 0u);
         EXPECT_TRUE(Exists(folder + L"\\a.huf")) << c.what;
+        const Outcome report = RunCleanup(L"/report");
+        EXPECT_EQ(report.exitCode, c.report ? 1u : 0u) << c.what;
+        EXPECT_EQ(report.out, c.report ? "not readable (error "s + c.report +
+                                             "): Office 9.0 security settings "
+                                             "\"OutlookSecureTempFolder\"\r\n"
+                                       : "")
+            << c.what;
         RegDeleteTreeW(HKEY_CURRENT_USER, Security(L"9.0").c_str());
     }
     // The same path as a proper string is purged: the cases above differ only in form.

@@ -15,6 +15,8 @@ using namespace std::string_view_literals;
 constexpr int kReadTries = 4;
 // The registry's limit on a value name, in units.
 constexpr std::size_t kMaxValueNameUnits = 16383;
+// Units written to a console at once.
+constexpr std::size_t kConsolePiece = 8192;
 
 LONG OpenKey(const wchar_t* keyPath, kes::UniqueKey& key) {
     return RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_ALL_ACCESS, key.Put());
@@ -192,11 +194,9 @@ private:
                 clean = false;
                 continue;
             }
-            if (isFolder && !Folder(path)) {
-                clean = false;
-                if (r.plain)
-                    return false;
-            }
+            // A subfolder that keeps something of ours keeps itself: its removal below fails.
+            if (isFolder && !Folder(path) && r.plain)
+                return false;
             if (!r.remove) {
                 r.Entry(Outcome::Found, shown, 0);
                 clean = false;
@@ -281,20 +281,18 @@ bool IsDotEntry(const wchar_t* name) {
 
 bool WalkDisabledItems(const wchar_t* keyPath, Reporter& r) {
     kes::UniqueKey key;
-    LONG refused = ERROR_SUCCESS; // why nothing here can be deleted
     LONG opened = ERROR_SUCCESS;
     if (r.plain) {
         if (OpenKey(keyPath, key) != ERROR_SUCCESS)
             return false;
     } else {
-        // Only what the work needs: a key the user may read but not change is still read.
+        // Only what the work needs: a key the user may read but not change is still read, and
+        // each deletion of ours in it fails with its own code.
         opened = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0,
                                r.remove ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE,
                                key.Put());
-        if (opened == ERROR_ACCESS_DENIED && r.remove) {
-            refused = opened;
+        if (opened == ERROR_ACCESS_DENIED && r.remove)
             opened = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, key.Put());
-        }
     }
     if (opened == ERROR_FILE_NOT_FOUND)
         return false;
@@ -329,9 +327,6 @@ bool WalkDisabledItems(const wchar_t* keyPath, Reporter& r) {
         const std::wstring item = DisabledItemName(keyPath, name.data());
         if (!r.remove) {
             r.Value(Outcome::Found, item, 0, text);
-            ++index;
-        } else if (refused != ERROR_SUCCESS) {
-            r.Value(Outcome::NotRemoved, item, refused, text);
             ++index;
         } else if (const LONG deleted = RegDeleteValueW(key.Get(), name.data());
                    deleted == ERROR_SUCCESS) {
@@ -405,11 +400,14 @@ void WriteTrace(HANDLE out, std::string_view bytes) {
 void WriteLines(HANDLE out, std::wstring_view lines) {
     DWORD mode = 0;
     if (!lines.empty() && GetConsoleMode(out, &mode)) {
-        // A console is given the text itself, which no code page can narrow.
+        // A console is given the text itself, which no code page can narrow; in pieces, as
+        // older consoles refuse large writes, and never between the halves of a pair.
         while (!lines.empty()) {
+            std::size_t piece = lines.size() < kConsolePiece ? lines.size() : kConsolePiece;
+            if (piece < lines.size() && lines[piece - 1] >= 0xD800 && lines[piece - 1] < 0xDC00)
+                --piece;
             DWORD written = 0;
-            if (!WriteConsoleW(out, lines.data(), static_cast<DWORD>(lines.size()), &written,
-                               nullptr) ||
+            if (!WriteConsoleW(out, lines.data(), static_cast<DWORD>(piece), &written, nullptr) ||
                 written == 0)
                 return;
             lines.remove_prefix(written);

@@ -61,13 +61,17 @@ TEST_F(HufFolder, EmptiesAndRemovesMatchingSubfolders) {
     EXPECT_FALSE(Exists(dir));
 }
 
-// 254 units of folder and "\*.huf" need 261 with the terminator, one more than the buffer.
-TEST_F(HufFolder, AFolderWhosePatternWouldNotFitIsNotSearched) {
-    std::wstring deeper = dir + L"\\" + std::wstring(253 - dir.size(), L'e');
-    MakeFolder(deeper);
-    MakeFile(deeper + L"\\a.huf");
-    EXPECT_FALSE(cleanup::PurgeHufFiles(deeper.c_str()));
-    EXPECT_TRUE(Exists(deeper + L"\\a.huf"));
+// A folder of 253 units and "\*.huf" fill the 260-unit buffer with its terminator; one unit
+// more would not fit, and that folder is not searched.
+TEST_F(HufFolder, AFolderIsSearchedOnlyWhenItsPatternFits) {
+    for (const auto& [units, searched] : {std::pair{253u, true}, std::pair{254u, false}}) {
+        const std::wstring folder = dir + L"\\" + std::wstring(units - 1 - dir.size(), L'e');
+        MakeFolder(folder);
+        MakeFile(folder + L"\\a.huf");
+        EXPECT_EQ(cleanup::PurgeHufFiles(folder.c_str()), searched) << units;
+        EXPECT_EQ(Exists(folder + L"\\a.huf"), !searched) << units;
+        RemoveTree(folder);
+    }
 }
 
 TEST(Entries, DotEntries) {
