@@ -621,6 +621,13 @@ TEST_F(CleanupRun, LongPathsAreSkippedNotCut) {
     EXPECT_TRUE(Exists(deep + L"\\abcdefgh.huf"));
     EXPECT_TRUE(Exists(deep + L"\\abcdefgh"));
     EXPECT_FALSE(Exists(deep + L"\\a.huf"));
+    // A script hears of what stays.
+    const std::string stays = LowBytes(std::wstring_view(deep)) + "\\abcdefgh.huf\r\n";
+    const Outcome report = RunCleanup(L"/report"), run = RunCleanup(L"/run");
+    EXPECT_EQ(report.exitCode, 1u);
+    EXPECT_EQ(report.out, "found: " + stays);
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(run.out, "not removed (error 206): " + stays);
 }
 
 TEST_F(CleanupRun, ShortNameMatchesAreKept) {

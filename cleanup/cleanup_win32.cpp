@@ -190,7 +190,8 @@ private:
             const std::wstring shown = isFolder ? path + L'\\' : path;
             if (path.size() >= kPathUnits) {
                 // Skipped, not cut: a cut path names another file.
-                r.Entry(Outcome::NotRemoved, shown, ERROR_FILENAME_EXCED_RANGE);
+                r.Entry(r.remove ? Outcome::NotRemoved : Outcome::Found, shown,
+                        ERROR_FILENAME_EXCED_RANGE);
                 clean = false;
                 continue;
             }
