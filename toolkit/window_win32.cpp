@@ -378,6 +378,13 @@ void TWindow::PaintInto(HDC target, const RECT& dirty) {
         b.height = rc.bottom;
         b.bits = bits;
     }
+    if (!b.bitmap || !b.dc) {
+        // No memory for the copy (a huge window): straight onto the target; tried anew next time.
+        b.selected.reset();
+        b.dc.Reset();
+        HandlePaint(target, rc);
+        return;
+    }
     HandlePaint(b.dc.Get(), rc);
     BitBlt(target, 0, 0, rc.right, rc.bottom, b.dc.Get(), 0, 0, SRCCOPY);
 }
