@@ -236,7 +236,7 @@ public:
     Probe(HWND parent, PaintMode mode, const wchar_t* cls = L"KesProbe", DWORD style = 0)
         : mode_(mode) {
         // No class background: erasing through the class's own handling then reports 0.
-        RegisterWindowClass(L"KesProbe", nullptr);
+        RegisterWindowClass(L"KesProbe", nullptr, CS_DBLCLKS);
         CreateWindowFor({.className = cls,
                          .style = style | (parent ? WS_CHILD | WS_VISIBLE : WS_POPUP),
                          .bounds = {10, 10, 60, 40},
@@ -308,6 +308,8 @@ TEST_F(WindowBase, RealInputReachesTheTypedHandlers) {
          {"down left", "up left"}, true},
         {"right click", [&] { return test::RightClick(h, {40, 25}, host.Handle()); },
          {"down right", "up right"}, true},
+        {"double click", [&] { return test::DoubleClick(h, {20, 20}, host.Handle()); },
+         {"down left", "up left", "dblclk left", "up left"}, true},
         {"pointer leaves",
          [&] {
              POINT out{200, 200};
@@ -330,6 +332,7 @@ TEST_F(WindowBase, RealInputReachesTheTypedHandlers) {
              return ticked;
          },
          {"timer 5"}},
+        {"timer sent", [&] { return SendMessageW(h, WM_TIMER, 9, 0) == 0; }, {"timer 9"}},
         {"focus elsewhere", [&] { return SetFocus(host.Handle()) == h; }, {"blur"}},
     };
     for (const Case& c : cases) {
