@@ -334,7 +334,7 @@ TEST_F(LogView, AnyBytesAreShownAndSavedBackUnchangedButForLineBreaks) {
     Tick();
     EXPECT_EQ(Shown(), L"a b\r\nc\r\nd\u20AC\u00E4\u00FF");
     Save();
-    EXPECT_EQ(ReadBytes(saveAs), std::string("a\0b\r\nc\r\nd\x80\xE4\xFF", 11)); // NUL kept
+    EXPECT_EQ(ReadBytes(saveAs), std::string("a\0b\r\nc\r\nd\x80\xE4\xFF", 12)); // NUL kept
     EXPECT_TRUE(errors.empty());
 }
 
