@@ -198,11 +198,12 @@ public:
         if (old)
             old->Release();
     }
-    // Another interface of the same object; empty when it has none.
-    template <typename J> ComPtr<J> As(REFIID iid) const {
+    // Another interface of the same object; empty when it has none. The identifier comes from
+    // the type, so a mismatched one cannot compile.
+    template <typename J> ComPtr<J> As() const {
         ComPtr<J> other;
         if (p_)
-            p_->QueryInterface(iid, other.PutVoid());
+            p_->QueryInterface(__uuidof(J), other.PutVoid());
         return other;
     }
 

@@ -99,12 +99,12 @@ TEST(ScopedWin32, ComPointersHoldOneReferenceEach) {
     Counted object;
     {
         ComPtr<IUnknown> first(&object);
-        ComPtr<IUnknown> second = first.As<IUnknown>(IID_IUnknown);
+        ComPtr<IUnknown> second = first.As<IUnknown>();
         EXPECT_EQ(2u, object.refs);
         ComPtr<IUnknown> moved = std::move(first);
         EXPECT_FALSE(first);
         EXPECT_EQ(2u, object.refs);
-        EXPECT_FALSE(moved.As<IDispatch>(IID_IDispatch)) << "an interface it does not have";
+        EXPECT_FALSE(moved.As<IDispatch>()) << "an interface it does not have";
     }
     EXPECT_EQ(0u, object.refs);
 }

@@ -1,6 +1,10 @@
 #pragma once
-// The component model the forms and widgets share: an owner frees what it owns, every
-// component is listed by its owner, and a component that names another is told of its end.
+// The component model the forms and widgets share: every component is listed by its owner,
+// and a component that names another is told of its end. An owner does not free what it lists:
+// a component lives as long as whoever holds it (a form's unique_ptr members, which C++ frees
+// in the reverse order of their declaration, after the form's own destructor has run). A form
+// whose components need its window while they end (a timer, a hint window) resets them first,
+// in its destructor; a component freed by its holder leaves its owner's list by itself.
 #include <algorithm>
 #include <memory>
 #include <stdexcept>

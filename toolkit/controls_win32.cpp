@@ -25,11 +25,10 @@ constexpr int kGlyphSize = 16;
 constexpr COLORREF kGlyphTransparent = RGB(255, 0, 255);
 
 // Panels and frames draw nothing but an edge around their client area.
-void PaintEdge(HWND hwnd, UINT edge) {
-    PaintDC dc(hwnd);
+void PaintEdge(HWND hwnd, HDC dc, UINT edge) {
     RECT r;
     GetClientRect(hwnd, &r);
-    DrawEdge(dc.Get(), &r, edge, BF_RECT);
+    DrawEdge(dc, &r, edge, BF_RECT);
 }
 
 // A disabled glyph is its shape embossed in the highlight and shadow colours, as disabled
@@ -136,7 +135,7 @@ LRESULT TWinControl::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         PopupMenu->Popup(hwnd_, pt);
         return 0;
     }
-    return DefaultProc(msg, wp, lp);
+    return TWindow::WndProc(msg, wp, lp);
 }
 
 bool TWinControl::HandleNotification(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
@@ -164,12 +163,8 @@ TPanel::TPanel(TComponent* owner, const char* name, HWND parent, Bounds b)
     CreateHandle(kPanelClass, WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT, parent, b, "", 0);
 }
 
-LRESULT TPanel::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_PAINT) {
-        PaintEdge(hwnd_, BDR_RAISEDINNER);
-        return 0;
-    }
-    return TWinControl::WndProc(msg, wp, lp);
+void TPanel::HandlePaint(HDC dc, const RECT&) {
+    PaintEdge(hwnd_, dc, BDR_RAISEDINNER);
 }
 
 TCheckBox::TCheckBox(TComponent* owner, const char* name, HWND parent, Bounds b,
@@ -230,16 +225,13 @@ TBevel::TBevel(TComponent* owner, const char* name, HWND parent, Bounds b)
     CreateHandle(kBevelClass, WS_DISABLED, WS_EX_TRANSPARENT, parent, b, "", 0);
 }
 
+void TBevel::HandlePaint(HDC dc, const RECT&) {
+    PaintEdge(hwnd_, dc, BDR_SUNKENOUTER);
+}
+
 LRESULT TBevel::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_NCHITTEST:
+    if (msg == WM_NCHITTEST)
         return HTTRANSPARENT;
-    case WM_PAINT:
-        PaintEdge(hwnd_, BDR_SUNKENOUTER);
-        return 0;
-    }
     return TWinControl::WndProc(msg, wp, lp);
 }
 
@@ -328,48 +320,47 @@ void TSpeedButton::Click() {
         OnClick(this);
 }
 
-LRESULT TSpeedButton::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_PAINT: {
-        PaintDC paint(hwnd_);
-        Paint(paint.Get());
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        Paint(reinterpret_cast<HDC>(wp));
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_MOUSEMOVE:
+bool TSpeedButton::HandleMouse(const MouseEvent& e) {
+    switch (e.action) {
+    case MouseEvent::Move:
         if (!hot_) {
             hot_ = true;
-            TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, hwnd_, 0};
-            TrackMouseEvent(&tme);
+            TrackMouseLeave();
             InvalidateRect(hwnd_, nullptr, FALSE);
         }
-        return 0;
-    case WM_MOUSELEAVE:
+        return true;
+    case MouseEvent::Leave:
         hot_ = false;
         InvalidateRect(hwnd_, nullptr, FALSE);
-        return 0;
-    case WM_LBUTTONDOWN:
+        return true;
+    default:
+        break;
+    }
+    if (e.button != MouseEvent::Left)
+        return false;
+    if (e.action == MouseEvent::Down) {
         // Flat speed buttons never take the focus.
         down_ = true;
         SetCapture(hwnd_);
         InvalidateRect(hwnd_, nullptr, FALSE);
-        return 0;
-    case WM_LBUTTONUP: {
+        return true;
+    }
+    if (e.action == MouseEvent::Up) {
         const bool was = down_;
         down_ = false;
         ReleaseCapture();
         InvalidateRect(hwnd_, nullptr, FALSE);
         RECT r;
         GetClientRect(hwnd_, &r);
-        const POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-        if (was && PtInRect(&r, pt))
+        if (was && PtInRect(&r, e.pt))
             Click();
-        return 0;
+        return true;
     }
+    return false;
+}
+
+LRESULT TSpeedButton::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
     case BM_CLICK:
         if (IsWindowEnabled(hwnd_))
             Click();
@@ -400,13 +391,10 @@ TTimer::~TTimer() {
     SetEnabled(false);
 }
 
-LRESULT TTimer::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_TIMER) {
-        if (enabled_ && OnTimer)
-            OnTimer(this);
-        return 0;
-    }
-    return TWindow::WndProc(msg, wp, lp);
+bool TTimer::HandleTimer(UINT_PTR) {
+    if (enabled_ && OnTimer)
+        OnTimer(this);
+    return true;
 }
 
 void TTimer::SetEnabled(bool on) {

@@ -54,7 +54,8 @@ public:
     TPanel(TComponent* owner, const char* name, HWND parent, Bounds b);
 
 protected:
-    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    PaintMode Painting() const override { return PaintMode::OverBackground; }
+    void HandlePaint(HDC dc, const RECT& dirty) override;
 };
 
 class TCheckBox : public TWinControl {
@@ -90,6 +91,8 @@ public:
     TBevel(TComponent* owner, const char* name, HWND parent, Bounds b);
 
 protected:
+    PaintMode Painting() const override { return PaintMode::Opaque; }
+    void HandlePaint(HDC dc, const RECT& dirty) override;
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 };
 
@@ -161,6 +164,9 @@ public:
     bool Down() const { return down_; }
 
 protected:
+    PaintMode Painting() const override { return PaintMode::Opaque; }
+    void HandlePaint(HDC dc, const RECT&) override { Paint(dc); }
+    bool HandleMouse(const MouseEvent& e) override;
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
@@ -185,7 +191,7 @@ public:
     HWND Window() const { return Handle(); }
 
 private:
-    LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    bool HandleTimer(UINT_PTR id) override;
     UINT interval_;
     bool enabled_ = false;
 };

@@ -9,6 +9,8 @@
 
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace kes {
 namespace {
@@ -226,6 +228,213 @@ TEST_F(WindowBase, AWindowWhoseParentGoesFirstIsLetGoOnce) {
     EXPECT_FALSE(IsWindow(h));
     EXPECT_EQ(nullptr, box->Handle()) << "the object still names a destroyed window";
     box.reset();
+}
+
+// A window of ours, or a system class subclassed, that writes down what its typed handlers got.
+class Probe : public TWindow {
+public:
+    Probe(HWND parent, PaintMode mode, const wchar_t* cls = L"KesProbe", DWORD style = 0)
+        : mode_(mode) {
+        // No class background: erasing through the class's own handling then reports 0.
+        RegisterWindowClass(L"KesProbe", nullptr, CS_DBLCLKS);
+        CreateWindowFor({.className = cls,
+                         .style = style | (parent ? WS_CHILD | WS_VISIBLE : WS_POPUP),
+                         .bounds = {10, 10, 60, 40},
+                         .parent = parent});
+    }
+    std::vector<std::string> seen;
+    int moves = 0;
+    HDC paintedInto = nullptr;
+    RECT paintArea{};
+    std::function<void(KeyEvent&)> rewrite; // changes a key before the class sees it
+    using TWindow::PaintMode;
+
+protected:
+    PaintMode Painting() const override { return mode_; }
+    void HandlePaint(HDC dc, const RECT& area) override {
+        paintedInto = dc;
+        paintArea = area;
+        UniqueBrush red(CreateSolidBrush(RGB(255, 0, 0)));
+        FillRect(dc, &area, red.Get());
+        seen.push_back("paint");
+    }
+    bool HandleMouse(const MouseEvent& e) override {
+        static const char* const action[] = {"move", "down", "up", "dblclk", "leave"};
+        static const char* const button[] = {"", " left", " right", " middle"};
+        // Wine repeats moves as it pleases: they are counted, not listed.
+        if (e.action == MouseEvent::Move)
+            ++moves;
+        else
+            seen.push_back(std::string(action[e.action]) + button[e.button]);
+        if (e.action == MouseEvent::Move)
+            TrackMouseLeave();
+        return false;
+    }
+    bool HandleKey(KeyEvent& e) override {
+        seen.push_back((e.msg == WM_CHAR ? "char " : e.msg == WM_KEYDOWN ? "keydown " : "keyup ") +
+                       std::to_string(e.key));
+        if (rewrite)
+            rewrite(e);
+        return false;
+    }
+    bool HandleFocus(bool gained, HWND) override {
+        seen.push_back(gained ? "focus" : "blur");
+        return false;
+    }
+    bool HandleTimer(UINT_PTR id) override {
+        seen.push_back("timer " + std::to_string(id));
+        return true;
+    }
+    void HandleDpiChanged(UINT dpi) override { seen.push_back("dpi " + std::to_string(dpi)); }
+
+private:
+    PaintMode mode_;
+};
+
+using PaintMode = Probe::PaintMode;
+
+TEST_F(WindowBase, RealInputReachesTheTypedHandlers) {
+    TestHost host;
+    Probe probe(host.Handle(), PaintMode::None);
+    const HWND h = probe.Handle();
+    struct Case {
+        const char* what;
+        std::function<bool()> act;
+        std::vector<std::string> expected;
+        bool moves = false;
+    };
+    const Case cases[] = {
+        {"click", [&] { return test::Click(h, {20, 20}, host.Handle()); },
+         {"down left", "up left"}, true},
+        {"right click", [&] { return test::RightClick(h, {40, 25}, host.Handle()); },
+         {"down right", "up right"}, true},
+        {"double click", [&] { return test::DoubleClick(h, {20, 20}, host.Handle()); },
+         {"down left", "up left", "dblclk left", "up left"}, true},
+        {"pointer leaves",
+         [&] {
+             POINT out{200, 200};
+             ClientToScreen(host.Handle(), &out);
+             const bool left = test::MovePointer(out, host.Handle()) &&
+                               host.PumpUntil([&] {
+                                   return !probe.seen.empty() && probe.seen.back() == "leave";
+                               });
+             return left;
+         },
+         {"leave"}},
+        {"focus", [&] { return SetFocus(h) != nullptr || GetFocus() == h; }, {"focus"}},
+        {"key", [&] { return test::PressKey('A', test::kNoModifier); },
+         {"keydown 65", "char 97", "keyup 65"}},
+        {"timer",
+         [&] {
+             SetTimer(h, 5, 1, nullptr);
+             const bool ticked = host.PumpUntil([&] { return !probe.seen.empty(); });
+             KillTimer(h, 5);
+             return ticked;
+         },
+         {"timer 5"}},
+        {"timer sent", [&] { return SendMessageW(h, WM_TIMER, 9, 0) == 0; }, {"timer 9"}},
+        {"focus elsewhere", [&] { return SetFocus(host.Handle()) == h; }, {"blur"}},
+    };
+    for (const Case& c : cases) {
+        probe.seen.clear();
+        probe.moves = 0;
+        ASSERT_TRUE(c.act()) << c.what;
+        EXPECT_EQ(c.expected, probe.seen) << c.what;
+        EXPECT_TRUE(!c.moves || probe.moves > 0) << c.what;
+    }
+}
+
+TEST_F(WindowBase, AKeyHandlerMayChangeTheKeyTheClassSees) {
+    TestHost host;
+    Probe edit(host.Handle(), PaintMode::None, L"EDIT");
+    edit.rewrite = [](KeyEvent& e) {
+        if (e.msg == WM_CHAR && e.key == 'a')
+            e.key = 'b';
+    };
+    SetFocus(edit.Handle());
+    ASSERT_TRUE(test::TypeText("aa", host.Handle()));
+    wchar_t text[8]{};
+    GetWindowTextW(edit.Handle(), text, 8);
+    EXPECT_STREQ(L"bb", text);
+}
+
+TEST_F(WindowBase, OnePaintPrologueForEveryWayOfPainting) {
+    TestHost host;
+    struct Case {
+        PaintMode mode;
+        LRESULT erased; // WM_ERASEBKGND's answer
+        bool painted, throughBuffer;
+    } const cases[] = {
+        {PaintMode::None, 0, false, false},
+        {PaintMode::OverBackground, 0, true, false},
+        {PaintMode::Opaque, 1, true, false},
+        {PaintMode::Buffered, 1, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        Probe probe(host.Handle(), c.mode);
+        const HWND h = probe.Handle();
+        host.Pump();
+        const UniqueMemoryDC mem(CreateCompatibleDC(nullptr));
+        UniqueBitmap bitmap(CreateBitmap(60, 40, 1, 32, nullptr));
+        SelectedObject in(mem.Get(), bitmap.Get());
+        EXPECT_EQ(c.erased, SendMessageW(h, WM_ERASEBKGND, reinterpret_cast<WPARAM>(mem.Get()), 0));
+
+        probe.seen.clear();
+        SetPixel(mem.Get(), 5, 5, RGB(0, 0, 255));
+        SendMessageW(h, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem.Get()), PRF_CLIENT);
+        EXPECT_EQ(c.painted, !probe.seen.empty());
+        EXPECT_EQ(c.painted ? RGB(255, 0, 0) : RGB(0, 0, 255), GetPixel(mem.Get(), 5, 5));
+        if (c.painted) {
+            EXPECT_EQ(c.throughBuffer, probe.paintedInto != mem.Get());
+            EXPECT_EQ(60, probe.paintArea.right);
+            EXPECT_EQ(40, probe.paintArea.bottom);
+        }
+
+        // A real WM_PAINT: the part asked for is painted (all of it when buffered), once.
+        probe.seen.clear();
+        const RECT part{0, 0, 10, 10};
+        InvalidateRect(h, &part, FALSE);
+        UpdateWindow(h);
+        EXPECT_EQ(c.painted ? 1u : 0u, probe.seen.size());
+        if (c.painted) {
+            EXPECT_EQ(c.throughBuffer ? 60 : 10, probe.paintArea.right);
+        }
+    }
+}
+
+TEST_F(WindowBase, TheDpiIsTheWindowsAndLengthsScaleFromNinetySix) {
+    TestHost host;
+    Probe child(host.Handle(), PaintMode::None);
+    const WindowDC screen(nullptr);
+    EXPECT_EQ(static_cast<UINT>(GetDeviceCaps(screen.Get(), LOGPIXELSY)), child.Dpi());
+    EXPECT_EQ(child.Dpi() * 3 / 2, static_cast<UINT>(child.Scale(144)));
+
+    struct Case {
+        int px96;
+        UINT dpi;
+        int scaled;
+    } const cases[] = {
+        {24, 96, 24}, {24, 120, 30}, {24, 144, 36}, {24, 192, 48},
+        {11, 120, 14}, // 13.75 rounds up
+        {-11, 144, -17}, {-11, 192, -22}, // font heights keep their sign
+        {0, 192, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.scaled, TWindow::ScaleTo(c.px96, c.dpi)) << c.px96 << " at " << c.dpi;
+
+    // A top-level window takes the suggested rectangle, then lays out for the new DPI; a child
+    // lays out after its parent.
+    Probe top(nullptr, PaintMode::None);
+    RECT suggested{30, 40, 30 + 150, 40 + 90};
+    SendMessageW(top.Handle(), kWmDpiChanged, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    RECT now{};
+    GetWindowRect(top.Handle(), &now);
+    EXPECT_TRUE(EqualRect(&suggested, &now));
+    EXPECT_EQ(std::vector<std::string>{"dpi 144"}, top.seen);
+    SendMessageW(child.Handle(), kWmDpiChangedAfterParent, 0, 0);
+    EXPECT_EQ(std::vector<std::string>{"dpi " + std::to_string(child.Dpi())}, child.seen);
 }
 
 } // namespace

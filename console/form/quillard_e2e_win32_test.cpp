@@ -186,7 +186,12 @@ TEST_F(QuillardExe, CarriesTheManifestIconAndGlyphs) {
           "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
           "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",
           "<gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\">true"
-          "</gdiScaling>"})
+          "</gdiScaling>",
+          // Per-monitor v2 where Windows has it (1703 on), per-monitor before; no stretching.
+          "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+          "PerMonitorV2, PerMonitor</dpiAwareness>",
+          "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true/pm"
+          "</dpiAware>"})
         EXPECT_NE(xml.find(part), std::string::npos) << part;
     EXPECT_EQ(xml.find("requireAdministrator"), std::string::npos);
 

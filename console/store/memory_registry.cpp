@@ -1,6 +1,7 @@
 #include "console/store/memory_registry.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace kes {
 
@@ -16,35 +17,19 @@ struct MemoryRegistry::Node {
     std::map<std::u16string, Value> values;
 };
 
+namespace {
+struct Upcase {
+    char16_t from, to;
+};
+constexpr Upcase kUpcase[] = {
+#include "console/store/registry_upcase.inc"
+};
+} // namespace
+
 char16_t RegistryUpcase(char16_t c) {
-    if (c >= u'a' && c <= u'z')
-        return c - 32;
-    if (c < 0x80)
-        return c;
-    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7))
-        return c - 32;
-    if (c == 0xFF)
-        return 0x178;
-    if (c == 0xB5)
-        return 0x39C;
-    // Latin Extended-A pairs: upper case on the even (or, in two runs, odd) code.
-    if (c >= 0x100 && c <= 0x137)
-        return (c & 1) ? c - 1 : c;
-    if (c >= 0x139 && c <= 0x148)
-        return (c & 1) ? c : c - 1;
-    if (c >= 0x14A && c <= 0x177)
-        return (c & 1) ? c - 1 : c;
-    if (c >= 0x179 && c <= 0x17E)
-        return (c & 1) ? c : c - 1;
-    if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2)
-        return c - 32;
-    if (c >= 0x430 && c <= 0x44F)
-        return c - 32;
-    if (c >= 0x450 && c <= 0x45F)
-        return c - 80;
-    if (c >= 0xFF41 && c <= 0xFF5A)
-        return c - 32;
-    return c;
+    const auto it = std::lower_bound(std::begin(kUpcase), std::end(kUpcase), c,
+                                     [](const Upcase& u, char16_t v) { return u.from < v; });
+    return it != std::end(kUpcase) && it->from == c ? it->to : c;
 }
 
 namespace {
@@ -103,6 +88,10 @@ std::u16string FoldName(const std::string& utf8) {
     for (auto& c : s)
         c = RegistryUpcase(c);
     return s;
+}
+
+int MemoryRegistry::CompareNames(const std::string& a, const std::string& b) {
+    return FoldName(a).compare(FoldName(b));
 }
 
 MemoryRegistry::MemoryRegistry() {

@@ -9,7 +9,8 @@
 
 namespace kes {
 
-// Upper-cases one UTF-16 code unit the way the registry compares names (no ß to SS).
+// Upper-cases one UTF-16 code unit the way the registry compares names: Unicode's simple
+// upper-case mapping (no ß to SS); surrogate halves stay as they are.
 char16_t RegistryUpcase(char16_t c);
 // Folded form of a UTF-8 name, used as the comparison key.
 std::u16string FoldName(const std::string& utf8);
@@ -29,6 +30,7 @@ public:
     long EnumKeys(RegKey key, std::vector<std::string>& names) override;
     long DeleteKey(RegKey parent, const std::string& name) override;
     long RenameKey(RegKey parent, const std::string& from, const std::string& to) override;
+    int CompareNames(const std::string& a, const std::string& b) override;
 
     // Stands for a user without administrator rights: below this root only the access bits in
     // `allowed` may be asked for, and nothing may be created.

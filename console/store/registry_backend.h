@@ -67,6 +67,25 @@ public:
     // Gives the direct subkey `from` the name `to`, with everything below it, in one step; a
     // `to` that names an existing key (also `from` itself in another letter case) is refused.
     virtual long RenameKey(RegKey parent, const std::string& from, const std::string& to) = 0;
+    // Orders two names as the store compares them: 0 when they name one key.
+    virtual int CompareNames(const std::string& a, const std::string& b) = 0;
+};
+
+} // namespace kes
+
+namespace kes {
+
+// Orders names as a backend compares them, so that a set or map keyed by it holds one entry
+// per key of the store.
+class NameOrder {
+public:
+    explicit NameOrder(RegistryBackend& backend) : backend_(&backend) {}
+    bool operator()(const std::string& a, const std::string& b) const {
+        return backend_->CompareNames(a, b) < 0;
+    }
+
+private:
+    RegistryBackend* backend_;
 };
 
 } // namespace kes

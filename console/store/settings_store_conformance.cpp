@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace kes::test {
 namespace {
 
@@ -210,6 +213,50 @@ TEST_P(StoreConformance, ChildrenAreAddedNestedAndRemovedWithEverythingBelow) {
     s.ListChildren(names);
     EXPECT_TRUE(names.empty());
     EXPECT_TRUE(KeyExists(RootKey::CurrentUser, user.substr(1)));
+}
+
+// Names that differ in letter case only are one key in every script; a change of case renames
+// the key with what is below it. Characters beyond 16 bits (surrogate pairs) do not fold.
+TEST_P(StoreConformance, NamesFoldAsTheRegistryFoldsThemInEveryScript) {
+    const struct {
+        const char *a, *b;
+        bool one;
+    } pairs[] = {
+        {"\xCE\xAD\xCF\x81\xCE\xB3\xCE\xB1", "\xCE\x88\xCF\x81\xCE\xB3\xCE\xB1", true}, // έργα
+        {"\xD2\x91\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xBA", "\xD2\x90\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xBA",
+         true},                                                         // ґанок
+        {"\xD0\x9F\xD1\x80\xD0\xBE", "\xD0\x9F\xD0\xA0\xD0\x9E", true}, // Про
+        {"\xE1\xBB\xB1", "\xE1\xBB\xB0", true},                         // ự Ự
+        {"\xC7\x86", "\xC7\x84", true},                                 // ǆ Ǆ
+        {"\xC7\x85", "\xC7\x84", false},                                // ǅ Ǆ: title case stays
+        {"\xCF\x82", "\xCE\xA3", false},                                // final ς, Σ
+        {"\xD5\xA1\xD5\xB6", "\xD4\xB1\xD5\x86", true},                 // ան Ան
+        {"\xC3\xBF", "\xC5\xB8", true},                                 // ÿ Ÿ
+        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", false},                // Deseret, beyond 16 bits
+        {"\xC3\x9F", "SS", false},                                      // ß
+        {"\xC3\x9F", "\xE1\xBA\x9E", false},                            // ß ẞ
+        {"\xD0\xB5", "e", false},                                       // Cyrillic е, Latin e
+    };
+    SettingsStore s(B());
+    for (std::size_t i = 0; i < std::size(pairs); ++i) {
+        const auto& p = pairs[i];
+        SCOPED_TRACE(std::string(p.a) + " " + p.b);
+        const std::string user =
+            "\\Software\\Varnholt\\Kestrova\\UserCategories\\u" + std::to_string(i);
+        EXPECT_EQ(B().CompareNames(p.a, p.b) == 0, p.one);
+        EXPECT_EQ(B().CompareNames(p.a, p.b) < 0, B().CompareNames(p.b, p.a) > 0);
+        ASSERT_TRUE(s.Open(user, true));
+        s.AddChild(std::string(p.a) + "\\Sub");
+        s.AddChild(p.b);
+        std::vector<std::string> names;
+        s.ListChildren(names);
+        EXPECT_EQ(names.size(), p.one ? 1u : 2u);
+        EXPECT_TRUE(s.RenameChild(p.a, std::string(p.b) + (p.one ? "" : "2")));
+        s.ListChildren(names);
+        EXPECT_EQ(std::count(names.begin(), names.end(), std::string(p.a)), 0);
+        EXPECT_TRUE(KeyExists(RootKey::CurrentUser,
+                              user.substr(1) + "\\" + p.b + (p.one ? "" : "2") + "\\Sub"));
+    }
 }
 
 // A category whose spelling changes keeps what is below it, also for a change of case only.

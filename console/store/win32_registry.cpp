@@ -51,10 +51,10 @@ long Win32Registry::SetValue(RegKey key, const std::string& name, std::uint32_t 
 
 long Win32Registry::EnumKeys(RegKey key, std::vector<std::string>& names) {
     names.clear();
-    // Key names are at most 255 units.
-    wchar_t buf[256];
+    // Windows keeps key names to 255 units, Wine to 256: room for either, and more.
+    wchar_t buf[1024];
     for (DWORD i = 0;; ++i) {
-        DWORD len = 256;
+        DWORD len = 1024;
         LONG rc = RegEnumKeyExW(H(key), i, buf, &len, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_NO_MORE_ITEMS)
             return ERROR_SUCCESS;
@@ -72,6 +72,18 @@ long Win32Registry::DeleteKey(RegKey parent, const std::string& name) {
 long Win32Registry::RenameKey(RegKey parent, const std::string& from, const std::string& to) {
     const std::wstring wfrom = Widen(from), wto = Widen(to);
     return RegRenameKey(H(parent), wfrom.c_str(), wto.c_str());
+}
+
+} // namespace kes
+
+namespace kes {
+
+int Win32Registry::CompareNames(const std::string& a, const std::string& b) {
+    const std::wstring wa = Widen(a), wb = Widen(b);
+    // Case ignored, this uses the upper-case table of the registry's own name comparison.
+    const int r = CompareStringOrdinal(wa.c_str(), static_cast<int>(wa.size()), wb.c_str(),
+                                       static_cast<int>(wb.size()), TRUE);
+    return r == CSTR_EQUAL ? 0 : r == CSTR_LESS_THAN ? -1 : 1;
 }
 
 } // namespace kes

@@ -16,6 +16,7 @@ public:
     long EnumKeys(RegKey key, std::vector<std::string>& names) override;
     long DeleteKey(RegKey parent, const std::string& name) override;
     long RenameKey(RegKey parent, const std::string& from, const std::string& to) override;
+    int CompareNames(const std::string& a, const std::string& b) override;
 };
 
 } // namespace kes

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace kes::test {
 namespace {
 
@@ -51,6 +53,27 @@ std::unique_ptr<BackendUnderTest> MakeRegistryBackend() {
 }
 
 } // namespace
+
+// The in-memory tree's table is the system's for every 16-bit unit, and the system's comparison
+// with case ignored (the registry's) takes each unit and its upper case for one.
+TEST(RegistryUpcase, TheTableIsTheSystemsForEveryUnit) {
+    using Upcase = WCHAR(WINAPI*)(WCHAR);
+    const auto system = reinterpret_cast<Upcase>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlUpcaseUnicodeChar")));
+    ASSERT_NE(system, nullptr);
+    std::string differ;
+    for (unsigned c = 0; c <= 0xFFFF; ++c) {
+        const wchar_t unit = wchar_t(c), upper = wchar_t(RegistryUpcase(char16_t(c)));
+        if (system(unit) != upper ||
+            CompareStringOrdinal(&unit, 1, &upper, 1, TRUE) != CSTR_EQUAL) {
+            char line[32];
+            snprintf(line, sizeof line, " %04X:%04X/%04X", c, unsigned(upper),
+                     unsigned(system(unit)));
+            differ += line;
+        }
+    }
+    EXPECT_EQ(differ, "");
+}
 
 INSTANTIATE_TEST_SUITE_P(Wine, StoreConformance,
                          ::testing::Values(StoreBackendParam{"memory", MakeMemoryBackend},

@@ -46,7 +46,7 @@ void CrLfConverter::Feed(std::string_view bytes) {
             break;
         const char c = *p++;
         if (c == '\0') {
-            Put(out_, lineWidth_, column_, " ", 1);
+            Put(out_, lineWidth_, column_, &nul_, 1);
             continue;
         }
         out_ += "\r\n";
@@ -60,10 +60,10 @@ void CrLfConverter::Feed(std::string_view bytes) {
     }
 }
 
-std::string LogToCrLf(std::string_view bytes) {
+std::string LogToCrLf(std::string_view bytes, NulBytes nul) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 16);
-    CrLfConverter(out).Feed(bytes);
+    CrLfConverter(out, 0, nul).Feed(bytes);
     return out;
 }
 

@@ -11,27 +11,31 @@
 
 namespace kes {
 
-// Turns CR LF, LF alone and CR alone into CR LF. A NUL byte becomes a blank, since the view's
-// text ends at the first NUL and would hide everything after it. A CR's break is given at once;
+// Turns CR LF, LF alone and CR alone into CR LF. For the view a NUL byte becomes a blank, since
+// the view's text ends at the first NUL and would hide everything after it; saved copies keep
+// it (a run of NULs marks a write the add-in never finished). A CR's break is given at once;
 // an LF that follows it, in the same piece or the next, adds nothing. So the text of a log's
 // first n bytes is always the beginning of the text of the whole log.
 //
 // With a line width, a line longer than that is broken after each `lineWidth` characters: the
 // view's EDIT control takes time that grows with the square of a line's length to wrap it.
+enum class NulBytes { kBlank, kKeep };
 class CrLfConverter {
 public:
-    explicit CrLfConverter(std::string& out, std::size_t lineWidth = 0)
-        : out_(out), lineWidth_(lineWidth) {}
+    explicit CrLfConverter(std::string& out, std::size_t lineWidth = 0,
+                           NulBytes nul = NulBytes::kBlank)
+        : out_(out), lineWidth_(lineWidth), nul_(nul == NulBytes::kBlank ? ' ' : '\0') {}
     void Feed(std::string_view bytes);
 
 private:
     std::string& out_;
     std::size_t lineWidth_;
+    char nul_;               // what a NUL byte becomes
     std::size_t column_ = 0; // characters since the last break
     bool afterCr_ = false;   // the last byte fed was a CR
 };
 
-std::string LogToCrLf(std::string_view bytes);
+std::string LogToCrLf(std::string_view bytes, NulBytes nul = NulBytes::kBlank);
 
 // A log's bytes in blocks: a big log needs no single huge allocation, and growth never copies
 // what is held.

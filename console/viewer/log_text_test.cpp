@@ -29,8 +29,9 @@ LogReadFn Pieces(const std::string& data, std::vector<size_t> sizes, bool failAt
 }
 
 TEST(LogText, LineBreaksBecomeCrLf) {
+    // `saved`, when not the same as `out`: the text of a saved copy.
     const struct {
-        std::string in, out;
+        std::string in, out, saved = {};
     } cases[] = {
         {"", ""},
         {"no break at all", "no break at all"},
@@ -43,13 +44,17 @@ TEST(LogText, LineBreaksBecomeCrLf) {
         {"\n", "\r\n"},
         {"\r", "\r\n"},
         {"mixed\rcr\nlf\r\ncrlf", "mixed\r\ncr\r\nlf\r\ncrlf"},
-        // NUL would end the view's text early: shown as a blank.
-        {"a\0b\0"s, "a b "},
+        // NUL would end the view's text early: shown as a blank; a saved copy keeps it.
+        {"a\0b\0"s, "a b ", "a\0b\0"s},
+        {"\0\0\0\r\0\n\0"s, "   \r\n \r\n ", "\0\0\0\r\n\0\r\n\0"s},
         // Bytes of the upper half pass unchanged; the code page is applied at the control.
         {"\x80\xE4\xFF\n", "\x80\xE4\xFF\r\n"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(LogToCrLf(c.in), c.out) << "input: " << c.in;
+        EXPECT_EQ(LogToCrLf(c.in, NulBytes::kKeep), c.saved.empty() ? c.out : c.saved)
+            << "input: " << c.in;
+    }
 }
 
 std::string ReadWhole(const LogReadFn& read) {

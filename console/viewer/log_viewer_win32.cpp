@@ -318,7 +318,7 @@ void SaveLogFile(const std::string& path, const LogBytes& log) {
         throw Exception("Datei " + path + " kann nicht erstellt werden");
     // Converted and written a block at a time: a big log is never held twice.
     std::string out;
-    CrLfConverter conv(out);
+    CrLfConverter conv(out, 0, NulBytes::kKeep);
     const auto flush = [&] {
         size_t done = 0;
         while (done < out.size()) {

@@ -79,7 +79,7 @@ private:
 // Creates or replaces the file, held exclusively while it is written; raises Exception when it
 // cannot be created or written.
 void SaveFileBytes(const std::string& path, const std::string& bytes);
-// The same for a whole log, written with its line breaks made CR LF.
+// The same for a whole log, written with its line breaks made CR LF and its NULs kept.
 void SaveLogFile(const std::string& path, const LogBytes& log);
 
 // The save-file dialog's settings and, after it was confirmed, the chosen file.

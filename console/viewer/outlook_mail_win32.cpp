@@ -170,7 +170,7 @@ AttachedLogCopy::AttachedLogCopy(const LogBytes& log, const std::string& logPath
         // The log's text as savelog writes it, a piece at a time.
         ZipWriter zip(Narrow(name), dosTime, dosDate);
         std::string text;
-        CrLfConverter conv(text);
+        CrLfConverter conv(text, 0, NulBytes::kKeep);
         log.ForEachPiece(0, log.Size(), [&](std::string_view piece) {
             conv.Feed(piece);
             zip.Write(text);

@@ -20,10 +20,6 @@ RECT ToRECT(const Rect& r) {
     return RECT{r.left, r.top, r.right, r.bottom};
 }
 
-POINT LParamPoint(LPARAM lp) {
-    return POINT{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-}
-
 // The keys and buttons a mouse message says are held. Alt it does not say: asked only when an
 // event will see it, since under Wine each question is a round trip to the server.
 TShiftState ShiftOf(WPARAM wp, bool withAlt) {
@@ -43,15 +39,11 @@ TShiftState ShiftOf(WPARAM wp, bool withAlt) {
     return s;
 }
 
-TMouseButton ButtonOf(UINT msg) {
-    switch (msg) {
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONDBLCLK:
-    case WM_RBUTTONUP:
+TMouseButton ButtonOf(MouseEvent::Button b) {
+    switch (b) {
+    case MouseEvent::Right:
         return mbRight;
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONDBLCLK:
-    case WM_MBUTTONUP:
+    case MouseEvent::Middle:
         return mbMiddle;
     default:
         return mbLeft;
@@ -382,152 +374,103 @@ void THTMLStaticText::MakeHintWindow() {
     SendMessageW(tip_.Get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
-void THTMLStaticText::Paint(HDC target) {
-    RECT rc;
-    GetClientRect(hwnd_, &rc);
+void THTMLStaticText::HandlePaint(HDC dc, const RECT& rc) {
     const TColor back = HighContrast() ? clBtnFace : Color;
     UniqueBrush brush(CreateSolidBrush(ToColorRef(back)));
-    if (UpdateCount() > 0 || rc.right <= 0 || rc.bottom <= 0) {
-        FillRect(target, &rc, brush.Get());
+    FillRect(dc, &rc, brush.Get());
+    if (UpdateCount() > 0)
         return;
+    GdiCanvas cv(dc);
+    cv.ShareFonts(Fonts());
+    DoPaint(cv, true);
+}
+
+bool THTMLStaticText::HandleMouse(const MouseEvent& e) {
+    switch (e.action) {
+    case MouseEvent::Move:
+        if ((ShowHint || AnchorHint) && !tip_)
+            MakeHintWindow();
+        if (!tracking_) {
+            // Without tracking, a pointer that leaves the window is never noticed.
+            tracking_ = TrackMouseLeave();
+            MouseEnter();
+        }
+        MouseMove(e.pt.x, e.pt.y, ShiftOf(e.keys, OnMouseMove != nullptr));
+        return true;
+    case MouseEvent::Leave:
+        tracking_ = false;
+        MouseLeave();
+        return true;
+    case MouseEvent::Down:
+    case MouseEvent::DoubleClick: {
+        // A label in the tab order is focused by a click, as any control there is.
+        if (e.button == MouseEvent::Left && TabStop() && GetFocus() != hwnd_)
+            SetFocus(hwnd_);
+        SetCapture(hwnd_);
+        const TShiftState shift = ShiftOf(e.keys, OnMouseDown != nullptr);
+        // The class asks for double clicks, so a second press of any button may come as one.
+        if (e.action == MouseEvent::Down)
+            MouseDown(e.pt.x, e.pt.y, ButtonOf(e.button), shift);
+        else if (e.button == MouseEvent::Left)
+            DblClick(e.pt.x, e.pt.y, shift);
+        else
+            MouseDown(e.pt.x, e.pt.y, ButtonOf(e.button), shift | ssDouble);
+        return true;
     }
-    // Double-buffered: hovering repaints often and must never flicker.
-    // The buffer takes the target's format: a memory context's is its bitmap's. GetDeviceCaps
-    // would tell as well, at the cost of a round trip to the display under Wine.
-    int bits = 0;
-    if (GetObjectType(target) == OBJ_MEMDC) {
-        BITMAP bm{};
-        if (GetObjectW(GetCurrentObject(target, OBJ_BITMAP), sizeof bm, &bm))
-            bits = bm.bmBitsPixel * bm.bmPlanes;
+    case MouseEvent::Up:
+        if (GetCapture() == hwnd_)
+            ReleaseCapture();
+        MouseUp(e.pt.x, e.pt.y, ButtonOf(e.button), ShiftOf(e.keys, OnMouseUp != nullptr));
+        // The release of the right button is what makes WM_CONTEXTMENU: the label's own menu,
+        // or, without one, its parent's.
+        return e.button != MouseEvent::Right;
     }
-    if (!bufferDC_ || rc.right != bufferWidth_ || rc.bottom != bufferHeight_ ||
-        bits != bufferBits_) {
-        bufferSelected_.reset();
-        buffer_.Reset(CreateCompatibleBitmap(target, rc.right, rc.bottom));
-        bufferDC_.Reset(CreateCompatibleDC(target));
-        bufferSelected_.emplace(bufferDC_.Get(), buffer_.Get());
-        bufferWidth_ = rc.right;
-        bufferHeight_ = rc.bottom;
-        bufferBits_ = bits;
+    return false;
+}
+
+LRESULT THTMLStaticText::HandleDlgCode(WPARAM, const MSG* m) {
+    if (AnchorCount() <= 0)
+        return 0;
+    LRESULT code = DLGC_WANTARROWS | DLGC_WANTCHARS;
+    if (m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN)
+        code |= DLGC_WANTMESSAGE;
+    return code;
+}
+
+bool THTMLStaticText::HandleFocus(bool gained, HWND) {
+    FocusChanged(gained);
+    return true;
+}
+
+bool THTMLStaticText::HandleKey(KeyEvent& e) {
+    if (e.msg == WM_KEYDOWN) {
+        int key = static_cast<int>(e.key);
+        KeyDown(key);
+        return key == 0;
     }
-    const HDC mem = bufferDC_.Get();
-    FillRect(mem, &rc, brush.Get());
-    {
-        GdiCanvas cv(mem);
-        cv.ShareFonts(Fonts());
-        DoPaint(cv, true);
+    if (e.msg == WM_CHAR && (e.key == '\r' || e.key == ' ')) {
+        KeyPress(static_cast<char>(e.key));
+        return true;
     }
-    BitBlt(target, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
+    return false;
+}
+
+bool THTMLStaticText::HandleTimer(UINT_PTR id) {
+    if (id != kTimerId)
+        return false;
+    TimerTick();
+    return true;
 }
 
 LRESULT THTMLStaticText::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_PAINT: {
-        PaintDC paint(hwnd_);
-        Paint(paint.Get());
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        Paint(reinterpret_cast<HDC>(wp));
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
     case WM_SETCURSOR:
         if (LOWORD(lp) == HTCLIENT) {
             SetCursor(LoadCursorW(nullptr, Cursor() == crHandPoint ? IDC_HAND : IDC_ARROW));
             return TRUE;
         }
         break;
-    case WM_MOUSEMOVE: {
-        if ((ShowHint || AnchorHint) && !tip_)
-            MakeHintWindow();
-        const POINT pt = LParamPoint(lp);
-        if (!tracking_) {
-            // Without tracking, a pointer that leaves the window is never noticed.
-            TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, hwnd_, 0};
-            tracking_ = TrackMouseEvent(&tme) != FALSE;
-            MouseEnter();
-        }
-        MouseMove(pt.x, pt.y, ShiftOf(wp, OnMouseMove != nullptr));
-        return 0;
-    }
-    case WM_MOUSELEAVE:
-        tracking_ = false;
-        MouseLeave();
-        return 0;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONDBLCLK:
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONDBLCLK: {
-        // A label in the tab order is focused by a click, as any control there is.
-        const bool left = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK;
-        if (left && TabStop() && GetFocus() != hwnd_)
-            SetFocus(hwnd_);
-        SetCapture(hwnd_);
-        const POINT pt = LParamPoint(lp);
-        const TShiftState shift = ShiftOf(wp, OnMouseDown != nullptr);
-        // The class asks for double clicks, so a second press of any button may come as one.
-        if (msg == WM_LBUTTONDBLCLK)
-            DblClick(pt.x, pt.y, shift);
-        else if (msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK)
-            MouseDown(pt.x, pt.y, ButtonOf(msg), shift | ssDouble);
-        else
-            MouseDown(pt.x, pt.y, ButtonOf(msg), shift);
-        return 0;
-    }
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONUP: {
-        if (GetCapture() == hwnd_)
-            ReleaseCapture();
-        const POINT pt = LParamPoint(lp);
-        MouseUp(pt.x, pt.y, ButtonOf(msg), ShiftOf(wp, OnMouseUp != nullptr));
-        // The release of the right button is what makes WM_CONTEXTMENU: the label's own menu,
-        // or, without one, its parent's.
-        if (msg == WM_RBUTTONUP)
-            break;
-        return 0;
-    }
-    case WM_GETDLGCODE: {
-        if (AnchorCount() <= 0)
-            return 0;
-        LRESULT code = DLGC_WANTARROWS | DLGC_WANTCHARS;
-        const auto* m = reinterpret_cast<const MSG*>(lp);
-        if (m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN)
-            code |= DLGC_WANTMESSAGE;
-        return code;
-    }
-    case WM_SETFOCUS:
-        FocusChanged(true);
-        return 0;
-    case WM_KILLFOCUS:
-        FocusChanged(false);
-        return 0;
-    case WM_KEYDOWN: {
-        int key = static_cast<int>(wp);
-        KeyDown(key);
-        if (key == 0)
-            return 0;
-        break;
-    }
-    case WM_CHAR:
-        if (wp == '\r' || wp == ' ') {
-            KeyPress(static_cast<char>(wp));
-            return 0;
-        }
-        break;
-    case WM_TIMER:
-        if (wp == kTimerId) {
-            TimerTick();
-            return 0;
-        }
-        break;
     case WM_DISPLAYCHANGE:
-        bufferWidth_ = 0; // a buffer of the old format is made anew
-        Invalidate(nullptr);
-        break;
     case WM_SIZE:
     case WM_ENABLE:
     case WM_SYSCOLORCHANGE:
@@ -541,34 +484,41 @@ LRESULT THTMLStaticText::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
             return LresultFromObject(__uuidof(IAccessible), wp, accessible_);
         }
         break;
-    case WM_NOTIFY: {
-        auto* hdr = reinterpret_cast<NMHDR*>(lp);
-        if (!tip_ || hdr->hwndFrom != tip_.Get())
-            break;
-        POINT pt;
-        GetCursorPos(&pt);
-        POINT client = pt;
-        ScreenToClient(hwnd_, &client);
-        bool onAnchor = false;
-        const std::string anchorHint = HintText(client.x, client.y, onAnchor);
-        if (hdr->code == TTN_GETDISPINFOW) {
-            static std::wstring text; // must outlive the notification
-            text = Widen(onAnchor ? anchorHint : (ShowHint ? TWinControl::Hint : std::string()));
-            reinterpret_cast<NMTTDISPINFOW*>(lp)->lpszText = text.data();
-            return 0;
-        }
-        if (hdr->code == TTN_SHOW && onAnchor) {
-            SetWindowPos(tip_.Get(), nullptr, pt.x + kHintShift, pt.y - kHintShift, 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            return TRUE;
+    case WM_NOTIFY:
+        if (auto* hdr = reinterpret_cast<NMHDR*>(lp); tip_ && hdr->hwndFrom == tip_.Get()) {
+            LRESULT result = 0;
+            if (HintNotification(hdr, result))
+                return result;
         }
         break;
-    }
     case WM_DESTROY:
         KillTimer(hwnd_, kTimerId);
         break;
     }
     return TWinControl::WndProc(msg, wp, lp);
+}
+
+bool THTMLStaticText::HintNotification(NMHDR* hdr, LRESULT& result) {
+    POINT pt;
+    GetCursorPos(&pt);
+    POINT client = pt;
+    ScreenToClient(hwnd_, &client);
+    bool onAnchor = false;
+    const std::string anchorHint = HintText(client.x, client.y, onAnchor);
+    if (hdr->code == TTN_GETDISPINFOW) {
+        static std::wstring text; // must outlive the notification
+        text = Widen(onAnchor ? anchorHint : (ShowHint ? TWinControl::Hint : std::string()));
+        reinterpret_cast<NMTTDISPINFOW*>(hdr)->lpszText = text.data();
+        result = 0;
+        return true;
+    }
+    if (hdr->code == TTN_SHOW && onAnchor) {
+        SetWindowPos(tip_.Get(), nullptr, pt.x + kHintShift, pt.y - kHintShift, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        result = TRUE;
+        return true;
+    }
+    return false;
 }
 
 } // namespace kes

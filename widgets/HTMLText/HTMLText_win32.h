@@ -10,7 +10,6 @@
 
 #include <oleacc.h>
 
-#include <optional>
 
 namespace kes {
 
@@ -49,19 +48,22 @@ protected:
     void Repaint(bool full) override;
     void AnchorFocused(int index) override;
 
+    // Hovering repaints often and must never flicker.
+    PaintMode Painting() const override { return PaintMode::Buffered; }
+    void HandlePaint(HDC dc, const RECT& client) override;
+    bool HandleMouse(const MouseEvent& e) override;
+    bool HandleKey(KeyEvent& e) override;
+    LRESULT HandleDlgCode(WPARAM key, const MSG* m) override;
+    bool HandleFocus(bool gained, HWND other) override;
+    bool HandleTimer(UINT_PTR id) override;
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
-    void Paint(HDC target);
     void MakeHintWindow();
+    // The hint window asks for its text and place.
+    bool HintNotification(NMHDR* hdr, LRESULT& result);
 
     UniqueMemoryDC measureDC_; // laying out needs a context, not a window's
-    // The paint buffer, kept from paint to paint while the size and the target's format hold:
-    // making a bitmap costs more than painting the text.
-    UniqueMemoryDC bufferDC_;
-    UniqueBitmap buffer_;
-    std::optional<SelectedObject> bufferSelected_;
-    int bufferWidth_ = 0, bufferHeight_ = 0, bufferBits_ = 0;
     UniqueWindow tip_;
     bool tracking_ = false;
     LabelAccessible* accessible_ = nullptr; // one reference held while the window lives

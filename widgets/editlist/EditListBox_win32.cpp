@@ -363,21 +363,21 @@ void TEditListBox::DoExit() {
         OnExit(this);
 }
 
-LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_GETDLGCODE: {
-        const auto* m = reinterpret_cast<const MSG*>(lp);
-        LRESULT code = Default(msg, wp, lp);
-        if (m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN &&
-            (ReturnIsTab || ReturnIsClick || ReturnIsDblClick))
-            code |= DLGC_WANTALLKEYS;
-        // Escape clears the lookup text; without one it is the dialog's (cancel, close).
-        if (m && m->message == WM_KEYDOWN && m->wParam == VK_ESCAPE && !lookup_.empty())
-            code |= DLGC_WANTMESSAGE;
-        return code;
-    }
+LRESULT TEditListBox::HandleDlgCode(WPARAM key, const MSG* m) {
+    LRESULT code = TListBox::HandleDlgCode(key, m);
+    if (m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN &&
+        (ReturnIsTab || ReturnIsClick || ReturnIsDblClick))
+        code |= DLGC_WANTALLKEYS;
+    // Escape clears the lookup text; without one it is the dialog's (cancel, close).
+    if (m && m->message == WM_KEYDOWN && m->wParam == VK_ESCAPE && !lookup_.empty())
+        code |= DLGC_WANTMESSAGE;
+    return code;
+}
+
+bool TEditListBox::HandleKey(KeyEvent& e) {
+    switch (e.msg) {
     case WM_KEYDOWN: {
-        WORD key = static_cast<WORD>(wp);
+        WORD key = static_cast<WORD>(e.key);
         if (key == VK_RETURN) {
             if (ReturnIsTab) {
                 key = VK_TAB;
@@ -389,47 +389,64 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
                 OnDblClick(this);
         }
         KeyDown(key);
-        return Default(msg, key, lp);
+        e.key = key;
+        return false;
     }
     case WM_KEYUP: {
-        WORD key = static_cast<WORD>(wp);
+        WORD key = static_cast<WORD>(e.key);
         if (OnKeyUp)
             OnKeyUp(this, key);
-        const LRESULT r = Default(msg, key, lp);
+        Default(e.msg, key, e.lp);
         if (!lookup_.empty())
             Lookup();
-        return r;
+        return true;
     }
     case WM_CHAR: {
-        if (WMChar(static_cast<wchar_t>(wp)))
-            return 0;
-        wchar_t c = static_cast<wchar_t>(wp);
+        if (WMChar(static_cast<wchar_t>(e.key)))
+            return true;
+        wchar_t c = static_cast<wchar_t>(e.key);
         if (OnKeyPress)
             OnKeyPress(this, c);
-        return Default(msg, c, lp);
+        e.key = c;
+        return false;
     }
-    case WM_LBUTTONDOWN:
-        WMLButtonDown(msg, wp, lp);
-        return 0;
-    case WM_SETFOCUS:
+    }
+    return false;
+}
+
+bool TEditListBox::HandleMouse(const MouseEvent& e) {
+    if (e.action != MouseEvent::Down || e.button != MouseEvent::Left)
+        return false;
+    WMLButtonDown(e.msg, e.wp, e.lp);
+    return true;
+}
+
+bool TEditListBox::HandleFocus(bool gained, HWND other) {
+    if (gained) {
         savedColor_ = color_;
         SetColor(FocusColor);
         lookup_.clear();
-        break;
-    case WM_KILLFOCUS: {
-        SetColor(savedColor_);
-        const LRESULT r = Default(msg, wp, lp);
-        // Into its own editor is no exit of the list box.
-        if (!editor_ || reinterpret_cast<HWND>(wp) != editor_->Handle())
-            DoExit();
-        return r;
+        return false;
     }
-    case WM_TIMER:
-        if (wp == kHoverTimer) {
-            WMTimer();
-            return 0;
-        }
-        break;
+    SetColor(savedColor_);
+    Default(WM_KILLFOCUS, reinterpret_cast<WPARAM>(other), 0);
+    // Into its own editor is no exit of the list box.
+    if (!editor_ || other != editor_->Handle())
+        DoExit();
+    return true;
+}
+
+bool TEditListBox::HandleTimer(UINT_PTR id) {
+    if (id != kHoverTimer)
+        return false;
+    WMTimer();
+    return true;
+}
+
+// The list box's own messages, whose effects on the extent, the scroll bars and the
+// selection event follow the class's handling.
+LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
     case LB_SETCURSEL: {
         const LRESULT r = Default(msg, wp, lp);
         if (!MultiSelect()) {
@@ -491,7 +508,7 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
             KillTimer(hwnd_, kHoverTimer);
         break;
     }
-    return Default(msg, wp, lp);
+    return TListBox::WndProc(msg, wp, lp);
 }
 
 } // namespace kes

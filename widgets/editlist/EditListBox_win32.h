@@ -135,6 +135,11 @@ public:
     bool InSelChange() const { return inSelChange_; }
 
 protected:
+    LRESULT HandleDlgCode(WPARAM key, const MSG* m) override;
+    bool HandleKey(KeyEvent& e) override;
+    bool HandleMouse(const MouseEvent& e) override;
+    bool HandleFocus(bool gained, HWND other) override;
+    bool HandleTimer(UINT_PTR id) override;
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
     bool HandleNotification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 

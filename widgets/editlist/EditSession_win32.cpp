@@ -129,67 +129,72 @@ void TSizeEdit::Change() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-LRESULT TSizeEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_GETDLGCODE: {
-        // Enter and Escape belong to the editor, not to the dialog navigation.
-        const auto* m = reinterpret_cast<const MSG*>(lp);
-        LRESULT code = DefaultProc(msg, wp, lp);
-        if (m && m->message == WM_KEYDOWN && (m->wParam == VK_RETURN || m->wParam == VK_ESCAPE))
-            code |= DLGC_WANTALLKEYS;
-        return code;
-    }
-    case WM_KEYDOWN:
-        if (!session_.IsOpen())
-            break;
-        if (wp == VK_RETURN) {
+LRESULT TSizeEdit::HandleDlgCode(WPARAM key, const MSG* m) {
+    // Enter and Escape belong to the editor, not to the dialog navigation.
+    LRESULT code = TWinControl::HandleDlgCode(key, m);
+    if (m && m->message == WM_KEYDOWN && (m->wParam == VK_RETURN || m->wParam == VK_ESCAPE))
+        code |= DLGC_WANTALLKEYS;
+    return code;
+}
+
+bool TSizeEdit::HandleKey(KeyEvent& e) {
+    if (e.msg == WM_KEYDOWN && session_.IsOpen()) {
+        if (e.key == VK_RETURN) {
             session_.Close(TEditSession::Commit, true, session_.Index());
-            return 0;
+            return true;
         }
-        if (wp == VK_UP || wp == VK_DOWN) {
+        if (e.key == VK_UP || e.key == VK_DOWN) {
             const int at = session_.Index();
             int next = at;
-            if (wp == VK_UP)
+            if (e.key == VK_UP)
                 next = std::max(at - 1, 0);
             else if (at + 1 < session_.CountAtOpen())
                 next = at + 1;
             session_.Close(TEditSession::Commit, true, next);
-            WORD key = static_cast<WORD>(wp);
+            WORD key = static_cast<WORD>(e.key);
             list_.KeyDown(key);
-            return 0;
+            return true;
         }
-        break;
-    case WM_CHAR:
-        if (wp == VK_RETURN)
-            return 0; // no beep, no key press
-        if (wp == VK_ESCAPE && session_.IsOpen()) {
+    }
+    if (e.msg == WM_CHAR) {
+        if (e.key == VK_RETURN)
+            return true; // no beep, no key press
+        if (e.key == VK_ESCAPE && session_.IsOpen()) {
             session_.Close(TEditSession::Revert);
-            return 0;
+            return true;
         }
-        break;
-    case WM_LBUTTONDOWN: {
-        RECT r;
-        GetClientRect(hwnd_, &r);
-        POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-        // A press elsewhere reaches the editor through its capture and only closes it.
-        if (GetCapture() == hwnd_ && !PtInRect(&r, pt) && session_.IsOpen()) {
-            session_.Close(TEditSession::Commit, true, session_.Index());
-            return 0;
-        }
-        break;
     }
-    case WM_KILLFOCUS: {
-        const LRESULT r = DefaultProc(msg, wp, lp);
-        session_.Close(TEditSession::Commit);
-        return r;
+    return false;
+}
+
+bool TSizeEdit::HandleMouse(const MouseEvent& e) {
+    if (e.action != MouseEvent::Down || e.button != MouseEvent::Left)
+        return false;
+    RECT r;
+    GetClientRect(hwnd_, &r);
+    // A press elsewhere reaches the editor through its capture and only closes it.
+    if (GetCapture() == hwnd_ && !PtInRect(&r, e.pt) && session_.IsOpen()) {
+        session_.Close(TEditSession::Commit, true, session_.Index());
+        return true;
     }
-    case WM_SETTEXT: {
+    return false;
+}
+
+bool TSizeEdit::HandleFocus(bool gained, HWND other) {
+    if (gained)
+        return false;
+    DefaultProc(WM_KILLFOCUS, reinterpret_cast<WPARAM>(other), 0);
+    session_.Close(TEditSession::Commit);
+    return true;
+}
+
+LRESULT TSizeEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_SETTEXT) {
         const LRESULT r = DefaultProc(msg, wp, lp);
         Change();
         return r;
     }
-    }
-    return DefaultProc(msg, wp, lp);
+    return TWinControl::WndProc(msg, wp, lp);
 }
 
 } // namespace kes

@@ -69,6 +69,10 @@ public:
     void HandleCommand(WORD code) override;
 
 protected:
+    LRESULT HandleDlgCode(WPARAM key, const MSG* m) override;
+    bool HandleKey(KeyEvent& e) override;
+    bool HandleMouse(const MouseEvent& e) override;
+    bool HandleFocus(bool gained, HWND other) override;
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
