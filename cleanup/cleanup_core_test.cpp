@@ -55,7 +55,7 @@ TEST(Matcher, SelectsOurFileNamesAtAPathBoundary) {
     } cases[] = {
         {u"_C:\\Programme\\Kestrova\\kestrova.dll"sv, true},
         {u"\1\0\0c:\\k\\kestrova.dll\0Kestrova\0"sv, true}, // Outlook's record
-        {u"_C:\\x\\Kestrova.dll"sv, true}, // Windows names ignore case
+        {u"_C:\\x\\Kestrova.dll"sv, true},                  // Windows names ignore case
         {u"_C:\\X\\TARNWICK.DLL\0"sv, true},
         {u"_c:/addins/tarnwick.dll"sv, true},
         {u"\1\0tarnwick.dll"sv, true}, // a path that is the name alone
@@ -136,8 +136,13 @@ TEST(Entries, OnlyRealFoldersAreRemoved) {
         unsigned long attributes;
         bool removable;
     } cases[] = {
-        {0x10, true},          {0x10 | 0x01 | 0x20, true}, {0x410, false}, {0x400, false},
-        {0x20, false},         {0xFFFFFFFF, false},        {0x10 | 0x400 | 0x01, false},
+        {0x10, true},
+        {0x10 | 0x01 | 0x20, true},
+        {0x410, false},
+        {0x400, false},
+        {0x20, false},
+        {0xFFFFFFFF, false},
+        {0x10 | 0x400 | 0x01, false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MayRemoveFolder(c.attributes), c.removable) << std::hex << c.attributes;

@@ -292,8 +292,8 @@ TEST_F(CleanupRun, OnlyOurFileNamesAtAPathBoundaryAreSelected) {
         SetBinary(key, row.name, row.data);
         trace += ":0"s + row.shown + (row.ours ? "OK" : "");
         if (row.ours)
-            report += "found: Office 16.0 disabled item \"" + LowBytes(std::wstring_view(row.name)) +
-                      "\"\r\n";
+            report += "found: Office 16.0 disabled item \"" +
+                      LowBytes(std::wstring_view(row.name)) + "\"\r\n";
         else
             kept.push_back(row.name);
     }
@@ -569,9 +569,9 @@ TEST_F(CleanupRun, ThePlainRunAndAScriptRemoveTheSame) {
         for (const std::wstring& f : {outside, folder, folder + L"\\x.huf", folder + L"\\y.huf"})
             if (!Exists(f))
                 MakeFolder(f);
-        for (const std::wstring& f : {folder + L"\\a.huf", folder + L"\\r.huf",
-                                      folder + L"\\notes.hufx", folder + L"\\letter.doc",
-                                      folder + L"\\x.huf\\in.huf", outside + L"\\victim.huf"})
+        for (const std::wstring& f :
+             {folder + L"\\a.huf", folder + L"\\r.huf", folder + L"\\notes.hufx",
+              folder + L"\\letter.doc", folder + L"\\x.huf\\in.huf", outside + L"\\victim.huf"})
             if (!Exists(f))
                 MakeFile(f);
         ASSERT_TRUE(SetFileAttributesW((folder + L"\\r.huf").c_str(), FILE_ATTRIBUTE_READONLY));
@@ -588,8 +588,8 @@ TEST_F(CleanupRun, ThePlainRunAndAScriptRemoveTheSame) {
     EXPECT_EQ(Tree(dir), plain);
     EXPECT_EQ(ValueNames(key), plainValues);
     EXPECT_EQ(plainValues, Names{L"other"});
-    std::set<std::wstring> left = {L"OLK\\",          L"OLK\\notes.hufx", L"OLK\\letter.doc",
-                                   L"outside\\",      L"outside\\victim.huf"};
+    std::set<std::wstring> left = {L"OLK\\", L"OLK\\notes.hufx", L"OLK\\letter.doc", L"outside\\",
+                                   L"outside\\victim.huf"};
     if (linked)
         left.insert(L"OLK\\link.huf\\");
     EXPECT_EQ(plain, left);
@@ -798,11 +798,11 @@ TEST_F(CleanupRun, ScriptsAreNeverToldNothingToDoWhileSomethingOfOursStays) {
         ASSERT_TRUE(held);
         const Outcome run = RunCleanup(L"/run");
         EXPECT_EQ(run.exitCode, 2u);
-        EXPECT_EQ(Lines(run.out),
-                  (Set{"removed: " + at + "a.huf", "removed: " + at + "r.huf",
-                       "removed: " + at + "z.huf", "removed: " + at + "x.huf\\in.huf",
-                       "not removed (error 32): " + at + "l.huf",
-                       "not removed (error 145): " + at + "x.huf\\"}));
+        EXPECT_EQ(
+            Lines(run.out),
+            (Set{"removed: " + at + "a.huf", "removed: " + at + "r.huf", "removed: " + at + "z.huf",
+                 "removed: " + at + "x.huf\\in.huf", "not removed (error 32): " + at + "l.huf",
+                 "not removed (error 145): " + at + "x.huf\\"}));
     }
     for (const wchar_t* f : {L"a.huf", L"r.huf", L"z.huf", L"x.huf\\in.huf"})
         EXPECT_FALSE(Exists(folder + L"\\" + f)) << LowBytes(std::wstring_view(f));
@@ -816,8 +816,8 @@ TEST_F(CleanupRun, ScriptsAreNeverToldNothingToDoWhileSomethingOfOursStays) {
     EXPECT_EQ(Lines(report.out), (Set{"found: " + at + "l.huf", "found: " + at + "x.huf\\"}));
     Outcome run = RunCleanup(L"/run");
     EXPECT_EQ(run.exitCode, 2u);
-    EXPECT_EQ(Lines(run.out), (Set{"removed: " + at + "l.huf",
-                                   "not removed (error 145): " + at + "x.huf\\"}));
+    EXPECT_EQ(Lines(run.out),
+              (Set{"removed: " + at + "l.huf", "not removed (error 145): " + at + "x.huf\\"}));
     // Only when nothing of ours is left is there nothing to do; the emptied folder goes.
     ASSERT_TRUE(DeleteFileW((folder + L"\\x.huf\\note.txt").c_str()));
     run = RunCleanup(L"/run");
@@ -835,8 +835,7 @@ TEST_F(CleanupRun, KeysThatCannotBeReadAreNamedNotPassedOver) {
         kes::UniqueLocal sd;
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1,
                                                                          sd.Put(), nullptr));
-        ASSERT_EQ(RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, sd.Get()),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, sd.Get()), ERROR_SUCCESS);
         locked.push_back(std::move(key));
     }
     const std::string lines = "not readable (error 5): Office 15.0 disabled items\r\n"
@@ -860,9 +859,8 @@ TEST_F(CleanupRun, APromptWaitsForTheTwinAndGetsItsExitCode) {
                                          "cleanup /bad\r\necho code=%ERRORLEVEL%\r\nexit\r\n");
     const std::string item = "Office 16.0 disabled item \"a1\"\r\n";
     std::size_t at = 0;
-    for (const std::string& next :
-         {"found: " + item, "code=1"s, "removed: " + item, "code=0"s, "code=0"s,
-          "cleanup removes what"s, "code=3"s}) {
+    for (const std::string& next : {"found: " + item, "code=1"s, "removed: " + item, "code=0"s,
+                                    "code=0"s, "cleanup removes what"s, "code=3"s}) {
         const std::size_t found = out.find(next, at);
         ASSERT_NE(found, std::string::npos) << "no " << next << " after " << at << " in " << out;
         at = found + next.size();
@@ -873,8 +871,8 @@ TEST_F(CleanupRun, APromptWaitsForTheTwinAndGetsItsExitCode) {
 TEST(CleanupExe, IsADesktopProgramWithAConsoleTwinBothAskingForTheCallersRights) {
     const std::wstring exe = CleanupExe();
     const std::wstring twin = exe.substr(0, exe.size() - 4) + L".com";
-    for (const auto& [path, subsystem] :
-         {std::pair{exe, IMAGE_SUBSYSTEM_WINDOWS_GUI}, std::pair{twin, IMAGE_SUBSYSTEM_WINDOWS_CUI}}) {
+    for (const auto& [path, subsystem] : {std::pair{exe, IMAGE_SUBSYSTEM_WINDOWS_GUI},
+                                          std::pair{twin, IMAGE_SUBSYSTEM_WINDOWS_CUI}}) {
         const std::string what = LowBytes(std::wstring_view(path));
         const kes::UniqueLibrary module(
             LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));

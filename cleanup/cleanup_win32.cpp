@@ -76,8 +76,8 @@ LONG Expand(const wchar_t* text, std::wstring& expanded) {
     }
     expanded.assign(kFolderUnits, L'\0');
     for (int tries = 0; tries < kReadTries; ++tries) {
-        const DWORD n = ExpandEnvironmentStringsW(text, expanded.data(),
-                                                  static_cast<DWORD>(expanded.size()));
+        const DWORD n =
+            ExpandEnvironmentStringsW(text, expanded.data(), static_cast<DWORD>(expanded.size()));
         if (n == 0)
             return static_cast<LONG>(GetLastError());
         if (n <= expanded.size()) {
@@ -289,9 +289,9 @@ bool WalkDisabledItems(const wchar_t* keyPath, Reporter& r) {
     } else {
         // Only what the work needs: a key the user may read but not change is still read, and
         // each deletion of ours in it fails with its own code.
-        opened = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0,
-                               r.remove ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE,
-                               key.Put());
+        opened =
+            RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0,
+                          r.remove ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE, key.Put());
         if (opened == ERROR_ACCESS_DENIED && r.remove)
             opened = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, key.Put());
     }
@@ -361,8 +361,7 @@ bool WalkSecureTempFolder(const wchar_t* keyPath, Reporter& r) {
         rc = type == REG_EXPAND_SZ ? Expand(raw, folder) : (folder = raw, ERROR_SUCCESS);
     // A missing value names no folder; one that cannot be read may name one.
     if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
-        r.Entry(Outcome::NotReadable, SecurityName(keyPath) + L" \"OutlookSecureTempFolder\"",
-                rc);
+        r.Entry(Outcome::NotReadable, SecurityName(keyPath) + L" \"OutlookSecureTempFolder\"", rc);
     // An empty path names no folder; searching "\*.huf" would sweep the current drive's root.
     if (rc == ERROR_SUCCESS && !folder.empty())
         FolderWalk(r).Top(folder);

@@ -73,8 +73,7 @@ public:
     int left = 0;    // of ours and still there, or not looked into (both)
 
     void Enumerated(long, std::wstring_view) override {}
-    void Value(Outcome outcome, const std::wstring& what, long error,
-               std::wstring_view) override {
+    void Value(Outcome outcome, const std::wstring& what, long error, std::wstring_view) override {
         Entry(outcome, what, error);
     }
     void Entry(Outcome outcome, const std::wstring& what, long error) override;

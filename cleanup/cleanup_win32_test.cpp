@@ -151,7 +151,8 @@ TEST(Trace, ScriptLinesKeepEveryName) {
     DWORD n = 0;
     ASSERT_TRUE(ReadFile(readEnd.Get(), got.data(), static_cast<DWORD>(got.size()), &n, nullptr));
     got.resize(n);
-    EXPECT_EQ(got, "found: C:\\Gr\xC3\xBC\xC3\x9F" "e\\\xCE\xA9mega.huf\r\n"
+    EXPECT_EQ(got, "found: C:\\Gr\xC3\xBC\xC3\x9F"
+                   "e\\\xCE\xA9mega.huf\r\n"
                    "found: C:\\\xE6\x97\xA5\xE6\x9C\xAC.huf\r\n");
 }
 

@@ -71,8 +71,8 @@ std::vector<std::wstring> FileVersions(const std::wstring& package) {
     MSIHANDLE db = 0, view = 0, record = 0;
     std::vector<std::wstring> rows;
     if (MsiOpenDatabaseW(package.c_str(), MSIDBOPEN_READONLY, &db) == ERROR_SUCCESS &&
-        MsiDatabaseOpenViewW(db, L"SELECT `FileName`, `Version`, `Language` FROM `File`",
-                             &view) == ERROR_SUCCESS &&
+        MsiDatabaseOpenViewW(db, L"SELECT `FileName`, `Version`, `Language` FROM `File`", &view) ==
+            ERROR_SUCCESS &&
         MsiViewExecute(view, 0) == ERROR_SUCCESS) {
         while (MsiViewFetch(view, &record) == ERROR_SUCCESS) {
             std::wstring row;
@@ -84,8 +84,8 @@ std::vector<std::wstring> FileVersions(const std::wstring& package) {
                 row += field == 1 ? L"=" : field == 2 ? L"," : L"";
             }
             // The long name of "SHORT|long".
-            rows.push_back(row.substr(row.find(L'|') == std::wstring::npos ? 0
-                                                                          : row.find(L'|') + 1));
+            rows.push_back(
+                row.substr(row.find(L'|') == std::wstring::npos ? 0 : row.find(L'|') + 1));
             MsiCloseHandle(record);
         }
     }
@@ -228,8 +228,8 @@ std::vector<std::wstring> ArpEntries() {
         wchar_t name[256];
         for (DWORD i = 0;; ++i) {
             DWORD len = 256;
-            if (RegEnumKeyExW(uninstall.Get(), i, name, &len, nullptr, nullptr, nullptr,
-                              nullptr) != ERROR_SUCCESS)
+            if (RegEnumKeyExW(uninstall.Get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
                 break;
             wchar_t shown[256] = {};
             DWORD size = sizeof shown;
@@ -247,11 +247,10 @@ std::vector<std::wstring> ArpEntries() {
 std::wstring ArpValue(const std::wstring& product, const wchar_t* value) {
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
         kes::UniqueKey key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
-                          (L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
-                           product)
-                              .c_str(),
-                          0, KEY_READ | view, key.Put()) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(
+                HKEY_LOCAL_MACHINE,
+                (L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product).c_str(), 0,
+                KEY_READ | view, key.Put()) != ERROR_SUCCESS)
             continue;
         BYTE data[1024] = {};
         DWORD size = sizeof data - sizeof(wchar_t), type = 0;
@@ -374,9 +373,9 @@ TEST_F(MsiPackage, OneProductPerMachineReplacedByRebuildsOtherArchitecturesAndUp
     EXPECT_EQ(ProgramVersion(dir64 + L"\\cleanup.com"), version);
     // The installer and inventory tools see each program's own file version.
     const std::wstring file = ProgramVersion(quillard, true) + L",1033";
-    EXPECT_EQ(FileVersions(current), (std::vector<std::wstring>{L"Quillard.exe=" + file,
-                                                                 L"cleanup.com=" + file,
-                                                                 L"cleanup.exe=" + file}));
+    EXPECT_EQ(FileVersions(current),
+              (std::vector<std::wstring>{L"Quillard.exe=" + file, L"cleanup.com=" + file,
+                                         L"cleanup.exe=" + file}));
     // Programs and Features: the icon, the help link, the folder; no Change, no Repair.
     // Windows also copies the icon's path into the entry's DisplayIcon; Wine's installer keeps
     // it with the product only, where Programs and Features looks when DisplayIcon is absent.
@@ -435,8 +434,7 @@ std::wstring AtLogon() {
     wchar_t value[MAX_PATH + 3] = {};
     DWORD size = sizeof value - sizeof(wchar_t);
     if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                     L"Kestrova cleanup", RRF_RT_REG_SZ, nullptr, value,
-                     &size) != ERROR_SUCCESS)
+                     L"Kestrova cleanup", RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
         return {};
     return value;
 }
@@ -453,19 +451,43 @@ TEST_F(MsiPackage, CleanupAloneAndCleanupAtLogon) {
         bool shortcut;
         bool logon;
     } steps[] = {
-        {L"cleanup alone", current, L"ADDLOCAL=Cleanup", {L"cleanup.com", L"cleanup.exe"}, false,
+        {L"cleanup alone",
+         current,
+         L"ADDLOCAL=Cleanup",
+         {L"cleanup.com", L"cleanup.exe"},
+         false,
          false},
         // Each step another product code: the same one again would only be maintained.
-        {L"everything", rebuild, L"", {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"}, true,
+        {L"everything",
+         rebuild,
+         L"",
+         {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
+         true,
          false},
-        {L"at logon", current, L"CLEANUP_AT_LOGON=1",
-         {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"}, true, true},
-        {L"a rebuild keeps it", rebuild, L"", {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
-         true, true},
-        {L"dropped", current, L"CLEANUP_AT_LOGON=0",
-         {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"}, true, false},
-        {L"cleanup alone at logon", rebuild, L"ADDLOCAL=Cleanup CLEANUP_AT_LOGON=1",
-         {L"cleanup.com", L"cleanup.exe"}, false, true},
+        {L"at logon",
+         current,
+         L"CLEANUP_AT_LOGON=1",
+         {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
+         true,
+         true},
+        {L"a rebuild keeps it",
+         rebuild,
+         L"",
+         {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
+         true,
+         true},
+        {L"dropped",
+         current,
+         L"CLEANUP_AT_LOGON=0",
+         {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
+         true,
+         false},
+        {L"cleanup alone at logon",
+         rebuild,
+         L"ADDLOCAL=Cleanup CLEANUP_AT_LOGON=1",
+         {L"cleanup.com", L"cleanup.exe"},
+         false,
+         true},
     };
     for (const auto& step : steps) {
         const std::string what = Narrow(step.what);
