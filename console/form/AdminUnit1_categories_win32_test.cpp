@@ -196,6 +196,12 @@ TEST_F(CategoryEditor, NothingTypedIsLostOnCloseOrRecipientChange) {
     Choose(0);
     EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, kCats + L"carol"));
     EXPECT_EQ(list.Items(), (Strings{"Alt", "Neu"}));
+    // Her key is made with the first category stored for her.
+    Choose(1);
+    answers = {"Erst"};
+    Press(*form->catAdd);
+    Choose(0);
+    EXPECT_EQ(Subkeys(kCats + L"carol"), Strings{"Erst"});
 
     // Closing while an entry is being edited stores the edit, not a blank.
     SetFocus(list.Handle());
