@@ -3,7 +3,6 @@
 // the window closes, and before another recipient's list replaces one with unsaved changes.
 #include "console/form/AdminUnit1.h"
 #include "console/store/kestrova_layout.h"
-#include "console/store/memory_registry.h"
 #include "console/store/settings_store.h"
 
 #include <map>
@@ -30,6 +29,11 @@ std::string CategoryKeyPath(const std::string& name) {
         }
     }
     return out;
+}
+
+// The category key a key path starts with.
+std::string TopOf(const std::string& keyPath) {
+    return keyPath.substr(0, keyPath.find('\\'));
 }
 
 // The key whose subkeys are the recipient's categories.
@@ -134,54 +138,77 @@ void TQuillard::SaveCategories() {
 
 void TQuillard::SaveCategoriesFor(const std::string& user) {
     const std::vector<std::string> entries = categoriesList->Items();
+    // Nothing changed here: nothing is written, so what others changed meanwhile stays.
+    if (entries == storedCategories_)
+        return;
     const std::string path = CategoriesKey(user);
     SettingsStore reg(*services_.Registry);
-    if (!reg.Open(path, true)) {
-        // Nothing to lose when the list is what was loaded; otherwise the user must know.
-        if (user == categoriesOwner_ && entries == storedCategories_)
-            return;
+    if (!reg.Open(path, true))
         throw StoreError("Erzeugung von Schl\xC3\xBCssel " + path.substr(1) + " misslungen");
-    }
-    std::vector<std::string> old;
-    reg.ListChildren(old);
-    std::map<std::u16string, std::size_t> stored;
-    for (std::size_t i = 0; i < old.size(); ++i)
-        stored.emplace(FoldName(old[i]), i);
 
-    // The keys the list names: one per first path component, spelt as its first entry is.
-    std::set<std::u16string> wanted;
-    std::vector<std::string> tops, nested;
+    // The save is a merge against the list as loaded: only what the user added, removed or
+    // re-spelt is written; whatever others stored or removed meanwhile is kept. Names compare
+    // as the registry compares them.
+    using Names = std::map<std::string, std::string, NameOrder>; // a name -> its spelling
+    const NameOrder order(*services_.Registry);
+    Names loadedTops(order), tops(order), stored(order);
+    std::set<std::string, NameOrder> loadedKeys(order), addedKeys(order);
+    for (const auto& entry : storedCategories_) {
+        const std::string key = CategoryKeyPath(entry);
+        if (!key.empty()) {
+            loadedKeys.insert(key);
+            loadedTops.emplace(TopOf(key), TopOf(key));
+        }
+    }
+    std::vector<std::string> added;
+    std::set<std::string> spellings; // every category as the list spells it
     for (const auto& entry : entries) {
         const std::string key = CategoryKeyPath(entry);
         // An empty entry (a cleared edit, Insert then Escape) names no category.
         if (key.empty())
             continue;
-        const std::string top = key.substr(0, key.find('\\'));
-        if (wanted.insert(FoldName(top)).second)
-            tops.push_back(top);
-        if (top.size() != key.size())
-            nested.push_back(key);
+        tops.emplace(TopOf(key), TopOf(key)); // spelt as its first entry is
+        spellings.insert(TopOf(key));
+        if (loadedKeys.count(key) == 0 && addedKeys.insert(key).second)
+            added.push_back(key);
     }
-    // First everything the list holds exists, and only then goes what the user removed: the
-    // add-in, reading meanwhile, never misses a category that stays, and a refused name
-    // stops the save with every stored category still in place. Kept keys are not touched,
-    // so what is below them stays; a change of letter case renames the key.
-    for (const auto& top : tops) {
-        const auto it = stored.find(FoldName(top));
+    // Categories the list still spells as loaded; the others of the loaded ones were re-spelt.
+    std::set<std::string, NameOrder> kept(order);
+    for (const auto& entry : storedCategories_)
+        if (spellings.count(TopOf(CategoryKeyPath(entry))) != 0)
+            kept.insert(TopOf(CategoryKeyPath(entry)));
+    std::vector<std::string> now;
+    reg.ListChildren(now);
+    for (const auto& name : now)
+        stored.emplace(name, name);
+
+    // First everything the user added or re-spelt exists, and only then goes what the user
+    // removed: the add-in, reading meanwhile, never misses a category that stays, and a refused
+    // name stops the save with every stored category still in place. Kept keys are not
+    // touched, so what is below them stays; a change of letter case renames the key (a mere
+    // duplicate in another case, the loaded spelling still listed, changes nothing).
+    for (const auto& [name, spelling] : tops) {
+        const auto was = loadedTops.find(name);
+        const bool respelt = was != loadedTops.end() && kept.count(name) == 0;
+        if (was != loadedTops.end() && !respelt)
+            continue;
+        const auto it = stored.find(name);
         if (it == stored.end())
-            reg.AddChild(top);
-        else if (old[it->second] != top)
-            reg.RenameChild(old[it->second], top); // refused: the old spelling stays stored
+            reg.AddChild(spelling);
+        else if (respelt && it->second != spelling)
+            reg.RenameChild(it->second, spelling); // refused: the old spelling stays stored
     }
-    for (const auto& key : nested)
-        reg.AddChild(key);
+    for (const auto& key : added)
+        if (key.size() != TopOf(key).size())
+            reg.AddChild(key);
     std::string stuck;
-    for (const auto& name : old)
-        if (wanted.count(FoldName(name)) == 0 && !reg.RemoveChild(name))
-            stuck += (stuck.empty() ? "" : ", ") + name;
+    for (const auto& [name, spelling] : loadedTops) {
+        const auto it = stored.find(name);
+        if (tops.count(name) == 0 && it != stored.end() && !reg.RemoveChild(it->second))
+            stuck += (stuck.empty() ? "" : ", ") + it->second;
+    }
     reg.Close();
-    if (user == categoriesOwner_)
-        storedCategories_ = entries;
+    storedCategories_ = entries;
     if (!stuck.empty())
         throw StoreError("L\xC3\xB6schen von Schl\xC3\xBCssel " + stuck + " misslungen");
 }

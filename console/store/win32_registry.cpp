@@ -83,6 +83,8 @@ int Win32Registry::CompareNames(const std::string& a, const std::string& b) {
     // Case ignored, this uses the upper-case table of the registry's own name comparison.
     const int r = CompareStringOrdinal(wa.c_str(), static_cast<int>(wa.size()), wb.c_str(),
                                        static_cast<int>(wb.size()), TRUE);
+    if (r == 0) // refused: an order all the same, so that sets keyed by it stay sound
+        return a < b ? -1 : a == b ? 0 : 1;
     return r == CSTR_EQUAL ? 0 : r == CSTR_LESS_THAN ? -1 : 1;
 }
 

@@ -724,8 +724,8 @@ TEST_F(EditListTest, TheWidestEntryFollowsTabPositionsAndFont) {
     list->Clear();
     list->AddItem("WWWWWWWWWWWW");
     ASSERT_EQ(Extent(), 0);
-    UniqueFont big(CreateFontW(-40, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
-                               L"Tahoma"));
+    UniqueFont big(
+        CreateFontW(-40, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma"));
     SendMessageW(list->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(big.Get()), TRUE);
     const int wide = Extent();
     EXPECT_GT(wide, ClientWidth());
@@ -760,7 +760,7 @@ TEST_F(EditListTest, PersistenceInAnIniFileAndTheRegistry) {
         "back\\slash\\",
         "\\u0041 \\x41",
         "K\xC3\xA4se \xC3\x9F \xE2\x82\xAC \xC5\x92uvre", // Windows-1252 letters
-        "\xC5\x81\xC3\xB3\x64\xC5\xBA",                    // beyond Windows-1252
+        "\xC5\x81\xC3\xB3\x64\xC5\xBA",                   // beyond Windows-1252
         "\xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80",
         std::string(5000, 'L') + "ong",
     };
@@ -768,8 +768,8 @@ TEST_F(EditListTest, PersistenceInAnIniFileAndTheRegistry) {
         SCOPED_TRACE(storage == stInifile ? "ini file" : "registry");
         list->Clear();
         // The registry key as often written, from the root.
-        list->Persist = {true, storage, storage == stInifile ? ini : "\\" + Narrow(regKey),
-                         "Entries", 0, false};
+        list->Persist = {true,      storage, storage == stInifile ? ini : "\\" + Narrow(regKey),
+                         "Entries", 0,       false};
         list->LoadPersist(); // nothing stored yet: an empty list
         EXPECT_EQ(list->Count(), 0);
         Fill(awkward);
@@ -825,7 +825,9 @@ TEST_F(EditListTest, PersistenceInAnIniFileAndTheRegistry) {
                               nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr),
               ERROR_SUCCESS);
     for (const auto& [name, value] : {std::pair<const wchar_t*, const wchar_t*>{L"Item1", L"C"},
-                                      {L"Item2", L" b "}, {L"Item3", L""}, {L"Item4", L"stale"}})
+                                      {L"Item2", L" b "},
+                                      {L"Item3", L""},
+                                      {L"Item4", L"stale"}})
         RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                        static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
     list->Persist.Storage = stRegistry;
@@ -834,9 +836,71 @@ TEST_F(EditListTest, PersistenceInAnIniFileAndTheRegistry) {
     EXPECT_EQ(list->Items(), (Strings{" b ", "C"}));
     key.Reset();
 
-    // A store that cannot be written says so.
-    list->Persist = {true, stInifile, Narrow(dir) + "no such folder\\list.ini", "Entries", 0, false};
+    // A store that cannot be written says so; an empty Key or Section is refused, never written
+    // into the root of the current user's registry.
+    list->Persist = {true,      stInifile, Narrow(dir) + "no such folder\\list.ini",
+                     "Entries", 0,         false};
     EXPECT_THROW(list->SavePersist(), Exception);
+    for (const TELPersist& empty : {TELPersist{true, stRegistry, "", "Entries", 0, false},
+                                    TELPersist{true, stRegistry, Narrow(regKey), "", 0, false},
+                                    TELPersist{true, stInifile, ini, "", 0, false}}) {
+        list->Persist = empty;
+        EXPECT_THROW(list->SavePersist(), Exception);
+        EXPECT_THROW(list->LoadPersist(), Exception);
+    }
+    EXPECT_NE(RegQueryValueExW(HKEY_CURRENT_USER, L"ItemCount", nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_NE(RegQueryValueExW(HKEY_CURRENT_USER, L"Item1", nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    cleanUp();
+
+    // The file edited by hand, or damaged: each value is read on its own, everything readable
+    // comes back, and what is not is named. (The list sorts: "" is Item1, "x" Item5.)
+    const Strings five{"M\xC3\xBC"
+                       "ller",
+                       "C:\\dir", "", "x", "v"};
+    Strings huge = five;
+    huge.back() = std::string(10u << 20, 'v'); // a value of 10 MB
+    const struct {
+        const char *from, *to; // in the file's bytes
+        Strings values;
+        std::string error;
+    } edits[] = {
+        {"", "", huge, ""},
+        {"=\"x\"", "=X by hand", {five[0], five[1], "", "X by hand", five[4]}, ""},
+        {"=\"C:\\\\dir\"", "=\"C:\\\\dir", five, "'Item2'"},
+        {"ItemCount=", "ItemCount=5:00000000\r\nItemCount=", five, ""}, // doubled: the first
+        {"ItemCount=", "Gone=", {}, "'ItemCount'"},
+        {"\r\n", "\r", five, ""}, // CR alone ends lines too
+    };
+    for (const auto& e : edits) {
+        SCOPED_TRACE(e.to);
+        list->Persist = {true, stInifile, ini, "Entries", 0, false};
+        list->Clear();
+        Fill(&e == edits ? huge : five);
+        list->SavePersist();
+        std::string bytes;
+        {
+            std::ifstream in(Narrow(Widen(ini)), std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        for (std::size_t at = 0; *e.from && (at = bytes.find(e.from, at)) != std::string::npos;
+             at += strlen(e.to))
+            bytes.replace(at, strlen(e.from), e.to);
+        std::ofstream(Narrow(Widen(ini)), std::ios::binary) << bytes;
+        std::string error;
+        try {
+            list->LoadPersist();
+        } catch (const Exception& x) {
+            error = x.what();
+        }
+        Strings got = list->Items(), want = e.values;
+        std::sort(got.begin(), got.end());
+        std::sort(want.begin(), want.end());
+        EXPECT_TRUE(got == want) << list->Count();
+        EXPECT_EQ(error.empty(), e.error.empty()) << error;
+        EXPECT_NE(error.find(e.error), std::string::npos) << error;
+    }
     cleanUp();
 }
 

@@ -124,29 +124,74 @@ PersistWrites(const std::vector<std::string>& entries, int count, bool maxCount,
     return out;
 }
 
-PersistRead PersistReads(const std::function<std::optional<std::string>(const std::string&)>& read) {
+PersistValue RegistryValue(const std::string& raw) {
+    return {raw, raw, false, raw.empty()};
+}
+
+PersistValue IniValue(const std::string& raw) {
+    const std::size_t first = raw.find_first_not_of(" \t");
+    const std::size_t last = raw.find_last_not_of(" \t");
+    const std::string v = first == std::string::npos ? "" : raw.substr(first, last - first + 1);
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') {
+        std::string inner = v.substr(1, v.size() - 2);
+        return {inner, UnescapeIniValue(inner), false, false};
+    }
+    if (!v.empty() && v.front() == '"') // cut off: what is there is still ours
+        return {v, UnescapeIniValue(v.substr(1)), true, false};
+    return {v, v, false, v.empty()};
+}
+
+PersistRead PersistReads(const std::function<std::optional<std::string>(const std::string&)>& read,
+                         const PersistDecode& decode) {
+    // Missing values within a count are passed over, up to this many: a count of a billion
+    // names no list.
+    constexpr int kMaxMissing = 1000;
     PersistRead out;
     int n = 0;
     std::uint32_t hash = 0;
-    if (const auto marker = read(kItemCountName); marker && ParseMarker(*marker, n, hash)) {
-        bool whole = true;
-        for (int i = 1; i <= n && whole; ++i) {
-            auto v = read(ItemName(i));
-            if (v)
-                out.values.push_back(std::move(*v));
-            whole = v.has_value();
+    const auto marker = read(kItemCountName);
+    if (marker && ParseMarker(decode(*marker).entry, n, hash)) {
+        std::vector<std::string> stored;
+        bool bare = false;
+        int missing = 0;
+        for (int i = 1; i <= n; ++i) {
+            const auto v = read(ItemName(i));
+            if (!v) {
+                out.unreadable.push_back(ItemName(i));
+                if (++missing == kMaxMissing && i < n) {
+                    out.unreadable.push_back(ItemName(i + 1) + ".." + ItemName(n));
+                    break;
+                }
+                continue;
+            }
+            PersistValue p = decode(*v);
+            if (p.broken)
+                out.unreadable.push_back(ItemName(i));
+            bare = bare || p.bare;
+            stored.push_back(std::move(p.stored));
+            out.values.push_back(std::move(p.entry));
         }
-        if (whole && Hash(out.values) == hash) {
-            out.exact = true;
+        if (!bare || Hash(stored) == hash)
             return out;
-        }
-        out.values.clear();
+        out = PersistRead();
+    } else if (marker) {
+        out.unreadable.push_back(kItemCountName);
     }
     for (int i = 1;; ++i) {
-        auto v = read(ItemName(i));
-        if (!v || v->empty())
+        const auto v = read(ItemName(i));
+        if (!v)
             return out;
-        out.values.push_back(std::move(*v));
+        PersistValue p = decode(*v);
+        if (p.entry.empty()) {
+            // An empty entry of ours ends nothing: without the count the rest cannot be told
+            // from what an earlier, longer list left behind.
+            if (!p.bare && !marker)
+                out.unreadable.push_back(kItemCountName);
+            return out;
+        }
+        if (p.broken)
+            out.unreadable.push_back(ItemName(i));
+        out.values.push_back(std::move(p.entry));
     }
 }
 

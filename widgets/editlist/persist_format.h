@@ -7,9 +7,11 @@
 //   the next Item     empty: readers of the older format stop there
 //   ItemCount         "n:hhhhhhhh": the number of entries and the FNV-1a hash (8 hex digits) of
 //                     the n values as stored; it marks the end, so empty entries are kept
-// A section without a well-formed ItemCount, with an Item of 1..n missing, or whose hash does
-// not match what is read (an older writer saved over it, leaving the marker behind), is read
-// the older way: Item1, Item2, ... up to the first empty or missing value, taken as it reads.
+// Every value is read on its own. With a well-formed ItemCount the count ends the list, empty
+// entries included, and a value changed by hand (the hash no longer matches) costs nothing but
+// its own form. A section without one is read the older way: Item1, Item2, ... up to the first
+// empty or missing value. So is a section whose hash does not match and that holds, within the
+// count, an empty value in the older form: an older writer saved over it, leaving the marker.
 //
 // The registry keeps every entry as it stands (REG_SZ in UTF-16). An ini file does not: the
 // profile functions trim blanks around a value, drop one pair of quotes around it and keep the
@@ -18,7 +20,8 @@
 //   \xHH        a control character (below 0x20, and 0x7F) or a byte that is not UTF-8
 //   \uHHHH      a character beyond ASCII (\UHHHHHHHH beyond U+FFFF)
 // and every other character stands for itself (quotes, "=", ";", "[" included). The file thus
-// holds ASCII only, whatever its code page. Values of older files are not unescaped.
+// holds ASCII only, whatever its code page. A value in quotes is unescaped; one without them
+// was written by an older build, or by hand, and is taken as it stands.
 #include <functional>
 #include <optional>
 #include <string>
@@ -47,12 +50,26 @@ std::vector<std::pair<std::string, std::string>>
 PersistWrites(const std::vector<std::string>& entries, int count, bool maxCount,
               const std::function<std::string(const std::string&)>& encode = nullptr);
 
-struct PersistRead {
-    std::vector<std::string> values; // as stored
-    bool exact = false;              // read through ItemCount (the values are encoded)
+// A value as a store holds it, made into an entry.
+struct PersistValue {
+    std::string stored;  // what the marker's hash counts
+    std::string entry;   // the list's entry
+    bool broken = false; // its form was damaged (a quote that opens and never closes)
+    bool bare = false;   // empty in the older form: where an older writer ended its list
 };
-// What LoadPersist reads; `read` gives a value, or nothing when it is missing.
-PersistRead PersistReads(const std::function<std::optional<std::string>(const std::string&)>& read);
+using PersistDecode = std::function<PersistValue(const std::string& raw)>;
+// The registry's values are the entries themselves.
+PersistValue RegistryValue(const std::string& raw);
+// An ini value with its quotes, as the file's line holds it after the "=".
+PersistValue IniValue(const std::string& raw);
+
+struct PersistRead {
+    std::vector<std::string> values;     // the entries
+    std::vector<std::string> unreadable; // names of values missing or damaged
+};
+// What LoadPersist reads; `read` gives a value as stored, or nothing when it is missing.
+PersistRead PersistReads(const std::function<std::optional<std::string>(const std::string&)>& read,
+                         const PersistDecode& decode = RegistryValue);
 
 // The ini store's encoding (see above), and its inverse; malformed escapes stand for themselves.
 std::string EscapeIniValue(const std::string& utf8);

@@ -21,8 +21,8 @@ struct Store {
         for (const auto& [n, v] : w)
             values[n] = v;
     }
-    PersistRead Load() const {
-        return PersistReads([this](const std::string& n) { return Read(n); });
+    PersistRead Load(const PersistDecode& decode = RegistryValue) const {
+        return PersistReads([this](const std::string& n) { return Read(n); }, decode);
     }
 };
 
@@ -37,10 +37,13 @@ TEST(Persist, WritesTheLastCountEntriesAnEmptyItemAndTheCount) {
     EXPECT_EQ(one[3], (std::pair<std::string, std::string>{"Item4", ""}));
     EXPECT_EQ(one[4].first, "ItemCount");
     EXPECT_EQ(one[4].second.substr(0, 2), "1:") << "the padding is no entry";
-    EXPECT_EQ(PersistWrites({"A", "B"}, 1, false)[2], (std::pair<std::string, std::string>{"Item3", ""}));
-    EXPECT_EQ(PersistWrites({}, 0, false).front(), (std::pair<std::string, std::string>{"Item1", ""}));
+    EXPECT_EQ(PersistWrites({"A", "B"}, 1, false)[2],
+              (std::pair<std::string, std::string>{"Item3", ""}));
+    EXPECT_EQ(PersistWrites({}, 0, false).front(),
+              (std::pair<std::string, std::string>{"Item1", ""}));
     // What is stored is what the encoding makes of each entry.
-    EXPECT_EQ(PersistWrites({"a"}, 0, false, [](const std::string& e) { return "<" + e + ">"; })[0].second,
+    EXPECT_EQ(PersistWrites({"a"}, 0, false, [](const std::string& e) { return "<" + e + ">"; })[0]
+                  .second,
               "<a>");
 }
 
@@ -49,7 +52,7 @@ TEST(Persist, EveryEntryComesBackEmptyOnesToo) {
     Store s;
     s.Write(PersistWrites(entries, 0, false));
     PersistRead r = s.Load();
-    EXPECT_TRUE(r.exact);
+    EXPECT_TRUE(r.unreadable.empty());
     EXPECT_EQ(r.values, entries);
     // With MaxCount and fewer entries than Count, the padding does not come back.
     Store m;
@@ -65,7 +68,7 @@ TEST(Persist, OlderSectionsAndOlderWritersAreReadTheOlderWay) {
     // Written the older way: up to the first empty or missing value; stale values stay unread.
     Store old{{{"Item1", "B"}, {"Item2", "C"}, {"Item3", ""}, {"Item4", "stale"}}};
     PersistRead r = old.Load();
-    EXPECT_FALSE(r.exact);
+    EXPECT_TRUE(r.unreadable.empty());
     EXPECT_EQ(r.values, (Strings{"B", "C"}));
     EXPECT_TRUE(Store{}.Load().values.empty());
 
@@ -74,23 +77,67 @@ TEST(Persist, OlderSectionsAndOlderWritersAreReadTheOlderWay) {
     mixed.Write(PersistWrites({"A", "B", "C"}, 0, false));
     mixed.Write({{"Item1", "X"}, {"Item2", ""}});
     r = mixed.Load();
-    EXPECT_FALSE(r.exact);
     EXPECT_EQ(r.values, Strings{"X"});
-    // The same number of entries, one changed.
+    // A value changed by hand costs nothing else (in the registry an empty one within the
+    // count is taken for an older writer's end).
     Store same;
     same.Write(PersistWrites({"A", "B"}, 0, false));
     same.Write({{"Item2", "Z"}});
     EXPECT_EQ(same.Load().values, (Strings{"A", "Z"}));
-    EXPECT_FALSE(same.Load().exact);
 
-    // Markers that are not ours, or that name values that are not there.
+    // Markers that are not ours are named; one that names values that are not there ends at the
+    // older writer's empty value.
     for (const char* marker : {"", "2", "2:", "x:00000000", "2:0000000", "2:0000000g", ":00000000",
                                "99999999999:00000000", "3:EE38A57C"}) {
         Store odd{{{"Item1", "B"}, {"Item2", "C"}, {"Item3", ""}, {"ItemCount", marker}}};
         r = odd.Load();
-        EXPECT_FALSE(r.exact) << marker;
+        EXPECT_EQ(r.unreadable, marker[0] == '3' ? Strings{} : Strings{"ItemCount"}) << marker;
         EXPECT_EQ(r.values, (Strings{"B", "C"})) << marker;
     }
+    // Values missing within the count are named, the others read; a huge count ends after a
+    // thousand missing ones.
+    Store gaps{{{"Item1", "A"}, {"Item3", "C"}, {"ItemCount", "3:00000000"}}};
+    r = gaps.Load();
+    EXPECT_EQ(r.values, (Strings{"A", "C"}));
+    EXPECT_EQ(r.unreadable, Strings{"Item2"});
+    gaps.values["ItemCount"] = "999999999:00000000";
+    r = gaps.Load();
+    EXPECT_EQ(r.values, (Strings{"A", "C"}));
+    ASSERT_EQ(r.unreadable.size(), 1001u);
+    EXPECT_EQ(r.unreadable.back(), "Item1003..Item999999999");
+}
+
+// An ini section edited by hand (as the profile functions hand its values over, quotes kept):
+// each value is read on its own, and only a damaged one is named.
+TEST(Persist, HandEditedIniValuesCostOnlyTheirOwnForm) {
+    const Strings entries{"M\xC3\xBCller", "C:\\dir", "", " x ", "y"};
+    Store file;
+    for (const auto& [n, v] : PersistWrites(entries, 0, false, EscapeIniValue))
+        file.values[n] = "\"" + v + "\"";
+    EXPECT_EQ(file.Load(IniValue).values, entries);
+    const struct {
+        std::string name, value; // the line's new value
+        Strings values, unreadable;
+    } edits[] = {
+        {"Item5", "Y by hand", {"M\xC3\xBCller", "C:\\dir", "", " x ", "Y by hand"}, {}},
+        {"Item2", "  \"C:\\\\dir\"  ", entries, {}},  // blanks around it
+        {"Item2", "\"C:\\\\dir", entries, {"Item2"}}, // its closing quote lost
+        {"Item2", "\"C:\\dir\"", entries, {}},        // a lone backslash stands for itself
+        {"Item2", "\"\"", {"M\xC3\xBCller", "", "", " x ", "y"}, {}},
+        {"Item4", "", {"M\xC3\xBCller", "C:\\dir"}, {}}, // an older writer's end
+        {"ItemCount", "", {"M\xC3\xBCller", "C:\\dir"}, {"ItemCount"}},
+        {"Item1", "\"", {"", "C:\\dir", "", " x ", "y"}, {"Item1"}},
+    };
+    for (const auto& e : edits) {
+        Store edited = file;
+        edited.values[e.name] = e.value;
+        const PersistRead r = edited.Load(IniValue);
+        EXPECT_EQ(r.values, e.values) << e.name << "=" << e.value;
+        EXPECT_EQ(r.unreadable, e.unreadable) << e.name << "=" << e.value;
+    }
+    Store noCount = file;
+    noCount.values.erase("ItemCount");
+    EXPECT_EQ(noCount.Load(IniValue).unreadable, Strings{"ItemCount"});
 }
 
 TEST(IniEscaping, RoundTripsEveryEntryInAscii) {
@@ -106,7 +153,7 @@ TEST(IniEscaping, RoundTripsEveryEntryInAscii) {
         "tab\there",
         "back\\slash\\",
         "\\x41\\u0041",
-        "K\xC3\xA4se \xC3\x9F",        // Windows-1252 letters
+        "K\xC3\xA4se \xC3\x9F",         // Windows-1252 letters
         "\xC5\x81\xC3\xB3\x64\xC5\xBA", // beyond it
         "\xF0\x9F\x98\x80",             // beyond U+FFFF
         "bad \xFF\xC3 bytes",
@@ -126,7 +173,8 @@ TEST(IniEscaping, RoundTripsEveryEntryInAscii) {
     EXPECT_EQ(EscapeIniValue("\xEF\xBF\xBF\xF0\x90\x80\x80"), "\\uFFFF\\U00010000");
     EXPECT_EQ(EscapeIniValue("\xFF"), "\\xFF");
     // Malformed escapes stand for themselves.
-    for (const char* odd : {"\\", "a\\", "\\q", "\\x4", "\\u12", "\\u12G4", "\\UFFFFFFFF", "\\uD800"})
+    for (const char* odd :
+         {"\\", "a\\", "\\q", "\\x4", "\\u12", "\\u12G4", "\\UFFFFFFFF", "\\uD800"})
         EXPECT_EQ(UnescapeIniValue(odd), odd);
     EXPECT_EQ(UnescapeIniValue("\\u00e4\\x41"), "\xC3\xA4"
                                                 "A");
