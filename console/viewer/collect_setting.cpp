@@ -2,6 +2,7 @@
 
 #include "console/store/kestrova_layout.h"
 #include "console/store/settings_store.h"
+#include "platform/hex_digit.h"
 
 namespace kes {
 
@@ -9,18 +10,6 @@ const CollectSetting kCollectCount{layout::kCollectCount, "10", 10, "bs_collect_
                                    "bs_collect_count"};
 const CollectSetting kCollectTime{layout::kCollectTime, "600", 1800, "bs_collect_time",
                                   "bs_collect_time in sec."};
-
-namespace {
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-} // namespace
 
 std::optional<std::int32_t> ParseDialogNumber(std::string_view text) {
     std::size_t i = 0;

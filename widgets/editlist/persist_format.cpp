@@ -1,5 +1,7 @@
 #include "widgets/editlist/persist_format.h"
 
+#include "platform/hex_digit.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -29,16 +31,6 @@ std::string Marker(const std::vector<std::string>& values) {
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(Hash(values)));
     return std::to_string(values.size()) + ":" + hex;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // "n:hhhhhhhh" with n of at most nine digits; false for anything else.

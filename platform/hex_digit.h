@@ -1,0 +1,15 @@
+#pragma once
+// Portable: the value of one hexadecimal digit of either case, -1 for any other character.
+namespace kes {
+
+constexpr int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace kes
