@@ -1,6 +1,7 @@
 // The report over the in-memory tree. The tree has no value listing, so the resiliency lists
 // come from a table; everything else is read through the backend as under Windows.
 #include "console/status/status.h"
+#include "console/status/status_cli.h"
 
 #include "console/status/report_lines_testing.h"
 #include "console/store/memory_registry.h"
@@ -646,6 +647,22 @@ TEST_F(StatusReport, RepairPutsRightWhatItMayAndNamesTheRest) {
     EXPECT_EQ(testing::CountLines(r.lines, "changed meanwhile, left"), 1u);
     EXPECT_EQ(source.lists[disabled].second.size(), 2u);
     EXPECT_EQ(loadBehavior(RootKey::CurrentUser, kAddins), 2);
+}
+
+TEST(StatusCommand, ArgumentsAreOneSwitchInAnyCase) {
+    const struct {
+        std::vector<std::u16string_view> args;
+        Command command;
+    } rows[] = {
+        {{}, Command::Window},           {{u"/status"}, Command::Status},
+        {{u"-STATUS"}, Command::Status}, {{u"/Repair"}, Command::Repair},
+        {{u"/?"}, Command::Help},        {{u"/"}, Command::Unknown},
+        {{u"status"}, Command::Unknown}, {{u"/statusx"}, Command::Unknown},
+        {{u"/status", u"/repair"}, Command::Unknown},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ParseCommand(row.args), row.command)
+            << (row.args.empty() ? 0 : row.args[0].size());
 }
 
 } // namespace
