@@ -183,6 +183,8 @@ struct RepairStep {
 
 // What repair would change for these facts; nothing when nothing is wrong.
 std::vector<RepairStep> PlanRepair(const StatusFacts& facts);
+// Whether a plan changes anything this process may change.
+bool ChangesAnything(const std::vector<RepairStep>& plan);
 
 struct RepairResult {
     std::vector<std::string> lines; // one per step: done, failed (why), or left (why)

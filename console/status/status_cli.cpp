@@ -51,8 +51,7 @@ CommandOutcome RunRepair(RegistryBackend& reg, StatusSource& source) {
     const std::vector<RepairStep> plan = PlanRepair(ReadStatus(reg, source));
     CommandOutcome out;
     out.lines.push_back("Repair / Reparatur");
-    if (std::all_of(plan.begin(), plan.end(),
-                    [](const RepairStep& s) { return s.action == RepairStep::Action::Tell; }))
+    if (!ChangesAnything(plan))
         out.lines.push_back("  nothing to change / nichts zu \xC3\xA4ndern");
     for (const std::string& line : ApplyRepair(reg, source, plan).lines)
         out.lines.push_back("  " + line);

@@ -144,6 +144,12 @@ std::vector<RepairStep> PlanRepair(const StatusFacts& f) {
     return plan;
 }
 
+bool ChangesAnything(const std::vector<RepairStep>& plan) {
+    return std::any_of(plan.begin(), plan.end(), [](const RepairStep& s) {
+        return s.action != Action::Tell && !s.needsAdmin;
+    });
+}
+
 std::vector<std::string> PlanLines(const std::vector<RepairStep>& plan) {
     std::vector<std::string> lines;
     for (const RepairStep& s : plan)

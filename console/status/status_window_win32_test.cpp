@@ -190,6 +190,7 @@ TEST(StatusFromTheMenu, TheFourthItemOpensTheReportReadAfreshEachTime) {
     const auto readAndEscape = [&] {
         TStatusWindow* w = OpenStatusWindow();
         ASSERT_NE(w, nullptr);
+        ASSERT_TRUE(test::PumpUntil([w] { return !w->Busy(); }));
         shown = WindowText(w->ReportText->Handle());
         ownerDisabled = !IsWindowEnabled(form.Handle());
         ASSERT_TRUE(test::PressKey(VK_ESCAPE, test::kNoModifier, w->Handle()));
