@@ -1,5 +1,6 @@
 // How long the status report takes to read and compose through the real registry, with dozens
-// and with thousands of other add-ins registered for the user (best of five, in ms). The
+// and with thousands of other add-ins registered for the user (best of five, in ms). The time
+// is the registry's round trips: about seven per entry (enumeration, ProgID -> CLSID -> server). The
 // user's root is a scratch key for the run.
 #include "console/status/status_source_win32.h"
 #include "console/store/win32_registry.h"
@@ -60,8 +61,6 @@ int main() {
     std::printf("status_report_ms_50_addins: %.1f\n", BestOfFive());
     Register(HKEY_CURRENT_USER, 50, 2000);
     std::printf("status_report_ms_2000_addins: %.1f\n", BestOfFive());
-    Register(HKEY_CURRENT_USER, 2000, 5000);
-    std::printf("status_report_ms_5000_addins: %.1f\n", BestOfFive());
     Register(HKEY_CURRENT_USER, 2000, 5000);
     std::printf("status_report_ms_5000_addins: %.1f\n", BestOfFive());
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
