@@ -2,6 +2,7 @@
 // the program run with its output on a file, then its exit code, its text and the registry.
 // Every key made here is removed again.
 #include "console/status/status_console_win32.h"
+#include "console/testing/driver_win32.h"
 #include "console/testing/test_registry_win32.h"
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
@@ -36,7 +37,7 @@ std::wstring Beside(const wchar_t* name) {
 }
 
 // Runs Quillard.com with `args`, its standard output on a file that is read afterwards.
-Outcome RunCom(const std::wstring& args) {
+Outcome RunCom(const std::wstring& args, HANDLE console = nullptr) {
     const std::wstring file = Beside(L"quillard_com_out.txt");
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     const UniqueFile out(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -47,7 +48,7 @@ Outcome RunCom(const std::wstring& args) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out.Get();
+    si.hStdOutput = console ? console : out.Get();
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
                         &pi)) {
@@ -215,6 +216,58 @@ TEST_F(QuillardCom, BadArgumentsPrintTheUsageAndRunNothing) {
     EXPECT_EQ(Dword(HKEY_CURRENT_USER, kAddins + std::wstring(L"Kestrova.Connect"),
                     L"LoadBehavior"),
               2u);
+}
+
+// Names as they are: UTF-8 to a file, UTF-16 through the console's own call to a console.
+TEST_F(QuillardCom, NamesAreNeverMangledInAFileOrAConsole) {
+    const std::wstring name = L"Kestrov\x00E1 \x2713 \x9023\x643A \xD83D\xDE00";
+    Text(HKEY_CURRENT_USER, kAddins + std::wstring(L"Kestrova.Connect"), L"FriendlyName", name);
+    const std::string line = "FriendlyName \"" + Narrow(name) + "\"";
+    const Outcome file = RunCom(L"/status");
+    EXPECT_NE(file.out.find(line), std::string::npos) << file.out;
+
+    // A console of this process, with a screen buffer of its own for the run's output.
+    if (!AllocConsole()) {
+        // Attached to one already (or none can be had): a console of its own is asked anew.
+        FreeConsole();
+        ASSERT_TRUE(AllocConsole()) << GetLastError();
+    }
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    const UniqueKernelHandle screen(CreateConsoleScreenBuffer(
+        GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+        CONSOLE_TEXTMODE_BUFFER, nullptr));
+    ASSERT_TRUE(screen.Get() != INVALID_HANDLE_VALUE && screen.Get() != nullptr)
+        << GetLastError();
+    COORD size{300, 200};
+    SetConsoleScreenBufferSize(screen.Get(), size);
+    ASSERT_TRUE(WriteText(screen.Get(), Narrow(name)));
+    std::wstring shown(name.size(), L'\0');
+    DWORD read = 0;
+    ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.Get(), shown.data(),
+                                            static_cast<DWORD>(shown.size()), {0, 0}, &read));
+    EXPECT_EQ(shown, name);
+
+    // The program itself, its output on that screen buffer.
+    EXPECT_EQ(RunCom(L"/status", screen.Get()).exitCode, 1u);
+    std::wstring screenText(size.X * size.Y, L'\0');
+    ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.Get(), screenText.data(),
+                                            static_cast<DWORD>(screenText.size()), {0, 0}, &read));
+    EXPECT_NE(screenText.find(Widen(line)), std::wstring::npos);
+    FreeConsole();
+}
+
+// Without arguments, as typed at a prompt: Quillard.exe opens and the prompt is back at once.
+TEST_F(QuillardCom, WithoutArgumentsOpensTheWindowAndReturns) {
+    const Outcome run = RunCom(L"");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, "");
+    const HWND form = driver::WaitForQuillard(20000);
+    ASSERT_NE(form, nullptr);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(form, &pid);
+    const UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    PostMessageW(form, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process.Get(), 20000), WAIT_OBJECT_0);
 }
 
 } // namespace
