@@ -645,8 +645,71 @@ TEST_F(StatusReport, RepairPutsRightWhatItMayAndNamesTheRest) {
     EXPECT_EQ(testing::CountLines(r.lines, "not changed / nicht ge\xC3\xA4ndert (access denied"),
               3u);
     EXPECT_EQ(testing::CountLines(r.lines, "changed meanwhile, left"), 1u);
+    EXPECT_EQ(r.lines[0], "not changed / nicht ge\xC3\xA4ndert (access denied / Zugriff "
+                          "verweigert): LoadBehavior 3 for / f\xC3\xBCr HKCU Kestrova.Connect (was "
+                          "/ war 2)");
     EXPECT_EQ(source.lists[disabled].second.size(), 2u);
     EXPECT_EQ(loadBehavior(RootKey::CurrentUser, kAddins), 2);
+}
+
+// /status and /repair for scripts: the exit code tells the truth, repair says what it did.
+TEST_F(StatusReport, ScriptCommandsTellByExitCodeWhetherTheAddinWillRun) {
+    const std::string dnd = std::string(kResiliency) + "DoNotDisableAddinList";
+    const std::string machine = "Software\\Microsoft\\Office\\Outlook\\Addins\\Kestrova.Machine";
+    const struct {
+        const char* name;
+        std::vector<Seed> user, machine;
+        int status, repair;
+        std::vector<std::string> firstLines; // of /repair
+    } rows[] = {
+        {"healthy", {}, {}, kExitWillRun, kExitWillRun,
+         {"Repair / Reparatur", "  nothing to change / nichts zu \xC3\xA4ndern", "",
+          "Add-in status / Add-In-Status"}},
+        {"switched off", {{kAddins, "LoadBehavior", regtype::Dword, Dword(2)}}, {},
+         kExitWillNotRun, kExitWillRun,
+         {"Repair / Reparatur", "  changed / ge\xC3\xA4ndert: LoadBehavior 3 for / f\xC3\xBCr "
+                                "HKCU Kestrova.Connect (was / war 2)", ""}},
+        {"new Outlook", {{kPreferences, "UseNewOutlook", regtype::Dword, Dword(1)}}, {},
+         kExitWillNotRun, kExitLeft,
+         {"Repair / Reparatur", "  nothing to change / nichts zu \xC3\xA4ndern",
+          "  left / bleibt: the new Outlook is in use, which is not changed here: the user "
+          "switches the 'New Outlook' toggle off / das neue Outlook wird verwendet, das hier "
+          "nicht umgestellt wird: der Benutzer schaltet den Schalter 'Neues Outlook' aus", ""}},
+        {"machine, not elevated", {}, {{machine.c_str(), "LoadBehavior", regtype::Dword, Dword(2)}},
+         kExitWillNotRun, kExitLeft,
+         {"Repair / Reparatur", "  nothing to change / nichts zu \xC3\xA4ndern",
+          "  needs an administrator / braucht einen Administrator: LoadBehavior 3 for / f\xC3\xBCr "
+          "HKLM 64-bit Kestrova.Machine (was / war 2)", ""}},
+    };
+    for (const auto& row : rows) {
+        reg = MemoryRegistry();
+        source.system.elevated.number = 0;
+        Text(RootKey::LocalMachine, RegView::Bits64, kOutlook16, "Bitness", "x64");
+        Register(RootKey::CurrentUser, RegView::Bits64, "Kestrova.Connect", kKestrovaClsid,
+                 "C:\\Kestrova\\kestrova.dll");
+        Put(RootKey::CurrentUser, RegView::Own, dnd, "Kestrova.Connect", regtype::Dword, Dword(1));
+        if (!row.machine.empty()) {
+            Register(RootKey::LocalMachine, RegView::Bits64, "Kestrova.Machine", kKestrovaClsid,
+                     "C:\\Kestrova\\kestrova.dll");
+            Put(RootKey::CurrentUser, RegView::Own, dnd, "Kestrova.Machine", regtype::Dword,
+                Dword(1));
+        }
+        for (const Seed& seed : row.user)
+            Put(RootKey::CurrentUser, RegView::Own, seed.path, seed.name, seed.type, seed.data);
+        for (const Seed& seed : row.machine)
+            Put(RootKey::LocalMachine, RegView::Bits64, seed.path, seed.name, seed.type, seed.data);
+        const CommandOutcome status = RunStatus(reg, source);
+        EXPECT_EQ(status.exitCode, row.status) << row.name;
+        EXPECT_EQ(status.lines.back().rfind("Verdict", 0) == 0, row.status == kExitWillRun)
+            << row.name;
+        const CommandOutcome repair = RunRepair(reg, source);
+        EXPECT_EQ(repair.exitCode, row.repair) << row.name;
+        ASSERT_GE(repair.lines.size(), row.firstLines.size());
+        EXPECT_EQ(std::vector<std::string>(repair.lines.begin(),
+                                           repair.lines.begin() + row.firstLines.size()),
+                  row.firstLines)
+            << row.name;
+    }
 }
 
 TEST(StatusCommand, ArgumentsAreOneSwitchInAnyCase) {
