@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace kes {
 namespace {
 
@@ -306,6 +308,19 @@ TEST_F(StatusWindowWork, RepairAsksFirstChangesOnlyOnYesAndShowsTheResult) {
     EXPECT_NE(shown.find("\r\n    LoadBehavior 3 = loaded at start-up"), std::string::npos);
     // Nothing left that it could change.
     EXPECT_FALSE(IsWindowEnabled(repair));
+}
+
+TEST_F(StatusWindowWork, AReadThatFailsSaysWhyAndTheWindowStays) {
+    StatusWork work = Work();
+    work.Read = []() -> status::StatusFacts { throw std::runtime_error("Nicht genug Speicher"); };
+    TStatusWindow window(nullptr, std::move(work));
+    window.Show(host.Handle());
+    ASSERT_TRUE(test::PumpUntil([&] { return !window.Busy(); }));
+    EXPECT_EQ(Narrow(WindowText(window.ReportText->Handle())),
+              "The status could not be read / Der Status konnte nicht gelesen werden: Nicht genug "
+              "Speicher\r\n");
+    EXPECT_FALSE(IsWindowEnabled(window.RepairButton->Handle()));
+    EXPECT_TRUE(IsWindowEnabled(window.CopyButton->Handle()));
 }
 
 TEST_F(StatusWindowWork, AnswersWhileFiveThousandEntriesAreRead) {
