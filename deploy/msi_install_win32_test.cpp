@@ -304,9 +304,8 @@ protected:
         EXPECT_EQ(product, PackageProperty(package, L"ProductCode"));
         EXPECT_EQ(InstalledVersion(product), PackageProperty(package, L"ProductVersion"));
         EXPECT_EQ(ArpEntries(), std::vector<std::wstring>{product});
-        EXPECT_EQ(Entries(folder),
-                  (std::vector<std::wstring>{L"Quillard.com", L"Quillard.exe", L"cleanup.com",
-                                             L"cleanup.exe"}));
+        EXPECT_EQ(Entries(folder), (std::vector<std::wstring>{L"Quillard.com", L"Quillard.exe",
+                                                              L"cleanup.com", L"cleanup.exe"}));
         EXPECT_FALSE(Exists(other)) << "the other architecture's folder is gone";
         EXPECT_NE(Exists(links[0]), Exists(links[1])) << "one shortcut";
         const std::wstring target = LinkTarget(links[0]) + LinkTarget(links[1]);

@@ -20,8 +20,8 @@ int OpenWindow() {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &si, &pi)) {
+    if (!CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &si, &pi)) {
         kes::status::WriteText(GetStdHandle(STD_ERROR_HANDLE),
                                "Quillard.exe could not be started (error " +
                                    std::to_string(GetLastError()) + ")\r\n");

@@ -106,8 +106,8 @@ protected:
             RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kAddins + std::wstring(id)).c_str());
             RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + std::wstring(id)).c_str());
         }
-        for (const wchar_t* clsid : {L"{6F1A0C44-0D2B-4C1E-9E4F-2B7A3C5D8E91}",
-                                     L"{0D7E0B4E-1111-4C1E-9E4F-2B7A3C5D8E91}"})
+        for (const wchar_t* clsid :
+             {L"{6F1A0C44-0D2B-4C1E-9E4F-2B7A3C5D8E91}", L"{0D7E0B4E-1111-4C1E-9E4F-2B7A3C5D8E91}"})
             RegDeleteTreeW(HKEY_LOCAL_MACHINE,
                            (L"Software\\Classes\\CLSID\\" + std::wstring(clsid)).c_str());
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\16.0");
@@ -134,7 +134,8 @@ protected:
 // The user's Outlook switched the add-in off and moved to the new Outlook.
 TEST_F(QuillardCom, StatusNamesWhatStopsTheAddinAndRepairPutsRightOnlyOurs) {
     const std::string newOutlook = "  - the new Outlook is in use, which loads no add-ins / das "
-                                   "neue Outlook wird verwendet, es l\xC3\xA4" "dt keine Add-Ins "
+                                   "neue Outlook wird verwendet, es l\xC3\xA4"
+                                   "dt keine Add-Ins "
                                    "(UseNewOutlook 1)";
     Outcome status = RunCom(L"/status");
     EXPECT_EQ(status.exitCode, 1u);
@@ -147,16 +148,16 @@ TEST_F(QuillardCom, StatusNamesWhatStopsTheAddinAndRepairPutsRightOnlyOurs) {
     // Everything of ours is put right; the new Outlook is told and stays, so something is left.
     Outcome repair = RunCom(L"-REPAIR");
     EXPECT_EQ(repair.exitCode, 2u) << repair.out;
-    EXPECT_EQ(Dword(HKEY_CURRENT_USER, kAddins + std::wstring(L"Kestrova.Connect"),
-                    L"LoadBehavior"),
-              3u);
+    EXPECT_EQ(
+        Dword(HKEY_CURRENT_USER, kAddins + std::wstring(L"Kestrova.Connect"), L"LoadBehavior"), 3u);
     EXPECT_EQ(Dword(HKEY_CURRENT_USER, kAddins + std::wstring(L"Other.Addin"), L"LoadBehavior"),
               2u);
     EXPECT_EQ(Dword(HKEY_CURRENT_USER, std::wstring(kResiliency) + L"DoNotDisableAddinList",
                     L"Kestrova.Connect"),
               1u);
-    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, (std::wstring(kResiliency) + L"DisabledItems").c_str(),
-                           L"7A3B", RRF_RT_ANY, nullptr, nullptr, nullptr),
+    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER,
+                           (std::wstring(kResiliency) + L"DisabledItems").c_str(), L"7A3B",
+                           RRF_RT_ANY, nullptr, nullptr, nullptr),
               ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Dword(HKEY_CURRENT_USER, kPreferences, L"UseNewOutlook"), 1u);
     EXPECT_TRUE(Has(repair.out, newOutlook)) << repair.out;
@@ -187,8 +188,8 @@ TEST_F(QuillardCom, RepairNamesAMachineEntryItMayNotChange) {
     test::WriteDword(HKEY_CURRENT_USER, kPreferences, L"UseNewOutlook", 0);
     Register(HKEY_LOCAL_MACHINE, L"Kestrova.Machine", L"{6F1A0C44-0D2B-4C1E-9E4F-2B7A3C5D8E91}",
              L"C:\\Program Files\\Kestrova\\Kestrova.dll", 2);
-    const test::ReadOnlyKey readOnly(HKEY_LOCAL_MACHINE,
-                                     "Software\\Microsoft\\Office\\Outlook\\Addins\\Kestrova.Machine");
+    const test::ReadOnlyKey readOnly(
+        HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Office\\Outlook\\Addins\\Kestrova.Machine");
     const Outcome repair = RunCom(L"/repair");
     EXPECT_EQ(repair.exitCode, 2u);
     // Wine's process is always an administrator, so the write is tried and refused.
@@ -198,9 +199,8 @@ TEST_F(QuillardCom, RepairNamesAMachineEntryItMayNotChange) {
                                 "Kestrova.Machine (was / war 2)"))
         << repair.out;
     EXPECT_TRUE(Has(repair.out, "  - HKLM 64-bit Kestrova.Machine: LoadBehavior 2")) << repair.out;
-    EXPECT_EQ(Dword(HKEY_CURRENT_USER, kAddins + std::wstring(L"Kestrova.Connect"),
-                    L"LoadBehavior"),
-              3u);
+    EXPECT_EQ(
+        Dword(HKEY_CURRENT_USER, kAddins + std::wstring(L"Kestrova.Connect"), L"LoadBehavior"), 3u);
 }
 
 TEST_F(QuillardCom, BadArgumentsPrintTheUsageAndRunNothing) {
@@ -213,9 +213,8 @@ TEST_F(QuillardCom, BadArgumentsPrintTheUsageAndRunNothing) {
         EXPECT_EQ(run.exitCode, row.exitCode) << Narrow(row.args);
         EXPECT_EQ(run.out, kUsage) << Narrow(row.args);
     }
-    EXPECT_EQ(Dword(HKEY_CURRENT_USER, kAddins + std::wstring(L"Kestrova.Connect"),
-                    L"LoadBehavior"),
-              2u);
+    EXPECT_EQ(
+        Dword(HKEY_CURRENT_USER, kAddins + std::wstring(L"Kestrova.Connect"), L"LoadBehavior"), 2u);
 }
 
 // Names as they are: UTF-8 to a file, UTF-16 through the console's own call to a console.
@@ -233,11 +232,10 @@ TEST_F(QuillardCom, NamesAreNeverMangledInAFileOrAConsole) {
         ASSERT_TRUE(AllocConsole()) << GetLastError();
     }
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    const UniqueKernelHandle screen(CreateConsoleScreenBuffer(
-        GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-        CONSOLE_TEXTMODE_BUFFER, nullptr));
-    ASSERT_TRUE(screen.Get() != INVALID_HANDLE_VALUE && screen.Get() != nullptr)
-        << GetLastError();
+    const UniqueKernelHandle screen(
+        CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &sa, CONSOLE_TEXTMODE_BUFFER, nullptr));
+    ASSERT_TRUE(screen.Get() != INVALID_HANDLE_VALUE && screen.Get() != nullptr) << GetLastError();
     COORD size{300, 200};
     SetConsoleScreenBufferSize(screen.Get(), size);
     ASSERT_TRUE(WriteText(screen.Get(), Narrow(name)));

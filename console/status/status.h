@@ -121,7 +121,7 @@ struct StatusFacts {
     SystemFacts system;
     std::vector<OutlookFact> outlooks; // in the order the lock's view is chosen
     NewOutlookFact newOutlook;
-    int decider = -1;                  // index in outlooks of the one whose view is used
+    int decider = -1; // index in outlooks of the one whose view is used
     RegView lockView = RegView::Bits64;
     std::vector<AddinsKeyFact> addinKeys;
     std::vector<AddinFact> addins;
@@ -175,8 +175,8 @@ struct RepairStep {
     Action action = Action::Tell;
     RootKey root = RootKey::CurrentUser;
     RegView view = RegView::Own;
-    std::string path, name; // the key and the value changed
-    std::string what;       // what it does, as the user reads it
+    std::string path, name;  // the key and the value changed
+    std::string what;        // what it does, as the user reads it
     bool needsAdmin = false; // a machine key while not elevated: named, never tried
     bool blocks = true;      // left undone, the add-in does not run
 };

@@ -26,7 +26,7 @@ Command ParseCommand(const std::vector<std::u16string_view>& args) {
     for (char16_t& c : name)
         if (c >= u'A' && c <= u'Z')
             c = static_cast<char16_t>(c - u'A' + u'a');
-    return name == u"?" ? Command::Help
+    return name == u"?"        ? Command::Help
            : name == u"status" ? Command::Status
            : name == u"repair" ? Command::Repair
                                : Command::Unknown;

@@ -256,16 +256,16 @@ void ReadOutlooks(RegistryBackend& reg, const std::vector<RegView>& views, Statu
 void ReadNewOutlook(RegistryBackend& reg, StatusFacts& f) {
     NewOutlookFact& n = f.newOutlook;
     const std::string outlook = kOffice + std::string("16.0\\Outlook\\");
-    n.useNew = ReadNumber(reg, Key(reg, RootKey::CurrentUser, RegView::Own, outlook + "Preferences"),
-                          "UseNewOutlook");
+    n.useNew =
+        ReadNumber(reg, Key(reg, RootKey::CurrentUser, RegView::Own, outlook + "Preferences"),
+                   "UseNewOutlook");
     const Key general(reg, RootKey::CurrentUser, RegView::Own, outlook + "Options\\General");
     n.hideToggle = ReadNumber(reg, general, "HideNewOutlookToggle");
     n.autoMigration = ReadNumber(reg, general, "DoNewOutlookAutoMigration");
-    n.policy = ReadNumber(
-        reg,
-        Key(reg, RootKey::CurrentUser, RegView::Own,
-            "Software\\Policies\\Microsoft\\Office\\16.0\\Outlook\\Preferences"),
-        "NewOutlookMigrationUserSetting");
+    n.policy = ReadNumber(reg,
+                          Key(reg, RootKey::CurrentUser, RegView::Own,
+                              "Software\\Policies\\Microsoft\\Office\\16.0\\Outlook\\Preferences"),
+                          "NewOutlookMigrationUserSetting");
 }
 
 void ReadAddins(RegistryBackend& reg, const std::vector<RegView>& views, StatusFacts& f) {

@@ -49,8 +49,9 @@ RepairStep Tell(std::string what) {
 }
 
 bool Installed(const StatusFacts& f, const std::string& version) {
-    return std::any_of(f.outlooks.begin(), f.outlooks.end(),
-                       [&](const OutlookFact& o) { return o.version == version; });
+    return std::any_of(
+        f.outlooks.begin(), f.outlooks.end(),
+        [&](const OutlookFact& o) { return o.version == version; });
 }
 
 // Whether a list value's data names one of our add-ins, as cleanup matches it.
@@ -94,7 +95,8 @@ std::vector<RepairStep> PlanRepair(const StatusFacts& f) {
                             "den Schalter 'Neues Outlook' aus"));
     for (const AddinsKeyFact& k : f.addinKeys)
         if (k.found == Found::Unreadable)
-            plan.push_back(Tell(k.where + " Addins: cannot be read / nicht lesbar (" + k.why + ")"));
+            plan.push_back(
+                Tell(k.where + " Addins: cannot be read / nicht lesbar (" + k.why + ")"));
     if (std::none_of(f.addins.begin(), f.addins.end(),
                      [](const AddinFact& a) { return a.addin == "Kestrova"; }))
         plan.push_back(Tell("Kestrova is not registered: install it again / Kestrova ist nicht "
@@ -113,8 +115,8 @@ std::vector<RepairStep> PlanRepair(const StatusFacts& f) {
         s.view = a.view;
         s.path = kOffice + std::string("Outlook\\Addins\\") + a.progId;
         s.name = "LoadBehavior";
-        s.what = "LoadBehavior 3 for / f\xC3\xBCr " + entry + " (was / war " + Was(a.loadBehavior) +
-                 ")";
+        s.what =
+            "LoadBehavior 3 for / f\xC3\xBCr " + entry + " (was / war " + Was(a.loadBehavior) + ")";
         s.needsAdmin = a.root == RootKey::LocalMachine && !elevated;
         plan.push_back(std::move(s));
     }
@@ -145,18 +147,20 @@ std::vector<RepairStep> PlanRepair(const StatusFacts& f) {
 }
 
 bool ChangesAnything(const std::vector<RepairStep>& plan) {
-    return std::any_of(plan.begin(), plan.end(), [](const RepairStep& s) {
-        return s.action != Action::Tell && !s.needsAdmin;
-    });
+    return std::any_of(
+        plan.begin(), plan.end(),
+        [](const RepairStep& s) { return s.action != Action::Tell && !s.needsAdmin; });
 }
 
 std::vector<std::string> PlanLines(const std::vector<RepairStep>& plan) {
     std::vector<std::string> lines;
     for (const RepairStep& s : plan)
         lines.push_back(s.action == Action::Tell ? "cannot be changed here / hier nicht "
-                                                   "\xC3\xA4nderbar: " + s.what
+                                                   "\xC3\xA4nderbar: " +
+                                                       s.what
                         : s.needsAdmin ? "needs an administrator / braucht einen "
-                                         "Administrator: " + s.what
+                                         "Administrator: " +
+                                             s.what
                                        : "change / \xC3\xA4ndern: " + s.what);
     return lines;
 }
@@ -200,7 +204,8 @@ RepairResult ApplyRepair(RegistryBackend& reg, StatusSource& source,
                 continue;
             } else if (v->error != 0 || !NamesOurs(v->data)) {
                 r.lines.push_back("changed meanwhile, left / inzwischen ge\xC3\xA4ndert, "
-                                  "belassen: " + s.what);
+                                  "belassen: " +
+                                  s.what);
                 continue;
             } else {
                 rc = source.DeleteValue(s.root, s.view, s.path, s.name);
@@ -215,8 +220,7 @@ RepairResult ApplyRepair(RegistryBackend& reg, StatusSource& source,
                              create, key);
             if (rc == regcode::Success) {
                 const std::uint32_t value = s.action == Action::SetLoadBehavior ? 3 : 1;
-                rc = reg.SetValue(key, s.name, regtype::Dword,
-                                  {std::uint8_t(value), 0, 0, 0});
+                rc = reg.SetValue(key, s.name, regtype::Dword, {std::uint8_t(value), 0, 0, 0});
                 reg.CloseKey(key);
             }
         }

@@ -135,9 +135,8 @@ void NewOutlook(Report& r, const StatusFacts& f) {
     const bool office16 = std::any_of(f.outlooks.begin(), f.outlooks.end(),
                                       [](const OutlookFact& o) { return o.version == "16.0"; });
     const ValueFact* values[] = {&n.useNew, &n.hideToggle, &n.autoMigration, &n.policy};
-    if (!office16 && std::all_of(std::begin(values), std::end(values), [](const ValueFact* v) {
-            return v->state == State::Missing;
-        }))
+    if (!office16 && std::all_of(std::begin(values), std::end(values),
+                                 [](const ValueFact* v) { return v->state == State::Missing; }))
         return;
     r.Section("New Outlook for Windows / Neues Outlook f\xC3\xBCr Windows");
     const bool inUse = NewOutlookInUse(n);
@@ -149,16 +148,17 @@ void NewOutlook(Report& r, const StatusFacts& f) {
            " (UseNewOutlook " + Shown(n.useNew) + ")");
     const bool hidden = n.hideToggle.state == State::Number && n.hideToggle.number == 1;
     r.Item(std::string("Toggle 'New Outlook' / Schalter 'Neues Outlook': ") +
-           (hidden ? "hidden / ausgeblendet" : "shown / angezeigt") +
-           " (HideNewOutlookToggle " + Shown(n.hideToggle) + ")");
+           (hidden ? "hidden / ausgeblendet" : "shown / angezeigt") + " (HideNewOutlookToggle " +
+           Shown(n.hideToggle) + ")");
     const bool noMigration = n.autoMigration.state == State::Number && n.autoMigration.number == 0;
     r.Item(std::string("Automatic migration / Automatische Umstellung: ") +
            (noMigration ? "off / aus" : "not prevented / nicht verhindert") +
            " (DoNewOutlookAutoMigration " + Shown(n.autoMigration) + ")");
     r.Item(std::string("Migration policy / Umstellungsrichtlinie: ") +
            (n.policy.state == State::Missing ? kNotSet : "set / gesetzt, ") +
-           (n.policy.state == State::Missing ? "" : "NewOutlookMigrationUserSetting " +
-                                                        Shown(n.policy)));
+           (n.policy.state == State::Missing
+                ? ""
+                : "NewOutlookMigrationUserSetting " + Shown(n.policy)));
     if (inUse) {
         r.Hint("Kestrova runs only in the classic Outlook: switch the 'New Outlook' toggle in "
                "the new Outlook's title bar off / Kestrova l\xC3\xA4uft nur im klassischen "
@@ -368,7 +368,8 @@ std::vector<std::string> Blockers(const StatusFacts& f) {
     const ValueFact& useNew = f.newOutlook.useNew;
     if (NewOutlookInUse(f.newOutlook))
         b.push_back("the new Outlook is in use, which loads no add-ins / das neue Outlook wird "
-                    "verwendet, es l\xC3\xA4" "dt keine Add-Ins (UseNewOutlook " +
+                    "verwendet, es l\xC3\xA4"
+                    "dt keine Add-Ins (UseNewOutlook " +
                     Shown(useNew) + ")");
     else if (useNew.state == State::Unreadable)
         b.push_back("UseNewOutlook: " + Shown(useNew));

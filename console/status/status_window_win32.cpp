@@ -120,8 +120,9 @@ void TStatusWindow::Finish() {
         text += status::JoinLines(lines, "\r\n");
         changes = status::ChangesAnything(status::PlanRepair(facts_));
     } else {
-        text += "The status could not be read / Der Status konnte nicht gelesen werden: " +
-                job->error + "\r\n";
+        text +=
+            "The status could not be read / Der Status konnte nicht gelesen werden: " + job->error +
+            "\r\n";
     }
     report_ = text;
     ShowReport(report_);
@@ -245,9 +246,9 @@ void TStatusWindow::Layout(int width, int height) {
     MoveWindow(CopyButton->Handle(), width - 2 * (kMargin + kButtonWidth), buttonsTop, kButtonWidth,
                kButtonHeight, TRUE);
     if (RepairButton)
-        MoveWindow(RepairButton->Handle(), width - 2 * (kMargin + kButtonWidth) - kMargin -
-                                               kRepairWidth,
-                   buttonsTop, kRepairWidth, kButtonHeight, TRUE);
+        MoveWindow(RepairButton->Handle(),
+                   width - 2 * (kMargin + kButtonWidth) - kMargin - kRepairWidth, buttonsTop,
+                   kRepairWidth, kButtonHeight, TRUE);
 }
 
 LRESULT TStatusWindow::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
