@@ -335,8 +335,8 @@ protected:
         EXPECT_EQ(product, PackageProperty(package, L"ProductCode"));
         EXPECT_EQ(InstalledVersion(product), PackageProperty(package, L"ProductVersion"));
         EXPECT_EQ(ArpEntries(), std::vector<std::wstring>{product});
-        EXPECT_EQ(Entries(folder),
-                  (std::vector<std::wstring>{L"Quillard.exe", L"cleanup.com", L"cleanup.exe"}));
+        EXPECT_EQ(Entries(folder), (std::vector<std::wstring>{L"Quillard.com", L"Quillard.exe",
+                                                              L"cleanup.com", L"cleanup.exe"}));
         EXPECT_FALSE(Exists(other)) << "the other architecture's folder is gone";
         EXPECT_NE(Exists(links[0]), Exists(links[1])) << "one shortcut";
         const std::wstring target = LinkTarget(links[0]) + LinkTarget(links[1]);
@@ -396,6 +396,8 @@ TEST_F(MsiPackage, OneProductPerMachineReplacedByRebuildsOtherArchitecturesAndUp
         EXPECT_EQ(RunCommand(path + L" /report"), 0u) << Narrow(program);
         EXPECT_EQ(RunCommand(path + L" /nonsense"), 3u) << Narrow(program);
     }
+    EXPECT_EQ(RunCommand(L"\"" + dir64 + L"\\Quillard.com\" /nonsense"), 3u);
+    EXPECT_EQ(ProgramVersion(dir64 + L"\\Quillard.com"), version);
     EXPECT_EQ(AddInBranches(), branches);
 
     // A rebuild of the same version replaces the build before it.

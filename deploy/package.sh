@@ -59,8 +59,9 @@ fi
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-programs=(Quillard.exe cleanup.exe cleanup.com)
-cp "$bindir/console/Quillard.exe" "$bindir/cleanup/cleanup.exe" "$bindir/cleanup/cleanup.com" \
+programs=(Quillard.exe Quillard.com cleanup.exe cleanup.com)
+cp "$bindir/console/Quillard.exe" "$bindir/console/Quillard.com" "$bindir/cleanup/cleanup.exe" \
+    "$bindir/cleanup/cleanup.com" \
     "$here/../console/form/res/Quillard.ico" "$stage/"
 # The test build carries debug information; the package does not need it.
 for p in "${programs[@]}"; do

@@ -42,6 +42,8 @@ struct OutlookFact {
 // One registration below ...\Office\Outlook\Addins whose in-process server is one of ours.
 struct AddinFact {
     std::string where; // "HKCU", "HKLM 64-bit", "HKLM 32-bit"
+    RootKey root = RootKey::CurrentUser;
+    RegView view = RegView::Own;
     std::string progId;
     std::string addin; // "Kestrova" or "Tarnwick"
     ValueFact server;  // Unreadable: no CLSID, or a CLSID that names no server
@@ -107,10 +109,19 @@ struct SettingsFacts {
     std::size_t recipients = 0, categories = 0;
 };
 
+// The new Outlook for Windows loads no COM add-ins; the user's hive tells which one is used.
+struct NewOutlookFact {
+    ValueFact useNew;        // ...\16.0\Outlook\Preferences UseNewOutlook, 1: the new one
+    ValueFact hideToggle;    // ...\Options\General HideNewOutlookToggle, 1: hidden
+    ValueFact autoMigration; // ...\Options\General DoNewOutlookAutoMigration, 0: none
+    ValueFact policy;        // Policies\...\Preferences NewOutlookMigrationUserSetting
+};
+
 struct StatusFacts {
     SystemFacts system;
     std::vector<OutlookFact> outlooks; // in the order the lock's view is chosen
-    int decider = -1;                  // index in outlooks of the one whose view is used
+    NewOutlookFact newOutlook;
+    int decider = -1; // index in outlooks of the one whose view is used
     RegView lockView = RegView::Bits64;
     std::vector<AddinsKeyFact> addinKeys;
     std::vector<AddinFact> addins;
@@ -136,6 +147,9 @@ public:
     // The values of an existing key with their data; a platform result code as the backend's.
     virtual long ListValues(RootKey root, RegView view, const std::string& path,
                             std::vector<NamedValue>& values) = 0;
+    // Removes one value of an existing key (the backend has no such call); a result code.
+    virtual long DeleteValue(RootKey root, RegView view, const std::string& path,
+                             const std::string& name) = 0;
     virtual FileFact File(const std::string& path) = 0;
     // The files of a folder whose own name ends in ".huf", as cleanup counts them.
     virtual HufCount CountHufFiles(const std::string& folder) = 0;
@@ -148,6 +162,41 @@ StatusFacts ReadStatus(RegistryBackend& reg, StatusSource& source);
 
 // The report, one entry per line, UTF-8.
 std::vector<std::string> ComposeReport(const StatusFacts& facts);
+// What stops the add-in from running as configured, one line each; empty: it will run.
+// Advice that changes nothing today (no managed-add-ins policy) is not among them.
+std::vector<std::string> Blockers(const StatusFacts& facts);
+// The verdict for a script: a line, and the blockers below it.
+std::vector<std::string> VerdictLines(const std::vector<std::string>& blockers);
+
+// One change that repair would make, or one thing it can only tell. Only ever our ProgIDs and
+// the list entries that name our add-ins.
+struct RepairStep {
+    enum class Action { SetLoadBehavior, RemoveListed, AddDoNotDisable, Tell };
+    Action action = Action::Tell;
+    RootKey root = RootKey::CurrentUser;
+    RegView view = RegView::Own;
+    std::string path, name;  // the key and the value changed
+    std::string what;        // what it does, as the user reads it
+    bool needsAdmin = false; // a machine key while not elevated: named, never tried
+    bool blocks = true;      // left undone, the add-in does not run
+};
+
+// What repair would change for these facts; nothing when nothing is wrong.
+std::vector<RepairStep> PlanRepair(const StatusFacts& facts);
+// Whether a plan changes anything this process may change.
+bool ChangesAnything(const std::vector<RepairStep>& plan);
+
+struct RepairResult {
+    std::vector<std::string> lines; // one per step: done, failed (why), or left (why)
+    std::size_t failed = 0;         // steps that were tried and failed
+};
+// Carries the plan out. A list entry is removed only when its data still names our add-in as
+// the key is read again, so another program's change in between is not undone.
+RepairResult ApplyRepair(RegistryBackend& reg, StatusSource& source,
+                         const std::vector<RepairStep>& plan);
+// The plan as the window asks before it starts: one line per step.
+std::vector<std::string> PlanLines(const std::vector<RepairStep>& plan);
+
 // The lines joined, each ended by `newline`.
 std::string JoinLines(const std::vector<std::string>& lines, const char* newline);
 

@@ -253,6 +253,21 @@ void ReadOutlooks(RegistryBackend& reg, const std::vector<RegView>& views, Statu
     }
 }
 
+void ReadNewOutlook(RegistryBackend& reg, StatusFacts& f) {
+    NewOutlookFact& n = f.newOutlook;
+    const std::string outlook = kOffice + std::string("16.0\\Outlook\\");
+    n.useNew =
+        ReadNumber(reg, Key(reg, RootKey::CurrentUser, RegView::Own, outlook + "Preferences"),
+                   "UseNewOutlook");
+    const Key general(reg, RootKey::CurrentUser, RegView::Own, outlook + "Options\\General");
+    n.hideToggle = ReadNumber(reg, general, "HideNewOutlookToggle");
+    n.autoMigration = ReadNumber(reg, general, "DoNewOutlookAutoMigration");
+    n.policy = ReadNumber(reg,
+                          Key(reg, RootKey::CurrentUser, RegView::Own,
+                              "Software\\Policies\\Microsoft\\Office\\16.0\\Outlook\\Preferences"),
+                          "NewOutlookMigrationUserSetting");
+}
+
 void ReadAddins(RegistryBackend& reg, const std::vector<RegView>& views, StatusFacts& f) {
     struct Place {
         std::string where;
@@ -292,7 +307,7 @@ void ReadAddins(RegistryBackend& reg, const std::vector<RegView>& views, StatusF
                 continue;
             }
             Key entry(reg, p.root, p.view, kOffice + std::string("Outlook\\Addins\\") + progId);
-            f.addins.push_back({p.where, progId, addin, server,
+            f.addins.push_back({p.where, p.root, p.view, progId, addin, server,
                                 ReadText(reg, entry, "FriendlyName"),
                                 ReadNumber(reg, entry, "LoadBehavior")});
         }
@@ -446,6 +461,7 @@ StatusFacts ReadStatus(RegistryBackend& reg, StatusSource& source) {
                                            : std::vector<RegView>{RegView::Bits64, RegView::Bits32};
     f.lockView = OutlookMachineView(reg);
     ReadOutlooks(reg, views, f);
+    ReadNewOutlook(reg, f);
     ReadAddins(reg, views, f);
     ReadVersions(reg, source, f);
     ReadSettings(reg, views, f);

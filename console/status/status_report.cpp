@@ -2,6 +2,9 @@
 // hint of what to do. English first, German after a slash, as the console's texts are.
 #include "console/status/status.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace kes::status {
 namespace {
 
@@ -12,6 +15,7 @@ const char kNo[] = "no / nein";
 const char kNotSet[] = "not set / nicht gesetzt";
 const char kCannotRead[] = "cannot be read / nicht lesbar";
 const char kHint[] = "    Hint / Hinweis: ";
+const char kAccessDenied[] = "access denied / Zugriff verweigert";
 const char kRunCleanup[] = "run cleanup / cleanup ausf\xC3\xBChren";
 
 class Report {
@@ -122,6 +126,54 @@ void Outlooks(Report& r, const StatusFacts& f) {
            ViewName(f.lockView) + (f.decider < 0 ? " (the machine's own / die des Rechners)" : ""));
 }
 
+bool NewOutlookInUse(const NewOutlookFact& n) {
+    return n.useNew.state == State::Number && n.useNew.number != 0;
+}
+
+void NewOutlook(Report& r, const StatusFacts& f) {
+    const NewOutlookFact& n = f.newOutlook;
+    const bool office16 = std::any_of(f.outlooks.begin(), f.outlooks.end(),
+                                      [](const OutlookFact& o) { return o.version == "16.0"; });
+    const ValueFact* values[] = {&n.useNew, &n.hideToggle, &n.autoMigration, &n.policy};
+    if (!office16 && std::all_of(std::begin(values), std::end(values),
+                                 [](const ValueFact* v) { return v->state == State::Missing; }))
+        return;
+    r.Section("New Outlook for Windows / Neues Outlook f\xC3\xBCr Windows");
+    const bool inUse = NewOutlookInUse(n);
+    r.Item(std::string("Outlook in use / Verwendetes Outlook: ") +
+           (inUse ? "the new Outlook / das neue Outlook"
+            : n.useNew.state == State::Unreadable
+                ? "unknown / unbekannt"
+                : "the classic Outlook / das klassische Outlook") +
+           " (UseNewOutlook " + Shown(n.useNew) + ")");
+    const bool hidden = n.hideToggle.state == State::Number && n.hideToggle.number == 1;
+    r.Item(std::string("Toggle 'New Outlook' / Schalter 'Neues Outlook': ") +
+           (hidden ? "hidden / ausgeblendet" : "shown / angezeigt") + " (HideNewOutlookToggle " +
+           Shown(n.hideToggle) + ")");
+    const bool noMigration = n.autoMigration.state == State::Number && n.autoMigration.number == 0;
+    r.Item(std::string("Automatic migration / Automatische Umstellung: ") +
+           (noMigration ? "off / aus" : "not prevented / nicht verhindert") +
+           " (DoNewOutlookAutoMigration " + Shown(n.autoMigration) + ")");
+    r.Item(std::string("Migration policy / Umstellungsrichtlinie: ") +
+           (n.policy.state == State::Missing ? kNotSet : "set / gesetzt, ") +
+           (n.policy.state == State::Missing
+                ? ""
+                : "NewOutlookMigrationUserSetting " + Shown(n.policy)));
+    if (inUse) {
+        r.Hint("Kestrova runs only in the classic Outlook: switch the 'New Outlook' toggle in "
+               "the new Outlook's title bar off / Kestrova l\xC3\xA4uft nur im klassischen "
+               "Outlook: den Schalter 'Neues Outlook' in der Titelleiste des neuen Outlook "
+               "ausschalten");
+        r.Hint("administrators keep users on the classic Outlook by policy: HideNewOutlookToggle "
+               "1 and DoNewOutlookAutoMigration 0 below HKCU\\Software\\Microsoft\\Office\\"
+               "16.0\\Outlook\\Options\\General, NewOutlookMigrationUserSetting below "
+               "HKCU\\Software\\Policies\\Microsoft\\Office\\16.0\\Outlook\\Preferences / "
+               "Administratoren halten Benutzer per Richtlinie beim klassischen Outlook: "
+               "HideNewOutlookToggle 1 und DoNewOutlookAutoMigration 0 unter ...\\Options\\"
+               "General, NewOutlookMigrationUserSetting unter ...\\Policies\\...\\Preferences");
+    }
+}
+
 void Addins(Report& r, const StatusFacts& f) {
     r.Section("Add-in registrations / Add-In-Registrierungen");
     for (const AddinsKeyFact& k : f.addinKeys)
@@ -139,7 +191,11 @@ void Addins(Report& r, const StatusFacts& f) {
         const ValueFact& lb = a.loadBehavior;
         r.Item("  LoadBehavior " + Shown(lb) +
                (lb.state == State::Number ? " = " + LoadBehaviorMeaning(lb.number) : ""));
-        if (lb.state != State::Number || lb.number != 3)
+        if (lb.state == State::Unreadable && lb.why == kAccessDenied)
+            r.Hint("this user may not read the entry: it needs the right to read (Read) for "
+                   "this user / dieser Benutzer darf den Eintrag nicht lesen: er braucht das "
+                   "Leserecht (Lesen) f\xC3\xBCr diesen Benutzer");
+        else if (lb.state != State::Number || lb.number != 3)
             r.Hint("set LoadBehavior to 3 (Outlook: File > Options > Add-ins > COM Add-ins) / "
                    "LoadBehavior auf 3 setzen (Outlook: Datei > Optionen > Add-Ins > "
                    "COM-Add-Ins)");
@@ -296,12 +352,66 @@ void Files(Report& r, const StatusFacts& f) {
     }
 }
 
+std::string ListBlocker(const std::string& version, const char* title, const ListFact& l) {
+    const std::string where = "Outlook " + version + " " + title;
+    if (l.found == Found::Unreadable)
+        return where + ": " + CannotRead(l.why);
+    return l.ours.empty() ? "" : where + ": " + Names(l.ours);
+}
+
 } // namespace
+
+std::vector<std::string> Blockers(const StatusFacts& f) {
+    std::vector<std::string> b;
+    if (f.outlooks.empty())
+        b.push_back("no classic Outlook is installed / kein klassisches Outlook installiert");
+    const ValueFact& useNew = f.newOutlook.useNew;
+    if (NewOutlookInUse(f.newOutlook))
+        b.push_back("the new Outlook is in use, which loads no add-ins / das neue Outlook wird "
+                    "verwendet, es l\xC3\xA4"
+                    "dt keine Add-Ins (UseNewOutlook " +
+                    Shown(useNew) + ")");
+    else if (useNew.state == State::Unreadable)
+        b.push_back("UseNewOutlook: " + Shown(useNew));
+    for (const AddinsKeyFact& k : f.addinKeys)
+        if (k.found == Found::Unreadable)
+            b.push_back(k.where + " Addins: " + CannotRead(k.why));
+    if (std::none_of(f.addins.begin(), f.addins.end(),
+                     [](const AddinFact& a) { return a.addin == "Kestrova"; }))
+        b.push_back("Kestrova is not registered for Outlook / Kestrova ist nicht f\xC3\xBCr "
+                    "Outlook registriert");
+    for (const AddinFact& a : f.addins) {
+        const std::string entry = a.where + " " + a.progId;
+        if (a.server.state != State::Text)
+            b.push_back(entry + ": server / Server " + CannotRead(a.server.why));
+        if (a.loadBehavior.state != State::Number || a.loadBehavior.number != 3)
+            b.push_back(entry + ": LoadBehavior " + Shown(a.loadBehavior));
+    }
+    for (const VersionFact& v : f.versions)
+        for (std::string line :
+             {ListBlocker(v.version, "disabled items / deaktivierte Elemente", v.disabled),
+              ListBlocker(v.version, "CrashingAddinList", v.crashing)})
+            if (!line.empty())
+                b.push_back(std::move(line));
+    return b;
+}
+
+std::vector<std::string> VerdictLines(const std::vector<std::string>& blockers) {
+    std::vector<std::string> lines{
+        blockers.empty() ? "Verdict / Ergebnis: the add-in will run as configured / das Add-In "
+                           "wird wie eingerichtet laufen"
+                         : "Verdict / Ergebnis: the add-in will not run / das Add-In wird nicht "
+                           "laufen"};
+    for (const std::string& b : blockers)
+        lines.push_back("  - " + b);
+    return lines;
+}
 
 std::vector<std::string> ComposeReport(const StatusFacts& facts) {
     Report r;
     System(r, facts.system);
     Outlooks(r, facts);
+    NewOutlook(r, facts);
     Addins(r, facts);
     Versions(r, facts);
     Settings(r, facts);

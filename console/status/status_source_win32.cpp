@@ -125,6 +125,14 @@ long Win32StatusSource::ListValues(RootKey root, RegView view, const std::string
     }
 }
 
+long Win32StatusSource::DeleteValue(RootKey root, RegView view, const std::string& path,
+                                    const std::string& name) {
+    UniqueKey key;
+    const LONG rc = RegOpenKeyExW(Root(root), Widen(path).c_str(), 0,
+                                  KEY_SET_VALUE | static_cast<REGSAM>(view), key.Put());
+    return rc != ERROR_SUCCESS ? rc : RegDeleteValueW(key.Get(), Widen(name).c_str());
+}
+
 FileFact Win32StatusSource::File(const std::string& path) {
     FileFact f;
     f.path = path;

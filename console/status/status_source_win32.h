@@ -15,6 +15,8 @@ public:
     SystemFacts System() override;
     long ListValues(RootKey root, RegView view, const std::string& path,
                     std::vector<NamedValue>& values) override;
+    long DeleteValue(RootKey root, RegView view, const std::string& path,
+                     const std::string& name) override;
     FileFact File(const std::string& path) override;
     HufCount CountHufFiles(const std::string& folder) override;
     std::string DebugLogPath() override;

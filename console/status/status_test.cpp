@@ -3,6 +3,7 @@
 #include "console/status/status.h"
 
 #include "console/status/report_lines_testing.h"
+#include "console/status/status_cli.h"
 #include "console/store/memory_registry.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +43,17 @@ struct TableSource : StatusSource {
         values = it->second.second;
         return it->second.first;
     }
+    long DeleteValue(RootKey, RegView, const std::string& path, const std::string& name) override {
+        auto& values = lists.at(path).second;
+        const auto it = std::find_if(values.begin(), values.end(),
+                                     [&name](const NamedValue& v) { return v.name == name; });
+        if (it == values.end())
+            return regcode::FileNotFound;
+        values.erase(it);
+        ++deleted;
+        return regcode::Success;
+    }
+    int deleted = 0;
     FileFact File(const std::string& path) override {
         const auto it = files.find(path);
         if (it != files.end())
@@ -394,6 +406,369 @@ TEST_F(StatusReport, ThousandsOfAddinEntriesAreCountedAndOursIsFound) {
     EXPECT_EQ(Count(lines, "Kestrova: HKCU Kestrova.Connect"), 1u);
     EXPECT_EQ(Find(lines, "LoadBehavior"),
               "LoadBehavior 3 = loaded at start-up / beim Start geladen");
+}
+
+const char kPreferences[] = "Software\\Microsoft\\Office\\16.0\\Outlook\\Preferences";
+const char kGeneral[] = "Software\\Microsoft\\Office\\16.0\\Outlook\\Options\\General";
+const char kPolicyPreferences[] =
+    "Software\\Policies\\Microsoft\\Office\\16.0\\Outlook\\Preferences";
+
+struct Seed {
+    const char* path;
+    const char* name;
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+};
+
+// Which Outlook the user runs, as the user's hive tells it; each row a machine.
+TEST_F(StatusReport, TellsWhichOutlookIsUsedAndBlocksOnTheNewOne) {
+    const struct {
+        bool office16;
+        std::vector<Seed> seeds;
+        const char* inUse; // "" : no section at all
+        const char* toggle;
+        const char* migration;
+        const char* policy;
+        std::size_t hints;
+        bool blocks;
+    } rows[] = {
+        {true,
+         {},
+         "the classic Outlook / das klassische Outlook (UseNewOutlook not set / nicht "
+         "gesetzt)",
+         "shown / angezeigt (HideNewOutlookToggle not set / nicht gesetzt)",
+         "not prevented / nicht verhindert (DoNewOutlookAutoMigration not set / nicht gesetzt)",
+         "not set / nicht gesetzt",
+         0,
+         false},
+        {true,
+         {{kPreferences, "UseNewOutlook", regtype::Dword, Dword(1)}},
+         "the new Outlook / das neue Outlook (UseNewOutlook 1)",
+         "shown / angezeigt "
+         "(HideNewOutlookToggle not set / nicht gesetzt)",
+         nullptr,
+         nullptr,
+         2,
+         true},
+        {true,
+         {{kPreferences, "UseNewOutlook", regtype::Dword, Dword(0)},
+          {kGeneral, "HideNewOutlookToggle", regtype::Dword, Dword(1)},
+          {kGeneral, "DoNewOutlookAutoMigration", regtype::Dword, Dword(0)},
+          {kPolicyPreferences, "NewOutlookMigrationUserSetting", regtype::Dword, Dword(0)}},
+         "the classic Outlook / das klassische Outlook (UseNewOutlook 0)",
+         "hidden / ausgeblendet (HideNewOutlookToggle 1)",
+         "off / aus (DoNewOutlookAutoMigration 0)",
+         "set / gesetzt, NewOutlookMigrationUserSetting 0",
+         0,
+         false},
+        // Odd values: shown as they are, and an unreadable choice is no promise that it runs.
+        {true,
+         {{kPreferences, "UseNewOutlook", regtype::Sz, Utf16("1")},
+          {kGeneral, "HideNewOutlookToggle", regtype::Dword, Dword(2)},
+          {kGeneral, "DoNewOutlookAutoMigration", regtype::Dword, {0, 0}}},
+         "unknown / unbekannt (UseNewOutlook cannot be read / nicht lesbar (text, not a DWORD / "
+         "Text statt DWORD))",
+         "shown / angezeigt (HideNewOutlookToggle 2)",
+         "not prevented / nicht verhindert (DoNewOutlookAutoMigration cannot be read / nicht "
+         "lesbar (DWORD of 2 bytes / Bytes))",
+         nullptr,
+         0,
+         true},
+        // An older Outlook alone: nothing to say, unless a value is there anyway.
+        {false, {}, "", nullptr, nullptr, nullptr, 0, false},
+        {false,
+         {{kPreferences, "UseNewOutlook", regtype::Dword, Dword(7)}},
+         "the new Outlook / das neue Outlook (UseNewOutlook 7)",
+         nullptr,
+         nullptr,
+         nullptr,
+         2,
+         true},
+    };
+    for (const auto& row : rows) {
+        reg = MemoryRegistry();
+        Text(RootKey::LocalMachine, RegView::Bits64,
+             row.office16 ? kOutlook16 : "Software\\Microsoft\\Office\\15.0\\Outlook", "Bitness",
+             "x64");
+        Register(RootKey::CurrentUser, RegView::Bits64, "Kestrova.Connect", kKestrovaClsid,
+                 "C:\\Kestrova\\kestrova.dll");
+        for (const Seed& seed : row.seeds)
+            Put(RootKey::CurrentUser, RegView::Own, seed.path, seed.name, seed.type, seed.data);
+        const StatusFacts facts = ReadStatus(reg, source);
+        const auto lines = ComposeReport(facts);
+        // The line after its title, "" when there is none.
+        const auto after = [&lines](const std::string& title) {
+            const std::string line = Find(lines, title);
+            return line.empty() ? line : line.substr(title.size());
+        };
+        EXPECT_EQ(after("Outlook in use / Verwendetes Outlook: "), row.inUse);
+        // A null expectation: that line is not looked at in this row.
+        const auto shows = [&after](const std::string& title, const char* expected) {
+            return !expected || after(title) == expected;
+        };
+        EXPECT_TRUE(shows("Toggle 'New Outlook' / Schalter 'Neues Outlook': ", row.toggle));
+        EXPECT_TRUE(shows("Automatic migration / Automatische Umstellung: ", row.migration));
+        EXPECT_TRUE(shows("Migration policy / Umstellungsrichtlinie: ", row.policy))
+            << JoinLines(lines, "\n");
+        EXPECT_EQ(Count(lines, "Hint / Hinweis: Kestrova runs only in the classic") +
+                      Count(lines, "Hint / Hinweis: administrators keep users on the classic"),
+                  row.hints)
+            << row.inUse;
+        const auto blockers = Blockers(facts);
+        EXPECT_EQ(blockers.size(), row.blocks ? 1u : 0u) << JoinLines(blockers, "\n");
+        EXPECT_EQ(VerdictLines(blockers).size(), blockers.size() + 1);
+    }
+}
+
+// What repair would change, as data: only our entries, nothing when nothing is wrong.
+TEST_F(StatusReport, RepairPlansOnlyOurEntriesAndNothingWhenAllIsWell) {
+    const std::string disabled = std::string(kResiliency) + "DisabledItems";
+    const std::string crashing = std::string(kResiliency) + "CrashingAddinList";
+    std::vector<std::uint8_t> record = {1, 0, 0, 0};
+    const auto dll = Utf16("c:\\kestrova\\kestrova.dll");
+    record.insert(record.end(), dll.begin(), dll.end());
+    const std::string dnd = std::string(kResiliency) + "DoNotDisableAddinList";
+    const std::string user = kAddins;
+    const std::string other = "Software\\Microsoft\\Office\\Outlook\\Addins\\Other.Addin";
+    const char* const kDnd = "change / \xC3\xA4ndern: Outlook 16.0 DoNotDisableAddinList "
+                             "Kestrova.Connect = 1 (was / war not set / nicht gesetzt)";
+    const struct {
+        const char* name;
+        std::vector<Seed> seeds;
+        bool listed, elevated;
+        std::vector<std::string> plan;
+    } rows[] = {
+        {"healthy",
+         {{dnd.c_str(), "Kestrova.Connect", regtype::Dword, Dword(1)}},
+         false,
+         false,
+         {}},
+        // Another case of the same name is the same registry value.
+        {"case", {{dnd.c_str(), "KESTROVA.CONNECT", regtype::Dword, Dword(1)}}, false, false, {}},
+        {"switched off",
+         {{user.c_str(), "LoadBehavior", regtype::Dword, Dword(2)},
+          {other.c_str(), "LoadBehavior", regtype::Dword, Dword(2)}},
+         true,
+         false,
+         {"change / \xC3\xA4ndern: LoadBehavior 3 for / f\xC3\xBCr HKCU Kestrova.Connect (was / "
+          "war 2)",
+          "change / \xC3\xA4ndern: remove / entfernen \"7A3B\" from / aus Outlook 16.0 "
+          "DisabledItems",
+          "change / \xC3\xA4ndern: remove / entfernen \"C1\" from / aus Outlook 16.0 "
+          "CrashingAddinList",
+          kDnd}},
+        {"wrong type",
+         {{user.c_str(), "LoadBehavior", regtype::Sz, Utf16("3")},
+          {dnd.c_str(), "Kestrova.Connect", regtype::Sz, Utf16("1")}},
+         false,
+         false,
+         {"change / \xC3\xA4ndern: LoadBehavior 3 for / f\xC3\xBCr HKCU Kestrova.Connect (was / "
+          "war cannot be read / nicht lesbar)",
+          "change / \xC3\xA4ndern: Outlook 16.0 DoNotDisableAddinList Kestrova.Connect = 1 (was "
+          "/ war cannot be read / nicht lesbar)"}},
+        {"new Outlook",
+         {{kPreferences, "UseNewOutlook", regtype::Dword, Dword(1)},
+          {dnd.c_str(), "Kestrova.Connect", regtype::Dword, Dword(1)}},
+         false,
+         false,
+         {"cannot be changed here / hier nicht \xC3\xA4nderbar: the new Outlook is in use, which "
+          "is not changed here: the user switches the 'New Outlook' toggle off / das neue "
+          "Outlook wird verwendet, das hier nicht umgestellt wird: der Benutzer schaltet den "
+          "Schalter 'Neues Outlook' aus"}},
+    };
+    for (const auto& row : rows) {
+        reg = MemoryRegistry();
+        source.lists.clear();
+        source.system.elevated.number = row.elevated;
+        Text(RootKey::LocalMachine, RegView::Bits64, kOutlook16, "Bitness", "x64");
+        Register(RootKey::CurrentUser, RegView::Bits64, "Kestrova.Connect", kKestrovaClsid,
+                 "C:\\Kestrova\\kestrova.dll");
+        Register(RootKey::CurrentUser, RegView::Bits64, "Other.Addin", "{other}",
+                 "C:\\Other\\other.dll");
+        for (const Seed& seed : row.seeds)
+            Put(RootKey::CurrentUser, RegView::Own, seed.path, seed.name, seed.type, seed.data);
+        if (row.listed) {
+            source.lists[disabled] = {regcode::Success,
+                                      {{"7A3B", record, 0}, {"other", Utf16("xother.dll"), 0}}};
+            source.lists[crashing] = {regcode::Success, {{"C1", record, 0}}};
+        }
+        EXPECT_EQ(PlanLines(PlanRepair(ReadStatus(reg, source))), row.plan) << row.name;
+    }
+}
+
+// Repair carries its plan out and reads again: ours put right, others untouched, and a second
+// run finds nothing to do; what may not be written is named, a changed entry is left.
+TEST_F(StatusReport, RepairPutsRightWhatItMayAndNamesTheRest) {
+    const std::string disabled = std::string(kResiliency) + "DisabledItems";
+    std::vector<std::uint8_t> record = {1, 0, 0, 0};
+    const auto dll = Utf16("c:\\kestrova\\kestrova.dll");
+    record.insert(record.end(), dll.begin(), dll.end());
+    const std::string other = "Software\\Microsoft\\Office\\Outlook\\Addins\\Other.Addin";
+    const auto seed = [&] {
+        reg = MemoryRegistry();
+        Text(RootKey::LocalMachine, RegView::Bits64, kOutlook16, "Bitness", "x64");
+        Register(RootKey::CurrentUser, RegView::Bits64, "Kestrova.Connect", kKestrovaClsid,
+                 "C:\\Kestrova\\kestrova.dll");
+        Register(RootKey::CurrentUser, RegView::Bits64, "Other.Addin", "{other}", "C:\\o.dll");
+        Register(RootKey::LocalMachine, RegView::Bits64, "Tarnwick.Addin", "{tarnwick}",
+                 "C:\\Tarnwick\\tarnwick.dll");
+        Put(RootKey::CurrentUser, RegView::Own, kAddins, "LoadBehavior", regtype::Dword, Dword(2));
+        Put(RootKey::LocalMachine, RegView::Bits64,
+            "Software\\Microsoft\\Office\\Outlook\\Addins\\Tarnwick.Addin", "LoadBehavior",
+            regtype::Dword, Dword(0));
+        Put(RootKey::CurrentUser, RegView::Own, other, "LoadBehavior", regtype::Dword, Dword(2));
+        source.lists[disabled] = {regcode::Success,
+                                  {{"7A3B", record, 0}, {"other", Utf16("xother.dll"), 0}}};
+    };
+    const auto loadBehavior = [this](RootKey root, const std::string& path) {
+        RegKey k = 0;
+        std::uint32_t type = 0;
+        std::vector<std::uint8_t> data;
+        EXPECT_EQ(reg.OpenKey(RootHandle(root), path, kKeyRead, false, k), regcode::Success);
+        reg.QueryValue(k, "LoadBehavior", 16, type, data);
+        reg.CloseKey(k);
+        return data.empty() ? -1 : data[0];
+    };
+
+    // Not elevated: the machine's Tarnwick entry is named, not tried.
+    seed();
+    source.system.elevated.number = 0;
+    RepairResult r = ApplyRepair(reg, source, PlanRepair(ReadStatus(reg, source)));
+    EXPECT_EQ(r.failed, 0u);
+    EXPECT_EQ(testing::CountLines(r.lines, "needs an administrator"), 1u)
+        << JoinLines(r.lines, "\n");
+    EXPECT_EQ(loadBehavior(RootKey::CurrentUser, kAddins), 3);
+    EXPECT_EQ(loadBehavior(RootKey::CurrentUser, other), 2);
+    EXPECT_EQ(source.lists[disabled].second.size(), 1u);
+    EXPECT_EQ(source.lists[disabled].second[0].name, "other");
+    StatusFacts after = ReadStatus(reg, source);
+    EXPECT_EQ(Blockers(after).size(), 1u) << JoinLines(Blockers(after), "\n");
+    EXPECT_EQ(Find(ComposeReport(after), "DoNotDisableAddinList Kestrova.Connect"),
+              "DoNotDisableAddinList Kestrova.Connect: 1");
+
+    // Elevated: the rest is done, and a second run writes nothing.
+    source.system.elevated.number = 1;
+    r = ApplyRepair(reg, source, PlanRepair(ReadStatus(reg, source)));
+    EXPECT_EQ(r.lines, std::vector<std::string>{"changed / ge\xC3\xA4ndert: LoadBehavior 3 for "
+                                                "/ f\xC3\xBCr HKLM 64-bit Tarnwick.Addin (was / "
+                                                "war 0)"});
+    EXPECT_TRUE(Blockers(ReadStatus(reg, source)).empty());
+    EXPECT_TRUE(PlanRepair(ReadStatus(reg, source)).empty());
+
+    // Keys the user may only read: each change named as not made, nothing else changed.
+    seed();
+    const auto plan = PlanRepair(ReadStatus(reg, source));
+    reg.LimitRootAccess(RootKey::CurrentUser, kKeyRead);
+    // Meanwhile another program put another add-in's record under our entry's name.
+    source.lists[disabled].second[0].data = Utf16("xother.dll");
+    r = ApplyRepair(reg, source, plan);
+    // The user's LoadBehavior and both DoNotDisableAddinList values; the machine's is written.
+    EXPECT_EQ(r.failed, 3u) << JoinLines(r.lines, "\n");
+    EXPECT_EQ(testing::CountLines(r.lines, "not changed / nicht ge\xC3\xA4ndert (access denied"),
+              3u);
+    EXPECT_EQ(testing::CountLines(r.lines, "changed meanwhile, left"), 1u);
+    EXPECT_EQ(r.lines[0], "not changed / nicht ge\xC3\xA4ndert (access denied / Zugriff "
+                          "verweigert): LoadBehavior 3 for / f\xC3\xBCr HKCU Kestrova.Connect (was "
+                          "/ war 2)");
+    EXPECT_EQ(source.lists[disabled].second.size(), 2u);
+    EXPECT_EQ(loadBehavior(RootKey::CurrentUser, kAddins), 2);
+}
+
+// /status and /repair for scripts: the exit code tells the truth, repair says what it did.
+TEST_F(StatusReport, ScriptCommandsTellByExitCodeWhetherTheAddinWillRun) {
+    const std::string dnd = std::string(kResiliency) + "DoNotDisableAddinList";
+    const std::string machine = "Software\\Microsoft\\Office\\Outlook\\Addins\\Kestrova.Machine";
+    const struct {
+        const char* name;
+        std::vector<Seed> user, machine;
+        int status, repair;
+        std::vector<std::string> firstLines; // of /repair
+    } rows[] = {
+        {"healthy",
+         {},
+         {},
+         kExitWillRun,
+         kExitWillRun,
+         {"Repair / Reparatur", "  nothing to change / nichts zu \xC3\xA4ndern", "",
+          "Add-in status / Add-In-Status"}},
+        {"switched off",
+         {{kAddins, "LoadBehavior", regtype::Dword, Dword(2)}},
+         {},
+         kExitWillNotRun,
+         kExitWillRun,
+         {"Repair / Reparatur",
+          "  changed / ge\xC3\xA4ndert: LoadBehavior 3 for / f\xC3\xBCr "
+          "HKCU Kestrova.Connect (was / war 2)",
+          ""}},
+        {"new Outlook",
+         {{kPreferences, "UseNewOutlook", regtype::Dword, Dword(1)}},
+         {},
+         kExitWillNotRun,
+         kExitLeft,
+         {"Repair / Reparatur", "  nothing to change / nichts zu \xC3\xA4ndern",
+          "  left / bleibt: the new Outlook is in use, which is not changed here: the user "
+          "switches the 'New Outlook' toggle off / das neue Outlook wird verwendet, das hier "
+          "nicht umgestellt wird: der Benutzer schaltet den Schalter 'Neues Outlook' aus",
+          ""}},
+        {"machine, not elevated",
+         {},
+         {{machine.c_str(), "LoadBehavior", regtype::Dword, Dword(2)}},
+         kExitWillNotRun,
+         kExitLeft,
+         {"Repair / Reparatur", "  nothing to change / nichts zu \xC3\xA4ndern",
+          "  needs an administrator / braucht einen Administrator: LoadBehavior 3 for / f\xC3\xBCr "
+          "HKLM 64-bit Kestrova.Machine (was / war 2)",
+          ""}},
+    };
+    for (const auto& row : rows) {
+        reg = MemoryRegistry();
+        source.system.elevated.number = 0;
+        Text(RootKey::LocalMachine, RegView::Bits64, kOutlook16, "Bitness", "x64");
+        Register(RootKey::CurrentUser, RegView::Bits64, "Kestrova.Connect", kKestrovaClsid,
+                 "C:\\Kestrova\\kestrova.dll");
+        Put(RootKey::CurrentUser, RegView::Own, dnd, "Kestrova.Connect", regtype::Dword, Dword(1));
+        if (!row.machine.empty()) {
+            Register(RootKey::LocalMachine, RegView::Bits64, "Kestrova.Machine", kKestrovaClsid,
+                     "C:\\Kestrova\\kestrova.dll");
+            Put(RootKey::CurrentUser, RegView::Own, dnd, "Kestrova.Machine", regtype::Dword,
+                Dword(1));
+        }
+        for (const Seed& seed : row.user)
+            Put(RootKey::CurrentUser, RegView::Own, seed.path, seed.name, seed.type, seed.data);
+        for (const Seed& seed : row.machine)
+            Put(RootKey::LocalMachine, RegView::Bits64, seed.path, seed.name, seed.type, seed.data);
+        const CommandOutcome status = RunStatus(reg, source);
+        EXPECT_EQ(status.exitCode, row.status) << row.name;
+        EXPECT_EQ(status.lines.back().rfind("Verdict", 0) == 0, row.status == kExitWillRun)
+            << row.name;
+        const CommandOutcome repair = RunRepair(reg, source);
+        EXPECT_EQ(repair.exitCode, row.repair) << row.name;
+        ASSERT_GE(repair.lines.size(), row.firstLines.size());
+        EXPECT_EQ(std::vector<std::string>(repair.lines.begin(),
+                                           repair.lines.begin() + row.firstLines.size()),
+                  row.firstLines)
+            << row.name;
+    }
+}
+
+TEST(StatusCommand, ArgumentsAreOneSwitchInAnyCase) {
+    const struct {
+        std::vector<std::u16string_view> args;
+        Command command;
+    } rows[] = {
+        {{}, Command::Window},
+        {{u"/status"}, Command::Status},
+        {{u"-STATUS"}, Command::Status},
+        {{u"/Repair"}, Command::Repair},
+        {{u"/?"}, Command::Help},
+        {{u"/"}, Command::Unknown},
+        {{u"status"}, Command::Unknown},
+        {{u"/statusx"}, Command::Unknown},
+        {{u"/status", u"/repair"}, Command::Unknown},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ParseCommand(row.args), row.command)
+            << (row.args.empty() ? 0 : row.args[0].size());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 namespace kes {
 
@@ -13,7 +14,11 @@ namespace {
 const wchar_t kStatusClass[] = L"KestrovaStatusWindow";
 constexpr int kWidth = 640, kHeight = 480, kMinWidth = 360, kMinHeight = 240;
 constexpr int kMargin = 8, kLabelHeight = 13, kButtonWidth = 81, kButtonHeight = 25;
-constexpr int kCopyId = 101, kReportId = 102;
+constexpr int kRepairWidth = 130;
+constexpr int kCopyId = 101, kReportId = 102, kRepairId = 103;
+// The worker's word that its job is done.
+constexpr UINT kJobDone = WM_APP + 1;
+const char kReading[] = "Reading the add-in's status ... / Der Add-In-Status wird gelesen ...";
 
 // Puts UTF-16 text on the clipboard as CF_UNICODETEXT, which Windows converts for anyone who
 // asks for plain text.
@@ -42,15 +47,109 @@ void CopyToClipboard(HWND owner, const std::wstring& text) {
 }
 } // namespace
 
+// What the worker hands back; the window takes it when told.
+struct TStatusWindow::Job {
+    status::StatusFacts facts;
+    std::vector<std::string> repaired;
+    std::string error;
+};
+
 TStatusWindow::TStatusWindow(TComponent* owner, std::string report)
     : TFormWindow(owner), report_(std::move(report)) {
     Name = "StatusWindow";
     OnClose = [this](TComponent*) { ReleaseOwner(); };
 }
 
+TStatusWindow::TStatusWindow(TComponent* owner, StatusWork work)
+    : TStatusWindow(owner, std::string(kReading) + "\r\n") {
+    work_ = std::move(work);
+    Confirm = [](HWND owner, const std::string& question) {
+        return MessageBoxW(owner, Widen(question).c_str(), Widen(kStatusCaption).c_str(),
+                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    };
+}
+
 TStatusWindow::~TStatusWindow() {
+    // The worker only reads and posts; it is waited for, never left running.
+    if (worker_.joinable())
+        worker_.join();
     ReleaseOwner();
     DestroyHandle();
+}
+
+void TStatusWindow::Start(std::vector<status::RepairStep> plan) {
+    if (worker_.joinable())
+        worker_.join();
+    job_ = std::make_shared<Job>();
+    ShowReport(plan.empty() ? report_ : "Repairing ... / Reparatur l\xC3\xA4uft ...\r\n");
+    if (RepairButton)
+        RepairButton->SetEnabled(false);
+    CopyButton->SetEnabled(false);
+    worker_ = std::thread([job = job_, work = work_, plan = std::move(plan), target = hwnd_] {
+        // The window joins this thread before it looks at the job.
+        try {
+            if (!plan.empty())
+                job->repaired = work.Apply(plan).lines;
+            job->facts = work.Read();
+        } catch (const std::exception& e) {
+            job->error = e.what();
+        }
+        PostMessageW(target, kJobDone, 0, 0);
+    });
+}
+
+void TStatusWindow::Finish() {
+    if (!job_)
+        return;
+    worker_.join();
+    const std::shared_ptr<Job> job = std::move(job_);
+    std::string text;
+    if (!job->repaired.empty()) {
+        text = "Repair / Reparatur\r\n";
+        for (const std::string& line : job->repaired)
+            text += "  " + line + "\r\n";
+        text += "\r\n";
+    }
+    bool changes = false;
+    if (job->error.empty()) {
+        facts_ = std::move(job->facts);
+        std::vector<std::string> lines = status::ComposeReport(facts_);
+        lines.emplace_back();
+        for (std::string& line : status::VerdictLines(status::Blockers(facts_)))
+            lines.push_back(std::move(line));
+        text += status::JoinLines(lines, "\r\n");
+        changes = status::ChangesAnything(status::PlanRepair(facts_));
+    } else {
+        text +=
+            "The status could not be read / Der Status konnte nicht gelesen werden: " + job->error +
+            "\r\n";
+    }
+    report_ = text;
+    ShowReport(report_);
+    if (RepairButton)
+        RepairButton->SetEnabled(changes);
+    CopyButton->SetEnabled(true);
+}
+
+void TStatusWindow::ShowReport(const std::string& text) {
+    ReportText->SetText(text);
+    // The caret at the start, nothing selected: reading begins at the first line.
+    SendMessageW(ReportText->Handle(), EM_SETSEL, 0, 0);
+}
+
+void TStatusWindow::RepairButtonClick(TComponent*) {
+    if (Busy())
+        return;
+    std::vector<status::RepairStep> plan = status::PlanRepair(facts_);
+    if (!status::ChangesAnything(plan))
+        return;
+    std::string question = "Repair changes this / Die Reparatur \xC3\xA4ndert dies:\n\n";
+    for (const std::string& line : status::PlanLines(plan))
+        question += line + "\n";
+    question += "\nRepair now? / Jetzt reparieren?";
+    if (!Confirm || !Confirm(hwnd_, question))
+        return;
+    Start(std::move(plan));
 }
 
 void TStatusWindow::Show(HWND owner) {
@@ -76,6 +175,12 @@ void TStatusWindow::Show(HWND owner) {
     // No limit: the report of a machine with thousands of add-ins is long.
     SendMessageW(ReportText->Handle(), EM_SETLIMITTEXT, 0, 0);
     ReportText->SetText(report_);
+    if (work_.Read) {
+        RepairButton = std::make_unique<TButton>(this, "RepairButton", hwnd_, Bounds{},
+                                                 "&Repair / Reparieren", kRepairId);
+        RepairButton->OnClick = [this](TComponent* s) { RepairButtonClick(s); };
+        RepairButton->SetEnabled(false);
+    }
     CopyButton = std::make_unique<TButton>(this, "CopyButton", hwnd_, Bounds{}, "&Copy", kCopyId);
     OkButton = std::make_unique<TButton>(this, "OkButton", hwnd_, Bounds{}, "OK", IDOK);
     SendMessageW(OkButton->Handle(), BM_SETSTYLE, BS_DEFPUSHBUTTON, FALSE);
@@ -91,6 +196,8 @@ void TStatusWindow::Show(HWND owner) {
     SetFocus(ReportText->Handle());
     // The caret at the start, nothing selected: reading begins at the first line.
     SendMessageW(ReportText->Handle(), EM_SETSEL, 0, 0);
+    if (work_.Read)
+        Start({});
 }
 
 void TStatusWindow::ShowModal(HWND owner) {
@@ -138,10 +245,17 @@ void TStatusWindow::Layout(int width, int height) {
                kButtonHeight, TRUE);
     MoveWindow(CopyButton->Handle(), width - 2 * (kMargin + kButtonWidth), buttonsTop, kButtonWidth,
                kButtonHeight, TRUE);
+    if (RepairButton)
+        MoveWindow(RepairButton->Handle(),
+                   width - 2 * (kMargin + kButtonWidth) - kMargin - kRepairWidth, buttonsTop,
+                   kRepairWidth, kButtonHeight, TRUE);
 }
 
 LRESULT TStatusWindow::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
+    case kJobDone:
+        Finish();
+        return 0;
     case WM_COMMAND:
         // Escape, through the dialog keys, comes as IDCANCEL from no control of ours.
         if (LOWORD(wp) == IDCANCEL) {

@@ -3,12 +3,15 @@
 #include "console/status/status_window_win32.h"
 
 #include "console/form/AdminUnit1.h"
+#include "console/status/status_source_win32.h"
 #include "console/store/win32_registry.h"
 #include "console/testing/test_registry_win32.h"
 #include "platform/utf_win32.h"
 #include "toolkit/testing/window_test_kit_win32.h"
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 namespace kes {
 namespace {
@@ -190,6 +193,7 @@ TEST(StatusFromTheMenu, TheFourthItemOpensTheReportReadAfreshEachTime) {
     const auto readAndEscape = [&] {
         TStatusWindow* w = OpenStatusWindow();
         ASSERT_NE(w, nullptr);
+        ASSERT_TRUE(test::PumpUntil([w] { return !w->Busy(); }));
         shown = WindowText(w->ReportText->Handle());
         ownerDisabled = !IsWindowEnabled(form.Handle());
         ASSERT_TRUE(test::PressKey(VK_ESCAPE, test::kNoModifier, w->Handle()));
@@ -223,6 +227,136 @@ TEST(StatusFromTheMenu, TheFourthItemOpensTheReportReadAfreshEachTime) {
     ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(quit.wParam, 7u);
     EXPECT_TRUE(errors.empty());
+}
+
+// The window over the real registry, its work as the console gives it.
+class StatusWindowWork : public ::testing::Test {
+protected:
+    StatusWork Work() {
+        StatusWork work;
+        work.Read = [this] { return status::ReadStatus(reg, source); };
+        work.Apply = [this](const std::vector<status::RepairStep>& plan) {
+            return status::ApplyRepair(reg, source, plan);
+        };
+        return work;
+    }
+    test::ScratchRoots roots;
+    Win32Registry reg;
+    status::Win32StatusSource source{[] { return std::string(); }, [] { return std::string(); }};
+    test::TestHost host;
+};
+
+const wchar_t kEntry[] = L"Software\\Microsoft\\Office\\Outlook\\Addins\\Kestrova.Connect";
+
+// The message box that Repair asks with, answered from inside its own loop.
+std::string g_question;
+void AnswerRepair(int button) {
+    g_inModalLoop = [button] {
+        HWND box = nullptr;
+        ASSERT_TRUE(test::PumpUntil([&box] {
+            box = FindWindowW(L"#32770", L"add-in status / Add-In-Status");
+            return box != nullptr;
+        }));
+        g_question = Narrow(WindowText(GetDlgItem(box, 0xFFFF)));
+        SendMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
+    };
+    SetTimer(nullptr, 0, 1, InModalLoop);
+}
+
+TEST_F(StatusWindowWork, RepairAsksFirstChangesOnlyOnYesAndShowsTheResult) {
+    const std::wstring clsid = L"{6F1A0C44-0D2B-4C1E-9E4F-2B7A3C5D8E91}";
+    test::WriteDword(HKEY_CURRENT_USER, kEntry, L"LoadBehavior", 2);
+    test::WriteString(HKEY_CURRENT_USER, L"Software\\Classes\\Kestrova.Connect\\CLSID", L"", clsid);
+    test::WriteString(HKEY_CURRENT_USER,
+                      L"Software\\Classes\\CLSID\\" + clsid + L"\\InprocServer32", L"",
+                      L"C:\\Kestrova\\kestrova.dll");
+    TStatusWindow window(nullptr, Work());
+    window.Show(host.Handle());
+    ASSERT_TRUE(test::PumpUntil([&] { return !window.Busy(); }));
+    const HWND repair = window.RepairButton->Handle();
+    EXPECT_TRUE(IsWindowEnabled(repair));
+    EXPECT_EQ(test::AccessibleName(repair), "Repair / Reparieren");
+    const std::string expected =
+        "Repair changes this / Die Reparatur \xC3\xA4ndert dies:\n\ncannot be changed here / "
+        "hier nicht \xC3\xA4nderbar: no classic Outlook is installed: install it / kein "
+        "klassisches Outlook installiert: es installieren\nchange / \xC3\xA4ndern: "
+        "LoadBehavior 3 for / f\xC3\xBCr HKCU Kestrova.Connect (was / war 2)\n\nRepair now? / "
+        "Jetzt reparieren?";
+
+    // No: nothing is written, the report stays.
+    AnswerRepair(IDNO);
+    ASSERT_TRUE(test::PressKey('R', test::kAlt, window.Handle()));
+    EXPECT_EQ(g_question, expected);
+    EXPECT_FALSE(window.Busy());
+    DWORD value = 0;
+    ASSERT_TRUE(test::ReadDword(HKEY_CURRENT_USER, kEntry, L"LoadBehavior", value));
+    EXPECT_EQ(value, 2u);
+
+    // Yes: repaired, then read again and shown with what was done.
+    g_question.clear();
+    AnswerRepair(IDYES);
+    ASSERT_TRUE(test::PressKey('R', test::kAlt, window.Handle()));
+    EXPECT_EQ(g_question, expected);
+    ASSERT_TRUE(test::PumpUntil([&] { return !window.Busy(); }));
+    ASSERT_TRUE(test::ReadDword(HKEY_CURRENT_USER, kEntry, L"LoadBehavior", value));
+    EXPECT_EQ(value, 3u);
+    const std::string shown = Narrow(WindowText(window.ReportText->Handle()));
+    EXPECT_EQ(shown.rfind("Repair / Reparatur\r\n", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\r\n  changed / ge\xC3\xA4ndert: LoadBehavior 3 for / f\xC3\xBCr HKCU "
+                         "Kestrova.Connect (was / war 2)\r\n"),
+              std::string::npos);
+    EXPECT_NE(shown.find("\r\n    LoadBehavior 3 = loaded at start-up"), std::string::npos);
+    // Nothing left that it could change.
+    EXPECT_FALSE(IsWindowEnabled(repair));
+}
+
+TEST_F(StatusWindowWork, AReadThatFailsSaysWhyAndTheWindowStays) {
+    StatusWork work = Work();
+    work.Read = []() -> status::StatusFacts { throw std::runtime_error("Nicht genug Speicher"); };
+    TStatusWindow window(nullptr, std::move(work));
+    window.Show(host.Handle());
+    ASSERT_TRUE(test::PumpUntil([&] { return !window.Busy(); }));
+    EXPECT_EQ(Narrow(WindowText(window.ReportText->Handle())),
+              "The status could not be read / Der Status konnte nicht gelesen werden: Nicht genug "
+              "Speicher\r\n");
+    EXPECT_FALSE(IsWindowEnabled(window.RepairButton->Handle()));
+    EXPECT_TRUE(IsWindowEnabled(window.CopyButton->Handle()));
+}
+
+TEST_F(StatusWindowWork, AnswersWhileFiveThousandEntriesAreRead) {
+    for (int i = 0; i < 5000; ++i)
+        test::CreateKey(HKEY_CURRENT_USER,
+                        L"Software\\Microsoft\\Office\\Outlook\\Addins\\Vendor.Addin" +
+                            std::to_wstring(i));
+    // The read is held at its end until the window has shown that it answers meanwhile.
+    const UniqueKernelHandle read(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    StatusWork work = Work();
+    work.Read = [this, &read, &release] {
+        status::StatusFacts facts = status::ReadStatus(reg, source);
+        SetEvent(read.Get());
+        WaitForSingleObject(release.Get(), 60000);
+        return facts;
+    };
+    TStatusWindow window(nullptr, std::move(work));
+    window.Show(host.Handle());
+    const ScopeExit releaseAtEnd([&release] { SetEvent(release.Get()); });
+    EXPECT_EQ(Narrow(WindowText(window.ReportText->Handle())),
+              "Reading the add-in's status ... / Der Add-In-Status wird gelesen ...\r\n");
+    // Tab is handled while the worker reads: Repair and Copy wait for the report.
+    ASSERT_TRUE(test::PressKey(VK_TAB, test::kNoModifier, window.Handle()));
+    EXPECT_EQ(GetFocus(), window.OkButton->Handle());
+    EXPECT_FALSE(IsWindowEnabled(window.CopyButton->Handle()));
+    ASSERT_TRUE(test::PumpUntil([&] { return WaitForSingleObject(read.Get(), 0) == 0; }, 60000));
+    EXPECT_TRUE(window.Busy());
+    ASSERT_TRUE(test::PressKey(VK_TAB, test::kNoModifier, window.Handle()));
+    EXPECT_EQ(GetFocus(), window.ReportText->Handle());
+    SetEvent(release.Get());
+    ASSERT_TRUE(test::PumpUntil([&] { return !window.Busy(); }));
+    EXPECT_NE(Narrow(WindowText(window.ReportText->Handle()))
+                  .find("Other add-ins / Andere Add-Ins: 5000, 5000 without a server"),
+              std::string::npos);
+    EXPECT_TRUE(IsWindowEnabled(window.CopyButton->Handle()));
 }
 
 } // namespace
