@@ -61,7 +61,7 @@ bool NamesOurs(const std::vector<std::uint8_t>& data) {
         units[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
     if (units.size() > cleanup::kValueUnits)
         units.resize(cleanup::kValueUnits);
-    std::replace(units.begin(), units.end(), u'\0', u'_');
+    // Raw units: a zero ends the file name, as in cleanup.
     return cleanup::NamesAddIn(std::u16string_view(units));
 }
 
