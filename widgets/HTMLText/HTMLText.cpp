@@ -486,11 +486,7 @@ void THTMLStaticTextCore::ScrollIntoView(int index) {
     const std::vector<Rect> boxes = AnchorRects(index);
     if (boxes.empty())
         return;
-    int top = boxes.front().top, bottom = boxes.front().bottom;
-    for (const Rect& b : boxes) {
-        top = std::min(top, b.top);
-        bottom = std::max(bottom, b.bottom);
-    }
+    const int top = boxes.front().top, bottom = boxes.back().bottom; // lines come in order
     const Rect view = ShownTextRect();
     int shift = bottom > view.bottom ? bottom - view.bottom : 0;
     if (top - shift < view.top)

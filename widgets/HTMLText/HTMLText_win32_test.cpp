@@ -637,7 +637,9 @@ VARIANT Id(LONG child) {
 
 TEST_F(LabelWindow, ScreenReadersOnAClientThreadSeeWhatIsShownAndMoveBetweenLinks) {
     ComInit com;
-    label->SetHTMLText({EightLinks()});
+    // The second link reaches under the arrows.
+    label->SetHTMLText({EightLinks().replace(EightLinks().find("link 2") + 6, 0,
+                                             " wwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwww")});
     label->SetMiniScroll(true);
     SetWindowPos(label->Handle(), nullptr, 0, 0, 200, 40, SWP_NOMOVE | SWP_NOZORDER);
     label->SetVOffset(13);
@@ -794,33 +796,14 @@ TEST_F(LabelWindow, FontsPicturesAndMetricsFollowTheWindowsDpi) {
         UpdateWindow(label->Handle());
         ASSERT_TRUE(label->DownArrow());
         const int arrow = MulDiv(10, want, 96);
-        ASSERT_TRUE(test::Click(label->Handle(), {300 - arrow + 1, 60 - arrow + 1}, host));
+        for (int x : {300 - arrow, 300 - arrow + 1}) // beside the arrow, on it
+            ASSERT_TRUE(test::Click(label->Handle(), {x, 60 - arrow + 1}, host));
         EXPECT_EQ(label->VOffset(), MulDiv(4, want, 96));
         label->SetMiniScroll(false);
         label->SetHTMLText({"plain <A href=\"x\">aa</A> <A href=\"mailto:me@example.invalid\">bb</A> "
                             "<A href=\"http://example.invalid/\">cc</A>"});
     }
 }
-
-// Switches the system's high contrast on while it lives.
-class HighContrastOn {
-public:
-    HighContrastOn() {
-        saved_.cbSize = sizeof saved_;
-        ok_ = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof saved_, &saved_, 0);
-        HIGHCONTRASTW on{sizeof on, HCF_HIGHCONTRASTON, nullptr};
-        ok_ = ok_ && SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof on, &on, SPIF_SENDCHANGE);
-    }
-    ~HighContrastOn() {
-        saved_.lpszDefaultScheme = nullptr;
-        SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof saved_, &saved_, SPIF_SENDCHANGE);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    HIGHCONTRASTW saved_{};
-    bool ok_ = false;
-};
 
 std::uint32_t Rgb(int sysColor) {
     const COLORREF c = GetSysColor(sysColor);
@@ -849,9 +832,21 @@ TEST_F(LabelWindow, HighContrastDrawsInTheSystemsColours) {
         auto bmp = Painted(label->Handle());
         ASSERT_TRUE(HasColour(*bmp, kRed, all) && HasColour(*bmp, kYellow, all));
     }
-    HighContrastOn contrast;
-    static_cast<ContrastLabel&>(*label).told = !contrast.ok();
-    EXPECT_EQ(THTMLStaticText::SystemHighContrast(), contrast.ok());
+    HIGHCONTRASTW saved{sizeof saved, 0, nullptr}, on{sizeof on, HCF_HIGHCONTRASTON, nullptr};
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof saved, &saved, 0));
+    saved.lpszDefaultScheme = nullptr;
+    const ScopeExit restore([&] {
+        SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof saved, &saved, SPIF_SENDCHANGE);
+    });
+    const bool switched =
+        SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof on, &on, SPIF_SENDCHANGE) != FALSE;
+    static_cast<ContrastLabel&>(*label).told = !switched;
+    // A window-text colour of its own: the prefix's is the black of several other elements.
+    const int element = COLOR_WINDOWTEXT;
+    const COLORREF text = GetSysColor(element), purple = RGB(0x80, 0, 0x80);
+    SetSysColors(1, &element, &purple);
+    const ScopeExit restoreText([&] { SetSysColors(1, &element, &text); });
+    EXPECT_EQ(THTMLStaticText::SystemHighContrast(), switched);
     auto bmp = Painted(label->Handle());
     EXPECT_FALSE(HasColour(*bmp, kRed, all) || HasColour(*bmp, kYellow, all) ||
                  HasColour(*bmp, kGreen, all));
