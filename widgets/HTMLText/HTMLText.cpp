@@ -652,7 +652,7 @@ void THTMLStaticTextCore::FocusAnchor(int index, bool announce) {
     // A link the keys reach is shown before Enter acts on it.
     if (index >= 0)
         ScrollIntoView(index + 1);
-    focusedHref_ = index >= 0 ? HitLayout(-1, -1, index, true).FocusHref : std::string();
+    focusedHref_ = index >= 0 ? HitLayout(-1, -1, index, miniScroll_).FocusHref : std::string();
     Repaint(false);
     if (announce && index >= 0)
         AnchorFocused(index);
@@ -671,7 +671,8 @@ void THTMLStaticTextCore::KeyDown(int& key) {
     if (!back && key != kVkRight && key != kVkDown)
         return;
     // The anchors as laid out now: the last paint may be older than the text or the scroll.
-    anchorCount_ = HitLayout(-1, -1, -1, true).AnchorCount;
+    // Links below an unscrolled label cannot be shown: the keys stay with the laid-out ones.
+    anchorCount_ = HitLayout(-1, -1, -1, miniScroll_).AnchorCount;
     // Without anchors the arrows are left to the dialog.
     if (anchorCount_ <= 0)
         return;
