@@ -279,6 +279,64 @@ LONG AccessibleRole(HWND window, LONG child) {
 }
 
 namespace {
+struct ClientJob {
+    const std::function<void()>* f;
+};
+DWORD WINAPI RunClient(void* p) {
+    const ComInit com;
+    (*static_cast<ClientJob*>(p)->f)();
+    return 0;
+}
+std::vector<WinEventLog*>& ActiveEventLogs() {
+    static std::vector<WinEventLog*> logs;
+    return logs;
+}
+} // namespace
+
+bool OnClientThread(const std::function<void()>& f, DWORD timeoutMs, HWND dialog) {
+    ClientJob job{&f};
+    const UniqueKernelHandle thread(CreateThread(nullptr, 0, RunClient, &job, 0, nullptr));
+    if (!thread)
+        return false;
+    if (PumpUntil([&] { return WaitForSingleObject(thread.Get(), 0) == WAIT_OBJECT_0; },
+                  timeoutMs, dialog))
+        return true;
+    // f still runs and uses what the caller owns: wait for it, pumping, whatever it takes.
+    HANDLE h = thread.Get();
+    while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
+        PumpPending(dialog);
+    return false;
+}
+
+WinEventLog::WinEventLog(DWORD first, DWORD last) {
+    ActiveEventLogs().push_back(this);
+    hook_ = SetWinEventHook(first, last, nullptr, Proc, GetCurrentProcessId(), 0,
+                            WINEVENT_OUTOFCONTEXT);
+}
+
+WinEventLog::~WinEventLog() {
+    if (hook_)
+        UnhookWinEvent(hook_);
+    auto& logs = ActiveEventLogs();
+    logs.erase(std::remove(logs.begin(), logs.end(), this), logs.end());
+}
+
+std::vector<std::pair<DWORD, LONG>> WinEventLog::Of(HWND window, LONG object) const {
+    std::vector<std::pair<DWORD, LONG>> out;
+    for (const WinEvent& e : events_)
+        if (e.window == window && e.object == object)
+            out.emplace_back(e.event, e.child);
+    return out;
+}
+
+void CALLBACK WinEventLog::Proc(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object,
+                                LONG child, DWORD, DWORD) {
+    for (WinEventLog* log : ActiveEventLogs())
+        if (log->hook_ == hook)
+            log->events_.push_back({event, window, object, child});
+}
+
+namespace {
 std::vector<MessageLog*>& ActiveLogs() {
     static std::vector<MessageLog*> logs;
     return logs;

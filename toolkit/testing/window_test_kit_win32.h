@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kes::test {
@@ -49,6 +50,39 @@ bool TypeText(std::string_view utf8, HWND dialog = nullptr);
 // What a screen reader reads of a window (or of one of its children).
 std::string AccessibleName(HWND window, LONG child = CHILDID_SELF);
 LONG AccessibleRole(HWND window, LONG child = CHILDID_SELF);
+
+// A screen reader's client thread: runs f on a thread of its own, with COM initialized there,
+// while this thread pumps (the window's object answers on this thread). False when f did not
+// end in time. Check results on this thread: f only gathers them.
+bool OnClientThread(const std::function<void()>& f, DWORD timeoutMs = 10000,
+                    HWND dialog = nullptr);
+
+// Accessibility events (SetWinEventHook, out of context) that this process raises while the log
+// lives, in order; they arrive as this thread pumps.
+struct WinEvent {
+    DWORD event;
+    HWND window;
+    LONG object;
+    LONG child;
+    friend bool operator==(const WinEvent&, const WinEvent&) = default;
+};
+class WinEventLog {
+public:
+    WinEventLog(DWORD first, DWORD last);
+    ~WinEventLog();
+    WinEventLog(const WinEventLog&) = delete;
+    WinEventLog& operator=(const WinEventLog&) = delete;
+    void Clear() { events_.clear(); }
+    const std::vector<WinEvent>& Events() const { return events_; }
+    // The events of one window's object (OBJID_CLIENT unless said), as {event, child} pairs.
+    std::vector<std::pair<DWORD, LONG>> Of(HWND window, LONG object = OBJID_CLIENT) const;
+
+private:
+    static void CALLBACK Proc(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object,
+                              LONG child, DWORD thread, DWORD time);
+    HWINEVENTHOOK hook_ = nullptr;
+    std::vector<WinEvent> events_;
+};
 
 // Declared message sequences, compared with what watched windows received: sent messages (seen
 // before the window procedure runs) and posted ones (seen when taken from the queue).

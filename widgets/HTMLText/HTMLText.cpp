@@ -15,6 +15,9 @@ constexpr int kAutoMargin = 6;     // added to the laid-out size when the label 
 constexpr int kBlinkTicks = 5;     // 100 ms ticks per blink phase
 constexpr int kVkLeft = 37, kVkUp = 38, kVkRight = 39, kVkDown = 40;
 constexpr Rect kNoRect{-1, -1, -1, -1};
+// High contrast: the text and background of a window, as the system's own controls use them.
+constexpr TColor kContrastText = kSystemColor + 8; // COLOR_WINDOWTEXT
+constexpr TColor kContrastBack = clWindow;
 
 bool Grows(TAlign a, TAutoSizeType t, bool vertical) {
     if (vertical)
@@ -98,10 +101,14 @@ void THTMLStaticTextCore::Changed() {
 void THTMLStaticTextCore::SetHTMLText(const std::vector<std::string>& lines) {
     html_ = lines;
     // Joined once here, not on every mouse move and paint.
-    joined_.clear();
+    std::string joined;
     for (const std::string& s : html_)
-        joined_ += s;
+        joined += s;
+    const bool changed = joined != joined_;
+    joined_ = std::move(joined);
     Changed();
+    if (changed)
+        TextChanged();
 }
 
 void THTMLStaticTextCore::SetAutoSizeP(bool on) {
@@ -247,13 +254,21 @@ std::string THTMLStaticTextCore::GetDisplText() const {
 Rect THTMLStaticTextCore::TextRect() const {
     // Inside every frame that DoPaint draws, so the text never covers a bevel or the outline.
     Rect t = ClientRect();
+    const int bevel = ScaleLength(bevelWidth_), border = ScaleLength(borderWidth_);
     if (bevelOuter_ != bvNone)
-        Shrink(t, bevelWidth_);
-    Shrink(t, borderWidth_);
+        Shrink(t, bevel);
+    Shrink(t, border);
     if (bevelInner_ != bvNone)
-        Shrink(t, bevelWidth_);
+        Shrink(t, bevel);
     if (borderStyle_ == bsSingle && borderWidth_ > 0)
-        Shrink(t, borderWidth_); // the outline lies inside the rectangle it is drawn around
+        Shrink(t, border); // the outline lies inside the rectangle it is drawn around
+    return t;
+}
+
+Rect THTMLStaticTextCore::ShownTextRect() const {
+    Rect t = TextRect();
+    if (miniScroll_)
+        t.right -= ScaleLength(kArrowSize);
     return t;
 }
 
@@ -276,15 +291,16 @@ MarkupParams THTMLStaticTextCore::BaseParams() const {
     p.Images = images_;
     p.WordWrap = !ellipsis_;
     p.Hover = hover_;
-    p.ShadowOffset = shadowOffset_;
+    p.ShadowOffset = ScaleLength(shadowOffset_);
     return p;
 }
 
 void THTMLStaticTextCore::PlaceText(Canvas& cv, const std::string& markup, Rect& t, bool drawArrows,
                                     const Rect& kept) {
     if (miniScroll_) {
+        const int arrow = ScaleLength(kArrowSize);
         t.top -= vOffset_;
-        t.right -= kArrowSize;
+        t.right -= arrow;
         if (drawArrows)
             upArrow_ = downArrow_ = false;
         MarkupParams p = BaseParams();
@@ -292,14 +308,12 @@ void THTMLStaticTextCore::PlaceText(Canvas& cv, const std::string& markup, Rect&
         MarkupOutputs out;
         DrawMarkup(cv, markup, t, p, out);
         if (drawArrows && out.Height >= kept.Height() + vOffset_) {
-            cv.ScrollArrow(
-                {kept.right - kArrowSize, kept.bottom - kArrowSize, kept.right, kept.bottom},
-                false);
+            cv.ScrollArrow({kept.right - arrow, kept.bottom - arrow, kept.right, kept.bottom},
+                           false);
             downArrow_ = true;
         }
         if (drawArrows && vOffset_ > 0) {
-            cv.ScrollArrow({kept.right - kArrowSize, kept.top, kept.right, kept.top + kArrowSize},
-                           true);
+            cv.ScrollArrow({kept.right - arrow, kept.top, kept.right, kept.top + arrow}, true);
             upArrow_ = true;
         }
     }
@@ -318,11 +332,11 @@ void THTMLStaticTextCore::PlaceText(Canvas& cv, const std::string& markup, Rect&
 
 void THTMLStaticTextCore::DoPaint(Canvas& cv, bool full) {
     const bool hc = HighContrast();
-    const TColor back = hc ? clBtnFace : Color;
+    const TColor back = hc ? kContrastBack : Color;
     cv.brush = back;
     cv.font = Font;
     if (hc)
-        cv.font.color = clBtnText;
+        cv.font.color = kContrastText;
     if (full) {
         Rect r = ClientRect();
         const auto bevel = [&](TBevelCut cut) {
@@ -330,15 +344,15 @@ void THTMLStaticTextCore::DoPaint(Canvas& cv, bool full) {
                 return;
             const bool lowered = cut == bvLowered;
             cv.Frame3D(r, lowered ? clBtnShadow : clBtnHighlight,
-                       lowered ? clBtnHighlight : clBtnShadow, bevelWidth_);
+                       lowered ? clBtnHighlight : clBtnShadow, ScaleLength(bevelWidth_));
         };
         bevel(bevelOuter_);
-        cv.Frame3D(r, back, back, borderWidth_);
+        cv.Frame3D(r, back, back, ScaleLength(borderWidth_));
         bevel(bevelInner_);
         cv.penColor = back;
         cv.penWidth = 0;
         if (borderStyle_ == bsSingle && borderWidth_ > 0) {
-            cv.penWidth = borderWidth_;
+            cv.penWidth = ScaleLength(borderWidth_);
             cv.penColor = clBlack;
             cv.Rectangle(r);
         }
@@ -390,8 +404,9 @@ void THTMLStaticTextCore::DoPaint(Canvas& cv, bool full) {
         // The frames around the text, and the text with its margin.
         const Rect c = ClientRect();
         int w = c.Width(), h = c.Height();
-        const int wantH = out.Height + kAutoMargin + (h - kept.Height());
-        const int wantW = out.Width + kAutoMargin + (w - kept.Width());
+        const int margin = ScaleLength(kAutoMargin);
+        const int wantH = out.Height + margin + (h - kept.Height());
+        const int wantW = out.Width + margin + (w - kept.Width());
         if (Grows(Align, autoSizeType_, true) && wantH != h)
             h = wantH;
         if (Grows(Align, autoSizeType_, false) && wantW != w)
@@ -401,7 +416,7 @@ void THTMLStaticTextCore::DoPaint(Canvas& cv, bool full) {
     }
 }
 
-MarkupOutputs THTMLStaticTextCore::HitLayout(int x, int y, int focus) {
+MarkupOutputs THTMLStaticTextCore::HitLayout(int x, int y, int focus, bool whole) {
     const std::string markup = GetDisplText();
     MarkupOutputs out;
     out.AnchorRect = kNoRect;
@@ -410,6 +425,8 @@ MarkupOutputs THTMLStaticTextCore::HitLayout(int x, int y, int focus) {
         const Rect kept = TextRect();
         Rect t = LayoutRect(kept);
         PlaceText(cv, markup, t, false, kept);
+        if (whole)
+            t.bottom += kAutoGrowth; // the width alone decides the wrapping
         MarkupParams p = BaseParams();
         p.HitTest = true;
         p.RecordAnchors = true;
@@ -440,10 +457,45 @@ bool THTMLStaticTextCore::IsAnchor(int x, int y, std::string& Anchor, Rect& r) {
 
 std::vector<Rect> THTMLStaticTextCore::AnchorRects(int index) {
     std::vector<Rect> out;
-    for (const AnchorBox& b : HitLayout(-1, -1, -1).AnchorBoxes)
+    for (const AnchorBox& b : HitLayout(-1, -1, -1, true).AnchorBoxes)
         if (b.index == index)
             out.push_back(b.rect);
     return out;
+}
+
+Rect THTMLStaticTextCore::ShownAnchorRect(int index) {
+    const Rect view = ShownTextRect();
+    Rect u{0, 0, 0, 0};
+    for (const Rect& b : AnchorRects(index)) {
+        const Rect c{std::max(b.left, view.left), std::max(b.top, view.top),
+                     std::min(b.right, view.right), std::min(b.bottom, view.bottom)};
+        if (c.left >= c.right || c.top >= c.bottom)
+            continue;
+        if (u.left >= u.right)
+            u = c;
+        else
+            u = {std::min(u.left, c.left), std::min(u.top, c.top), std::max(u.right, c.right),
+                 std::max(u.bottom, c.bottom)};
+    }
+    return u;
+}
+
+void THTMLStaticTextCore::ScrollIntoView(int index) {
+    if (!miniScroll_)
+        return;
+    const std::vector<Rect> boxes = AnchorRects(index);
+    if (boxes.empty())
+        return;
+    const int top = boxes.front().top, bottom = boxes.back().bottom; // lines come in order
+    const Rect view = ShownTextRect();
+    int shift = bottom > view.bottom ? bottom - view.bottom : 0;
+    if (top - shift < view.top)
+        shift = top - view.top; // a link taller than the view shows its first line
+    const int v = std::max(vOffset_ + shift, 0);
+    if (v != vOffset_) {
+        vOffset_ = v;
+        Invalidate(nullptr);
+    }
 }
 
 void THTMLStaticTextCore::InvalidateBoxes(const std::vector<Rect>& boxes) {
@@ -538,10 +590,11 @@ void THTMLStaticTextCore::MouseLeave() {
 
 void THTMLStaticTextCore::ScrollArrows(int x, int y) {
     const Rect t = TextRect();
-    if (upArrow_ && x > t.right - kArrowSize && y < t.top + kArrowSize)
-        SetVOffset(vOffset_ - kScrollStep);
-    if (downArrow_ && x > t.right - kArrowSize && y > t.bottom - kArrowSize)
-        SetVOffset(vOffset_ + kScrollStep);
+    const int arrow = ScaleLength(kArrowSize);
+    if (upArrow_ && x > t.right - arrow && y < t.top + arrow)
+        SetVOffset(vOffset_ - ScaleLength(kScrollStep));
+    if (downArrow_ && x > t.right - arrow && y > t.bottom - arrow)
+        SetVOffset(vOffset_ + ScaleLength(kScrollStep));
 }
 
 void THTMLStaticTextCore::Open(const std::string& href) {
@@ -596,7 +649,10 @@ void THTMLStaticTextCore::DblClick(int x, int y, TShiftState shift) {
 
 void THTMLStaticTextCore::FocusAnchor(int index, bool announce) {
     focused_ = index;
-    focusedHref_ = index >= 0 ? HitLayout(-1, -1, index).FocusHref : std::string();
+    // A link the keys reach is shown before Enter acts on it.
+    if (index >= 0)
+        ScrollIntoView(index + 1);
+    focusedHref_ = index >= 0 ? HitLayout(-1, -1, index, miniScroll_).FocusHref : std::string();
     Repaint(false);
     if (announce && index >= 0)
         AnchorFocused(index);
@@ -615,7 +671,8 @@ void THTMLStaticTextCore::KeyDown(int& key) {
     if (!back && key != kVkRight && key != kVkDown)
         return;
     // The anchors as laid out now: the last paint may be older than the text or the scroll.
-    anchorCount_ = HitLayout(-1, -1, -1).AnchorCount;
+    // Links below an unscrolled label cannot be shown: the keys stay with the laid-out ones.
+    anchorCount_ = HitLayout(-1, -1, -1, miniScroll_).AnchorCount;
     // Without anchors the arrows are left to the dialog.
     if (anchorCount_ <= 0)
         return;

@@ -145,9 +145,14 @@ public:
     std::string HintText(int x, int y, bool& onAnchor);
     // The anchor (from 1) under a point, or 0; the hover bookkeeping stays as it is.
     int AnchorAt(int x, int y);
-    // Where anchor index (from 1) lies as laid out now, one rectangle per line; empty when it
-    // is not in the laid-out part of the text.
+    // Where anchor index (from 1) lies as laid out now, one rectangle per line, scrolled out of
+    // view or not; empty when there is no such anchor.
     std::vector<Rect> AnchorRects(int index);
+    // The part of the client area that shows text: inside the frames, beside the arrows.
+    Rect ShownTextRect() const;
+    // What is shown of anchor index (from 1): its lines clipped to the text shown, united;
+    // empty when none of it is in view.
+    Rect ShownAnchorRect(int index);
     // The default action of anchor index (from 1), as a click on it.
     void ActivateAnchor(int index);
     void Loaded();
@@ -186,6 +191,10 @@ protected:
     virtual void Repaint(bool full) = 0;
     // The keyboard moved to anchor index (from 0): screen readers are told.
     virtual void AnchorFocused(int /*index*/) {}
+    // The text changed: screen readers are told.
+    virtual void TextChanged() {}
+    // A length of the 96-DPI design at the surface's DPI.
+    virtual int ScaleLength(int px96) const { return px96; }
 
     bool loading_ = false;
 
@@ -195,7 +204,10 @@ private:
     Rect LayoutRect(const Rect& t) const;
     // The hit-test layout of the text, as IsAnchor runs it, for the point (x, y) and with the
     // keyboard on anchor focus (from 0; -1 none).
-    MarkupOutputs HitLayout(int x, int y, int focus);
+    // whole lays out every line, also those below the window.
+    MarkupOutputs HitLayout(int x, int y, int focus, bool whole = false);
+    // Under MiniScroll, scrolls so that anchor index (from 1) is shown.
+    void ScrollIntoView(int index);
     // Moves the keyboard's anchor and learns its href at once, so that a key that follows
     // acts on what is now shown focused.
     void FocusAnchor(int index, bool announce);

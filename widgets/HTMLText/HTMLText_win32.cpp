@@ -20,6 +20,20 @@ RECT ToRECT(const Rect& r) {
     return RECT{r.left, r.top, r.right, r.bottom};
 }
 
+// Shown text as a BSTR, decoded word by word as the drawing decodes its pieces: UTF-8 where
+// it is valid, Windows-1252 where not.
+HRESULT ShownBstr(const std::string& s, BSTR* out) {
+    std::wstring w;
+    for (std::size_t b = 0; b < s.size();) {
+        std::size_t e = s.find(' ', b);
+        e = e == std::string::npos ? s.size() : e + 1;
+        w += GdiCanvas::ToWide(std::string_view(s).substr(b, e - b));
+        b = e;
+    }
+    *out = SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
+    return *out || w.empty() ? S_OK : E_OUTOFMEMORY;
+}
+
 // The keys and buttons a mouse message says are held. Alt it does not say: asked only when an
 // event will see it, since under Wine each question is a round trip to the server.
 TShiftState ShiftOf(WPARAM wp, bool withAlt) {
@@ -90,9 +104,9 @@ public:
         const HRESULT hr = Child(child, i);
         if (FAILED(hr))
             return hr;
-        return Text(i == 0 ? ShownText(PreprocessMarkup(owner_->GetDisplText()))
-                           : Anchors()[i - 1].text,
-                    out);
+        return ShownBstr(i == 0 ? ShownText(PreprocessMarkup(owner_->GetDisplText()))
+                                : Anchors()[i - 1].text,
+                         out);
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* out) override {
         int i = 0;
@@ -132,6 +146,9 @@ public:
                 state |= STATE_SYSTEM_FOCUSED;
             if (owner_->HoveredAnchor() == i)
                 state |= STATE_SYSTEM_HOTTRACKED;
+            const Rect shown = owner_->ShownAnchorRect(i);
+            if (shown.left >= shown.right)
+                state |= STATE_SYSTEM_OFFSCREEN;
         }
         out->vt = VT_I4;
         out->lVal = state;
@@ -185,16 +202,11 @@ public:
             return hr;
         if (i == 0)
             return std_ ? std_->accLocation(x, y, w, h, child) : E_FAIL;
-        // A wrapped link is where all its lines are.
+        // A wrapped link is where all its lines are, as far as they are shown.
         *x = *y = *w = *h = 0;
-        const std::vector<Rect> boxes = owner_->AnchorRects(i);
-        if (boxes.empty())
-            return S_FALSE; // not in the laid-out part of the text
-        RECT u = ToRECT(boxes.front());
-        for (const Rect& b : boxes) {
-            const RECT r = ToRECT(b);
-            UnionRect(&u, &u, &r);
-        }
+        RECT u = ToRECT(owner_->ShownAnchorRect(i));
+        if (u.left >= u.right)
+            return S_FALSE; // scrolled out of view
         MapWindowPoints(owner_->Handle(), nullptr, reinterpret_cast<POINT*>(&u), 2);
         *x = u.left;
         *y = u.top;
@@ -203,9 +215,29 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE accNavigate(long dir, VARIANT start, VARIANT* out) override {
-        if (!owner_ || !std_)
-            return E_FAIL;
-        return std_->accNavigate(dir, start, out);
+        out->vt = VT_EMPTY;
+        int i = 0;
+        const HRESULT hr = Child(start, i);
+        if (FAILED(hr))
+            return hr;
+        const int n = static_cast<int>(Anchors().size());
+        int to = 0;
+        if (i == 0) {
+            if (dir != NAVDIR_FIRSTCHILD && dir != NAVDIR_LASTCHILD)
+                return std_ ? std_->accNavigate(dir, start, out) : S_FALSE; // among windows
+            to = dir == NAVDIR_FIRSTCHILD ? 1 : n;
+        } else if (dir == NAVDIR_NEXT || dir == NAVDIR_DOWN || dir == NAVDIR_RIGHT) {
+            to = i + 1;
+        } else if (dir == NAVDIR_PREVIOUS || dir == NAVDIR_UP || dir == NAVDIR_LEFT) {
+            to = i - 1;
+        } else {
+            return E_INVALIDARG; // a link has no children
+        }
+        if (to < 1 || to > n)
+            return S_FALSE;
+        out->vt = VT_I4;
+        out->lVal = to;
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) override {
         out->vt = VT_EMPTY;
@@ -260,6 +292,7 @@ THTMLStaticText::THTMLStaticText(TComponent* owner, const char* name, HWND paren
     OpenTarget = ShellOpen;
     // The caption stays empty: the markup is drawn, never the window text.
     CreateHandle(kClass, WS_CLIPSIBLINGS, 0, parent, b, "", id);
+    dpi_ = Dpi();
 }
 
 THTMLStaticText::~THTMLStaticText() {
@@ -310,7 +343,7 @@ void THTMLStaticText::Repaint(bool) {
 }
 
 void THTMLStaticText::Measure(const std::function<void(Canvas&)>& f) {
-    GdiCanvas cv(measureDC_.Get());
+    GdiCanvas cv(measureDC_.Get(), static_cast<int>(dpi_));
     cv.ShareFonts(Fonts());
     f(cv);
 }
@@ -328,6 +361,19 @@ void THTMLStaticText::AnchorFocused(int index) {
     // Screen readers follow the keyboard from link to link (the child id counts from 1).
     if (GetFocus() == hwnd_)
         NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd_, OBJID_CLIENT, index + 1);
+}
+
+void THTMLStaticText::TextChanged() {
+    if (hwnd_)
+        NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+}
+
+void THTMLStaticText::HandleDpiChanged(UINT dpi) {
+    if (dpi == 0 || dpi == dpi_)
+        return;
+    dpi_ = dpi;
+    Fonts().Clear(); // made for the old DPI
+    Invalidate(nullptr);
 }
 
 bool THTMLStaticText::Focused() const {
@@ -375,12 +421,12 @@ void THTMLStaticText::MakeHintWindow() {
 }
 
 void THTMLStaticText::HandlePaint(HDC dc, const RECT& rc) {
-    const TColor back = HighContrast() ? clBtnFace : Color;
+    const TColor back = HighContrast() ? clWindow : Color;
     UniqueBrush brush(CreateSolidBrush(ToColorRef(back)));
     FillRect(dc, &rc, brush.Get());
     if (UpdateCount() > 0)
         return;
-    GdiCanvas cv(dc);
+    GdiCanvas cv(dc, static_cast<int>(dpi_));
     cv.ShareFonts(Fonts());
     DoPaint(cv, true);
 }

@@ -47,6 +47,8 @@ protected:
     void StopTimer() override;
     void Repaint(bool full) override;
     void AnchorFocused(int index) override;
+    void TextChanged() override;
+    int ScaleLength(int px96) const override { return ScaleTo(px96, dpi_); }
 
     // Hovering repaints often and must never flicker.
     PaintMode Painting() const override { return PaintMode::Buffered; }
@@ -56,6 +58,8 @@ protected:
     LRESULT HandleDlgCode(WPARAM key, const MSG* m) override;
     bool HandleFocus(bool gained, HWND other) override;
     bool HandleTimer(UINT_PTR id) override;
+    // Fonts, pictures and metrics follow the new DPI from the next layout on.
+    void HandleDpiChanged(UINT dpi) override;
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
@@ -66,6 +70,7 @@ private:
     UniqueMemoryDC measureDC_; // laying out needs a context, not a window's
     UniqueWindow tip_;
     bool tracking_ = false;
+    UINT dpi_ = kBaseDpi; // the window's, kept: asked on every layout
     LabelAccessible* accessible_ = nullptr; // one reference held while the window lives
 };
 

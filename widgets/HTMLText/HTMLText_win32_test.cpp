@@ -619,5 +619,243 @@ TEST_F(LabelWindow, HitsFollowTheScrollTicksStepPicturesAndAFreedContainerIsForg
     EXPECT_EQ(pictured, 10 * 10);
     DeleteFileW(file.c_str());
 }
+
+// Eight links, one per line, in a label that shows about two of them.
+std::string EightLinks() {
+    std::string text;
+    for (int i = 1; i <= 8; ++i)
+        text += "<A href=\"l" + std::to_string(i) + "\">link " + std::to_string(i) + "</A><BR>";
+    return text;
+}
+
+VARIANT Id(LONG child) {
+    VARIANT v;
+    v.vt = VT_I4;
+    v.lVal = child;
+    return v;
+}
+
+TEST_F(LabelWindow, ScreenReadersOnAClientThreadSeeWhatIsShownAndMoveBetweenLinks) {
+    ComInit com;
+    // The second link reaches under the arrows.
+    label->SetHTMLText({EightLinks().replace(EightLinks().find("link 2") + 6, 0,
+                                             " wwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwww")});
+    label->SetMiniScroll(true);
+    SetWindowPos(label->Handle(), nullptr, 0, 0, 200, 40, SWP_NOMOVE | SWP_NOZORDER);
+    label->SetVOffset(13);
+    UpdateWindow(label->Handle());
+    std::vector<Rect> boxes; // where each link lies, shown or not
+    for (int i = 1; i <= 8; ++i)
+        boxes.push_back(label->AnchorRects(i).at(0));
+    struct Seen {
+        long state = 0, x = 0, y = 0, w = 0, h = 0;
+        HRESULT location = E_FAIL;
+    };
+    std::vector<Seen> seen(8);
+    struct Nav {
+        LONG start;
+        long dir;
+        HRESULT hr;
+        LONG to; // 0: none
+    };
+    const std::vector<Nav> navs = {
+        {CHILDID_SELF, NAVDIR_FIRSTCHILD, S_OK, 1}, {CHILDID_SELF, NAVDIR_LASTCHILD, S_OK, 8},
+        {1, NAVDIR_NEXT, S_OK, 2},                  {5, NAVDIR_PREVIOUS, S_OK, 4},
+        {8, NAVDIR_NEXT, S_FALSE, 0},               {1, NAVDIR_PREVIOUS, S_FALSE, 0},
+        {3, NAVDIR_FIRSTCHILD, E_INVALIDARG, 0},    {9, NAVDIR_NEXT, E_INVALIDARG, 0},
+    };
+    std::vector<std::pair<HRESULT, LONG>> went(navs.size());
+    const HWND window = label->Handle();
+    ASSERT_TRUE(test::OnClientThread(
+        [&] {
+            ComPtr<IAccessible> acc;
+            if (AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT),
+                                           __uuidof(IAccessible), acc.PutVoid()) != S_OK)
+                return;
+            for (LONG i = 1; i <= 8; ++i) {
+                Seen& s = seen[static_cast<std::size_t>(i - 1)];
+                UniqueVariant state;
+                acc->get_accState(Id(i), &state.v);
+                s.state = state.v.lVal;
+                s.location = acc->accLocation(&s.x, &s.y, &s.w, &s.h, Id(i));
+            }
+            for (std::size_t n = 0; n < navs.size(); ++n) {
+                UniqueVariant to;
+                went[n].first = acc->accNavigate(navs[n].dir, Id(navs[n].start), &to.v);
+                went[n].second = to.v.vt == VT_I4 ? to.v.lVal : 0;
+            }
+        },
+        10000, host));
+    // What is shown of the text: beside the arrows, within the window.
+    POINT origin{0, 0};
+    ClientToScreen(label->Handle(), &origin);
+    for (std::size_t i = 0; i < 8; ++i) {
+        const Rect& b = boxes[i];
+        const Rect c{b.left, std::max(b.top, 0), std::min(b.right, 190), std::min(b.bottom, 40)};
+        const bool shown = c.top < c.bottom;
+        SCOPED_TRACE("link " + std::to_string(i + 1));
+        EXPECT_EQ((seen[i].state & STATE_SYSTEM_OFFSCREEN) != 0, !shown);
+        EXPECT_EQ(seen[i].location, shown ? S_OK : S_FALSE);
+        if (shown) {
+            EXPECT_EQ(seen[i].x, origin.x + c.left);
+            EXPECT_EQ(seen[i].y, origin.y + c.top);
+            EXPECT_EQ(seen[i].w, c.right - c.left);
+            EXPECT_EQ(seen[i].h, c.bottom - c.top);
+        }
+    }
+    EXPECT_TRUE(seen[0].state & STATE_SYSTEM_OFFSCREEN) << "the first link is scrolled above";
+    EXPECT_FALSE(seen[1].state & STATE_SYSTEM_OFFSCREEN) << "the second is partly shown";
+    for (std::size_t n = 0; n < navs.size(); ++n) {
+        EXPECT_EQ(went[n].first, navs[n].hr) << "row " << n;
+        EXPECT_EQ(went[n].second, navs[n].to) << "row " << n;
+    }
+}
+
+TEST_F(LabelWindow, ANewTextIsAnnouncedAndNamedAsItIsDrawn) {
+    ComInit com;
+    test::WinEventLog log(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE);
+    struct Row {
+        std::string markup;
+        std::wstring name, link; // the label's and its first link's
+        bool announced;
+    };
+    const std::vector<Row> rows = {
+        {"M\xFCller <A href=\"m\">Gr\xFC\xDF Gott</A>", L"M\u00FCller Gr\u00FC\u00DF Gott",
+         L"Gr\u00FC\u00DF Gott", true},
+        {"M\xFCller <A href=\"m\">Gr\xFC\xDF Gott</A>", L"M\u00FCller Gr\u00FC\u00DF Gott",
+         L"Gr\u00FC\u00DF Gott", false}, // the same text again
+        {"\xE2\x82\xAC <A href=\"e\">\x80 5</A>", L"\u20AC \u20AC 5", L"\u20AC 5", true},
+    };
+    const HWND window = label->Handle();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.markup);
+        log.Clear();
+        label->SetHTMLText({row.markup});
+        std::wstring name, link;
+        ASSERT_TRUE(test::OnClientThread(
+            [&] {
+                ComPtr<IAccessible> acc;
+                AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT),
+                                           __uuidof(IAccessible), acc.PutVoid());
+                UniqueBstr a, b;
+                if (acc && acc->get_accName(Id(CHILDID_SELF), a.Put()) == S_OK &&
+                    acc->get_accName(Id(1), b.Put()) == S_OK) {
+                    name.assign(a.Get(), SysStringLen(a.Get()));
+                    link.assign(b.Get(), SysStringLen(b.Get()));
+                }
+            },
+            10000, host));
+        EXPECT_EQ(name, row.name);
+        EXPECT_EQ(link, row.link);
+        // Events of this process arrive as this thread pumps: the name's is there or never.
+        const std::pair<DWORD, LONG> change{EVENT_OBJECT_NAMECHANGE, CHILDID_SELF};
+        owner->PumpUntil([&] { return !log.Of(window).empty(); }, row.announced ? 5000 : 300);
+        using Events = std::vector<std::pair<DWORD, LONG>>;
+        EXPECT_EQ(log.Of(window), row.announced ? Events{change} : Events{});
+    }
+}
+
+TEST_F(LabelWindow, TheKeysScrollTheLinkTheyFocusIntoView) {
+    label->SetHTMLText({EightLinks()});
+    label->SetMiniScroll(true);
+    SetWindowPos(label->Handle(), nullptr, 0, 0, 200, 40, SWP_NOMOVE | SWP_NOZORDER);
+    label->SetTabStop(true);
+    SetFocus(label->Handle());
+    ASSERT_TRUE(owner->PumpUntil([&] { return GetFocus() == label->Handle(); }));
+    // Down past the last link wraps to the first, Up from it to the last.
+    const std::vector<std::pair<WORD, int>> steps = {
+        {VK_DOWN, 2}, {VK_DOWN, 3}, {VK_DOWN, 4}, {VK_DOWN, 5}, {VK_DOWN, 6},
+        {VK_DOWN, 7}, {VK_DOWN, 8}, {VK_DOWN, 1}, {VK_UP, 8},   {VK_UP, 7},
+    };
+    for (const auto& [key, link] : steps) {
+        ASSERT_TRUE(test::PressKey(key, test::kNoModifier, host));
+        ASSERT_EQ(label->FocusedAnchor() + 1, link);
+        const Rect box = label->AnchorRects(link).at(0);
+        EXPECT_TRUE(box.top >= 0 && box.bottom <= 40) << "link " << link << " not wholly shown";
+    }
+    EXPECT_GT(label->VOffset(), 0);
+}
+
+TEST_F(LabelWindow, FontsPicturesAndMetricsFollowTheWindowsDpi) {
+    label->Font.face = "Tahoma"; // scalable, as the console sets it
+    const std::vector<Rect> base = label->AnchorRects(1);
+    ASSERT_EQ(base.size(), 1u);
+    const int baseHeight = base[0].bottom - base[0].top, baseWidth = base[0].right - base[0].left;
+    for (UINT dpi : {96u, 120u, 144u, 192u, 96u}) {
+        SCOPED_TRACE("dpi " + std::to_string(dpi));
+        // What the system sends a window moved to a monitor of another DPI.
+        Send(kWmDpiChanged, MAKEWPARAM(dpi, dpi), 0);
+        const Rect link = label->AnchorRects(1).at(0);
+        const int want = static_cast<int>(dpi);
+        // Text does not scale exactly: a font of the scaled size is within about a pixel.
+        EXPECT_NEAR((link.bottom - link.top) * 96, baseHeight * want, 2 * want);
+        EXPECT_NEAR((link.right - link.left) * 96, baseWidth * want, 3 * want);
+        // The mini-scroll arrows and their step.
+        label->SetHTMLText({EightLinks()});
+        label->SetMiniScroll(true);
+        UpdateWindow(label->Handle());
+        ASSERT_TRUE(label->DownArrow());
+        const int arrow = MulDiv(10, want, 96);
+        for (int x : {300 - arrow, 300 - arrow + 1}) // beside the arrow, on it
+            ASSERT_TRUE(test::Click(label->Handle(), {x, 60 - arrow + 1}, host));
+        EXPECT_EQ(label->VOffset(), MulDiv(4, want, 96));
+        label->SetMiniScroll(false);
+        label->SetHTMLText({"plain <A href=\"x\">aa</A> <A href=\"mailto:me@example.invalid\">bb</A> "
+                            "<A href=\"http://example.invalid/\">cc</A>"});
+    }
+}
+
+std::uint32_t Rgb(int sysColor) {
+    const COLORREF c = GetSysColor(sysColor);
+    return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+}
+
+// Wine keeps high contrast off whatever it is asked (SPI_SETHIGHCONTRAST is not implemented
+// there): then, and only then, the label is told it is on.
+class ContrastLabel : public THTMLStaticText {
+public:
+    using THTMLStaticText::THTMLStaticText;
+    bool told = false;
+
+protected:
+    bool HighContrast() const override { return told || THTMLStaticText::HighContrast(); }
+};
+
+TEST_F(LabelWindow, HighContrastDrawsInTheSystemsColours) {
+    label = std::make_unique<ContrastLabel>(nullptr, "contrast", host, Bounds{10, 10, 300, 60});
+    label->SetHTMLText({"plain <A href=\"x\">aa</A>"});
+    label->Color = 0x0000FFFF; // yellow, and a red link
+    label->SetURLColor(0x000000FF);
+    label->Font.color = 0x0000FF00;
+    const Rect all{0, 0, 300, 60};
+    {
+        auto bmp = Painted(label->Handle());
+        ASSERT_TRUE(HasColour(*bmp, kRed, all) && HasColour(*bmp, kYellow, all));
+    }
+    HIGHCONTRASTW saved{sizeof saved, 0, nullptr}, on{sizeof on, HCF_HIGHCONTRASTON, nullptr};
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof saved, &saved, 0));
+    saved.lpszDefaultScheme = nullptr;
+    const ScopeExit restore([&] {
+        SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof saved, &saved, SPIF_SENDCHANGE);
+    });
+    const bool switched =
+        SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof on, &on, SPIF_SENDCHANGE) != FALSE;
+    static_cast<ContrastLabel&>(*label).told = !switched;
+    // A window-text colour of its own: the prefix's is the black of several other elements.
+    const int element = COLOR_WINDOWTEXT;
+    const COLORREF text = GetSysColor(element), purple = RGB(0x80, 0, 0x80);
+    SetSysColors(1, &element, &purple);
+    const ScopeExit restoreText([&] { SetSysColors(1, &element, &text); });
+    EXPECT_EQ(THTMLStaticText::SystemHighContrast(), switched);
+    auto bmp = Painted(label->Handle());
+    EXPECT_FALSE(HasColour(*bmp, kRed, all) || HasColour(*bmp, kYellow, all) ||
+                 HasColour(*bmp, kGreen, all));
+    EXPECT_EQ(bmp->Pixel(299, 59), Rgb(COLOR_WINDOW));
+    // Each link in the hot-light colour, the plain text in the window's text colour.
+    const Rect link{anchorX[1] - 2, 0, anchorX[1] + 6, 20}, plain{0, 0, anchorX[1] - 8, 20};
+    EXPECT_TRUE(HasColour(*bmp, Rgb(COLOR_HOTLIGHT), link));
+    EXPECT_TRUE(HasColour(*bmp, Rgb(COLOR_WINDOWTEXT), plain));
+}
+
 } // namespace
 } // namespace kes

@@ -39,7 +39,7 @@ int GdiImageList::Height() const {
     return h;
 }
 
-GdiCanvas::GdiCanvas(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
+GdiCanvas::GdiCanvas(HDC dc, int dpi) : dc_(dc), saved_(SaveDC(dc)), dpi_(dpi) {}
 
 GdiCanvas::~GdiCanvas() {
     // Our fonts can only be deleted once the context no longer holds one of them.
@@ -64,10 +64,10 @@ std::wstring GdiCanvas::ToWide(std::string_view text) {
 }
 
 int GdiCanvas::PixelsPerInchX() const {
-    return GetDeviceCaps(dc_, LOGPIXELSX);
+    return dpi_ > 0 ? dpi_ : GetDeviceCaps(dc_, LOGPIXELSX);
 }
 int GdiCanvas::PixelsPerInchY() const {
-    return GetDeviceCaps(dc_, LOGPIXELSY);
+    return dpi_ > 0 ? dpi_ : GetDeviceCaps(dc_, LOGPIXELSY);
 }
 
 void GdiCanvas::RenderPicture(const DecodedPicture& picture, const PictureRect& r) {

@@ -30,7 +30,8 @@ private:
 // region, colours, background mode) is restored when the canvas goes.
 class GdiCanvas : public Canvas {
 public:
-    explicit GdiCanvas(HDC dc);
+    // dpi: what fonts and pictures are sized for; 0 takes the context's own.
+    explicit GdiCanvas(HDC dc, int dpi = 0);
     ~GdiCanvas() override;
 
     HDC Handle() const { return dc_; }
@@ -68,6 +69,7 @@ public:
 private:
     HDC dc_;
     int saved_;
+    int dpi_;
 };
 
 } // namespace kes

@@ -671,11 +671,13 @@ void DrawMarkupLine(Run& run, Pass& pass) {
             pass.lineMarkup->append(tag);
         cur.pos += tag.size();
     }
+    // The blank a wrapped link ends its line with is drawn with the link's look: its box
+    // holds it, or a hover repaint would leave it behind.
+    if (run.inAnchor && pass.Recording(run))
+        CloseBox(run, pass);
     pass.x -= pass.trailingBlank;
     run.lineWidth = pass.x;
     run.width = std::max(run.width, pass.x);
-    if (run.inAnchor && pass.Recording(run))
-        CloseBox(run, pass);
     if (pass.drawing && run.inAnchor && run.anchorCounter == run.p.FocusAnchor + 1) {
         run.focusRect.right = pass.dp.left;
         run.focusRect.bottom = pass.dp.bottom;
