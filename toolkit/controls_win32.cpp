@@ -160,12 +160,9 @@ LRESULT TWinControl::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
             GetWindowRect(at, &r);
             pt = {r.left + Scale(4), r.top + Scale(4)};
         }
-        const HWND back = GetFocus();
+        // The focus stays where it is: a menu takes none, and the form gives it back to its
+        // control after an item's dialog.
         PopupMenu->Popup(hwnd_, pt);
-        // An item's dialog or the closed menu may leave the focus on the form.
-        if (back && IsWindow(back) && GetFocus() != back && IsWindowEnabled(back) &&
-            GetForegroundWindow() == GetAncestor(back, GA_ROOT))
-            SetFocus(back);
         return 0;
     }
     return TWindow::WndProc(msg, wp, lp);
