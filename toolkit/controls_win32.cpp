@@ -6,12 +6,17 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+
 namespace kes {
 
-HFONT DefaultFont() {
-    static HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                    DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
+HFONT DefaultFont(UINT dpi) {
+    // A window moved between monitors comes back to a DPI it had: its font is kept.
+    static std::map<UINT, HFONT> fonts;
+    HFONT& font = fonts[dpi];
+    if (!font)
+        font = CreateFontW(-TWindow::ScaleTo(11, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
     return font;
 }
 
@@ -33,22 +38,24 @@ void PaintEdge(HWND hwnd, HDC dc, UINT edge) {
 
 // A disabled glyph is its shape embossed in the highlight and shadow colours, as disabled
 // toolbar images are: in full colour it would look clickable.
-void DrawDisabledGlyph(HDC dc, int x, int y, HBITMAP glyph) {
+void DrawDisabledGlyph(HDC dc, int x, int y, int size, int offset, HBITMAP glyph) {
     UniqueMemoryDC colour(CreateCompatibleDC(dc)), mono(CreateCompatibleDC(dc));
-    UniqueBitmap shape(CreateBitmap(kGlyphSize, kGlyphSize, 1, 1, nullptr));
+    UniqueBitmap shape(CreateBitmap(size, size, 1, 1, nullptr));
     SelectedObject glyphIn(colour.Get(), glyph);
     SelectedObject shapeIn(mono.Get(), shape.Get());
-    // Transparent pixels turn white, the shape black.
+    // Transparent pixels turn white, the shape black; whole pixels, never blended.
     SetBkColor(colour.Get(), kGlyphTransparent);
-    BitBlt(mono.Get(), 0, 0, kGlyphSize, kGlyphSize, colour.Get(), 0, 0, SRCCOPY);
+    SetStretchBltMode(mono.Get(), COLORONCOLOR);
+    StretchBlt(mono.Get(), 0, 0, size, size, colour.Get(), 0, 0, kGlyphSize, kGlyphSize, SRCCOPY);
     const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
     const COLORREF oldBk = SetBkColor(dc, RGB(255, 255, 255));
     // The brush where the shape is black, the background elsewhere (ROP PSDPxax).
     constexpr DWORD kBrushThroughShape = 0x00B8074A;
-    const struct { int offset, colour; } layers[] = {{1, COLOR_BTNHIGHLIGHT}, {0, COLOR_BTNSHADOW}};
+    const struct { int offset, colour; } layers[] = {{offset, COLOR_BTNHIGHLIGHT},
+                                                      {0, COLOR_BTNSHADOW}};
     for (const auto& layer : layers) {
         SelectedObject brush(dc, GetSysColorBrush(layer.colour));
-        BitBlt(dc, x + layer.offset, y + layer.offset, kGlyphSize, kGlyphSize, mono.Get(), 0, 0,
+        BitBlt(dc, x + layer.offset, y + layer.offset, size, size, mono.Get(), 0, 0,
                kBrushThroughShape);
     }
     SetTextColor(dc, oldText);
@@ -67,24 +74,26 @@ void TSpeedButton::Paint(HDC dc) {
     if (enabled && (down_ || hot_))
         DrawEdge(dc, &r, down_ ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
     const std::wstring text = Widen(b.Text());
-    SelectedObject font(dc, DefaultFont());
+    const UINT dpi = Dpi();
+    SelectedObject font(dc, DefaultFont(dpi));
     SIZE ts{0, 0};
     if (!text.empty())
         GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &ts);
-    const int gw = b.Glyph() ? kGlyphSize : 0;
-    const int gap = (gw && !text.empty()) ? b.Spacing() : 0;
+    const int size = Scale(kGlyphSize);
+    const int gw = b.Glyph() ? size : 0;
+    const int gap = (gw && !text.empty()) ? Scale(b.Spacing()) : 0;
     const int total = gw + gap + ts.cx;
-    const int shift = down_ ? 1 : 0;
+    const int shift = down_ ? Scale(1) : 0;
     int x = (r.right - total) / 2 + shift;
     if (b.Glyph()) {
-        const int y = (r.bottom - kGlyphSize) / 2 + shift;
+        const int y = (r.bottom - size) / 2 + shift;
         if (enabled) {
             UniqueMemoryDC mem(CreateCompatibleDC(dc));
             SelectedObject glyph(mem.Get(), b.Glyph());
-            TransparentBlt(dc, x, y, kGlyphSize, kGlyphSize, mem.Get(), 0, 0, kGlyphSize,
-                           kGlyphSize, kGlyphTransparent);
+            TransparentBlt(dc, x, y, size, size, mem.Get(), 0, 0, kGlyphSize, kGlyphSize,
+                           kGlyphTransparent);
         } else {
-            DrawDisabledGlyph(dc, x, y, b.Glyph());
+            DrawDisabledGlyph(dc, x, y, size, Scale(1), b.Glyph());
         }
         x += gw + gap;
     }
@@ -94,6 +103,13 @@ void TSpeedButton::Paint(HDC dc) {
         RECT tr{x, r.top + shift, x + ts.cx + 1, r.bottom + shift};
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &tr,
                   DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    }
+    if (GetFocus() == hwnd && !(SendMessageW(hwnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS)) {
+        RECT f = r;
+        InflateRect(&f, -Scale(3), -Scale(3));
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        DrawFocusRect(dc, &f);
     }
 }
 
@@ -122,16 +138,30 @@ void TWinControl::CreateHandle(const wchar_t* cls, DWORD style, DWORD exStyle, H
                      .bounds = b,
                      .parent = parent,
                      .id = id});
-    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
+    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(Dpi())), FALSE);
+}
+
+void TWinControl::PlaceScaled(const Bounds& b, UINT dpi) {
+    SetWindowPos(hwnd_, nullptr, ScaleTo(b.left, dpi), ScaleTo(b.top, dpi),
+                 ScaleTo(b.width, dpi), ScaleTo(b.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(dpi)), TRUE);
 }
 
 LRESULT TWinControl::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_CONTEXTMENU && PopupMenu) {
         POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-        if (lp == -1) { // from the keyboard: at the control's corner
-            pt = {0, 0};
-            ClientToScreen(hwnd_, &pt);
+        if (lp == -1) {
+            // From the keyboard (Shift+F10, the menu key): at the focused control, which is
+            // the one that asked, whichever container's menu serves it.
+            HWND at = reinterpret_cast<HWND>(wp);
+            if (!at || !IsChild(hwnd_, at))
+                at = hwnd_;
+            RECT r;
+            GetWindowRect(at, &r);
+            pt = {r.left + Scale(4), r.top + Scale(4)};
         }
+        // The focus stays where it is: a menu takes none, and the form gives it back to its
+        // control after an item's dialog.
         PopupMenu->Popup(hwnd_, pt);
         return 0;
     }
@@ -213,7 +243,8 @@ void TLabel::AutoSize() {
     SIZE sz{0, 0};
     {
         WindowDC dc(hwnd_);
-        SelectedObject font(dc.Get(), DefaultFont());
+        SelectedObject font(dc.Get(),
+                            reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
         const std::wstring text = Widen(Text());
         GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &sz);
     }
@@ -306,13 +337,22 @@ TMemo::TMemo(TComponent* owner, const char* name, HWND parent, Bounds b, int id,
                  parent, b, "", id);
 }
 
+LRESULT TMemo::HandleDlgCode(WPARAM key, const MSG* m) {
+    // A multi-line EDIT asks for every key, Tab included, and would keep the focus for good.
+    LRESULT code = TWinControl::HandleDlgCode(key, m);
+    if (m && m->wParam == VK_TAB && (m->message == WM_KEYDOWN || m->message == WM_CHAR))
+        code &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE);
+    return code;
+}
+
 TSpeedButton::TSpeedButton(TComponent* owner, const Params& p)
     : TWinControl(owner, p.name), spacing_(p.spacing), accessibleName_(p.accessibleName) {
     if (p.glyphResource)
         glyph_.Reset(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
                                                      MAKEINTRESOURCEW(p.glyphResource),
                                                      IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
-    CreateHandle(kSpeedClass, 0, 0, p.parent, p.bounds, p.caption, p.id);
+    CreateHandle(kSpeedClass, p.tabStop ? WS_TABSTOP : 0, 0, p.parent, p.bounds, p.caption,
+                 p.id);
 }
 
 void TSpeedButton::Click() {
@@ -339,7 +379,7 @@ bool TSpeedButton::HandleMouse(const MouseEvent& e) {
     if (e.button != MouseEvent::Left)
         return false;
     if (e.action == MouseEvent::Down) {
-        // Flat speed buttons never take the focus.
+        // Flat speed buttons never take the focus from a click, even those that may have it.
         down_ = true;
         SetCapture(hwnd_);
         InvalidateRect(hwnd_, nullptr, FALSE);
@@ -359,6 +399,29 @@ bool TSpeedButton::HandleMouse(const MouseEvent& e) {
     return false;
 }
 
+bool TSpeedButton::HandleKey(KeyEvent& e) {
+    if (e.msg == WM_KEYDOWN && (e.key == VK_RETURN || e.key == VK_SPACE)) {
+        if (IsWindowEnabled(hwnd_))
+            Click();
+        return true;
+    }
+    // No beep for the characters of the keys that press it.
+    return e.msg == WM_CHAR && (e.key == L'\r' || e.key == L' ');
+}
+
+LRESULT TSpeedButton::HandleDlgCode(WPARAM, const MSG* m) {
+    // Enter presses the focused button rather than the dialog's default one.
+    LRESULT code = DLGC_BUTTON;
+    if (m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN)
+        code |= DLGC_WANTMESSAGE;
+    return code;
+}
+
+bool TSpeedButton::HandleFocus(bool, HWND) {
+    InvalidateRect(hwnd_, nullptr, FALSE);
+    return false;
+}
+
 LRESULT TSpeedButton::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case BM_CLICK:
@@ -368,6 +431,9 @@ LRESULT TSpeedButton::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ENABLE:
         InvalidateRect(hwnd_, nullptr, FALSE);
         return 0;
+    case WM_UPDATEUISTATE: // the focus rectangle shown or hidden
+        InvalidateRect(hwnd_, nullptr, FALSE);
+        break;
     case WM_GETOBJECT:
         if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT) && !accessibleName_.empty()) {
             if (ComPtr<IAccessible> named =

@@ -16,8 +16,9 @@ namespace kes {
 
 using TNotifyEvent = std::function<void(TComponent* Sender)>;
 
-// "MS Sans Serif", 8 points (height -11 at 96 dots per inch).
-HFONT DefaultFont();
+// "MS Sans Serif", 8 points (height -11 at 96 dots per inch), made for `dpi`; one per DPI,
+// alive for the process.
+HFONT DefaultFont(UINT dpi = kBaseDpi);
 
 class TPopupMenu;
 
@@ -40,6 +41,9 @@ public:
     }
     // The control's own WM_COMMAND notifications, as its parent received them.
     virtual void HandleCommand(WORD) {}
+    // Places the control from its 96-DPI bounds at `dpi` and gives it the default font made
+    // for that DPI.
+    void PlaceScaled(const Bounds& b96, UINT dpi);
 
 protected:
     void CreateHandle(const wchar_t* cls, DWORD style, DWORD exStyle, HWND parent, Bounds b,
@@ -134,13 +138,18 @@ public:
              DWORD extraStyle = 0);
 };
 
+// Read only: Tab, Shift+Tab and Ctrl+Tab move on to the next control instead of staying in it.
 class TMemo : public TWinControl {
 public:
     TMemo(TComponent* owner, const char* name, HWND parent, Bounds b, int id, DWORD extraStyle);
+
+protected:
+    LRESULT HandleDlgCode(WPARAM key, const MSG* m) override;
 };
 
-// A flat button with a glyph that never takes the focus. A glyph-only one needs an accessible
-// name, or screen readers announce a nameless button.
+// A flat button with a glyph; by default it never takes the focus. One that does (`tabStop`)
+// is pressed by Enter and space too and shows the focus with a dotted rectangle. A glyph-only
+// one needs an accessible name, or screen readers announce a nameless button.
 class TSpeedButton : public TWinControl {
 public:
     struct Params {
@@ -152,6 +161,7 @@ public:
         int spacing = 4;       // between glyph and caption
         int id = 0;
         std::string accessibleName{}; // when set, what screen readers call this push button
+        bool tabStop = false;
     };
     TSpeedButton(TComponent* owner, const Params& p);
     void Click();
@@ -167,6 +177,9 @@ protected:
     PaintMode Painting() const override { return PaintMode::Opaque; }
     void HandlePaint(HDC dc, const RECT&) override { Paint(dc); }
     bool HandleMouse(const MouseEvent& e) override;
+    bool HandleKey(KeyEvent& e) override;
+    LRESULT HandleDlgCode(WPARAM key, const MSG* m) override;
+    bool HandleFocus(bool gained, HWND other) override;
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:

@@ -81,8 +81,12 @@ public:
     bool UserListed(const std::string& name) const;
     void SaveCategories();
 
+    // The DPI the window is laid out for.
+    UINT LayoutDpi() const { return dpi_; }
+
 protected:
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    void HandleDpiChanged(UINT dpi) override;
 
 private:
     static std::unique_ptr<TSaveDialog> NewSaveDialog1(TComponent* owner);
@@ -92,6 +96,13 @@ private:
     LogFollower logShown_;
     void CreateControls();
     void LayoutPanels();
+    // Every control from its 96-DPI place, at dpi_.
+    void LayoutControls();
+    // Where the focus goes back when the window is activated again.
+    void RestoreFocus();
+    UINT dpi_ = kBaseDpi;
+    std::vector<std::pair<TWinControl*, Bounds>> layout96_;
+    HWND focusBack_ = nullptr;
     void WriteUserSwitch(const char* valueName, bool on);
     // The add-in's status as it stands now (AdminUnit1_status_win32.cpp).
     std::string StatusReport(const char* newline);

@@ -42,13 +42,22 @@ struct PanelLayout {
     Bounds upper, lower, middle, log;
 };
 
-PanelLayout LayoutFor(int width, int height) {
-    const int middle = std::max(height - kUpperPanelHeight - kLowerPanelHeight, 0);
-    return {{0, 0, width, kUpperPanelHeight},
-            {0, height - kLowerPanelHeight, width, kLowerPanelHeight},
-            {0, kUpperPanelHeight, width, middle},
-            {kLogInset, kLogInset, std::max(width - 2 * kLogInset, 0),
-             std::max(middle - 2 * kLogInset, 0)}};
+PanelLayout LayoutFor(int width, int height, UINT dpi) {
+    const int upper = TWindow::ScaleTo(kUpperPanelHeight, dpi);
+    const int lower = TWindow::ScaleTo(kLowerPanelHeight, dpi);
+    const int inset = TWindow::ScaleTo(kLogInset, dpi);
+    const int middle = std::max(height - upper - lower, 0);
+    return {{0, 0, width, upper},
+            {0, height - lower, width, lower},
+            {0, upper, width, middle},
+            {inset, inset, std::max(width - 2 * inset, 0), std::max(middle - 2 * inset, 0)}};
+}
+
+// The screen's DPI, before the window exists to tell its own.
+UINT ScreenDpi() {
+    const WindowDC dc(nullptr);
+    const int dpi = dc ? GetDeviceCaps(dc.Get(), LOGPIXELSY) : 0;
+    return dpi > 0 ? static_cast<UINT>(dpi) : kBaseDpi;
 }
 
 void Place(HWND hwnd, const Bounds& b) {
@@ -85,16 +94,25 @@ TQuillard::~TQuillard() {
 void TQuillard::Create(int showCommand) {
     Application().Title = kApplicationTitle;
     Application().OnException = services_.ErrorBox;
+    const UINT screenDpi = ScreenDpi();
     CreateForm({.className = kFormClass,
                 .caption = "Quillard",
-                .width = kFormWidth,
-                .height = kFormHeight,
+                .width = ScaleTo(kFormWidth, screenDpi),
+                .height = ScaleTo(kFormHeight, screenDpi),
                 .iconResource = IDI_MAINICON});
+    dpi_ = Dpi();
+    if (dpi_ != screenDpi) { // on another monitor than the primary one
+        SetWindowPos(hwnd_, nullptr, 0, 0, ScaleTo(kFormWidth, dpi_), ScaleTo(kFormHeight, dpi_),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     CreateControls();
     // Once, before anything can fail: the lock box writes into this view all run long.
     machineView_ = OutlookMachineView(*services_.Registry);
     // A failure of start-up is reported, and the window opens with what was set up.
     Application().Guard([this] { FormCreate(this); });
+    // The first switch has the focus from the start (and whenever the window is activated
+    // without a control of its own to go back to).
+    focusBack_ = chkDebug->Handle();
     ShowWindow(hwnd_, showCommand);
     UpdateWindow(hwnd_);
 }
@@ -102,7 +120,7 @@ void TQuillard::Create(int showCommand) {
 void TQuillard::CreateControls() {
     RECT rc;
     GetClientRect(hwnd_, &rc);
-    const PanelLayout layout = LayoutFor(rc.right, rc.bottom);
+    const PanelLayout layout = LayoutFor(rc.right, rc.bottom, dpi_);
     // Creation order is tab order: panels first, then each panel's focusable controls.
     Panel1 = std::make_unique<TPanel>(this, "Panel1", hwnd_, layout.upper);
     Panel2 = std::make_unique<TPanel>(this, "Panel2", hwnd_, layout.lower);
@@ -179,7 +197,12 @@ void TQuillard::CreateControls() {
                              .caption = "Send debug Log, to Varnholt / Logdaten an Varnholt senden",
                              .glyphResource = IDB_SENDLOG,
                              .spacing = 10,
-                             .id = ids::SpeedButton1});
+                             .id = ids::SpeedButton1,
+                             .tabStop = true});
+    // The button's place in the tab order: first in its panel, as the support mail's only
+    // keyboard path.
+    SetWindowPos(SpeedButton1->Handle(), HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
     LogFile = std::make_unique<TMemo>(this, "LogFile", p3, layout.log, ids::LogFile,
                                       WS_VSCROLL | ES_AUTOVSCROLL);
@@ -226,6 +249,59 @@ void TQuillard::CreateControls() {
     addinstatus1->OnClick = [this](TComponent* s) { addinstatus1Click(s); };
     Panel1->PopupMenu = PopupMenu1.get();
     WireCategoryEditor();
+
+    // The 96-DPI places are the layout; every DPI is laid out from them. The combo box's
+    // height holds its drop-down list.
+    layout96_ = {
+        {chkDebug.get(), {24, 15, 537, 17}},
+        {chkAdmin.get(), {24, 30, 545, 17}},
+        {Journal.get(), {24, 45, 545, 17}},
+        {Desktopbenachrichtigung.get(), {24, 60, 545, 17}},
+        {chkReminders.get(), {24, 75, 545, 17}},
+        {chk_pack_every_mail.get(), {24, 91, 377, 17}},
+        {HTMLStaticText1.get(), {24, 152, 545, 81}},
+        {Label2.get(), {24, 232, 257, 13}},
+        {users.get(), {24, 248, 273, 21 + 200}},
+        {catAdd.get(), {312, 248, 23, 22}},
+        {catDel.get(), {312, 272, 23, 22}},
+        {Label1.get(), {344, 232, 106, 13}},
+        {categoriesList.get(), {344, 248, 217, 65}},
+        {Bevel2.get(), {16, 8, 569, 113}},
+        {Bevel1.get(), {16, 136, 569, 185}},
+        {SpeedButton1.get(), {8, 11, 585, 22}},
+        {chbScroll.get(), {16, 48, 345, 17}},
+        {Button1.get(), {512, 40, 81, 25}},
+    };
+    if (dpi_ != kBaseDpi)
+        LayoutControls();
+}
+
+void TQuillard::LayoutControls() {
+    for (const auto& [control, b] : layout96_)
+        control->PlaceScaled(b, dpi_);
+    SendMessageW(LogFile->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(dpi_)),
+                 TRUE);
+    // The labels grow to their text in the font of this DPI.
+    Label1->AutoSize();
+    Label2->AutoSize();
+}
+
+void TQuillard::HandleDpiChanged(UINT dpi) {
+    if (!dpi || !Panel1)
+        return;
+    dpi_ = dpi;
+    LayoutControls();
+    LayoutPanels();
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void TQuillard::RestoreFocus() {
+    HWND to = focusBack_;
+    if (!to || !IsWindow(to) || !IsChild(hwnd_, to) || !IsWindowVisible(to) ||
+        !IsWindowEnabled(to))
+        to = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    if (to)
+        SetFocus(to);
 }
 
 void TQuillard::LayoutPanels() {
@@ -233,7 +309,7 @@ void TQuillard::LayoutPanels() {
         return;
     RECT rc;
     GetClientRect(hwnd_, &rc);
-    const PanelLayout layout = LayoutFor(rc.right, rc.bottom);
+    const PanelLayout layout = LayoutFor(rc.right, rc.bottom, dpi_);
     Place(Panel1->Handle(), layout.upper);
     Place(Panel2->Handle(), layout.lower);
     Place(Panel3->Handle(), layout.middle);
@@ -245,14 +321,33 @@ LRESULT TQuillard::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_GETMINMAXINFO: {
         // It can grow taller and shrink narrower, never wider.
         auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
-        mm->ptMaxTrackSize.x = kFormWidth;
-        mm->ptMaxSize.x = kFormWidth;
-        mm->ptMinTrackSize.y = kMinHeight;
+        mm->ptMaxTrackSize.x = ScaleTo(kFormWidth, dpi_);
+        mm->ptMaxSize.x = ScaleTo(kFormWidth, dpi_);
+        mm->ptMinTrackSize.y = ScaleTo(kMinHeight, dpi_);
         return 0;
     }
     case WM_SIZE:
         LayoutPanels();
         return 0;
+    case WM_ACTIVATE:
+        // As a dialog does: the control that had the focus gets it back after a dialog, a
+        // menu or another program, instead of the form itself.
+        if (LOWORD(wp) == WA_INACTIVE) {
+            const HWND f = GetFocus();
+            if (f && IsChild(hwnd_, f))
+                focusBack_ = f;
+        } else if (!HIWORD(wp)) {
+            RestoreFocus();
+        }
+        return 0;
+    case WM_SETFOCUS:
+        RestoreFocus();
+        return 0;
+    case kWmDpiChanged:
+        // Before the window takes the suggested size: its limits are those of the new DPI.
+        if (HIWORD(wp))
+            dpi_ = HIWORD(wp);
+        break;
     }
     return TFormWindow::WndProc(msg, wp, lp);
 }

@@ -11,10 +11,13 @@
 #include "platform/utf_win32.h"
 #include "widgets/HTMLText/testing/test_bitmap_win32.h"
 
+#include "toolkit/testing/window_test_kit_win32.h"
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 
 namespace kes {
@@ -683,6 +686,16 @@ TEST(QuillardWindow, DisabledGlyphsAreGreyed) {
 
 // Modal dialogs are driven from a thread timer that fires inside their own message loop.
 std::function<void(HWND)> g_onDialog;
+RECT g_menuRect{}; // where the last context menu opened
+
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND m = FindWindowW(L"#32768", nullptr);
+    if (m && IsWindowVisible(m)) {
+        KillTimer(nullptr, id);
+        GetWindowRect(m, &g_menuRect);
+        PostMessageW(m, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+}
 // Callbacks are named functions: a lambda does not convert to a 32-bit stdcall pointer.
 BOOL CALLBACK FirstVisibleDialog(HWND h, LPARAM lp) {
     wchar_t cls[16];
@@ -798,6 +811,294 @@ TEST(Dialogs, ErrorBoxTextAddsAFullStopOnlyAfterHigherCodes) {
     };
     for (const auto& t : table)
         EXPECT_EQ(ErrorBoxText(t.in), t.out) << t.in;
+}
+
+// --- Scaled screens ----------------------------------------------------------------------------
+
+RECT InParent(HWND h) {
+    RECT r;
+    GetWindowRect(h, &r);
+    MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+int TextWidth(HWND h, const std::wstring& text) {
+    WindowDC dc(h);
+    SelectedObject font(dc.Get(), reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)));
+    SIZE sz{0, 0};
+    GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &sz);
+    return sz.cx;
+}
+
+int TextHeight(HWND h) {
+    WindowDC dc(h);
+    SelectedObject font(dc.Get(), reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)));
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc.Get(), &tm);
+    return tm.tmHeight;
+}
+
+// The rows of a window's client area that hold dark (text) pixels, as it prints itself.
+std::vector<int> PrintedRows(HWND h) {
+    RECT c;
+    GetClientRect(h, &c);
+    testdata::Bitmap bmp(c.right, c.bottom);
+    SendMessageW(h, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(bmp.dc()), PRF_CLIENT);
+    std::vector<int> rows;
+    for (int y = 0; y < c.bottom; ++y)
+        for (int x = 0; x < c.right; ++x)
+            if ((bmp.Pixel(x, y) & 0x808080) == 0) {
+                rows.push_back(y);
+                break;
+            }
+    return rows;
+}
+
+// The window as laid out for `dpi`: every control at its 96-DPI place times the scale, its
+// caption inside it, no two controls over each other, the help paragraph drawn whole.
+void ExpectLaidOutFor(TQuillard& form, UINT dpi) {
+    const auto s = [dpi](int v) { return TWindow::ScaleTo(v, dpi); };
+    EXPECT_EQ(form.LayoutDpi(), dpi);
+    const struct {
+        TWinControl* c;
+        Bounds b;
+        int captionExtra; // what the control draws beside its caption: a box, a glyph
+    } table[] = {
+        {form.chkDebug.get(), {24, 15, 537, 17}, GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
+        {form.chkAdmin.get(), {24, 30, 545, 17}, GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
+        {form.Journal.get(), {24, 45, 545, 17}, GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
+        {form.Desktopbenachrichtigung.get(), {24, 60, 545, 17},
+         GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
+        {form.chkReminders.get(), {24, 75, 545, 17}, GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
+        {form.chk_pack_every_mail.get(), {24, 91, 377, 17},
+         GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
+        {form.HTMLStaticText1.get(), {24, 152, 545, 81}, -1},
+        {form.users.get(), {24, 248, 273, 21}, -1},
+        {form.catAdd.get(), {312, 248, 23, 22}, -1},
+        {form.catDel.get(), {312, 272, 23, 22}, -1},
+        {form.categoriesList.get(), {344, 248, 217, 65}, -1},
+        {form.SpeedButton1.get(), {8, 11, 585, 22}, s(16 + 10)},
+        {form.chbScroll.get(), {16, 48, 345, 17}, GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
+        {form.Button1.get(), {512, 40, 81, 25}, s(8)},
+        {form.Label1.get(), {344, 232, 0, 0}, 0},
+        {form.Label2.get(), {24, 232, 0, 0}, 0},
+    };
+    // What each control shows: a caption's box and text, vertically centred as buttons draw
+    // them, or the whole control. No two of these lie over each other.
+    struct Ink {
+        HWND parent;
+        RECT r;
+        const char* name;
+    };
+    std::vector<Ink> inks;
+    for (const auto& e : table) {
+        const RECT r = InParent(e.c->Handle());
+        const std::string& n = e.c->Name;
+        EXPECT_NEAR(r.left, s(e.b.left), 1) << n << " at " << dpi;
+        EXPECT_NEAR(r.top, s(e.b.top), 1) << n << " at " << dpi;
+        if (e.b.width) {
+            EXPECT_NEAR(r.right - r.left, s(e.b.width), 1) << n << " at " << dpi;
+            // A combo box's height is its font's, not the layout's.
+            if (e.c != form.users.get()) {
+                EXPECT_NEAR(r.bottom - r.top, s(e.b.height), 1) << n << " at " << dpi;
+            }
+        }
+        RECT ink = r;
+        if (e.captionExtra >= 0) {
+            const int width = TextWidth(e.c->Handle(), Widen(e.c->Text())) + e.captionExtra;
+            EXPECT_LE(width, r.right - r.left) << n << " at " << dpi;
+            const int height = TextHeight(e.c->Handle());
+            ink = {r.left, r.top + (r.bottom - r.top - height) / 2, r.left + width,
+                   r.top + (r.bottom - r.top - height) / 2 + height};
+        }
+        if (e.c == form.HTMLStaticText1.get()) {
+            const std::vector<int> rows = PrintedRows(e.c->Handle());
+            ink.bottom = r.top + (rows.empty() ? 0 : rows.back() + 1);
+        }
+        inks.push_back({GetParent(e.c->Handle()), ink, e.c->Name.c_str()});
+    }
+    for (std::size_t i = 0; i < inks.size(); ++i)
+        for (std::size_t j = i + 1; j < inks.size(); ++j) {
+            RECT both;
+            if (inks[i].parent == inks[j].parent) {
+                EXPECT_FALSE(IntersectRect(&both, &inks[i].r, &inks[j].r))
+                    << inks[i].name << " / " << inks[j].name << " at " << dpi;
+            }
+        }
+    // The help paragraph: both halves, the blank line between them, nothing cut at the bottom.
+    RECT lr;
+    GetClientRect(form.HTMLStaticText1->Handle(), &lr);
+    const std::vector<int> rows = PrintedRows(form.HTMLStaticText1->Handle());
+    ASSERT_FALSE(rows.empty()) << dpi;
+    // The label's text follows the screen's DPI (its window's), whatever the layout's is.
+    const int line = TWindow::ScaleTo(12, form.HTMLStaticText1->Dpi());
+    int gaps = 0;
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        gaps += rows[i] - rows[i - 1] > line ? 1 : 0;
+    EXPECT_EQ(gaps, 1) << dpi;
+    EXPECT_LT(rows.back(), lr.bottom - 2) << dpi;
+    // Panels, and the window itself at the size of its layout.
+    RECT p1, p2;
+    GetWindowRect(form.Panel1->Handle(), &p1);
+    GetWindowRect(form.Panel2->Handle(), &p2);
+    EXPECT_EQ(p1.bottom - p1.top, s(337)) << dpi;
+    EXPECT_EQ(p2.bottom - p2.top, s(81)) << dpi;
+}
+
+const char kDpiVariable[] = "KES_LAYOUT_DPI";
+
+// Run as a child with the screen's DPI set in the prefix's registry (see below).
+TEST(QuillardDpi, ChildLaidOutForTheScreensDpi) {
+    const char* want = std::getenv(kDpiVariable);
+    if (!want)
+        GTEST_SKIP() << "runs as the child of LaidOutForEveryScreenDpi";
+    const UINT dpi = static_cast<UINT>(std::atoi(want));
+    test::ScratchRoots roots;
+    Recorded rec;
+    TQuillard form(RecordingServices(std::make_shared<Win32Registry>(), rec));
+    form.Create(SW_SHOWNOACTIVATE);
+    RECT wr;
+    GetWindowRect(form.Handle(), &wr);
+    EXPECT_EQ(wr.right - wr.left, TWindow::ScaleTo(620, dpi));
+    ExpectLaidOutFor(form, dpi);
+}
+
+// Wine takes the screen's DPI from HKCU\Control Panel\Desktop\LogPixels when a process
+// starts, so each DPI is a child process of this test program; the value is restored.
+TEST(QuillardDpi, LaidOutForEveryScreenDpi) {
+    const wchar_t kDesktop[] = L"Control Panel\\Desktop";
+    DWORD before = 0;
+    const bool had = test::ReadDword(HKEY_CURRENT_USER, kDesktop, L"LogPixels", before);
+    const ScopeExit restore([&] {
+        if (had)
+            test::WriteDword(HKEY_CURRENT_USER, kDesktop, L"LogPixels", before);
+        else
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
+    });
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    for (const UINT dpi : {96u, 120u, 144u, 192u}) {
+        test::WriteDword(HKEY_CURRENT_USER, kDesktop, L"LogPixels", dpi);
+        SetEnvironmentVariableA(kDpiVariable, std::to_string(dpi).c_str());
+        std::wstring cmd = L"\"" + std::wstring(self) +
+                           L"\" --gtest_filter=QuillardDpi.ChildLaidOutForTheScreensDpi";
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &si, &pi));
+        UniqueProcess child(pi);
+        ASSERT_EQ(WaitForSingleObject(child.Process.Get(), 60000), WAIT_OBJECT_0) << dpi;
+        DWORD code = 1;
+        GetExitCodeProcess(child.Process.Get(), &code);
+        EXPECT_EQ(code, 0u) << "the layout at " << dpi << " DPI (its failures are above)";
+    }
+    SetEnvironmentVariableA(kDpiVariable, nullptr);
+}
+
+// Moved to a monitor of another DPI, the window is laid out again for it.
+TEST(QuillardDpi, ADpiChangeLaysTheWindowOutAgain) {
+    test::ScratchRoots roots;
+    Recorded rec;
+    TQuillard form(RecordingServices(std::make_shared<Win32Registry>(), rec));
+    form.Create(SW_SHOWNOACTIVATE);
+    const UINT screen = form.LayoutDpi();
+    for (const UINT dpi : {120u, 192u, 144u, 96u, screen}) {
+        RECT suggested{10, 10, 10 + TWindow::ScaleTo(620, dpi), 10 + TWindow::ScaleTo(665, dpi)};
+        SendMessageW(form.Handle(), kWmDpiChanged, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        RECT wr;
+        GetWindowRect(form.Handle(), &wr);
+        EXPECT_EQ(wr.right - wr.left, suggested.right - suggested.left) << dpi;
+        ExpectLaidOutFor(form, dpi);
+    }
+}
+
+// --- Keyboard ----------------------------------------------------------------------------------
+
+class QuillardKeys : public ::testing::Test {
+protected:
+    void SetUp() override {
+        form = std::make_unique<TQuillard>(
+            RecordingServices(std::make_shared<Win32Registry>(), rec));
+        form->Create(SW_SHOW);
+        SetForegroundWindow(form->Handle());
+        ASSERT_TRUE(test::PumpUntil([&] { return GetForegroundWindow() == form->Handle(); },
+                                    5000, form->Handle()));
+    }
+    bool Key(WORD vk, unsigned mods = test::kNoModifier) {
+        return test::PressKey(vk, mods, form->Handle());
+    }
+    test::ScratchRoots roots;
+    Recorded rec;
+    std::unique_ptr<TQuillard> form;
+};
+
+TEST_F(QuillardKeys, TabLeavesTheLogViewAndReachesTheSupportMailButton) {
+    // The first switch has the focus from the start.
+    EXPECT_EQ(GetFocus(), form->chkDebug->Handle());
+    const struct {
+        unsigned mods;
+        HWND next;
+    } rows[] = {
+        {test::kNoModifier, form->chkDebug->Handle()},
+        {test::kShift, form->Button1->Handle()},
+        {test::kCtrl, form->chkDebug->Handle()},
+    };
+    for (const auto& r : rows) {
+        SetFocus(form->LogFile->Handle());
+        ASSERT_TRUE(Key(VK_TAB, r.mods));
+        EXPECT_EQ(GetFocus(), r.next) << r.mods;
+    }
+    // The Tab cycle reaches "Send debug Log"; Enter and space press it, once each.
+    int presses = 0;
+    form->SpeedButton1->OnClick = [&](TComponent*) { ++presses; };
+    SetFocus(form->chkDebug->Handle());
+    for (int i = 0; i < 20 && GetFocus() != form->SpeedButton1->Handle(); ++i)
+        ASSERT_TRUE(Key(VK_TAB));
+    ASSERT_EQ(GetFocus(), form->SpeedButton1->Handle());
+    ASSERT_TRUE(Key(VK_RETURN));
+    EXPECT_EQ(presses, 1);
+    ASSERT_TRUE(Key(VK_SPACE));
+    EXPECT_EQ(presses, 2);
+    EXPECT_EQ(GetFocus(), form->SpeedButton1->Handle());
+}
+
+TEST_F(QuillardKeys, TheFocusGoesBackToItsControlAfterADialogOrTheMenu) {
+    HWND menuAt = nullptr;
+    RECT menuRect{};
+    const struct {
+        HWND control;
+        std::function<void()> open;
+    } rows[] = {
+        {form->users->Handle(),
+         [&] {
+             g_onDialog = [](HWND dlg) { SendMessageW(dlg, WM_COMMAND, IDOK, 0); };
+             SetTimer(nullptr, 0, 10, FindDialog);
+             ShowNotice("a dialog");
+         }},
+        {form->chkAdmin->Handle(),
+         [&] {
+             // Shift+F10: the panel's menu at the focused control; Escape closes it.
+             menuAt = nullptr;
+             g_onDialog = nullptr;
+             SetTimer(nullptr, 0, 10, CloseMenu);
+             ASSERT_TRUE(Key(VK_F10, test::kShift));
+             menuAt = form->chkAdmin->Handle();
+             menuRect = g_menuRect;
+         }},
+    };
+    for (const auto& r : rows) {
+        SetFocus(r.control);
+        r.open();
+        ASSERT_TRUE(test::PumpUntil([&] { return GetFocus() == r.control; }, 3000,
+                                    form->Handle()))
+            << TWinControl::FromHandle(r.control)->Name;
+    }
+    ASSERT_EQ(menuAt, form->chkAdmin->Handle());
+    RECT c;
+    GetWindowRect(form->chkAdmin->Handle(), &c);
+    EXPECT_TRUE(PtInRect(&c, POINT{menuRect.left, menuRect.top}));
 }
 
 } // namespace

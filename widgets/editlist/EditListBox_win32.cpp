@@ -23,6 +23,12 @@ bool InClient(HWND hwnd, POINT screen, POINT& client) {
 
 // --- TEditListBox -----------------------------------------------------------------------------
 
+bool TEditListBox::SystemHighContrast() {
+    HIGHCONTRASTW hc{sizeof(hc), 0, nullptr};
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(hc), &hc, 0) &&
+           (hc.dwFlags & HCF_HIGHCONTRASTON);
+}
+
 TEditListBox::TEditListBox(TComponent* owner, const char* name, HWND parent, Bounds b, int id,
                            bool sorted, bool designMode)
     : TListBox(owner, name, parent, b, id, sorted, LBS_USETABSTOPS | WS_HSCROLL),
@@ -44,7 +50,16 @@ TEditListBox::~TEditListBox() {
 bool TEditListBox::HandleNotification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     // The list's background is its parent's answer to WM_CTLCOLORLISTBOX.
     if (msg == WM_CTLCOLORLISTBOX) {
-        SetBkColor(reinterpret_cast<HDC>(wp), ToColorRef(color_));
+        const auto dc = reinterpret_cast<HDC>(wp);
+        if (HighContrast && HighContrast()) {
+            // The user's contrast theme wins over the configured colour, as in the system's
+            // own lists.
+            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+            SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+            result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+            return true;
+        }
+        SetBkColor(dc, ToColorRef(color_));
         result = reinterpret_cast<LRESULT>(brush_.Get());
         return true;
     }
@@ -493,6 +508,8 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         SelectFont();
         SetTabStops();
         UpdateHScrollBar();
+        if (editor_)
+            editor_->FollowListFont();
         return r;
     }
     case WM_HSCROLL:

@@ -75,6 +75,10 @@ public:
         return p;
     };
     std::function<void(POINT)> MovePointer = [](POINT p) { SetCursorPos(p.x, p.y); };
+    // Whether the user's high-contrast theme is on (SPI_GETHIGHCONTRAST). Tests put in their
+    // own: Wine neither keeps nor reports the setting.
+    std::function<bool()> HighContrast = SystemHighContrast;
+    static bool SystemHighContrast();
     const std::string& LookupText() const { return lookup_; }
 
     // Layout (tab stops, extent, scroll bars, batching, persistence).

@@ -6,6 +6,7 @@
 #include "toolkit/testing/window_test_kit_win32.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <fstream>
@@ -936,6 +937,137 @@ TEST_F(EditListTest, HoverFollowsTheMouseOnTheTimer) {
     EXPECT_EQ(list->ItemIndex(), 0);
     list->SetHovering(false);
     EXPECT_FALSE(KillTimer(list->Handle(), 111)) << "the hover timer still runs";
+}
+
+// The editor takes the list's font when it opens and when the list's font changes, and its
+// height follows the row's.
+TEST_F(EditListTest, TheEditorTakesTheListsFontAndRowHeight) {
+    Fill({"alpha", "beta"});
+    const struct {
+        int height;
+        const wchar_t* face;
+        bool whileOpen; // the font changes while the editor is open
+    } rows[] = {{-24, L"Tahoma", false}, {-40, L"Tahoma", true}, {-11, L"MS Sans Serif", true}};
+    std::vector<UniqueFont> fonts;
+    for (const auto& r : rows) {
+        fonts.emplace_back(CreateFontW(r.height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0,
+                                       0, 0, 0, r.face));
+        const auto font = reinterpret_cast<WPARAM>(fonts.back().Get());
+        if (!r.whileOpen)
+            SendMessageW(list->Handle(), WM_SETFONT, font, TRUE);
+        SetFocus(list->Handle());
+        list->SetItemIndex(1);
+        list->ShowEdit();
+        ASSERT_TRUE(list->Editing());
+        if (r.whileOpen)
+            SendMessageW(list->Handle(), WM_SETFONT, font, TRUE);
+        EXPECT_EQ(SendMessageW(edit(), WM_GETFONT, 0, 0), static_cast<LRESULT>(font)) << r.height;
+        RECT e, item;
+        GetWindowRect(edit(), &e);
+        MapWindowPoints(nullptr, list->Handle(), reinterpret_cast<POINT*>(&e), 2);
+        SendMessageW(list->Handle(), LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
+        EXPECT_EQ(e.bottom - e.top, list->ItemHeight()) << r.height;
+        EXPECT_EQ(e.top, item.top) << r.height;
+        // Its text fits: at least as wide as the text in that font.
+        SIZE text{0, 0};
+        {
+            WindowDC dc(edit());
+            SelectedObject keep(dc.Get(), fonts.back().Get());
+            GetTextExtentPoint32W(dc.Get(), L"beta", 4, &text);
+        }
+        EXPECT_GE(e.right - e.left, std::min<int>(text.cx, ClientWidth())) << r.height;
+        Key(VK_ESCAPE);
+    }
+}
+
+// What a screen reader hears: the editor named after the list and its entry; a committed edit
+// tells that the entry's name changed and where the focus is.
+struct WinEvent {
+    DWORD event;
+    HWND hwnd;
+    LONG object, child;
+    bool operator==(const WinEvent&) const = default;
+};
+std::vector<WinEvent> g_events;
+void CALLBACK RecordEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG object, LONG child, DWORD,
+                          DWORD) {
+    g_events.push_back({event, hwnd, object, child});
+}
+
+TEST_F(EditListTest, TheEditorIsNamedAndACommitIsAnnounced) {
+    // A label before the list names it, as for the system's own lists.
+    TLabel label(&owner, "label", panel->Handle(), Bounds{10, 120, 100, 13}, "Kategorie:", 3);
+    SetWindowPos(label.Handle(), GetWindow(list->Handle(), GW_HWNDPREV), 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE);
+    Fill({"alpha", "beta"});
+    SetFocus(list->Handle());
+    list->SetItemIndex(1);
+    list->ShowEdit();
+    ASSERT_TRUE(list->Editing());
+    const std::string listName = test::AccessibleName(list->Handle());
+    const std::string name = test::AccessibleName(edit());
+    EXPECT_NE(name.find("beta"), std::string::npos) << name;
+    EXPECT_NE(name.find(listName), std::string::npos) << name << " / " << listName;
+    EXPECT_EQ(test::AccessibleRole(edit()), ROLE_SYSTEM_TEXT);
+
+    g_events.clear();
+    const HWINEVENTHOOK hook =
+        SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE, nullptr, RecordEvent,
+                        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    Type("x");
+    Key(VK_RETURN);
+    const WinEvent expected[] = {
+        {EVENT_OBJECT_NAMECHANGE, list->Handle(), OBJID_CLIENT, 2},
+        {EVENT_OBJECT_FOCUS, list->Handle(), OBJID_CLIENT, 2},
+    };
+    for (const auto& e : expected)
+        EXPECT_TRUE(PumpUntil([&] {
+            return std::find(g_events.begin(), g_events.end(), e) != g_events.end();
+        })) << e.event;
+    UnhookWinEvent(hook);
+    EXPECT_EQ(list->Item(1), "x");
+}
+
+// With high contrast on, the list shows the system's colours, not its configured one. The
+// setting is switched through the system; Wine ignores SPI_SETHIGHCONTRAST and always reports
+// it off, so there the list is told through its HighContrast query.
+TEST_F(EditListTest, HighContrastUsesTheSystemsColours) {
+    HIGHCONTRASTW before{sizeof(before), 0, nullptr};
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(before), &before, 0));
+    const bool wasOn = before.dwFlags & HCF_HIGHCONTRASTON;
+    bool on = false;
+    const auto set = [&on](bool want) {
+        HIGHCONTRASTW hc{sizeof(hc), want ? static_cast<DWORD>(HCF_HIGHCONTRASTON) : 0u,
+                         nullptr};
+        SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof(hc), &hc, 0);
+        on = want;
+    };
+    const ScopeExit restore([&] { set(wasOn); });
+    list->HighContrast = [&on] { return TEditListBox::SystemHighContrast() || on; };
+    Fill({"alpha", "beta"});
+    list->SetColor(RGB(200, 100, 0));
+    list->SetItemIndex(0);
+    const struct {
+        bool on;
+        COLORREF background;
+    } rows[] = {{false, RGB(200, 100, 0)}, {true, GetSysColor(COLOR_WINDOW)}};
+    for (const auto& r : rows) {
+        set(r.on);
+        RECT client, item;
+        GetClientRect(list->Handle(), &client);
+        SendMessageW(list->Handle(), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+        WindowDC screen(list->Handle());
+        UniqueMemoryDC dc(CreateCompatibleDC(screen.Get()));
+        UniqueBitmap bmp(CreateCompatibleBitmap(screen.Get(), client.right, client.bottom));
+        SelectedObject keep(dc.Get(), bmp.Get());
+        SendMessageW(list->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()),
+                     PRF_CLIENT | PRF_ERASEBKGND);
+        EXPECT_EQ(GetPixel(dc.Get(), client.right - 2, client.bottom - 2), r.background) << r.on;
+        // The selected entry in the system's highlight either way.
+        EXPECT_EQ(GetPixel(dc.Get(), item.right - 2, item.top + 1), GetSysColor(COLOR_HIGHLIGHT))
+            << r.on;
+    }
 }
 
 } // namespace

@@ -2,7 +2,10 @@
 
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
+#include "toolkit/accessible_win32.h"
 #include "widgets/editlist/EditListBox_win32.h"
+
+#include <oleacc.h>
 
 #include <algorithm>
 #include <exception>
@@ -26,12 +29,13 @@ void TEditSession::Open(int index) {
     const ScopeExit refreshAgain([&list] { list.noRefresh_ = false; });
     RedrawWindow(lb, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     const std::string text = list.Item(index);
+    SendMessageW(edit, WM_SETFONT, SendMessageW(lb, WM_GETFONT, 0, 0), FALSE);
     SetWindowPos(edit, HWND_TOP, 0, (index - top) * h, 0, h, SWP_SHOWWINDOW);
+    saved_ = text;
     editor_.SetText(text);
     open_ = true;
     index_ = index;
     countAtOpen_ = list.Count();
-    saved_ = text;
     SetFocus(edit);
     SetCapture(edit);
     list.SetItem(index, "");
@@ -91,6 +95,11 @@ void TEditSession::Close(Ending how, bool focusList, int select) {
     saved_.clear();
     if (!failed && editor_.OnExit)
         editor_.OnExit(&list_);
+    if (!failed) {
+        // Screen readers hear that the entry changed, and where the focus is now.
+        NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, list_.Handle(), OBJID_CLIENT, index_ + 1);
+        NotifyWinEvent(EVENT_OBJECT_FOCUS, list_.Handle(), OBJID_CLIENT, index_ + 1);
+    }
     if (select >= 0)
         list_.SetIndexAndScroll(select);
     if (failed)
@@ -104,6 +113,38 @@ TSizeEdit::TSizeEdit(TEditListBox& list)
     // A flat border: one line, not the sunken three-dimensional edge.
     CreateHandle(L"EDIT", ES_AUTOHSCROLL | WS_BORDER, 0, list.Handle(), {0, 0, 0, 0}, "", 0);
     ShowWindow(hwnd_, SW_HIDE);
+}
+
+void TSizeEdit::FollowListFont() {
+    const HWND lb = list_.Handle();
+    SendMessageW(hwnd_, WM_SETFONT, SendMessageW(lb, WM_GETFONT, 0, 0), TRUE);
+    if (!session_.IsOpen())
+        return;
+    const int top = static_cast<int>(SendMessageW(lb, LB_GETTOPINDEX, 0, 0));
+    const int h = list_.ItemHeight();
+    RECT r;
+    GetWindowRect(hwnd_, &r);
+    SetWindowPos(hwnd_, nullptr, 0, (session_.Index() - top) * h, r.right - r.left, h,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    Change();
+}
+
+std::string TSizeEdit::AccessibleName() const {
+    std::string list;
+    ComPtr<IAccessible> acc;
+    if (SUCCEEDED(AccessibleObjectFromWindow(list_.Handle(), static_cast<DWORD>(OBJID_CLIENT),
+                                             __uuidof(IAccessible), acc.PutVoid()))) {
+        VARIANT self;
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        UniqueBstr name;
+        if (acc->get_accName(self, name.Put()) == S_OK && name.Get())
+            list = Narrow(name.Get());
+    }
+    const std::string& entry = session_.SavedText();
+    if (list.empty())
+        return entry;
+    return entry.empty() ? list : list + ": " + entry;
 }
 
 void TSizeEdit::HandleCommand(WORD code) {
@@ -189,6 +230,13 @@ bool TSizeEdit::HandleFocus(bool gained, HWND other) {
 }
 
 LRESULT TSizeEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_GETOBJECT && static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT)) {
+        // An EDIT takes its name from a label before it; this one has none but its list.
+        const std::string name = AccessibleName();
+        if (!name.empty())
+            if (ComPtr<IAccessible> named = NamedClientObject(hwnd_, name, ROLE_SYSTEM_TEXT))
+                return LresultFromObject(__uuidof(IAccessible), wp, named.Get());
+    }
     if (msg == WM_SETTEXT) {
         const LRESULT r = DefaultProc(msg, wp, lp);
         Change();

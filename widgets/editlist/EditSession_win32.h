@@ -67,6 +67,10 @@ public:
     TNotifyEvent OnExit;
 
     void HandleCommand(WORD code) override;
+    // Takes the list's font, and over an open entry the height of its row.
+    void FollowListFont();
+    // What screen readers call the editor: the list's name and the entry being edited.
+    std::string AccessibleName() const;
 
 protected:
     LRESULT HandleDlgCode(WPARAM key, const MSG* m) override;
