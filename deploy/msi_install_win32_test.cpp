@@ -374,8 +374,8 @@ TEST_F(MsiPackage, OneProductPerMachineReplacedByRebuildsOtherArchitecturesAndUp
     // The installer and inventory tools see each program's own file version.
     const std::wstring file = ProgramVersion(quillard, true) + L",1033";
     EXPECT_EQ(FileVersions(current),
-              (std::vector<std::wstring>{L"Quillard.exe=" + file, L"cleanup.com=" + file,
-                                         L"cleanup.exe=" + file}));
+              (std::vector<std::wstring>{L"Quillard.com=" + file, L"Quillard.exe=" + file,
+                                         L"cleanup.com=" + file, L"cleanup.exe=" + file}));
     // Programs and Features: the icon, the help link, the folder; no Change, no Repair.
     // Windows also copies the icon's path into the entry's DisplayIcon; Wine's installer keeps
     // it with the product only, where Programs and Features looks when DisplayIcon is absent.
@@ -463,25 +463,25 @@ TEST_F(MsiPackage, CleanupAloneAndCleanupAtLogon) {
         {L"everything",
          rebuild,
          L"",
-         {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
+         {L"Quillard.com", L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
          true,
          false},
         {L"at logon",
          current,
          L"CLEANUP_AT_LOGON=1",
-         {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
+         {L"Quillard.com", L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
          true,
          true},
         {L"a rebuild keeps it",
          rebuild,
          L"",
-         {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
+         {L"Quillard.com", L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
          true,
          true},
         {L"dropped",
          current,
          L"CLEANUP_AT_LOGON=0",
-         {L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
+         {L"Quillard.com", L"Quillard.exe", L"cleanup.com", L"cleanup.exe"},
          true,
          false},
         {L"cleanup alone at logon",
