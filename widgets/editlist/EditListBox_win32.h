@@ -98,7 +98,9 @@ public:
     int ScrollWidth() const { return scrollWidth_; }
     bool ScrollHorizontal() const { return scrollHorizontal_; }
     int VisibleItems() const;
-    void BeginUpdate() { ++updateCount_; }
+    // A batch draws nothing until its outermost EndUpdate, which repaints once; a batch that
+    // knows how many entries (and characters) it adds has the list box reserve room for them.
+    void BeginUpdate(int expectedItems = 0, size_t expectedChars = 0);
     void EndUpdate();
     // Both stores keep every entry exactly (persist_format.h); a store that cannot be written
     // throws.
@@ -175,6 +177,7 @@ private:
     std::unique_ptr<TSizeEdit> editor_;
     static constexpr UINT_PTR kHoverTimer = 111;
     int updateCount_ = 0;
+    bool redrawOff_ = false; // the outermost batch switched the list box's redrawing off
     std::string lookup_;
     bool editMode_ = false;
     bool allowEdit_;
