@@ -94,13 +94,7 @@ void TQuillard::LoadCategories(const std::string& user) {
         SettingsStore reg(*services_.Registry);
         writable = reg.Open(path, false);
     }
-    size_t chars = 0;
-    for (const auto& name : names)
-        chars += name.size() + 1;
-    categoriesList->BeginUpdate(static_cast<int>(names.size()), chars);
-    for (const auto& name : names)
-        categoriesList->AddItem(name);
-    categoriesList->EndUpdate();
+    categoriesList->AddItems(names);
     categoriesOwner_ = user;
     storedCategories_ = categoriesList->Items();
     SetCategoriesReadOnly(!writable);

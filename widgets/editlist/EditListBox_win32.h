@@ -36,6 +36,8 @@ public:
 
     // Entries.
     std::vector<std::string> Items() const;
+    // One batch: storage reserved, redrawing off, the widest entry kept, one repaint.
+    void AddItems(const std::vector<std::string>& items);
     // Replaces an entry's text in place (no re-sorting) and re-applies the selection.
     void SetItem(int index, const std::string& text);
     void Delete(int index);
