@@ -1,10 +1,10 @@
-// usersChange loading a recipient with 2,000 categories, against a bare sorted LISTBOX of the
-// same size and font filled with the same strings by LB_ADDSTRING, in the same run. The
-// categories come from the in-memory store, so the figure is the list's own cost; a second
-// figure shows the same load through the real registry, and a third 5,000 categories through
-// the registry against the bare fill plus a bare RegEnumKeyExW enumeration of the key.
+// Showing a recipient's 2,000 and 50,000 stored categories (usersChange through the real
+// registry, and the repaint), against a bare program showing them as well as the platform
+// allows: a bare RegEnumKeyExW enumeration of the key into a sorted LISTBOX of the same size and
+// font with redrawing off and storage reserved. Beside it, the longest time the window did not
+// answer.
+#include "console/bench/max_block_win32.h"
 #include "console/form/AdminUnit1.h"
-#include "console/store/memory_registry.h"
 #include "console/store/settings_store.h"
 #include "console/store/win32_registry.h"
 #include "platform/scoped_win32.h"
@@ -23,35 +23,52 @@ std::string Name(int i, int count) {
     return "Kategorie " + std::to_string((i * 7919) % count) + " Kunden \xC3\xA4";
 }
 
-// What a bare program pays to enumerate the recipient's key.
-void EnumerateBare() {
+// A bare program showing the recipient's categories as well as the platform allows: redrawing
+// off, the list box's storage reserved, each name enumerated and added, then one repaint.
+void ShowBare(HWND bare, int count) {
+    SendMessageW(bare, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(bare, LB_RESETCONTENT, 0, 0);
+    SendMessageW(bare, LB_INITSTORAGE, static_cast<WPARAM>(count), count * 64);
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kes::Widen(kUser + 1).c_str(), 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
-        return;
-    kes::UniqueKey owned(key);
-    wchar_t buf[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD len = 256;
-        if (RegEnumKeyExW(key, i, buf, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kes::Widen(kUser + 1).c_str(), 0, KEY_READ, &key) ==
+        ERROR_SUCCESS) {
+        kes::UniqueKey owned(key);
+        wchar_t buf[256];
+        for (DWORD i = 0;; ++i) {
+            DWORD len = 256;
+            if (RegEnumKeyExW(key, i, buf, &len, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            SendMessageW(bare, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(buf));
+        }
     }
+    SendMessageW(bare, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(bare, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
-// The best of five loads of the recipient, and of five bare fills (with the bare enumeration
-// when `withEnum`); the ratio of the two.
-double Measure(std::shared_ptr<kes::RegistryBackend> registry, int count, bool withEnum,
-               double& loadMs, double& bareMs) {
+// The best of `rounds` shows of the recipient through the real registry (the change of
+// recipient and the repaint), and of as many bare shows; the longest time the console's window
+// did not answer meanwhile.
+void Measure(int count, int rounds, double& showMs, double& bareMs, double& maxBlockMs) {
     using namespace kes;
     {
-        SettingsStore s(*registry);
+        // Seeded with bare calls: the console's own writing is not measured here.
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_CURRENT_USER, Widen(kUser + 1).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr);
+        UniqueKey owned(key);
+        for (int i = 0; i < count; ++i) {
+            HKEY sub = nullptr;
+            RegCreateKeyExW(key, Widen(Name(i, count)).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &sub, nullptr);
+            RegCloseKey(sub);
+        }
+        Win32Registry reg;
+        SettingsStore s(reg);
         s.Open("\\Software\\Varnholt\\Kestrova\\Folders\\F\\Users\\bench", true);
-        s.Open(kUser, true);
-        for (int i = 0; i < count; ++i)
-            s.AddChild(Name(i, count));
     }
     Services svc;
-    svc.Registry = registry;
+    svc.Registry = std::make_shared<Win32Registry>();
     svc.ErrorBox = [](const std::string& t) { std::fprintf(stderr, "error: %s\n", t.c_str()); };
     svc.ShowNotice = svc.ErrorBox;
     svc.PromptText = [](const std::string&, const std::string&, const std::string& d) { return d; };
@@ -72,56 +89,51 @@ double Measure(std::shared_ptr<kes::RegistryBackend> registry, int count, bool w
                                 10, 10, r.right - r.left, r.bottom - r.top, top.Get(), nullptr,
                                 nullptr, nullptr);
     SendMessageW(bare, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
-    std::vector<std::wstring> names;
-    for (int i = 0; i < count; ++i)
-        names.push_back(Widen(Name(i, count)));
 
-    loadMs = bareMs = 1e300;
-    for (int round = 0; round < 5; ++round) {
-        double t0 = MillisecondsNow();
-        form.usersChange(form.users.get());
-        loadMs = std::min(loadMs, MillisecondsNow() - t0);
-        Application().ProcessMessages();
-        t0 = MillisecondsNow();
-        if (withEnum)
-            EnumerateBare();
-        SendMessageW(bare, LB_RESETCONTENT, 0, 0);
-        for (const auto& n : names)
-            SendMessageW(bare, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(n.c_str()));
+    showMs = bareMs = 1e300;
+    maxBlockMs = 0;
+    for (int round = 0; round < rounds; ++round) {
+        {
+            MaxBlock watch(form.Handle());
+            const double t0 = MillisecondsNow();
+            form.usersChange(form.users.get());
+            UpdateWindow(form.categoriesList->Handle());
+            showMs = std::min(showMs, MillisecondsNow() - t0);
+            Application().ProcessMessages();
+            maxBlockMs = std::max(maxBlockMs, watch.StopMs());
+        }
+        const double t0 = MillisecondsNow();
+        ShowBare(bare, count);
         bareMs = std::min(bareMs, MillisecondsNow() - t0);
         Application().ProcessMessages();
     }
-    if (form.categoriesList->Count() != count)
-        std::fprintf(stderr, "the list holds %d entries\n", form.categoriesList->Count());
-    return loadMs / bareMs;
+    if (form.categoriesList->Count() != count ||
+        SendMessageW(bare, LB_GETCOUNT, 0, 0) != count)
+        std::fprintf(stderr, "the lists hold %d and %d entries\n", form.categoriesList->Count(),
+                     static_cast<int>(SendMessageW(bare, LB_GETCOUNT, 0, 0)));
 }
 
 } // namespace
 
 int wmain() {
-    double load = 0, bare = 0;
-    const double ratio = Measure(std::make_shared<kes::MemoryRegistry>(), 2000, false, load, bare);
-    std::printf("category_load_ms_2000: %.1f\n", load);
-    std::printf("category_bare_listbox_ms_2000: %.1f\n", bare);
-    std::printf("category_load_ratio_2000: %.3f\n", ratio);
-
-    // The same through the registry, below a scratch key of the current user.
-    // A run ended early leaves its scratch key behind: start from none.
+    // Below a scratch key of the current user; a run ended early leaves it behind: none first.
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KesCategoryBench");
     HKEY scratch = nullptr;
     RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\KesCategoryBench", 0, nullptr, 0, KEY_ALL_ACCESS,
                     nullptr, &scratch, nullptr);
     kes::UniqueKey owned(scratch);
     RegOverridePredefKey(HKEY_CURRENT_USER, scratch);
-    const double viaRegistry =
-        Measure(std::make_shared<kes::Win32Registry>(), 2000, false, load, bare);
-    std::printf("category_load_registry_ratio_2000: %.3f\n", viaRegistry);
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Varnholt\\Kestrova\\UserCategories\\bench");
-    const double many = Measure(std::make_shared<kes::Win32Registry>(), 5000, true, load, bare);
+    for (const auto& [count, rounds] : {std::pair{2000, 5}, std::pair{50000, 2}}) {
+        double show = 0, bare = 0, block = 0;
+        Measure(count, rounds, show, bare, block);
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Varnholt");
+        std::printf("category_show_ms_%d: %.1f\n", count, show);
+        std::printf("category_bare_show_ms_%d: %.1f\n", count, bare);
+        std::printf("category_show_ratio_%d: %.3f\n", count, show / bare);
+        if (count == 50000)
+            std::printf("category_show_max_block_ms_%d: %.0f\n", count, block);
+    }
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KesCategoryBench");
-    std::printf("category_load_registry_ms_5000: %.1f\n", load);
-    std::printf("category_bare_listbox_and_enum_ms_5000: %.1f\n", bare);
-    std::printf("category_load_registry_ratio_5000: %.3f\n", many);
     return 0;
 }

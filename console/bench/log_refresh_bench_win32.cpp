@@ -2,7 +2,10 @@
 // - refreshing the view with a 10 MB log, reloaded anew and after it grew by 10 KB, against a
 //   bare WM_SETTEXT of the whole converted text into the same kind of control;
 // - from the tick to the end of a 50 MB log in view, against the same for a 1 MB log;
-// - a tick that appends 10 KB to a 50 MB log, against one that appends 10 KB to a 1 MB log.
+// - a tick that appends 10 KB to a 50 MB log, against one that appends 10 KB to a 1 MB log;
+// - the longest time the window does not answer during the first show of a 500 MB and a 1 GB
+//   log, from the tick until the whole log is held.
+#include "console/bench/max_block_win32.h"
 #include "console/form/AdminUnit1.h"
 #include "console/store/memory_registry.h"
 #include "console/viewer/log_text.h"
@@ -104,8 +107,24 @@ struct Follower {
         log[1] = static_cast<char>('0' + round % 10);
         Write(log, path);
         const double t = TimedTick(*form);
+        form->LogShown().WaitWhole();
         Application().ProcessMessages();
         return t;
+    }
+    // The longest time the window does not answer from the tick until the log is held.
+    double FirstShowMaxBlock(double& wholeMs) {
+        SetMemoAnsiText(form->LogFile->Handle(), "");
+        form->LogShown().Forget();
+        Write(log, path);
+        MaxBlock watch(form->Handle());
+        const double t0 = MillisecondsNow();
+        form->Timer1Timer(form->Timer1.get());
+        PumpUntil([this] { return form->LogShown().Holds(); });
+        wholeMs = MillisecondsNow() - t0;
+        const double blocked = watch.StopMs();
+        if (!form->LogShown().Holds() || form->LogShown().Log().Size() != log.size())
+            std::fprintf(stderr, "the log was not read whole\n");
+        return blocked;
     }
     // A tick that finds 10 KB more.
     double AppendTick(int round) {
@@ -171,6 +190,7 @@ int wmain() {
         double t0 = MillisecondsNow();
         form.Timer1Timer(form.Timer1.get());
         refresh = std::min(refresh, MillisecondsNow() - t0);
+        form.LogShown().WaitWhole();
         Application().ProcessMessages();
         t0 = MillisecondsNow();
         SendMessageW(bare, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(converted.c_str()));
@@ -208,6 +228,15 @@ int wmain() {
     }
     const double appendSmall = Median(ticksSmall), appendBig = Median(ticksBig);
     same = same && ShowsEnd(*small.form, small.log) && ShowsEnd(*big.form, big.log);
+    double whole500 = 0, whole1g = 0, block500 = 0, block1g = 0;
+    {
+        Follower huge(std::wstring(tmp) + L"kes_log_bench_500mb.log", 500u << 20);
+        block500 = huge.FirstShowMaxBlock(whole500);
+    }
+    {
+        Follower huge(std::wstring(tmp) + L"kes_log_bench_1gb.log", 1024u << 20);
+        block1g = huge.FirstShowMaxBlock(whole1g);
+    }
     DeleteFileW(g_path.c_str());
     if (!same) {
         std::fprintf(stderr, "the view does not show the log's end\n");
@@ -224,5 +253,9 @@ int wmain() {
     std::printf("log_tick_append_ms_1mb: %.2f\n", appendSmall);
     std::printf("log_tick_append_ms_50mb: %.2f\n", appendBig);
     std::printf("log_tick_append_ratio_50mb: %.2f\n", appendBig / appendSmall);
+    std::printf("log_first_show_whole_ms_500mb: %.0f\n", whole500);
+    std::printf("log_first_show_max_block_ms_500mb: %.0f\n", block500);
+    std::printf("log_first_show_whole_ms_1gb: %.0f\n", whole1g);
+    std::printf("log_first_show_max_block_ms_1gb: %.0f\n", block1g);
     return 0;
 }

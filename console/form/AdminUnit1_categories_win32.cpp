@@ -98,10 +98,7 @@ void TQuillard::LoadCategories(const std::string& user) {
         SettingsStore reg(*services_.Registry);
         writable = reg.Open(path, false);
     }
-    categoriesList->BeginUpdate();
-    for (const auto& name : names)
-        categoriesList->AddItem(name);
-    categoriesList->EndUpdate();
+    categoriesList->AddItems(names);
     categoriesOwner_ = user;
     storedCategories_ = categoriesList->Items();
     SetCategoriesReadOnly(!writable);

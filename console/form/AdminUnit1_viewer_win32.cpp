@@ -68,6 +68,8 @@ void TQuillard::savelog1Click(TComponent*) {
                                                     : ExecuteSaveDialog(*SaveDialog1);
     if (!chosen)
         return;
+    // A log still being read is saved whole: the wait shows its progress.
+    logShown_.WaitWhole();
     // The log as of the last tick (refreshes may have run while the dialog was open), the
     // part the view leaves out included; a message line as it stands.
     if (logShown_.Holds())
@@ -83,6 +85,7 @@ void TQuillard::SpeedButton1Click(TComponent*) {
         return;
     composing_ = true;
     const ScopeExit done([this] { composing_ = false; });
+    logShown_.WaitWhole();
     try {
         const std::wstring report = Widen(StatusReport("\n"));
         std::unique_ptr<AttachedLogCopy> copy;

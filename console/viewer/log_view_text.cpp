@@ -25,6 +25,12 @@ std::string OmittedLine(std::uint64_t omitted) {
            "speichert alles ...]\r\n";
 }
 
+std::string ReadingLine(std::uint64_t omitted, int percent) {
+    const std::string pc = std::to_string(percent);
+    return "[... reading the " + FormatLogSize(omitted) + " before this point: " + pc +
+           "% / die " + FormatLogSize(omitted, ',') + " davor werden gelesen: " + pc + " % ...]\r\n";
+}
+
 std::string TooLargeLine(const std::string& path, std::uint64_t size) {
     return "The log " + path + " holds " + FormatLogSize(size) +
            ", more than this console can hold in memory; copy the file itself / Die "

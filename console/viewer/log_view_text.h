@@ -32,6 +32,8 @@ inline constexpr ViewLimits kViewLimits{192 * 1024, 128 * 1024, 256};
 std::string FormatLogSize(std::uint64_t bytes, char decimalSeparator = '.');
 // The view's first line when the log's first `omitted` bytes are not shown, CR LF at its end.
 std::string OmittedLine(std::uint64_t omitted);
+// The view's first line while the log's first `omitted` bytes are still being read.
+std::string ReadingLine(std::uint64_t omitted, int percent);
 // Shown instead of a log that is larger than the console can hold; the path is UTF-8.
 std::string TooLargeLine(const std::string& path, std::uint64_t size);
 

@@ -7,6 +7,7 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace kes {
@@ -145,15 +146,66 @@ std::uint64_t HeldLogLimit() {
     return std::min({ms.ullAvailVirtual / 2, ms.ullTotalPhys / 4, kBelow2G});
 }
 
+struct LogFollower::Reader {
+    UniqueFile file;
+    UniqueKernelHandle thread;
+    std::atomic<bool> cancel{false}, done{false};
+    std::atomic<std::uint64_t> got{0};
+    // Written by the worker until `done`, then read by the window's thread.
+    ReadResult result = ReadResult::Failed;
+    LogBytes log;
+    BY_HANDLE_FILE_INFORMATION after{};
+    // Set before the worker starts.
+    std::uint64_t limit = 0, size = 0, from = 0;
+    BY_HANDLE_FILE_INFORMATION info{};
+    std::string path, head, tailText;
+    std::size_t headLength = 0;
+    int percent = 0;
+
+    static DWORD WINAPI Run(void* arg) {
+        auto* r = static_cast<Reader*>(arg);
+        const HANDLE f = r->file.Get();
+        r->result = ReadLog(
+            [r, f](char* buf, size_t cap) -> long long {
+                if (r->cancel.load(std::memory_order_relaxed))
+                    return -1;
+                const long long n = ReadSome(f, buf, cap);
+                if (n > 0)
+                    r->got.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
+                return n;
+            },
+            r->log, r->limit);
+        // What the file was when its end was read: growth after that is the next tick's.
+        GetFileInformationByHandle(f, &r->after);
+        // The add-in may write its log again as soon as it is read.
+        r->file.Reset();
+        r->done.store(true, std::memory_order_release);
+        return 0;
+    }
+};
+
+namespace {
+void CALLBACK ReadingTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    // The timer's identifier is the follower itself; it is killed before the follower goes.
+    reinterpret_cast<LogFollower*>(id)->Poll();
+}
+} // namespace
+
+LogFollower::LogFollower() = default;
+
+LogFollower::~LogFollower() {
+    StopReading();
+}
+
 LogFollower::Result LogFollower::Show(HWND memo, const std::string& path) {
     if (path.empty()) {
         Forget();
         return Result::kUnreadable;
     }
     // Read sharing only: while the add-in holds the log open for writing this open fails.
-    const UniqueFile f(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFile f(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                             nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!f.Valid() || !GetFileInformationByHandle(f.Get(), &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -167,6 +219,10 @@ LogFollower::Result LogFollower::Show(HWND memo, const std::string& path) {
         tooLarge_ = size;
         return Result::kTooLarge;
     }
+    // The log being read is still the one that began to be read: the read goes on.
+    if (reader_ && SameAsReading(f.Get(), info, path))
+        return Result::kShown;
+    StopReading();
     // The same file, not shorter, not rewritten in place at the same size, and the memo still
     // holds what it was given: only the growth is read.
     if (holds_ && path == path_ && SameFile(info, info_) && size >= log_.Size() &&
@@ -189,7 +245,148 @@ LogFollower::Result LogFollower::Show(HWND memo, const std::string& path) {
             break;
         }
     }
-    return ShowAnew(memo, f.Get(), path, limit);
+    return ShowAnew(memo, f, info, path, limit);
+}
+
+bool LogFollower::SameAsReading(HANDLE f, const BY_HANDLE_FILE_INFORMATION& info,
+                                const std::string& path) const {
+    const Reader& r = *reader_;
+    const std::uint64_t size = FileSize(info);
+    if (path != r.path || !SameFile(info, r.info) || size < r.size ||
+        (size == r.size && !SameTime(info.ftLastWriteTime, r.info.ftLastWriteTime)))
+        return false;
+    std::string head;
+    return ReadAt(f, 0, head, r.head.size()) && head == r.head;
+}
+
+bool LogFollower::StartReading(HWND memo, UniqueFile& file, const BY_HANDLE_FILE_INFORMATION& info,
+                               const std::string& path, std::uint64_t limit) {
+    const ViewLimits& lim = view_.Limits();
+    auto r = std::make_unique<Reader>();
+    r->size = FileSize(info);
+    // The view's part of the log, as a whole read would give it: from the first line that
+    // begins within the last `keep` bytes (the byte before tells where a line begins).
+    const std::uint64_t at = r->size - lim.keep - 1;
+    std::string bytes;
+    if (!ReadAt(file.Get(), at, bytes, static_cast<size_t>(lim.keep + 1)))
+        return false;
+    LogBytes tail;
+    tail.Append(bytes);
+    const std::uint64_t line = LineStartIn(tail, 1, tail.Size());
+    const std::uint64_t start = line < tail.Size() ? line : 1;
+    r->from = at + start;
+    r->tailText = LogTextOf(tail, start, tail.Size(), lim.lineWidth);
+    if (!ReadAt(file.Get(), 0, r->head, kHeadCheck) || !Seek(file.Get(), 0))
+        return false;
+    r->limit = limit;
+    r->info = info;
+    r->path = path;
+    r->file = std::move(file);
+    r->thread.Reset(CreateThread(nullptr, 0, &Reader::Run, r.get(), CREATE_SUSPENDED, nullptr));
+    if (!r->thread) {
+        file = std::move(r->file);
+        return false;
+    }
+    const std::string headLine = ReadingLine(r->from, 0);
+    r->headLength = headLine.size();
+    SendMessageW(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+    SetMemoAnsiText(memo, headLine + r->tailText);
+    // Its first line is replaced as the read goes on: EM_REPLACESEL keeps to the text limit.
+    SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);
+    memoLength_ = static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0));
+    memo_ = memo;
+    reader_ = std::move(r);
+    ResumeThread(reader_->thread.Get());
+    SetTimer(memo, reinterpret_cast<UINT_PTR>(this), 50, &ReadingTimer);
+    return true;
+}
+
+void LogFollower::StopReading() {
+    if (!reader_)
+        return;
+    reader_->cancel.store(true);
+    // It stops within one read of 64 KB.
+    WaitForSingleObject(reader_->thread.Get(), INFINITE);
+    if (IsWindow(memo_))
+        KillTimer(memo_, reinterpret_cast<UINT_PTR>(this));
+    reader_.reset();
+}
+
+void LogFollower::ScrollToEnd() {
+    const int lines = ShownLineCount(memo_);
+    const int first = static_cast<int>(SendMessageW(memo_, EM_GETFIRSTVISIBLELINE, 0, 0));
+    if (lines > 1)
+        SendMessageW(memo_, EM_LINESCROLL, 0, lines - 1 - first);
+}
+
+void LogFollower::Poll() {
+    if (!reader_)
+        return;
+    Reader& r = *reader_;
+    try {
+        if (!r.done.load(std::memory_order_acquire)) {
+            const int percent = static_cast<int>(
+                std::min<std::uint64_t>(99, r.got.load(std::memory_order_relaxed) * 100 / r.size));
+            if (percent == r.percent)
+                return;
+            // The first line tells how far the read has come; the view stays where it stood.
+            const std::wstring line = WidenAnsi(ReadingLine(r.from, percent));
+            const LRESULT first = SendMessageW(memo_, EM_GETFIRSTVISIBLELINE, 0, 0);
+            SendMessageW(memo_, EM_SETSEL, 0, static_cast<LPARAM>(r.headLength));
+            SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+            SendMessageW(memo_, EM_LINESCROLL, 0,
+                         first - SendMessageW(memo_, EM_GETFIRSTVISIBLELINE, 0, 0));
+            r.percent = percent;
+            r.headLength = line.size();
+            memoLength_ = static_cast<size_t>(SendMessageW(memo_, WM_GETTEXTLENGTH, 0, 0));
+            return;
+        }
+        const std::unique_ptr<Reader> done = std::move(reader_);
+        WaitForSingleObject(done->thread.Get(), INFINITE);
+        KillTimer(memo_, reinterpret_cast<UINT_PTR>(this));
+        if (done->result != ReadResult::Ok) {
+            // Shrunk, replaced or unreadable midway, or too large: the next tick reads anew.
+            Forget();
+            return;
+        }
+        log_ = std::move(done->log);
+        info_ = done->after;
+        path_ = done->path;
+        holds_ = true;
+        const ViewChange change = view_.Rebuild(log_);
+        // Unchanged meanwhile: only the first line changes.
+        if (change.text == OmittedLine(done->from) + done->tailText) {
+            const std::wstring line = WidenAnsi(OmittedLine(done->from));
+            SendMessageW(memo_, EM_SETSEL, 0, static_cast<LPARAM>(done->headLength));
+            SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+            memoLength_ = static_cast<size_t>(SendMessageW(memo_, WM_GETTEXTLENGTH, 0, 0));
+        } else {
+            SendMessageW(memo_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+            if (!Apply(memo_, change)) {
+                Forget();
+                return;
+            }
+        }
+        ScrollToEnd();
+    } catch (const std::exception&) {
+        // Out of memory for the view's text: the next tick reads anew.
+        Forget();
+    }
+}
+
+bool LogFollower::WaitWhole() {
+    while (reader_) {
+        const HANDLE thread = reader_->thread.Get();
+        MsgWaitForMultipleObjects(1, &thread, FALSE, 100, QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
+        Poll();
+        MSG m;
+        // Ticks may find the log rewritten and start over, or unreadable and stop.
+        if (PeekMessageW(&m, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE))
+            DispatchMessageW(&m);
+        if (PeekMessageW(&m, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
+            DispatchMessageW(&m);
+    }
+    return holds_;
 }
 
 LogFollower::Grown LogFollower::ShowGrowth(HWND memo, HANDLE f, std::uint64_t limit) {
@@ -215,9 +412,14 @@ LogFollower::Grown LogFollower::ShowGrowth(HWND memo, HANDLE f, std::uint64_t li
     return Apply(memo, change) ? Grown::kShown : Grown::kFailed;
 }
 
-LogFollower::Result LogFollower::ShowAnew(HWND memo, HANDLE f, const std::string& path,
-                                          std::uint64_t limit) {
+LogFollower::Result LogFollower::ShowAnew(HWND memo, UniqueFile& file,
+                                          const BY_HANDLE_FILE_INFORMATION& info,
+                                          const std::string& path, std::uint64_t limit) {
     Forget();
+    if (FileSize(info) > std::max(SyncReadUpTo, view_.Limits().wholeUpTo) &&
+        StartReading(memo, file, info, path, limit))
+        return Result::kShown;
+    const HANDLE f = file.Get();
     if (!Seek(f, 0))
         return Result::kUnreadable;
     switch (ReadLog([f](char* buf, size_t cap) { return ReadSome(f, buf, cap); }, log_, limit)) {
@@ -266,6 +468,7 @@ bool LogFollower::Apply(HWND memo, const ViewChange& change) {
 }
 
 void LogFollower::Forget() {
+    StopReading();
     holds_ = false;
     path_.clear();
     log_.Clear();

@@ -3,11 +3,13 @@
 // writing, showing it in the memo, the save dialog and the saved copy.
 #include "console/viewer/log_text.h"
 #include "console/viewer/log_view_text.h"
+#include "platform/scoped_win32.h"
 #include "toolkit/component.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -41,10 +43,16 @@ std::uint64_t HeldLogLimit();
 // Keeps a memo following a log file. It holds the log's bytes as of the last tick (for the
 // saved copy and the support mail) and shows their end: a tick that finds the log grown reads
 // and converts only what was added, after checking that what it held is still the log's
-// beginning; anything else is read anew.
+// beginning; anything else is read anew. A large log is shown by its end at once and read whole
+// on a worker thread meanwhile (reading 1 GB holds a window for many seconds); the view's first
+// line tells how far that has come, and the log is held once it is complete.
 class LogFollower {
 public:
     enum class Result { kShown, kUnreadable, kTooLarge };
+    LogFollower();
+    ~LogFollower();
+    LogFollower(const LogFollower&) = delete;
+    LogFollower& operator=(const LogFollower&) = delete;
     // Opens the file for reading, letting others only read it meanwhile, and shows it. On
     // kUnreadable (missing, locked, a read error, or the memo did not take the text) and
     // kTooLarge nothing is held any more; the memo is then left alone unless it refused text.
@@ -60,12 +68,31 @@ public:
     std::uint64_t TooLargeSize() const { return tooLarge_; }
     // Bytes held at most; 0 means HeldLogLimit().
     std::uint64_t MaxHeldBytes = 0;
+    // A log larger than this (and than the view shows whole) is read in the background.
+    std::uint64_t SyncReadUpTo = 4u << 20;
+    bool Reading() const { return reader_ != nullptr; }
+    // Until a background read has ended: paints, timers and sent messages are handled, input
+    // waits (nothing may close the window under a caller). True when the log is then held.
+    bool WaitWhole();
+    // Takes over a finished background read, else shows its progress; its timer calls it.
+    void Poll();
 
 private:
     enum class Grown { kShown, kNotGrown, kFailed, kTooLarge };
     Grown ShowGrowth(HWND memo, HANDLE file, std::uint64_t limit);
-    Result ShowAnew(HWND memo, HANDLE file, const std::string& path, std::uint64_t limit);
+    Result ShowAnew(HWND memo, UniqueFile& file, const BY_HANDLE_FILE_INFORMATION& info,
+                    const std::string& path, std::uint64_t limit);
+    bool StartReading(HWND memo, UniqueFile& file, const BY_HANDLE_FILE_INFORMATION& info,
+                      const std::string& path, std::uint64_t limit);
+    bool SameAsReading(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info,
+                       const std::string& path) const;
+    void StopReading();
+    void ScrollToEnd();
     bool Apply(HWND memo, const ViewChange& change);
+
+    struct Reader;
+    std::unique_ptr<Reader> reader_;
+    HWND memo_ = nullptr;
 
     std::string path_;
     BY_HANDLE_FILE_INFORMATION info_{};

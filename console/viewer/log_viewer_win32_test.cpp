@@ -619,10 +619,69 @@ TEST_F(LogView, LogsPastSixtyFourMegabytesShowTheirEndWhileTheWindowAnswersAndSa
     EXPECT_TRUE(test::PumpUntil([this] { return !Shown().empty(); }, 60000));
     EXPECT_TRUE(test::PumpUntil([this] { return form->Journal->Checked(); }));
     form->Timer1->SetEnabled(false);
+    EXPECT_TRUE(test::PumpUntil([this] { return form->LogShown().Holds(); }, 60000));
     EXPECT_TRUE(ShowsEndOf(log));
     EXPECT_NE(Shown().find(L" MB before this point not shown"), std::wstring::npos);
     Save();
     EXPECT_TRUE(ReadBytes(saveAs) == log) << "the saved copy is not the whole log";
+    EXPECT_TRUE(errors.empty());
+}
+
+// A large log shows its end at once, under a line that says the rest is being read; the whole
+// log is then held byte for byte. A save meanwhile waits for it; a rewrite starts over; a
+// console closed meanwhile lets go of the file.
+TEST_F(LogView, ALargeLogShowsItsEndAtOnceAndIsReadWholeInTheBackground) {
+    const std::string first = LogLines(0, 3u << 20), second = LogLines(7, 2u << 20),
+                      third = LogLines(9, 5u << 19) + std::string("\0 NUL kept\r\n", 13) +
+                                            LogLines(90000, 5u << 19);
+    const auto tailShown = [this](const std::string& log) {
+        const std::string view = NarrowAnsi(Shown());
+        const size_t cut = view.find("\r\n") + 2;
+        const std::string rest = view.substr(cut);
+        // Right after the tick: nothing read yet as far as the window knows.
+        return view.substr(0, cut) == ReadingLine(log.size() - rest.size(), 0) &&
+               rest.size() > 1000 &&
+               log.compare(log.size() - rest.size(), rest.size(), rest) == 0;
+    };
+    WriteBytes(primary, first);
+    saveAs = scratch / L"whole.log";
+    Start(true);
+    form->LogShown().SyncReadUpTo = 256 * 1024;
+    Tick();
+    EXPECT_TRUE(form->LogShown().Reading());
+    EXPECT_FALSE(form->LogShown().Holds());
+    EXPECT_TRUE(tailShown(first)) << NarrowAnsi(Shown()).substr(0, 120);
+    Save();
+    EXPECT_TRUE(ReadBytes(saveAs) == LogToCrLf(first, NulBytes::kKeep));
+    EXPECT_TRUE(form->LogShown().Holds());
+    EXPECT_TRUE(ShowsEndOf(first));
+
+    // Rewritten, and rewritten again before that read was taken over (the file is shared for
+    // reading only while it is read): the last one is read whole.
+    WriteBytes(primary, second);
+    Tick();
+    ASSERT_TRUE(form->LogShown().Reading());
+    EXPECT_TRUE(tailShown(second));
+    for (int i = 0; i < 20000 && !UniqueFile(CreateFileW(primary.c_str(), GENERIC_WRITE, 0,
+                                                         nullptr, OPEN_EXISTING, 0, nullptr));
+         ++i)
+        Sleep(5);
+    ASSERT_TRUE(form->LogShown().Reading());
+    WriteBytes(primary, third);
+    Tick();
+    EXPECT_TRUE(tailShown(third));
+    ASSERT_TRUE(test::PumpUntil([this] { return form->LogShown().Holds(); }, 60000));
+    EXPECT_EQ(Shown(), FreshView(third));
+    Save();
+    EXPECT_TRUE(ReadBytes(saveAs) == LogToCrLf(third, NulBytes::kKeep));
+    EXPECT_TRUE(EndInView());
+
+    // Closed while reading: the worker ends and the file can be deleted at once.
+    WriteBytes(primary, first);
+    Tick();
+    ASSERT_TRUE(form->LogShown().Reading());
+    form.reset();
+    EXPECT_TRUE(DeleteFileW(primary.c_str())) << GetLastError();
     EXPECT_TRUE(errors.empty());
 }
 

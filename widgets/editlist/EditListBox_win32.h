@@ -36,6 +36,8 @@ public:
 
     // Entries.
     std::vector<std::string> Items() const;
+    // One batch: storage reserved, redrawing off, the widest entry kept, one repaint.
+    void AddItems(const std::vector<std::string>& items);
     // Replaces an entry's text in place (no re-sorting) and re-applies the selection.
     void SetItem(int index, const std::string& text);
     void Delete(int index);
@@ -102,7 +104,9 @@ public:
     int ScrollWidth() const { return scrollWidth_; }
     bool ScrollHorizontal() const { return scrollHorizontal_; }
     int VisibleItems() const;
-    void BeginUpdate() { ++updateCount_; }
+    // A batch draws nothing until its outermost EndUpdate, which repaints once; a batch that
+    // knows how many entries (and characters) it adds has the list box reserve room for them.
+    void BeginUpdate(int expectedItems = 0, size_t expectedChars = 0);
     void EndUpdate();
     // Both stores keep every entry exactly (persist_format.h); a store that cannot be written
     // throws.
@@ -179,6 +183,7 @@ private:
     std::unique_ptr<TSizeEdit> editor_;
     static constexpr UINT_PTR kHoverTimer = 111;
     int updateCount_ = 0;
+    bool redrawOff_ = false; // the outermost batch switched the list box's redrawing off
     std::string lookup_;
     bool editMode_ = false;
     bool allowEdit_;

@@ -638,6 +638,61 @@ TEST_F(EditListTest, HorizontalExtentFollowsTheWidestEntry) {
     EXPECT_EQ(extent(), 300 + list->GetStringExtent("b") - list->GetStringExtent(""));
 }
 
+// A batch paints once: redrawing off for its whole length (nested or not), then one repaint that
+// leaves the list where it stood; a hidden list is left hidden.
+TEST_F(EditListTest, ABatchSwitchesRedrawingOffOnce) {
+    for (int i = 0; i < 60; ++i)
+        list->AddItem("entry " + std::to_string(100 + i));
+    list->SetIndexAndScroll(40);
+    Pump();
+    const HWND lb = list->Handle();
+    const LRESULT top = SendMessageW(lb, LB_GETTOPINDEX, 0, 0);
+    ASSERT_GT(top, 0);
+    struct Row {
+        bool visible;
+        int expected, nested; // nested 0: AddItems
+    };
+    const std::string wide(80, 'W');
+    for (const Row row : {Row{true, 5, 1}, Row{true, 0, 2}, Row{false, 5, 1}, Row{true, 5, 0}}) {
+        ShowWindow(lb, row.visible ? SW_SHOWNA : SW_HIDE);
+        Pump();
+        test::MessageLog log({lb}, {WM_SETREDRAW, LB_INITSTORAGE});
+        Strings added;
+        for (int i = 0; i < 5; ++i)
+            added.push_back("zz added " + std::to_string(i) + std::to_string(row.nested) +
+                            (row.nested ? "" : wide));
+        for (int n = 0; n < row.nested; ++n)
+            list->BeginUpdate(row.expected, 5 * 10);
+        const int before = list->Count();
+        if (row.nested == 0)
+            list->AddItems(added);
+        else
+            for (const auto& a : added)
+                list->AddItem(a);
+        for (int n = 0; n < row.nested; ++n)
+            list->EndUpdate();
+        std::vector<test::ExpectedMessage> want;
+        if (row.visible)
+            want.push_back({WM_SETREDRAW, test::kWParam, FALSE});
+        for (int n = 0; n < std::max(row.nested, 1) && row.expected; ++n)
+            want.push_back({LB_INITSTORAGE, test::kWParam, 5});
+        if (row.visible)
+            want.push_back({WM_SETREDRAW, test::kWParam, TRUE});
+        EXPECT_TRUE(test::MatchesSequence(log, want)) << row.visible << row.nested;
+        EXPECT_EQ(IsWindowVisible(lb) != FALSE, row.visible);
+        EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), top);
+        EXPECT_EQ(list->Count(), before + 5);
+        if (row.nested == 0) { // the widest entry kept as LB_ADDSTRING's handling keeps it
+            EXPECT_EQ(SendMessageW(lb, LB_GETHORIZONTALEXTENT, 0, 0), list->GetMaxStringExtent());
+        }
+        RECT dirty{};
+        EXPECT_EQ(GetUpdateRect(lb, &dirty, FALSE) != FALSE, row.visible) << "one repaint due";
+        Pump();
+        EXPECT_FALSE(GetUpdateRect(lb, &dirty, FALSE));
+    }
+    ShowWindow(lb, SW_SHOWNA);
+}
+
 // The fitted positions reach the LISTBOX (told by LB_SETTABSTOPS, then drawn there) and the
 // horizontal extent, as each item's setter does.
 TEST_F(EditListTest, OptimizeTabsAppliesTheStopsItComputes) {

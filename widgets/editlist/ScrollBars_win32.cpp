@@ -193,11 +193,27 @@ int TEditListBox::VisibleItems() const {
     return (r.bottom - r.top) / ItemHeight();
 }
 
+void TEditListBox::BeginUpdate(int expectedItems, size_t expectedChars) {
+    if (updateCount_++ == 0 && hwnd_ && IsWindowVisible(hwnd_)) {
+        // Otherwise the list box repaints after every entry: seconds for a few thousand.
+        SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+        redrawOff_ = true;
+    }
+    if (hwnd_ && expectedItems > 0)
+        SendMessageW(hwnd_, LB_INITSTORAGE, static_cast<WPARAM>(expectedItems),
+                     static_cast<LPARAM>(expectedChars * sizeof(wchar_t)));
+}
+
 void TEditListBox::EndUpdate() {
-    if (updateCount_ == 0)
+    if (updateCount_ == 0 || --updateCount_ != 0)
         return;
-    if (--updateCount_ == 0)
-        UpdateHScrollBar();
+    if (redrawOff_) {
+        redrawOff_ = false;
+        SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+    }
+    UpdateHScrollBar();
+    if (hwnd_ && IsWindowVisible(hwnd_))
+        RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
 }
 
 void TEditListBox::Loaded() {
