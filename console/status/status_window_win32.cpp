@@ -158,15 +158,19 @@ void TStatusWindow::Show(HWND owner) {
     RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     if (owner)
         GetWindowRect(owner, &area);
-    const int x = std::max<int>(0, area.left + (area.right - area.left - kWidth) / 2);
-    const int y = std::max<int>(0, area.top + (area.bottom - area.top - kHeight) / 2);
     // Owned by the console's window: above it, and no button of its own on the taskbar.
     CreateWindowFor({.className = kStatusClass,
                      .text = Widen(kStatusCaption),
                      .style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN,
                      .exStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME,
-                     .bounds = {x, y, kWidth, kHeight},
+                     .bounds = {area.left, area.top, kWidth, kHeight},
                      .parent = owner});
+    // Sized for the screen it opens on, centred over its owner, before it is shown.
+    dpi_ = Dpi();
+    const int width = Px(kWidth), height = Px(kHeight);
+    SetWindowPos(hwnd_, nullptr, std::max<int>(0, area.left + (area.right - area.left - width) / 2),
+                 std::max<int>(0, area.top + (area.bottom - area.top - height) / 2), width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     // The label stands right before the text: screen readers name the text after it.
     Label1 = std::make_unique<TLabel>(this, "Label1", hwnd_, Bounds{}, "Report / Bericht:", 0);
     ReportText = std::make_unique<TMemo>(this, "ReportText", hwnd_, Bounds{}, kReportId,
@@ -236,19 +240,37 @@ void TStatusWindow::ReleaseOwner() {
 }
 
 void TStatusWindow::Layout(int width, int height) {
-    const int buttonsTop = height - kMargin - kButtonHeight;
-    MoveWindow(Label1->Handle(), kMargin, kMargin, width - 2 * kMargin, kLabelHeight, TRUE);
-    const int textTop = kMargin + kLabelHeight + 4;
-    MoveWindow(ReportText->Handle(), kMargin, textTop, std::max(width - 2 * kMargin, 0),
-               std::max(buttonsTop - kMargin - textTop, 0), TRUE);
-    MoveWindow(OkButton->Handle(), width - kMargin - kButtonWidth, buttonsTop, kButtonWidth,
-               kButtonHeight, TRUE);
-    MoveWindow(CopyButton->Handle(), width - 2 * (kMargin + kButtonWidth), buttonsTop, kButtonWidth,
-               kButtonHeight, TRUE);
+    const int margin = Px(kMargin), buttonWidth = Px(kButtonWidth),
+              buttonHeight = Px(kButtonHeight);
+    const int buttonsTop = height - margin - buttonHeight;
+    MoveWindow(Label1->Handle(), margin, margin, width - 2 * margin, Px(kLabelHeight), TRUE);
+    const int textTop = margin + Px(kLabelHeight) + Px(4);
+    MoveWindow(ReportText->Handle(), margin, textTop, std::max(width - 2 * margin, 0),
+               std::max(buttonsTop - margin - textTop, 0), TRUE);
+    MoveWindow(OkButton->Handle(), width - margin - buttonWidth, buttonsTop, buttonWidth,
+               buttonHeight, TRUE);
+    MoveWindow(CopyButton->Handle(), width - 2 * (margin + buttonWidth), buttonsTop, buttonWidth,
+               buttonHeight, TRUE);
     if (RepairButton)
         MoveWindow(RepairButton->Handle(),
-                   width - 2 * (kMargin + kButtonWidth) - kMargin - kRepairWidth, buttonsTop,
-                   kRepairWidth, kButtonHeight, TRUE);
+                   width - 2 * (margin + buttonWidth) - margin - Px(kRepairWidth), buttonsTop,
+                   Px(kRepairWidth), buttonHeight, TRUE);
+}
+
+// The base has taken the suggested rectangle; the controls take this DPI's font and places.
+void TStatusWindow::HandleDpiChanged(UINT dpi) {
+    if (!dpi || !ReportText)
+        return;
+    dpi_ = dpi;
+    for (TWinControl* c :
+         {static_cast<TWinControl*>(Label1.get()), static_cast<TWinControl*>(ReportText.get()),
+          static_cast<TWinControl*>(RepairButton.get()),
+          static_cast<TWinControl*>(CopyButton.get()), static_cast<TWinControl*>(OkButton.get())})
+        if (c)
+            SendMessageW(c->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(dpi)), TRUE);
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    Layout(client.right, client.bottom);
 }
 
 LRESULT TStatusWindow::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -279,7 +301,7 @@ LRESULT TStatusWindow::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
             Layout(LOWORD(lp), HIWORD(lp));
         return 0;
     case WM_GETMINMAXINFO:
-        reinterpret_cast<MINMAXINFO*>(lp)->ptMinTrackSize = {kMinWidth, kMinHeight};
+        reinterpret_cast<MINMAXINFO*>(lp)->ptMinTrackSize = {Px(kMinWidth), Px(kMinHeight)};
         return 0;
     case WM_ACTIVATE:
         // A plain window forgets its focus when another one is activated; a dialog keeps it.

@@ -49,9 +49,11 @@ public:
 
 protected:
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    void HandleDpiChanged(UINT dpi) override;
 
 private:
     struct Job;
+    int Px(int px96) const { return ScaleTo(px96, dpi_); }
     void Layout(int width, int height);
     void ReleaseOwner();
     // Runs `plan` (if any) and a fresh read on the worker; the window shows that it reads.
@@ -65,6 +67,7 @@ private:
     std::thread worker_;
     HWND owner_ = nullptr;
     HWND focus_ = nullptr; // what had the focus when the window was last deactivated
+    UINT dpi_ = kBaseDpi;  // the layout's pixels are 96-DPI ones, scaled to this
 };
 
 } // namespace kes

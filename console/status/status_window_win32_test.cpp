@@ -145,6 +145,30 @@ TEST_F(StatusWindowKeys, ALongReportIsShownWholeAndTheWindowResizes) {
     EXPECT_TRUE(IsWindowEnabled(host.Handle()));
 }
 
+// Moved to a screen of another DPI: the suggested size, and controls, fonts and the smallest
+// size scaled from the 96-DPI layout (Wine has one DPI for all windows: the message is sent).
+TEST_F(StatusWindowKeys, AnotherScreensDpiScalesTheLayoutAndFonts) {
+    Open();
+    for (const UINT dpi : {144u, 192u, 120u, 96u}) {
+        const auto px = [dpi](int v) { return TWindow::ScaleTo(v, dpi); };
+        RECT suggested{10, 10, 10 + px(640), 10 + px(480)};
+        SendMessageW(window->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        RECT r, ok;
+        GetWindowRect(window->Handle(), &r);
+        EXPECT_EQ(r.right - r.left, px(640)) << dpi;
+        GetWindowRect(window->OkButton->Handle(), &ok);
+        EXPECT_EQ(ok.right - ok.left, px(81)) << dpi;
+        EXPECT_EQ(ok.bottom - ok.top, px(25)) << dpi;
+        for (HWND c : {window->OkButton->Handle(), window->ReportText->Handle()})
+            EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)), DefaultFont(dpi))
+                << dpi;
+        MoveWindow(window->Handle(), 0, 0, 100, 100, TRUE);
+        GetWindowRect(window->Handle(), &r);
+        EXPECT_GE(r.right - r.left, px(360)) << dpi;
+    }
+}
+
 // The modal window runs its own loop inside the menu's handler: the test drives it from a
 // timer that fires in that loop.
 std::function<void()> g_inModalLoop;
