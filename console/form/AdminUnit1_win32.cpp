@@ -23,10 +23,10 @@ const char* const kHelpText[6] = {
     "choice, you can define the categories you need in ",
     "this section. Please select first the user you want to modify and click the button "
     "\"+\".<br><br>",
-    "Um mit jedem Benutzer andere Kategorien abgleichen zu können, gehen Sie bitte wie folgt "
+    "Um mit jedem Benutzer andere Kategorien abgleichen zu k\xC3\xB6nnen, gehen Sie bitte wie folgt "
     "vor. Suchen Sie aus der rechten Box einen ",
     "Benutzer aus und klicken auf den \"+\" Button. Legen Sie nun die Kategorie fest. Mit "
-    "weiteren Nutzern können Sie ebenso verfahren.",
+    "weiteren Nutzern k\xC3\xB6nnen Sie ebenso verfahren.",
     "</FONT>",
     "",
 };
@@ -135,7 +135,7 @@ void TQuillard::CreateControls() {
                                     "Debug mode / erweiterte Logdaten erzeugen", ids::chkDebug);
     chkAdmin = std::make_unique<TCheckBox>(
         this, "chkAdmin", p1, Bounds{24, 30, 545, 17},
-        "Normal users can't change settings to Kestrova / Änderungen in den Einstellungen "
+        "Normal users can't change settings to Kestrova / \xC3\x84nderungen in den Einstellungen "
         "verwehren",
         ids::chkAdmin);
     users = std::make_unique<TComboBox>(this, "users", p1, Bounds{24, 248, 273, 21}, ids::users);
@@ -152,7 +152,7 @@ void TQuillard::CreateControls() {
     HTMLStaticText1->SetVAlignment(tvaTop);
     Journal = std::make_unique<TCheckBox>(
         this, "Journal", p1, Bounds{24, 45, 545, 17},
-        "Tracking to journalfolder / Änderungen im Jurnal-Ordner mitschreiben ", ids::Journal);
+        "Tracking to journalfolder / \xC3\x84nderungen im Jurnal-Ordner mitschreiben ", ids::Journal);
     Desktopbenachrichtigung = std::make_unique<TCheckBox>(
         this, "Desktopbenachrichtigung", p1, Bounds{24, 60, 545, 17},
         "Desktop-notification / Desktopbenachrichtigungsfenster anzeigen.",
@@ -176,7 +176,7 @@ void TQuillard::CreateControls() {
                                                                        .id = ids::catDel});
     Label2 = std::make_unique<TLabel>(
         this, "Label2", p1, Bounds{24, 232, 257, 13},
-        "synchronisationrecipient / Synchronisationsempfänger:", ids::Label2);
+        "synchronisationrecipient / Synchronisationsempf\xC3\xA4nger:", ids::Label2);
     Label1 = std::make_unique<TLabel>(this, "Label1", p1, Bounds{344, 232, 106, 13},
                                       "category / Kagtegorie:", ids::Label1);
     Label1->AutoSize();
