@@ -200,11 +200,11 @@ struct PolicyItem {
 std::vector<PolicyItem> ItemsOf(IXMLDOMNode* policy, bool enabled) {
     std::vector<PolicyItem> items;
     const std::wstring state = enabled ? L"enabled" : L"disabled";
-    for (const ComPtr<IXMLDOMNode>& v : Select(policy, (L"p:" + state + L"Value/p:decimal").c_str()))
+    for (const ComPtr<IXMLDOMNode>& v :
+         Select(policy, (L"p:" + state + L"Value/p:decimal").c_str()))
         items.push_back({Attribute(policy, L"key"), Attribute(policy, L"valueName"),
                          static_cast<DWORD>(std::stoul(Attribute(v.Get(), L"value")))});
-    for (const ComPtr<IXMLDOMNode>& item :
-         Select(policy, (L"p:" + state + L"List/p:item").c_str()))
+    for (const ComPtr<IXMLDOMNode>& item : Select(policy, (L"p:" + state + L"List/p:item").c_str()))
         for (const ComPtr<IXMLDOMNode>& v : Select(item.Get(), L"p:value/p:decimal"))
             items.push_back({Attribute(item.Get(), L"key"), Attribute(item.Get(), L"valueName"),
                              static_cast<DWORD>(std::stoul(Attribute(v.Get(), L"value")))});
@@ -268,9 +268,9 @@ TEST(PolicyTemplates, NameWhatTheConsoleWritesInEveryLanguage) {
     const std::set<Setting> written = WrittenByConsole();
     // Every value of the add-in's layout that the console sets is among them.
     const std::wstring config = Widen(layout::kConfig + 1);
-    for (const char* value : {layout::kDebug, layout::kJournal, layout::kRemoveReminder,
-                              layout::kPackEveryTime, layout::kDesktopNotification,
-                              layout::kCollectCount, layout::kCollectTime})
+    for (const char* value :
+         {layout::kDebug, layout::kJournal, layout::kRemoveReminder, layout::kPackEveryTime,
+          layout::kDesktopNotification, layout::kCollectCount, layout::kCollectTime})
         EXPECT_TRUE(written.contains({L"User", config, Widen(value)})) << value;
     EXPECT_TRUE(written.contains({L"Machine", config, Widen(layout::kLock)}));
     for (const Setting& s : named)
@@ -322,9 +322,9 @@ TEST(PolicyTemplates, TheLockPolicyAndTheConsoleAgreeForEitherOutlook) {
             ClearMachine();
             UniqueKey office;
             ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
-                                      L"Software\\Microsoft\\Office\\16.0\\Outlook", 0,
-                                      nullptr, 0, KEY_ALL_ACCESS | outlook.outlookIn, nullptr,
-                                      office.Put(), nullptr),
+                                      L"Software\\Microsoft\\Office\\16.0\\Outlook", 0, nullptr, 0,
+                                      KEY_ALL_ACCESS | outlook.outlookIn, nullptr, office.Put(),
+                                      nullptr),
                       ERROR_SUCCESS);
             RegSetValueExW(office.Get(), L"Bitness", 0, REG_SZ,
                            reinterpret_cast<const BYTE*>(outlook.bitness), 4 * sizeof(wchar_t));

@@ -6,7 +6,6 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
-
 namespace kes {
 
 HFONT DefaultFont(UINT dpi) {
@@ -51,8 +50,9 @@ void DrawDisabledGlyph(HDC dc, int x, int y, int size, int offset, HBITMAP glyph
     const COLORREF oldBk = SetBkColor(dc, RGB(255, 255, 255));
     // The brush where the shape is black, the background elsewhere (ROP PSDPxax).
     constexpr DWORD kBrushThroughShape = 0x00B8074A;
-    const struct { int offset, colour; } layers[] = {{offset, COLOR_BTNHIGHLIGHT},
-                                                      {0, COLOR_BTNSHADOW}};
+    const struct {
+        int offset, colour;
+    } layers[] = {{offset, COLOR_BTNHIGHLIGHT}, {0, COLOR_BTNSHADOW}};
     for (const auto& layer : layers) {
         SelectedObject brush(dc, GetSysColorBrush(layer.colour));
         BitBlt(dc, x + layer.offset, y + layer.offset, size, size, mono.Get(), 0, 0,
@@ -142,8 +142,8 @@ void TWinControl::CreateHandle(const wchar_t* cls, DWORD style, DWORD exStyle, H
 }
 
 void TWinControl::PlaceScaled(const Bounds& b, UINT dpi) {
-    SetWindowPos(hwnd_, nullptr, ScaleTo(b.left, dpi), ScaleTo(b.top, dpi),
-                 ScaleTo(b.width, dpi), ScaleTo(b.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd_, nullptr, ScaleTo(b.left, dpi), ScaleTo(b.top, dpi), ScaleTo(b.width, dpi),
+                 ScaleTo(b.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(dpi)), TRUE);
 }
 
@@ -351,8 +351,7 @@ TSpeedButton::TSpeedButton(TComponent* owner, const Params& p)
         glyph_.Reset(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
                                                      MAKEINTRESOURCEW(p.glyphResource),
                                                      IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
-    CreateHandle(kSpeedClass, p.tabStop ? WS_TABSTOP : 0, 0, p.parent, p.bounds, p.caption,
-                 p.id);
+    CreateHandle(kSpeedClass, p.tabStop ? WS_TABSTOP : 0, 0, p.parent, p.bounds, p.caption, p.id);
 }
 
 void TSpeedButton::Click() {

@@ -11,10 +11,10 @@ void TFormWindow::CreateForm(const Params& p) {
     // Shared icons belong to the module, not to a window: the class registered by the first
     // form keeps them, and every later form of the class shows live ones.
     const auto icon = [inst, &p](int cx, int cy) {
-        return p.iconResource ? static_cast<HICON>(LoadImageW(inst,
-                                                              MAKEINTRESOURCEW(p.iconResource),
-                                                              IMAGE_ICON, cx, cy, LR_SHARED))
-                              : nullptr;
+        return p.iconResource
+                   ? static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(p.iconResource),
+                                                   IMAGE_ICON, cx, cy, LR_SHARED))
+                   : nullptr;
     };
     const HICON big = icon(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
     const HICON small = icon(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));

@@ -2,10 +2,10 @@
 
 #include "toolkit/component.h"
 
-#include <optional>
-
 #include <commctrl.h>
 #include <windowsx.h>
+
+#include <optional>
 
 namespace kes {
 
@@ -215,8 +215,8 @@ bool TWindow::Reflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 namespace {
 MouseEvent MouseEventOf(UINT msg, WPARAM wp, LPARAM lp) {
-    MouseEvent e{MouseEvent::Move, MouseEvent::None, {GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}, wp,
-                 msg, wp, lp};
+    MouseEvent e{
+        MouseEvent::Move, MouseEvent::None, {GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}, wp, msg, wp, lp};
     switch (msg) {
     case WM_MOUSELEAVE:
         e.action = MouseEvent::Leave;
@@ -421,9 +421,9 @@ bool TWindow::TrackMouseLeave() {
 UINT TWindow::Dpi() const {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
     // Looked up, not linked: the programs also run on systems older than the function.
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"),
-                                                    "GetDpiForWindow")));
+    static const auto getDpiForWindow =
+        reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
     if (getDpiForWindow && hwnd_) {
         if (const UINT dpi = getDpiForWindow(hwnd_))
             return dpi;

@@ -38,7 +38,7 @@ struct Bounds {
 struct MouseEvent {
     enum Action { Move, Down, Up, DoubleClick, Leave } action;
     enum Button { None, Left, Right, Middle } button;
-    POINT pt;   // client coordinates; none for Leave
+    POINT pt;    // client coordinates; none for Leave
     WPARAM keys; // MK_* flags
     UINT msg;
     WPARAM wp;
@@ -82,7 +82,7 @@ public:
 
     // Registers a window class whose windows are ours; once per name and process.
     static void RegisterWindowClass(const wchar_t* name, HBRUSH background, UINT style = 0,
-                              HICON icon = nullptr, HICON smallIcon = nullptr);
+                                    HICON icon = nullptr, HICON smallIcon = nullptr);
 
 protected:
     struct CreateParams {

@@ -107,8 +107,7 @@ void Measure(int count, int rounds, double& showMs, double& bareMs, double& maxB
         bareMs = std::min(bareMs, MillisecondsNow() - t0);
         Application().ProcessMessages();
     }
-    if (form.categoriesList->Count() != count ||
-        SendMessageW(bare, LB_GETCOUNT, 0, 0) != count)
+    if (form.categoriesList->Count() != count || SendMessageW(bare, LB_GETCOUNT, 0, 0) != count)
         std::fprintf(stderr, "the lists hold %d and %d entries\n", form.categoriesList->Count(),
                      static_cast<int>(SendMessageW(bare, LB_GETCOUNT, 0, 0)));
 }

@@ -23,13 +23,12 @@ void BM_ReadAndConvert(benchmark::State& state) {
             return;
         }
         kes::LogBytes log;
-        const bool ok =
-            kes::ReadLog(
-                [f](char* buf, std::size_t size) -> long long {
-                    const std::size_t n = std::fread(buf, 1, size, f);
-                    return std::ferror(f) ? -1 : static_cast<long long>(n);
-                },
-                log, ~0ull) == kes::ReadResult::Ok;
+        const bool ok = kes::ReadLog(
+                            [f](char* buf, std::size_t size) -> long long {
+                                const std::size_t n = std::fread(buf, 1, size, f);
+                                return std::ferror(f) ? -1 : static_cast<long long>(n);
+                            },
+                            log, ~0ull) == kes::ReadResult::Ok;
         std::fclose(f);
         if (!ok)
             state.SkipWithError("read failed");

@@ -143,8 +143,8 @@ bool ShowsEnd(TQuillard& form, const std::string& log) {
     const std::wstring whole = WidenAnsi(LogToCrLf(log));
     const size_t head = shown.find(L"\r\n") + 2;
     return shown.size() > head && whole.size() >= shown.size() - head &&
-           whole.compare(whole.size() - (shown.size() - head), std::wstring::npos, shown,
-                         head) == 0;
+           whole.compare(whole.size() - (shown.size() - head), std::wstring::npos, shown, head) ==
+               0;
 }
 
 } // namespace

@@ -81,8 +81,9 @@ void RemoveRecipients(int folders) {
 double BareListingMs(size_t& found) {
     kes::UniqueWindow top(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 300, nullptr,
                                           nullptr, nullptr, nullptr));
-    HWND combo = CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST |
-                                 WS_VSCROLL, 10, 10, 273, 221, top.Get(), nullptr, nullptr, nullptr);
+    HWND combo =
+        CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST | WS_VSCROLL,
+                        10, 10, 273, 221, top.Get(), nullptr, nullptr, nullptr);
     double best = 1e300;
     for (int round = 0; round < 3; ++round) {
         SendMessageW(combo, CB_RESETCONTENT, 0, 0);

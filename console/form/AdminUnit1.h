@@ -12,8 +12,8 @@
 #include "widgets/editlist/WinXP.h"
 
 #include <memory>
-#include <unordered_set>
 #include <string>
+#include <unordered_set>
 
 namespace kes {
 
@@ -112,9 +112,9 @@ private:
     void LoadCategories(const std::string& user);
     void SaveCategoriesFor(const std::string& user);
     void SetCategoriesReadOnly(bool on);
-    std::string categoriesOwner_;               // whose categories the list holds
-    std::vector<std::string> storedCategories_; // the list as last loaded or stored
-    bool categoriesReadOnly_ = false;           // the owner's key may be read, not written
+    std::string categoriesOwner_;                 // whose categories the list holds
+    std::vector<std::string> storedCategories_;   // the list as last loaded or stored
+    bool categoriesReadOnly_ = false;             // the owner's key may be read, not written
     std::unordered_set<std::string> listedUsers_; // the entries of users, for UserListed
 
     Services services_;

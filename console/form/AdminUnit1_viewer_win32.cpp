@@ -101,7 +101,8 @@ SupportMail TQuillard::ComposeSupportMailFor(std::unique_ptr<AttachedLogCopy>& c
                                              const std::u16string& report) const {
     const auto u16 = [](const std::wstring& w) { return std::u16string(w.begin(), w.end()); };
     if (!logShown_.Holds())
-        return ComposeSupportMail(u16(MemoText(LogFile->Handle())), report); // a message line, or nothing
+        return ComposeSupportMail(u16(MemoText(LogFile->Handle())),
+                                  report); // a message line, or nothing
     const LogBytes& log = logShown_.Log();
     const std::uint64_t from = logShown_.View().ShownFrom();
     if (ChooseMailShape(from == 0, log.Size()) == MailShape::kInBody)
@@ -111,7 +112,8 @@ SupportMail TQuillard::ComposeSupportMailFor(std::unique_ptr<AttachedLogCopy>& c
     const std::u16string tail = u16(WidenAnsi(LogTextOf(log, from, log.Size())));
     SupportMail mail = ComposeSupportMail(MailOmittedLine(from, u16(copy->Name())) + tail, report);
     mail.Attachments.push_back(u16(copy->Path()));
-    mail.BodyIfNotAttached = ComposeSupportMail(u16(WidenAnsi(OmittedLine(from))) + tail, report).Body;
+    mail.BodyIfNotAttached =
+        ComposeSupportMail(u16(WidenAnsi(OmittedLine(from))) + tail, report).Body;
     return mail;
 }
 

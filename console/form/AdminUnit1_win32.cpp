@@ -23,7 +23,8 @@ const char* const kHelpText[6] = {
     "choice, you can define the categories you need in ",
     "this section. Please select first the user you want to modify and click the button "
     "\"+\".<br><br>",
-    "Um mit jedem Benutzer andere Kategorien abgleichen zu k\xC3\xB6nnen, gehen Sie bitte wie folgt "
+    "Um mit jedem Benutzer andere Kategorien abgleichen zu k\xC3\xB6nnen, gehen Sie bitte wie "
+    "folgt "
     "vor. Suchen Sie aus der rechten Box einen ",
     "Benutzer aus und klicken auf den \"+\" Button. Legen Sie nun die Kategorie fest. Mit "
     "weiteren Nutzern k\xC3\xB6nnen Sie ebenso verfahren.",
@@ -152,7 +153,8 @@ void TQuillard::CreateControls() {
     HTMLStaticText1->SetVAlignment(tvaTop);
     Journal = std::make_unique<TCheckBox>(
         this, "Journal", p1, Bounds{24, 45, 545, 17},
-        "Tracking to journalfolder / \xC3\x84nderungen im Jurnal-Ordner mitschreiben ", ids::Journal);
+        "Tracking to journalfolder / \xC3\x84nderungen im Jurnal-Ordner mitschreiben ",
+        ids::Journal);
     Desktopbenachrichtigung = std::make_unique<TCheckBox>(
         this, "Desktopbenachrichtigung", p1, Bounds{24, 60, 545, 17},
         "Desktop-notification / Desktopbenachrichtigungsfenster anzeigen.",
@@ -279,8 +281,7 @@ void TQuillard::CreateControls() {
 void TQuillard::LayoutControls() {
     for (const auto& [control, b] : layout96_)
         control->PlaceScaled(b, dpi_);
-    SendMessageW(LogFile->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(dpi_)),
-                 TRUE);
+    SendMessageW(LogFile->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(dpi_)), TRUE);
     // The labels grow to their text in the font of this DPI.
     Label1->AutoSize();
     Label2->AutoSize();
@@ -297,8 +298,7 @@ void TQuillard::HandleDpiChanged(UINT dpi) {
 
 void TQuillard::RestoreFocus() {
     HWND to = focusBack_;
-    if (!to || !IsWindow(to) || !IsChild(hwnd_, to) || !IsWindowVisible(to) ||
-        !IsWindowEnabled(to))
+    if (!to || !IsWindow(to) || !IsChild(hwnd_, to) || !IsWindowVisible(to) || !IsWindowEnabled(to))
         to = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
     if (to)
         SetFocus(to);

@@ -9,9 +9,8 @@
 #include "console/testing/test_registry_win32.h"
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
-#include "widgets/HTMLText/testing/test_bitmap_win32.h"
-
 #include "toolkit/testing/window_test_kit_win32.h"
+#include "widgets/HTMLText/testing/test_bitmap_win32.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -236,21 +235,23 @@ TEST_F(QuillardOnRegistry, ManyRecipientsAreListedWithoutReadingTheBoxBack) {
     for (int f = 0; f < 10; ++f)
         for (int r = 0; r < 30; ++r) {
             // Every folder also holds the first folder's recipients, and one in upper case.
-            const std::string name = "Empf\xC3\xA4nger " + std::to_string(f) + "." + std::to_string(r);
-            for (const std::string& n : {name, std::string("Empf\xC3\xA4nger 0.") + std::to_string(r)})
-                test::CreateKey(HKEY_CURRENT_USER,
-                                L"Software\\Varnholt\\Kestrova\\Folders\\F" + std::to_wstring(f) +
-                                    L"\\Users\\" + Widen(n));
+            const std::string name =
+                "Empf\xC3\xA4nger " + std::to_string(f) + "." + std::to_string(r);
+            for (const std::string& n :
+                 {name, std::string("Empf\xC3\xA4nger 0.") + std::to_string(r)})
+                test::CreateKey(HKEY_CURRENT_USER, L"Software\\Varnholt\\Kestrova\\Folders\\F" +
+                                                       std::to_wstring(f) + L"\\Users\\" +
+                                                       Widen(n));
         }
     test::CreateKey(HKEY_CURRENT_USER, L"Software\\Varnholt\\Kestrova\\Folders\\F9\\Users\\"
                                        L"EMPF\u00c4NGER 1.5");
     for (int f = 0; f < 10; ++f) {
         std::vector<std::string> folder;
         UniqueKey k;
-        RegOpenKeyExW(HKEY_CURRENT_USER,
-                      (L"Software\\Varnholt\\Kestrova\\Folders\\F" + std::to_wstring(f) + L"\\Users")
-                          .c_str(),
-                      0, KEY_READ, k.Put());
+        RegOpenKeyExW(
+            HKEY_CURRENT_USER,
+            (L"Software\\Varnholt\\Kestrova\\Folders\\F" + std::to_wstring(f) + L"\\Users").c_str(),
+            0, KEY_READ, k.Put());
         wchar_t buf[256];
         for (DWORD i = 0;; ++i) {
             DWORD len = 256;
@@ -406,8 +407,9 @@ TEST_F(QuillardInMemory, ARecipientKeyThatCannotBeCreatedIsReportedOnlyWithSomet
     EXPECT_TRUE(rec.errors.empty());
     SendMessageW(form->catAdd->Handle(), BM_CLICK, 0, 0);
     leave();
-    EXPECT_EQ(rec.errors, std::vector<std::string>{"Erzeugung von Schl\xC3\xBCssel Software\\Varnholt\\"
-                                                   "Kestrova\\UserCategories\\dora misslungen"});
+    EXPECT_EQ(rec.errors,
+              std::vector<std::string>{"Erzeugung von Schl\xC3\xBCssel Software\\Varnholt\\"
+                                       "Kestrova\\UserCategories\\dora misslungen"});
     EXPECT_EQ(form->categoriesList->Items(), std::vector<std::string>{"Neu"});
     choose(0); // the unsaved entry holds the recipient
     EXPECT_EQ(rec.errors.size(), 2u);
@@ -867,10 +869,12 @@ void ExpectLaidOutFor(TQuillard& form, UINT dpi) {
         {form.chkDebug.get(), {24, 15, 537, 17}, GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
         {form.chkAdmin.get(), {24, 30, 545, 17}, GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
         {form.Journal.get(), {24, 45, 545, 17}, GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
-        {form.Desktopbenachrichtigung.get(), {24, 60, 545, 17},
+        {form.Desktopbenachrichtigung.get(),
+         {24, 60, 545, 17},
          GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
         {form.chkReminders.get(), {24, 75, 545, 17}, GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
-        {form.chk_pack_every_mail.get(), {24, 91, 377, 17},
+        {form.chk_pack_every_mail.get(),
+         {24, 91, 377, 17},
          GetSystemMetrics(SM_CXMENUCHECK) + s(4)},
         {form.HTMLStaticText1.get(), {24, 152, 545, 81}, -1},
         {form.users.get(), {24, 248, 273, 21}, -1},
@@ -899,9 +903,9 @@ void ExpectLaidOutFor(TQuillard& form, UINT dpi) {
         if (e.b.width) {
             EXPECT_NEAR(r.right - r.left, s(e.b.width), 1) << n << " at " << dpi;
             // A combo box's height is its font's, not the layout's.
-            if (e.c != form.users.get()) {
-                EXPECT_NEAR(r.bottom - r.top, s(e.b.height), 1) << n << " at " << dpi;
-            }
+            const int heightOff = r.bottom - r.top - s(e.b.height);
+            EXPECT_TRUE(e.c == form.users.get() || (heightOff >= -1 && heightOff <= 1))
+                << n << " at " << dpi << ": height off by " << heightOff;
         }
         RECT ink = r;
         if (e.captionExtra >= 0) {
@@ -1019,12 +1023,12 @@ TEST(QuillardDpi, ADpiChangeLaysTheWindowOutAgain) {
 class QuillardKeys : public ::testing::Test {
 protected:
     void SetUp() override {
-        form = std::make_unique<TQuillard>(
-            RecordingServices(std::make_shared<Win32Registry>(), rec));
+        form =
+            std::make_unique<TQuillard>(RecordingServices(std::make_shared<Win32Registry>(), rec));
         form->Create(SW_SHOW);
         SetForegroundWindow(form->Handle());
-        ASSERT_TRUE(test::PumpUntil([&] { return GetForegroundWindow() == form->Handle(); },
-                                    5000, form->Handle()));
+        ASSERT_TRUE(test::PumpUntil([&] { return GetForegroundWindow() == form->Handle(); }, 5000,
+                                    form->Handle()));
     }
     bool Key(WORD vk, unsigned mods = test::kNoModifier) {
         return test::PressKey(vk, mods, form->Handle());
@@ -1091,8 +1095,7 @@ TEST_F(QuillardKeys, TheFocusGoesBackToItsControlAfterADialogOrTheMenu) {
     for (const auto& r : rows) {
         SetFocus(r.control);
         r.open();
-        ASSERT_TRUE(test::PumpUntil([&] { return GetFocus() == r.control; }, 3000,
-                                    form->Handle()))
+        ASSERT_TRUE(test::PumpUntil([&] { return GetFocus() == r.control; }, 3000, form->Handle()))
             << TWinControl::FromHandle(r.control)->Name;
     }
     ASSERT_EQ(menuAt, form->chkAdmin->Handle());

@@ -23,7 +23,7 @@ protected:
     void Stage(RegView view, std::uint32_t type, const std::vector<std::uint8_t>& data) {
         RegKey key = 0;
         ASSERT_EQ(reg->OpenKey(RootHandle(RootKey::LocalMachine), kConfig + 1,
-                              kKeyAllAccess | static_cast<std::uint32_t>(view), true, key),
+                               kKeyAllAccess | static_cast<std::uint32_t>(view), true, key),
                   regcode::Success);
         reg->SetValue(key, "lock", type, data);
         reg->CloseKey(key);

@@ -113,8 +113,8 @@ private:
 };
 
 std::string ReadWholeFile(const wchar_t* path) {
-    const kes::UniqueFile f(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
+    const kes::UniqueFile f(
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     std::string out;
     if (!f)
         return out;

@@ -27,8 +27,8 @@ std::string OmittedLine(std::uint64_t omitted) {
 
 std::string ReadingLine(std::uint64_t omitted, int percent) {
     const std::string pc = std::to_string(percent);
-    return "[... reading the " + FormatLogSize(omitted) + " before this point: " + pc +
-           "% / die " + FormatLogSize(omitted, ',') + " davor werden gelesen: " + pc + " % ...]\r\n";
+    return "[... reading the " + FormatLogSize(omitted) + " before this point: " + pc + "% / die " +
+           FormatLogSize(omitted, ',') + " davor werden gelesen: " + pc + " % ...]\r\n";
 }
 
 std::string TooLargeLine(const std::string& path, std::uint64_t size) {

@@ -460,8 +460,8 @@ bool LogFollower::Apply(HWND memo, const ViewChange& change) {
             SendMessageW(memo, EM_SETSEL, 0, static_cast<LPARAM>(change.cut));
             SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(head.c_str()));
         }
-        ok = ok && static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0)) ==
-                       view_.Length();
+        ok =
+            ok && static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0)) == view_.Length();
     }
     memoLength_ = static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0));
     return ok;

@@ -46,7 +46,8 @@ std::string ReadBytes(const fs::path& p) {
 }
 
 void AppendBytes(const fs::path& p, const std::string& bytes) {
-    const UniqueFile h(CreateFileW(p.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
+    const UniqueFile h(
+        CreateFileW(p.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
     ASSERT_TRUE(h) << p.string();
     DWORD n = 0;
     WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
@@ -633,15 +634,14 @@ TEST_F(LogView, LogsPastSixtyFourMegabytesShowTheirEndWhileTheWindowAnswersAndSa
 TEST_F(LogView, ALargeLogShowsItsEndAtOnceAndIsReadWholeInTheBackground) {
     const std::string first = LogLines(0, 3u << 20), second = LogLines(7, 2u << 20),
                       third = LogLines(9, 5u << 19) + std::string("\0 NUL kept\r\n", 13) +
-                                            LogLines(90000, 5u << 19);
+                              LogLines(90000, 5u << 19);
     const auto tailShown = [this](const std::string& log) {
         const std::string view = NarrowAnsi(Shown());
         const size_t cut = view.find("\r\n") + 2;
         const std::string rest = view.substr(cut);
         // Right after the tick: nothing read yet as far as the window knows.
         return view.substr(0, cut) == ReadingLine(log.size() - rest.size(), 0) &&
-               rest.size() > 1000 &&
-               log.compare(log.size() - rest.size(), rest.size(), rest) == 0;
+               rest.size() > 1000 && log.compare(log.size() - rest.size(), rest.size(), rest) == 0;
     };
     WriteBytes(primary, first);
     saveAs = scratch / L"whole.log";
@@ -662,8 +662,8 @@ TEST_F(LogView, ALargeLogShowsItsEndAtOnceAndIsReadWholeInTheBackground) {
     Tick();
     ASSERT_TRUE(form->LogShown().Reading());
     EXPECT_TRUE(tailShown(second));
-    for (int i = 0; i < 20000 && !UniqueFile(CreateFileW(primary.c_str(), GENERIC_WRITE, 0,
-                                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    for (int i = 0; i < 20000 && !UniqueFile(CreateFileW(primary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                         OPEN_EXISTING, 0, nullptr));
          ++i)
         Sleep(5);
     ASSERT_TRUE(form->LogShown().Reading());

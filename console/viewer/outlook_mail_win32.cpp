@@ -151,8 +151,8 @@ AttachedLogCopy::AttachedLogCopy(const LogBytes& log, const std::string& logPath
     if (name.empty())
         name = L"debug.log";
     for (unsigned i = 0;; ++i) {
-        folder_ = std::wstring(tmp, n) + L"Kestrova mail " + std::to_wstring(GetCurrentProcessId()) +
-                  L"-" + std::to_wstring(i);
+        folder_ = std::wstring(tmp, n) + L"Kestrova mail " +
+                  std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(i);
         if (CreateDirectoryW(folder_.c_str(), nullptr))
             break;
         if (GetLastError() != ERROR_ALREADY_EXISTS || i == 1000)
@@ -165,8 +165,8 @@ AttachedLogCopy::AttachedLogCopy(const LogBytes& log, const std::string& logPath
         GetLocalTime(&now);
         const auto dosTime =
             static_cast<std::uint16_t>(now.wHour << 11 | now.wMinute << 5 | now.wSecond / 2);
-        const auto dosDate = static_cast<std::uint16_t>((now.wYear - 1980) << 9 |
-                                                        now.wMonth << 5 | now.wDay);
+        const auto dosDate =
+            static_cast<std::uint16_t>((now.wYear - 1980) << 9 | now.wMonth << 5 | now.wDay);
         // The log's text as savelog writes it, a piece at a time.
         ZipWriter zip(Narrow(name), dosTime, dosDate);
         std::string text;

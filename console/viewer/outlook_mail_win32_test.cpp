@@ -6,10 +6,10 @@
 #include "console/store/kestrova_layout.h"
 #include "console/store/memory_registry.h"
 #include "console/store/settings_store.h"
-#include "console/viewer/log_viewer_win32.h"
-#include "console/viewer/outlook_mail_win32.h"
 #include "console/viewer/log_text.h"
 #include "console/viewer/log_view_text.h"
+#include "console/viewer/log_viewer_win32.h"
+#include "console/viewer/outlook_mail_win32.h"
 #include "console/viewer/zip_writer.h"
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
@@ -45,8 +45,8 @@ struct Fake {
     BSTR(*MailFn)
     (int, const wchar_t*) = Proc<BSTR (*)(int, const wchar_t*)>(dll.Get(), "FakeOutlookMail");
     BSTR(*AttachmentFn)
-    (int, int, const wchar_t*) =
-        Proc<BSTR (*)(int, int, const wchar_t*)>(dll.Get(), "FakeOutlookAttachment");
+    (int, int, const wchar_t*) = Proc<BSTR (*)(int, int, const wchar_t*)>(dll.Get(),
+                                                                          "FakeOutlookAttachment");
     void (*Busy)(int) = Proc<void (*)(int)>(dll.Get(), "FakeOutlookBusy");
     void (*OnDisplay)(void (*)(void*),
                       void*) = Proc<void (*)(void (*)(void*), void*)>(dll.Get(),
@@ -139,8 +139,8 @@ protected:
             logPath = logDir + L"\\Kestrova_debug.log";
         }
         {
-            const UniqueFile h(CreateFileW(logPath.c_str(), GENERIC_WRITE, 0, nullptr,
-                                           CREATE_ALWAYS, 0, nullptr));
+            const UniqueFile h(
+                CreateFileW(logPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
             DWORD n = 0;
             WriteFile(h.Get(), log.data(), static_cast<DWORD>(log.size()), &n, nullptr);
         }
@@ -407,7 +407,8 @@ TEST_F(SupportMailPress, AShownWholeLogGoesInTheBodyABigOneTravelsAttached) {
     EXPECT_EQ(le(22), text.size());
     EXPECT_EQ(le(18) + 30 + 18 + 46 + 18 + 22, zip.size());
     EXPECT_LT(zip.size(), text.size() / 5);
-    EXPECT_TRUE(HoldsLog(fake.Mail(1, L"Body"), MailOmittedLine(from, u"Kestrova_debug.zip") + tail));
+    EXPECT_TRUE(
+        HoldsLog(fake.Mail(1, L"Body"), MailOmittedLine(from, u"Kestrova_debug.zip") + tail));
     // The copy made for Outlook is gone with the mail window, its folder too.
     EXPECT_EQ(GetFileAttributesW(attached.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW(attached.substr(0, attached.rfind(L'\\')).c_str()),

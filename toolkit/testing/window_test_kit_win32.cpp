@@ -30,7 +30,8 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, HWND dialog) 
         const ULONGLONG now = GetTickCount64();
         if (now >= end)
             return false;
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)),
+        MsgWaitForMultipleObjectsEx(0, nullptr,
+                                    static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)),
                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
 }
@@ -76,8 +77,7 @@ struct InputWatch {
             const MSG& m = *reinterpret_cast<const MSG*>(lp);
             InputWatch& w = *active;
             if ((m.message == w.first || m.message == w.second) &&
-                (w.key == 0 || m.wParam == w.key) &&
-                (!w.checkPoint || Near(m.pt, w.point)))
+                (w.key == 0 || m.wParam == w.key) && (!w.checkPoint || Near(m.pt, w.point)))
                 w.seen = true;
         }
         return CallNextHookEx(nullptr, code, wp, lp);
@@ -101,8 +101,8 @@ bool SendAndWait(std::vector<INPUT> inputs, InputWatch& watch, HWND dialog) {
     return sent == inputs.size() && PumpUntil([&watch] { return watch.seen; }, 5000, dialog);
 }
 
-bool ClickWith(HWND window, POINT client, DWORD down, DWORD up, UINT upMsg, UINT ncUpMsg,
-               int times, HWND dialog) {
+bool ClickWith(HWND window, POINT client, DWORD down, DWORD up, UINT upMsg, UINT ncUpMsg, int times,
+               HWND dialog) {
     POINT pt = client;
     ClientToScreen(window, &pt);
     if (!MovePointer(pt, dialog))
@@ -175,7 +175,8 @@ bool MovePointer(POINT screen, HWND dialog) {
             POINT p{};
             GetCursorPos(&p);
             const HWND under = WindowFromPoint(screen);
-            const bool ours = under && GetWindowThreadProcessId(under, nullptr) == GetCurrentThreadId();
+            const bool ours =
+                under && GetWindowThreadProcessId(under, nullptr) == GetCurrentThreadId();
             return (watch.seen || !ours) && Near(p, screen);
         },
         5000, dialog);
@@ -298,8 +299,8 @@ bool OnClientThread(const std::function<void()>& f, DWORD timeoutMs, HWND dialog
     const UniqueKernelHandle thread(CreateThread(nullptr, 0, RunClient, &job, 0, nullptr));
     if (!thread)
         return false;
-    if (PumpUntil([&] { return WaitForSingleObject(thread.Get(), 0) == WAIT_OBJECT_0; },
-                  timeoutMs, dialog))
+    if (PumpUntil([&] { return WaitForSingleObject(thread.Get(), 0) == WAIT_OBJECT_0; }, timeoutMs,
+                  dialog))
         return true;
     // f still runs and uses what the caller owns: wait for it, pumping, whatever it takes.
     HANDLE h = thread.Get();
@@ -387,8 +388,8 @@ bool Matches(const ExpectedMessage& e, const RecordedMessage& r) {
 }
 std::string Describe(const RecordedMessage& r) {
     std::ostringstream s;
-    s << "0x" << std::hex << r.message << (r.posted ? " posted" : " sent") << " wp=0x"
-      << r.wParam << " lp=0x" << r.lParam;
+    s << "0x" << std::hex << r.message << (r.posted ? " posted" : " sent") << " wp=0x" << r.wParam
+      << " lp=0x" << r.lParam;
     return s.str();
 }
 std::string Describe(const ExpectedMessage& e) {

@@ -54,8 +54,7 @@ LONG AccessibleRole(HWND window, LONG child = CHILDID_SELF);
 // A screen reader's client thread: runs f on a thread of its own, with COM initialized there,
 // while this thread pumps (the window's object answers on this thread). False when f did not
 // end in time. Check results on this thread: f only gathers them.
-bool OnClientThread(const std::function<void()>& f, DWORD timeoutMs = 10000,
-                    HWND dialog = nullptr);
+bool OnClientThread(const std::function<void()>& f, DWORD timeoutMs = 10000, HWND dialog = nullptr);
 
 // Accessibility events (SetWinEventHook, out of context) that this process raises while the log
 // lives, in order; they arrive as this thread pumps.
@@ -78,8 +77,8 @@ public:
     std::vector<std::pair<DWORD, LONG>> Of(HWND window, LONG object = OBJID_CLIENT) const;
 
 private:
-    static void CALLBACK Proc(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object,
-                              LONG child, DWORD thread, DWORD time);
+    static void CALLBACK Proc(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object, LONG child,
+                              DWORD thread, DWORD time);
     HWINEVENTHOOK hook_ = nullptr;
     std::vector<WinEvent> events_;
 };
@@ -87,11 +86,11 @@ private:
 // Declared message sequences, compared with what watched windows received: sent messages (seen
 // before the window procedure runs) and posted ones (seen when taken from the queue).
 enum MessageFlags : unsigned {
-    kSent = 1,       // must have been sent
-    kPosted = 2,     // must have been posted
-    kWParam = 4,     // compare wParam
-    kLParam = 8,     // compare lParam
-    kOptional = 16,  // may be missing
+    kSent = 1,      // must have been sent
+    kPosted = 2,    // must have been posted
+    kWParam = 4,    // compare wParam
+    kLParam = 8,    // compare lParam
+    kOptional = 16, // may be missing
 };
 struct ExpectedMessage {
     UINT message;

@@ -10,7 +10,6 @@
 
 #include <oleacc.h>
 
-
 namespace kes {
 
 class LabelAccessible;
@@ -70,7 +69,7 @@ private:
     UniqueMemoryDC measureDC_; // laying out needs a context, not a window's
     UniqueWindow tip_;
     bool tracking_ = false;
-    UINT dpi_ = kBaseDpi; // the window's, kept: asked on every layout
+    UINT dpi_ = kBaseDpi;                   // the window's, kept: asked on every layout
     LabelAccessible* accessible_ = nullptr; // one reference held while the window lives
 };
 

@@ -316,7 +316,6 @@ TEST_F(LabelWindow, ScreenReaderReadsTheTextAndEachAnchorAsALink) {
     EXPECT_TRUE(FAILED(acc->get_accName(self, after.Put())));
 }
 
-
 TEST_F(LabelWindow, KeysActOnTheLinkTheyFocusAndScreenReadersFollow) {
     // Out of the tab order until asked, as created.
     EXPECT_FALSE(label->TabStop());
@@ -328,9 +327,9 @@ TEST_F(LabelWindow, KeysActOnTheLinkTheyFocusAndScreenReadersFollow) {
     EXPECT_TRUE(label->TabStop());
     g_focusWindow = label->Handle();
     g_focusChildren.clear();
-    const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr,
-                                               OnFocusEvent, GetCurrentProcessId(), 0,
-                                               WINEVENT_OUTOFCONTEXT);
+    const HWINEVENTHOOK hook =
+        SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, OnFocusEvent,
+                        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     ASSERT_TRUE(test::PressKey(VK_TAB, test::kNoModifier, host));
     ASSERT_TRUE(owner->PumpUntil([&] { return GetFocus() == label->Handle(); }));
 
@@ -339,7 +338,8 @@ TEST_F(LabelWindow, KeysActOnTheLinkTheyFocusAndScreenReadersFollow) {
     ASSERT_TRUE(owner->PumpUntil([&] { return events.size() == 1; }));
     ASSERT_TRUE(TypeAtOnce({VK_LEFT, VK_LEFT, VK_SPACE}));
     ASSERT_TRUE(owner->PumpUntil([&] { return events.size() == 2; }));
-    EXPECT_THAT(events, ElementsAre("open:mailto:me@example.invalid", "open:http://example.invalid/"));
+    EXPECT_THAT(events,
+                ElementsAre("open:mailto:me@example.invalid", "open:http://example.invalid/"));
     // Each move told screen readers which link has the focus (child ids count from 1).
     ASSERT_TRUE(owner->PumpUntil([&] { return g_focusChildren.size() >= 4; }));
     EXPECT_THAT(g_focusChildren, ElementsAre(1, 2, 1, 3));
@@ -354,9 +354,9 @@ TEST_F(LabelWindow, KeysActOnTheLinkTheyFocusAndScreenReadersFollow) {
     EXPECT_EQ(GetFocus(), label->Handle());
     ASSERT_TRUE(TypeAtOnce({VK_RIGHT, VK_RETURN}));
     ASSERT_TRUE(owner->PumpUntil([&] { return events.size() >= 3; }));
-    EXPECT_THAT(Settled(events), ElementsAre("enter:mailto:me@example.invalid",
-                                             "open:mailto:me@example.invalid",
-                                             "open:http://example.invalid/"));
+    EXPECT_THAT(Settled(events),
+                ElementsAre("enter:mailto:me@example.invalid", "open:mailto:me@example.invalid",
+                            "open:http://example.invalid/"));
     // Out of the tab order again, a click leaves the focus where it was.
     label->SetTabStop(false);
     SetFocus(before.Handle());
@@ -410,11 +410,13 @@ TEST_F(LabelWindow, RightClickShowsTheLabelsMenuOrItsParentsAndMouseEventsComeFi
         events.push_back("OnClick");
     };
     label->OnDblClick = [&](TComponent*) { events.push_back("OnDblClick"); };
-    ASSERT_TRUE(test::MovePointer([&] {
-        POINT p{2, 8};
-        ClientToScreen(label->Handle(), &p);
-        return p;
-    }(), host));
+    ASSERT_TRUE(test::MovePointer(
+        [&] {
+            POINT p{2, 8};
+            ClientToScreen(label->Handle(), &p);
+            return p;
+        }(),
+        host));
     events.clear();
     ASSERT_TRUE(test::DoubleClick(label->Handle(), {anchorX[1], 8}, host));
     EXPECT_THAT(Settled(events), ElementsAre("move", "enter:x", "down", "click:x", "up", "OnClick",
@@ -659,10 +661,14 @@ TEST_F(LabelWindow, ScreenReadersOnAClientThreadSeeWhatIsShownAndMoveBetweenLink
         LONG to; // 0: none
     };
     const std::vector<Nav> navs = {
-        {CHILDID_SELF, NAVDIR_FIRSTCHILD, S_OK, 1}, {CHILDID_SELF, NAVDIR_LASTCHILD, S_OK, 8},
-        {1, NAVDIR_NEXT, S_OK, 2},                  {5, NAVDIR_PREVIOUS, S_OK, 4},
-        {8, NAVDIR_NEXT, S_FALSE, 0},               {1, NAVDIR_PREVIOUS, S_FALSE, 0},
-        {3, NAVDIR_FIRSTCHILD, E_INVALIDARG, 0},    {9, NAVDIR_NEXT, E_INVALIDARG, 0},
+        {CHILDID_SELF, NAVDIR_FIRSTCHILD, S_OK, 1},
+        {CHILDID_SELF, NAVDIR_LASTCHILD, S_OK, 8},
+        {1, NAVDIR_NEXT, S_OK, 2},
+        {5, NAVDIR_PREVIOUS, S_OK, 4},
+        {8, NAVDIR_NEXT, S_FALSE, 0},
+        {1, NAVDIR_PREVIOUS, S_FALSE, 0},
+        {3, NAVDIR_FIRSTCHILD, E_INVALIDARG, 0},
+        {9, NAVDIR_NEXT, E_INVALIDARG, 0},
     };
     std::vector<std::pair<HRESULT, LONG>> went(navs.size());
     const HWND window = label->Handle();
@@ -800,8 +806,9 @@ TEST_F(LabelWindow, FontsPicturesAndMetricsFollowTheWindowsDpi) {
             ASSERT_TRUE(test::Click(label->Handle(), {x, 60 - arrow + 1}, host));
         EXPECT_EQ(label->VOffset(), MulDiv(4, want, 96));
         label->SetMiniScroll(false);
-        label->SetHTMLText({"plain <A href=\"x\">aa</A> <A href=\"mailto:me@example.invalid\">bb</A> "
-                            "<A href=\"http://example.invalid/\">cc</A>"});
+        label->SetHTMLText(
+            {"plain <A href=\"x\">aa</A> <A href=\"mailto:me@example.invalid\">bb</A> "
+             "<A href=\"http://example.invalid/\">cc</A>"});
     }
 }
 
@@ -835,9 +842,8 @@ TEST_F(LabelWindow, HighContrastDrawsInTheSystemsColours) {
     HIGHCONTRASTW saved{sizeof saved, 0, nullptr}, on{sizeof on, HCF_HIGHCONTRASTON, nullptr};
     ASSERT_TRUE(SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof saved, &saved, 0));
     saved.lpszDefaultScheme = nullptr;
-    const ScopeExit restore([&] {
-        SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof saved, &saved, SPIF_SENDCHANGE);
-    });
+    const ScopeExit restore(
+        [&] { SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof saved, &saved, SPIF_SENDCHANGE); });
     const bool switched =
         SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof on, &on, SPIF_SENDCHANGE) != FALSE;
     static_cast<ContrastLabel&>(*label).told = !switched;

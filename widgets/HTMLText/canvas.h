@@ -16,6 +16,12 @@
 #include <unordered_map>
 #include <vector>
 
+// Whichever comes first, this header or <windows.h> (which maps DrawText to DrawTextW), the
+// surface's own DrawText keeps its name.
+#ifdef DrawText
+#undef DrawText
+#endif
+
 namespace kes {
 
 struct Rect {

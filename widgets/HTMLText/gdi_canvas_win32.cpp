@@ -233,10 +233,10 @@ void GdiCanvas::DoFrame3D(const Rect& r, TColor topLeft, TColor bottomRight, int
 void GdiCanvas::DoRectangle(const Rect& r, TColor pen, int width, TColor fill) {
     // Square corners: a wide pen of its own would round them.
     const LOGBRUSH lb{BS_SOLID, ToColorRef(pen), 0};
-    UniquePen p(width > 1 ? ExtCreatePen(PS_GEOMETRIC | PS_INSIDEFRAME | PS_JOIN_MITER |
-                                             PS_ENDCAP_SQUARE,
-                                         static_cast<DWORD>(width), &lb, 0, nullptr)
-                          : CreatePen(PS_INSIDEFRAME, width, ToColorRef(pen)));
+    UniquePen p(width > 1
+                    ? ExtCreatePen(PS_GEOMETRIC | PS_INSIDEFRAME | PS_JOIN_MITER | PS_ENDCAP_SQUARE,
+                                   static_cast<DWORD>(width), &lb, 0, nullptr)
+                    : CreatePen(PS_INSIDEFRAME, width, ToColorRef(pen)));
     UniqueBrush b(fill == clNone ? nullptr : CreateSolidBrush(ToColorRef(fill)));
     SelectedObject selectedPen(dc_, p.Get());
     SelectedObject selectedBrush(dc_, fill == clNone ? GetStockObject(NULL_BRUSH) : b.Get());

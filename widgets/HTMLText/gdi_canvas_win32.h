@@ -1,8 +1,7 @@
 #pragma once
 // The markup engine's drawing surface over a GDI device context.
-#include "widgets/HTMLText/canvas.h"
-
 #include "toolkit/colors_win32.h"
+#include "widgets/HTMLText/canvas.h"
 
 #include <windows.h>
 

@@ -29,10 +29,9 @@ TEST(HelpParagraph, LaidOutInTahomaLinesWithinTheLabel) {
     // The prefix has the real Tahoma (./dev copies Wine's fonts in): without it the face falls
     // back to another one whose metrics say nothing about Windows.
     {
-        const UniqueFont tahoma(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
-                                            L"Tahoma"));
+        const UniqueFont tahoma(CreateFontW(
+            -11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
         const UniqueMemoryDC dc(CreateCompatibleDC(nullptr));
         const SelectedObject selected(dc.Get(), tahoma.Get());
         wchar_t face[LF_FACESIZE] = {};

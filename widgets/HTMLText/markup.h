@@ -49,9 +49,9 @@ struct MarkupOutputs {
     Rect AnchorRect;  // written only when that anchor's closing tag is reached
     int AnchorIndex = -1;
     int AnchorCount = 0;
-    int Width = 0;  // the widest line
-    int Height = 0; // all lines laid out, at least the height of "gh"
-    std::string FocusHref; // filled by drawing and by hit-testing
+    int Width = 0;                      // the widest line
+    int Height = 0;                     // all lines laid out, at least the height of "gh"
+    std::string FocusHref;              // filled by drawing and by hit-testing
     std::vector<AnchorBox> AnchorBoxes; // with RecordAnchors, in order
 };
 

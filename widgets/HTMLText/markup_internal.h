@@ -116,9 +116,7 @@ struct Pass {
 
     i64 Avail() const { return line.right - line.left; }
     // The second pass of a hit test: x advances as the text is placed at its final position.
-    bool Recording(const Run& run) const {
-        return !drawing && !lineMarkup && run.p.RecordAnchors;
-    }
+    bool Recording(const Run& run) const { return !drawing && !lineMarkup && run.p.RecordAnchors; }
 };
 
 // Numbers in markup are pixel sizes, points and degrees; anything beyond this is nonsense and

@@ -1,6 +1,5 @@
-#include "widgets/editlist/EditListBox_win32.h"
-
 #include "platform/utf_win32.h"
+#include "widgets/editlist/EditListBox_win32.h"
 
 #include <commctrl.h>
 

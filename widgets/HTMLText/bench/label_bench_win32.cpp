@@ -51,10 +51,9 @@ double PaintRatio(kes::THTMLStaticText& label, int w, int h, int dpi) {
     const UniqueMemoryDC mem(CreateCompatibleDC(wdc.Get()));
     const UniqueBitmap bmp(CreateCompatibleBitmap(wdc.Get(), w, h));
     const SelectedObject selected(mem.Get(), bmp.Get());
-    const UniqueFont tahoma(CreateFontW(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                                        FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
-                                        L"Tahoma"));
+    const UniqueFont tahoma(CreateFontW(
+        -MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
     const std::wstring plain = Widen(label.GetText());
     constexpr int kPaints = 300;
     double best = 1e300;
@@ -111,8 +110,9 @@ int main() {
     std::printf("label_hover_us_10kb: %.1f\n", HoverUs(large.Handle(), 545, 880));
 
     // Painting: the label's full paint against DrawTextW of its plain text, same target.
-    std::printf("label_paint_ratio: %.2f\n",
-                PaintRatio(help, 545, 81, GetDeviceCaps(WindowDC(help.Handle()).Get(), LOGPIXELSY)));
+    std::printf(
+        "label_paint_ratio: %.2f\n",
+        PaintRatio(help, 545, 81, GetDeviceCaps(WindowDC(help.Handle()).Get(), LOGPIXELSY)));
     // The same at 192 DPI: what the system sends a window moved to such a monitor.
     THTMLStaticText sharp(nullptr, "sharp", host.Get(), Bounds{0, 0, 1090, 162});
     sharp.SetHTMLText(kHelp);

@@ -62,23 +62,46 @@ protected:
 
 // Pieces the markup is built from, so that steps meet anchors, images and lists often.
 const char* const kPieces[] = {
-    "<A href=\"x\">",   "</A>",          "<A href=\"http://h.invalid/\">", "<BR>",
-    "word ",            "w",             "<IMG src=\"PIC\">",              "<IMG src=\"IDX:0\" ALT=\"IDX:1\">",
-    "<BLINK>",          "</BLINK>",      "&amp;",                          "&nbsp;",
-    "<FONT size=\"5\">", "</FONT>",      "<UL><LI>",                       "</UL>",
-    "<P align=\"center\">", "</P>",      "<Z>",                            "</Z>",
-    "<SUB>",            "</SUB>",        "<HR>",                           "<IND x=\"50\">",
-    "<SHAD>",           "<B>",           "</B>",                           "<IMG src=\"FILE://none.gif\">",
-    "<",                "&",             "\r\n",                           "<BODY bgcolor=\"clRed\">",
+    "<A href=\"x\">",
+    "</A>",
+    "<A href=\"http://h.invalid/\">",
+    "<BR>",
+    "word ",
+    "w",
+    "<IMG src=\"PIC\">",
+    "<IMG src=\"IDX:0\" ALT=\"IDX:1\">",
+    "<BLINK>",
+    "</BLINK>",
+    "&amp;",
+    "&nbsp;",
+    "<FONT size=\"5\">",
+    "</FONT>",
+    "<UL><LI>",
+    "</UL>",
+    "<P align=\"center\">",
+    "</P>",
+    "<Z>",
+    "</Z>",
+    "<SUB>",
+    "</SUB>",
+    "<HR>",
+    "<IND x=\"50\">",
+    "<SHAD>",
+    "<B>",
+    "</B>",
+    "<IMG src=\"FILE://none.gif\">",
+    "<",
+    "&",
+    "\r\n",
+    "<BODY bgcolor=\"clRed\">",
 };
 
 // Two frames of 8 x 8, 100 ms each.
-const std::uint8_t kGif[] = {'G',  'I',  'F', '8', '9',  'a', 8,    0,    8,    0,    0x80, 0,
-                             0,    0,    0,   0,   255,  255, 255,  0x21, 0xF9, 4,    0,    10,
-                             0,    0,    0,   0x2C, 0,   0,   0,    0,    8,    0,    8,    0,
-                             0,    2,    2,   0x44, 1,   0,   0x21, 0xF9, 4,    0,    10,   0,
-                             0,    0,    0x2C, 0,   0,   0,   0,    8,    0,    8,    0,    0,
-                             2,    2,    0x44, 1,   0,   0x3B};
+const std::uint8_t kGif[] = {
+    'G', 'I', 'F',  '8',  '9', 'a',  8,  0, 8,    0,    0x80, 0,    0,  0, 0,   0, 255,
+    255, 255, 0x21, 0xF9, 4,   0,    10, 0, 0,    0,    0x2C, 0,    0,  0, 0,   8, 0,
+    8,   0,   0,    2,    2,   0x44, 1,  0, 0x21, 0xF9, 4,    0,    10, 0, 0,   0, 0x2C,
+    0,   0,   0,    0,    8,   0,    8,  0, 0,    2,    2,    0x44, 1,  0, 0x3B};
 
 std::unique_ptr<TPictureContainer> MakeContainer() {
     auto c = std::make_unique<TPictureContainer>();
@@ -191,24 +214,52 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 16:
             switch (v % 8) {
-            case 0: label->SetHover(!label->Hover()); break;
-            case 1: label->SetMiniScroll(!label->MiniScroll()); break;
-            case 2: label->SetVAlignment(static_cast<TVAlignment>(v / 8 % 3)); break;
-            case 3: label->SetAutoSizeP(!label->AutoSizing()); break;
-            case 4: label->SetAutoSizeType(static_cast<TAutoSizeType>(v / 8 % 3)); break;
-            case 5: label->SetEllipsis(!label->Ellipsis()); break;
-            case 6: label->SetVOffset(v / 8 * 4 - 8); break;
-            case 7: label->SetEnableBlink(!label->EnableBlink()); break;
+            case 0:
+                label->SetHover(!label->Hover());
+                break;
+            case 1:
+                label->SetMiniScroll(!label->MiniScroll());
+                break;
+            case 2:
+                label->SetVAlignment(static_cast<TVAlignment>(v / 8 % 3));
+                break;
+            case 3:
+                label->SetAutoSizeP(!label->AutoSizing());
+                break;
+            case 4:
+                label->SetAutoSizeType(static_cast<TAutoSizeType>(v / 8 % 3));
+                break;
+            case 5:
+                label->SetEllipsis(!label->Ellipsis());
+                break;
+            case 6:
+                label->SetVOffset(v / 8 * 4 - 8);
+                break;
+            case 7:
+                label->SetEnableBlink(!label->EnableBlink());
+                break;
             }
             break;
         case 17:
             switch (v % 6) {
-            case 0: label->SetBevelInner(static_cast<TBevelCut>(v / 6 % 4)); break;
-            case 1: label->SetBevelOuter(static_cast<TBevelCut>(v / 6 % 4)); break;
-            case 2: label->SetBevelWidth(v / 6 % 5); break;
-            case 3: label->SetBorderWidth(v / 6 % 6); break;
-            case 4: label->SetBorderStyle(v & 8 ? bsSingle : bsNone); break;
-            case 5: label->Align = static_cast<TAlign>(v / 6 % 6); break;
+            case 0:
+                label->SetBevelInner(static_cast<TBevelCut>(v / 6 % 4));
+                break;
+            case 1:
+                label->SetBevelOuter(static_cast<TBevelCut>(v / 6 % 4));
+                break;
+            case 2:
+                label->SetBevelWidth(v / 6 % 5);
+                break;
+            case 3:
+                label->SetBorderWidth(v / 6 % 6);
+                break;
+            case 4:
+                label->SetBorderStyle(v & 8 ? bsSingle : bsNone);
+                break;
+            case 5:
+                label->Align = static_cast<TAlign>(v / 6 % 6);
+                break;
             }
             break;
         case 18:
