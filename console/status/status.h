@@ -162,6 +162,8 @@ StatusFacts ReadStatus(RegistryBackend& reg, StatusSource& source);
 
 // The report, one entry per line, UTF-8.
 std::vector<std::string> ComposeReport(const StatusFacts& facts);
+// A value as the report shows it: its number or text, "not set", or why it cannot be read.
+std::string Shown(const ValueFact& v);
 // What stops the add-in from running as configured, one line each; empty: it will run.
 // Advice that changes nothing today (no managed-add-ins policy) is not among them.
 std::vector<std::string> Blockers(const StatusFacts& facts);

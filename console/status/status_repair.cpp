@@ -16,18 +16,10 @@ using Action = RepairStep::Action;
 const char kOffice[] = "Software\\Microsoft\\Office\\";
 constexpr std::uint32_t kSetValue = 0x0002, kCreateSubKey = 0x0004;
 
-std::string Was(const ValueFact& v) {
-    switch (v.state) {
-    case State::Number:
-        return std::to_string(v.number);
-    case State::Text:
-        return "\"" + v.text + "\"";
-    case State::Missing:
-        return "not set / nicht gesetzt";
-    case State::Unreadable:
-        break;
-    }
-    return "cannot be read / nicht lesbar";
+// A value as the report shows it, without the reason it cannot be read.
+std::string Was(ValueFact v) {
+    v.why.clear();
+    return Shown(v);
 }
 
 std::string Lower(std::string s) {

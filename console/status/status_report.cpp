@@ -37,21 +37,6 @@ std::string CannotRead(const std::string& why) {
     return why.empty() ? kCannotRead : std::string(kCannotRead) + " (" + why + ")";
 }
 
-// A value as text: its number or text, "not set", or why it cannot be read.
-std::string Shown(const ValueFact& v) {
-    switch (v.state) {
-    case State::Number:
-        return std::to_string(v.number);
-    case State::Text:
-        return "\"" + v.text + "\"";
-    case State::Missing:
-        return kNotSet;
-    case State::Unreadable:
-        break;
-    }
-    return CannotRead(v.why);
-}
-
 std::string ViewName(RegView view) {
     return view == RegView::Bits32 ? "32-bit view / 32-Bit-Ansicht"
                                    : "64-bit view / 64-Bit-Ansicht";
@@ -360,6 +345,21 @@ std::string ListBlocker(const std::string& version, const char* title, const Lis
 }
 
 } // namespace
+
+// A value as text: its number or text, "not set", or why it cannot be read.
+std::string Shown(const ValueFact& v) {
+    switch (v.state) {
+    case State::Number:
+        return std::to_string(v.number);
+    case State::Text:
+        return "\"" + v.text + "\"";
+    case State::Missing:
+        return kNotSet;
+    case State::Unreadable:
+        break;
+    }
+    return CannotRead(v.why);
+}
 
 std::vector<std::string> Blockers(const StatusFacts& f) {
     std::vector<std::string> b;
