@@ -741,6 +741,12 @@ TEST_F(StatusReport, ScriptCommandsTellByExitCodeWhetherTheAddinWillRun) {
         EXPECT_EQ(status.exitCode, row.status) << row.name;
         EXPECT_EQ(status.lines.back().rfind("Verdict", 0) == 0, row.status == kExitWillRun)
             << row.name;
+        // The verdict stands apart from the report: one empty line before it.
+        const auto verdict =
+            std::find_if(status.lines.begin(), status.lines.end(),
+                         [](const std::string& l) { return l.rfind("Verdict", 0) == 0; });
+        ASSERT_NE(verdict, status.lines.begin()) << row.name;
+        EXPECT_EQ(*(verdict - 1), "") << row.name;
         const CommandOutcome repair = RunRepair(reg, source);
         EXPECT_EQ(repair.exitCode, row.repair) << row.name;
         ASSERT_GE(repair.lines.size(), row.firstLines.size());
