@@ -101,3 +101,39 @@ function(kes_add_bench name)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()
+
+# kes_delay_load(target dll...): the program loads these system DLLs at its first call into
+# each instead of at start-up. cmake/delayload/<dll>.txt lists the functions it calls there, as
+# name@bytes (the 32-bit decoration, dropped for 64-bit); a call to one not listed fails the link.
+# The delay-import libraries take the place of the system's import libraries for this target
+# only: their folder is searched first.
+function(kes_delay_load target)
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_delayload)
+  set(libs)
+  foreach(dll ${ARGN})
+    set(list ${PROJECT_SOURCE_DIR}/cmake/delayload/${dll}.txt)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list})
+    file(STRINGS ${list} names REGEX "^[A-Za-z]")
+    set(def "LIBRARY ${dll}.dll\nEXPORTS\n")
+    foreach(name ${names})
+      if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        string(REGEX REPLACE "@[0-9]+$" "" name ${name})
+      endif()
+      string(APPEND def "${name}\n")
+    endforeach()
+    file(CONFIGURE OUTPUT ${dir}/${dll}.def CONTENT "${def}" @ONLY)
+    set(kill)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set(kill --kill-at)
+    endif()
+    add_custom_command(OUTPUT ${dir}/lib${dll}.a
+      COMMAND ${CMAKE_DLLTOOL} --input-def ${dir}/${dll}.def --dllname ${dll}.dll ${kill}
+              --output-delaylib ${dir}/lib${dll}.a
+      DEPENDS ${dir}/${dll}.def VERBATIM)
+    list(APPEND libs ${dir}/lib${dll}.a)
+  endforeach()
+  add_custom_target(${target}_delayload DEPENDS ${libs})
+  add_dependencies(${target} ${target}_delayload)
+  target_link_directories(${target} BEFORE PRIVATE ${dir})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${libs})
+endfunction()

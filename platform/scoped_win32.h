@@ -237,4 +237,11 @@ private:
     HRESULT hr_;
 };
 
+// COM on the calling thread from its first use until the thread ends. The console joins an
+// apartment only when it talks to Outlook or to a screen reader: most runs never do, and loading
+// COM would cost every start-up.
+inline void UseCom() {
+    thread_local const ComInit com;
+}
+
 } // namespace kes

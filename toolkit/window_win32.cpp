@@ -169,6 +169,9 @@ LRESULT TWindow::Entry(TWindow* self, UINT msg, WPARAM wp, LPARAM lp) {
         return subclassed ? DefSubclassProc(hwnd, msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
     }
     try {
+        // An accessibility client is asking: its objects are marshalled through COM.
+        if (msg == WM_GETOBJECT)
+            UseCom();
         LRESULT result = 0;
         if (self->Reflect(msg, wp, lp, result))
             return result;

@@ -4,8 +4,6 @@
 #include "platform/scoped_win32.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
-    // The Outlook connection needs a single-threaded apartment on this thread.
-    const kes::ComInit com;
     kes::Application().Title = kes::kApplicationTitle;
     kes::Application().OnException = kes::ShowErrorBox;
     try {

@@ -192,6 +192,7 @@ AttachedLogCopy::~AttachedLogCopy() {
 void TOutlookApplication::Connect() {
     if (app_)
         return;
+    UseCom(); // Outlook's single-threaded apartment, this thread's
     BusyOutlookFilter filter(*this);
     ComPtr<IUnknown> unk;
     if (FAILED(GetActiveObject(CLSID_OutlookApplication, nullptr, unk.Put())) || !unk) {

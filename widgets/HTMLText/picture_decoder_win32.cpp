@@ -42,6 +42,7 @@ public:
                 std::memcpy(p, bytes.data(), bytes.size());
             GlobalUnlock(block.Get());
         }
+        UseCom();
         ComPtr<IStream> stream;
         if (FAILED(CreateStreamOnHGlobal(block.Get(), TRUE, stream.Put())))
             throw PictureError("Could not create image stream");
