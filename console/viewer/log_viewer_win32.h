@@ -88,6 +88,7 @@ private:
                        const std::string& path) const;
     void StopReading();
     void ScrollToEnd();
+    void GivePiece();
     bool Apply(HWND memo, const ViewChange& change);
 
     struct Reader;
