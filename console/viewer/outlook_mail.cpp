@@ -43,4 +43,10 @@ std::u16string MailOmittedLine(std::uint64_t omitted, std::u16string_view attach
     return line;
 }
 
+std::string PackingCaption(int percent) {
+    const std::string pc = std::to_string(percent);
+    return "Packing the log for the mail: " + pc +
+           "% / Das Log wird f\xC3\xBCr die Mail gepackt: " + pc + " %";
+}
+
 } // namespace kes

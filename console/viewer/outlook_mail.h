@@ -34,5 +34,7 @@ MailShape ChooseMailShape(bool shownWhole, std::uint64_t logBytes);
 // Opens the log part of the body when the log travels attached as `attachmentName`; the first
 // `omitted` bytes of the log are not in the body. CR LF at its end.
 std::u16string MailOmittedLine(std::uint64_t omitted, std::u16string_view attachmentName);
+// The support button's caption while the log is packed for the mail (UTF-8).
+std::string PackingCaption(int percent);
 
 } // namespace kes

@@ -13,6 +13,7 @@
 #include "console/viewer/zip_writer.h"
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
+#include "toolkit/testing/window_test_kit_win32.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -377,8 +378,17 @@ TEST_F(SupportMailPress, AShownWholeLogGoesInTheBodyABigOneTravelsAttached) {
     const std::uint64_t from = form->LogShown().View().ShownFrom();
     ASSERT_GT(from, 0u);
     const std::u16string tail = U16(LogToCrLf(big.substr(from)));
+    const std::string caption = form->SpeedButton1->Text();
     Press();
-    ASSERT_EQ(fake.Count(L"mails"), 2);
+    // Packed on a worker: the press returns at once with the button telling how far it has
+    // come, and a message posted meanwhile is handled before the mail is made.
+    EXPECT_EQ(fake.Count(L"mails"), 1);
+    EXPECT_EQ(form->SpeedButton1->Text(), PackingCaption(0));
+    PostMessageW(form->Journal->Handle(), BM_CLICK, 0, 0);
+    ASSERT_TRUE(test::PumpUntil([this] { return form->Journal->Checked(); }));
+    EXPECT_EQ(fake.Count(L"mails"), 1);
+    ASSERT_TRUE(test::PumpUntil([this] { return fake.Count(L"mails") == 2; }));
+    EXPECT_EQ(form->SpeedButton1->Text(), caption);
     EXPECT_EQ(fake.Mail(1, L"Calls"), u"To,Subject,Attach,Body,Display,");
     ASSERT_EQ(fake.Mail(1, L"Attachments"), u"1");
     const std::wstring attached = fake.AttachmentPath(1, 0);
@@ -417,9 +427,82 @@ TEST_F(SupportMailPress, AShownWholeLogGoesInTheBodyABigOneTravelsAttached) {
     // Outlook refuses the attachment: the body then says what the view says, no promise.
     fake.Reset(3);
     Press();
-    ASSERT_EQ(fake.Count(L"mails"), 1);
+    ASSERT_TRUE(test::PumpUntil([this] { return fake.Count(L"mails") == 1; }));
     EXPECT_EQ(fake.Mail(0, L"Attachments"), u"0");
     EXPECT_TRUE(HoldsLog(fake.Mail(0, L"Body"), U16(OmittedLine(from)) + tail));
+    EXPECT_TRUE(notices.empty());
+    EXPECT_TRUE(errors.empty());
+}
+
+// The folders this process made for attachments, still in the temporary folder.
+int MailFolders() {
+    wchar_t tmp[MAX_PATH];
+    GetTempPathW(MAX_PATH, tmp);
+    const std::wstring pattern =
+        std::wstring(tmp) + L"Kestrova mail " + std::to_wstring(GetCurrentProcessId()) + L"-*";
+    WIN32_FIND_DATAW found;
+    const HANDLE h = FindFirstFileW(pattern.c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    int n = 0;
+    do
+        ++n;
+    while (FindNextFileW(h, &found));
+    FindClose(h);
+    return n;
+}
+
+// While a big log is packed for the mail, the log stays as it was at the press (the packing
+// thread reads it), whatever a tick finds; a console closed meanwhile, by its close path or
+// destroyed outright, stops the packing and leaves no file behind.
+TEST_F(SupportMailPress, ALogBeingPackedStaysAsItWasAndClosingMidwayLeavesNothing) {
+    Register();
+    std::string log;
+    for (int i = 0; log.size() < 6u << 20; ++i)
+        log += "12:00:00 Kestrova item " + std::to_string(i) + " state ok\r\n";
+    const struct {
+        const char* what;
+        bool closeFirst, destroy;
+    } cases[] = {
+        {"ticks meanwhile", false, false},
+        {"closed", true, false},
+        {"destroyed", false, true},
+    };
+    for (const auto& c : cases) {
+        fake.Reset(0);
+        Start();
+        TickWith(log);
+        ASSERT_TRUE(form->LogShown().WaitWhole()) << c.what;
+        const int before = MailFolders();
+        Press();
+        ASSERT_EQ(MailFolders(), before + 1) << c.what;
+        if (c.closeFirst) {
+            SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+            test::PumpPending();
+        }
+        if (c.closeFirst || c.destroy) {
+            form.reset();
+            EXPECT_EQ(MailFolders(), before) << c.what;
+            EXPECT_EQ(fake.Count(L"mails"), 0) << c.what;
+            continue;
+        }
+        // Rewritten and ticked meanwhile: the mail still carries the log of the press.
+        TickWith("rewritten\r\n");
+        EXPECT_EQ(form->LogShown().Log().Size(), log.size());
+        ASSERT_TRUE(test::PumpUntil([this] { return fake.Count(L"mails") == 1; }, 60000));
+        const std::string zip = fake.AttachmentBytes(0, 0);
+        ASSERT_GT(zip.size(), 30u);
+        EXPECT_EQ(static_cast<std::uint32_t>(static_cast<unsigned char>(zip[14]) |
+                                             static_cast<unsigned char>(zip[15]) << 8 |
+                                             static_cast<unsigned char>(zip[16]) << 16 |
+                                             static_cast<unsigned char>(zip[17]) << 24),
+                  Crc32(0, log));
+        EXPECT_EQ(MailFolders(), before);
+        // Then the ticks go on.
+        TickWith("rewritten\r\n");
+        EXPECT_EQ(MemoText(form->LogFile->Handle()), L"rewritten\r\n");
+        form.reset();
+    }
     EXPECT_TRUE(notices.empty());
     EXPECT_TRUE(errors.empty());
 }
