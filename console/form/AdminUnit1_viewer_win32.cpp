@@ -86,8 +86,19 @@ void TQuillard::SpeedButton1Click(TComponent*) {
         return;
     composing_ = true;
     bool packing = false;
-    const ScopeExit done([this, &packing] { composing_ = packing; });
-    logShown_.WaitWhole();
+    const std::string caption = SpeedButton1->Text();
+    const auto show = [this](const std::string& text) {
+        SpeedButton1->SetText(text);
+        InvalidateRect(SpeedButton1->Handle(), nullptr, FALSE);
+        UpdateWindow(SpeedButton1->Handle());
+    };
+    const ScopeExit done([this, &packing, &caption, &show] {
+        composing_ = packing;
+        if (!packing)
+            show(caption);
+    });
+    // The button tells the user what is waited for.
+    logShown_.WaitWhole([&show](int percent) { show(ReadingCaption(percent)); });
     try {
         const std::wstring wide = Widen(StatusReport("\n"));
         const std::u16string report(wide.begin(), wide.end());
@@ -100,11 +111,6 @@ void TQuillard::SpeedButton1Click(TComponent*) {
         // how far it has come; the mail follows when the file is complete.
         mailCopy_ = std::make_unique<AttachedLogCopy>(logShown_.Log(), logShown_.Path(), hwnd_);
         packing = true;
-        const std::string caption = SpeedButton1->Text();
-        const auto show = [this](const std::string& text) {
-            SpeedButton1->SetText(text);
-            InvalidateRect(SpeedButton1->Handle(), nullptr, FALSE);
-        };
         show(PackingCaption(0));
         mailCopy_->OnProgress = [show](int percent) { show(PackingCaption(percent)); };
         mailCopy_->OnDone = [this, show, caption, report](bool complete) {

@@ -398,8 +398,7 @@ void LogFollower::Poll() {
             return;
         }
         if (!r.done.load(std::memory_order_acquire)) {
-            const int percent = static_cast<int>(
-                std::min<std::uint64_t>(99, r.got.load(std::memory_order_relaxed) * 100 / r.size));
+            const int percent = ReadPercent();
             // Each change of the first line costs the EDIT tens of milliseconds under Wine.
             if (percent == r.percent || GetTickCount64() - r.shownAt < kProgressEveryMs)
                 return;
@@ -450,8 +449,22 @@ void LogFollower::Poll() {
     }
 }
 
-bool LogFollower::WaitWhole() {
+int LogFollower::ReadPercent() const {
+    if (!reader_)
+        return 100;
+    return static_cast<int>(std::min<std::uint64_t>(
+        99, reader_->got.load(std::memory_order_relaxed) * 100 / reader_->size));
+}
+
+bool LogFollower::WaitWhole(const std::function<void(int percent)>& progress) {
+    if (!reader_)
+        return holds_;
+    // Input waits meanwhile: the cursor says so.
+    const HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    int shown = -1;
     while (reader_) {
+        if (progress && ReadPercent() != shown)
+            progress(shown = ReadPercent());
         const HANDLE thread = reader_->thread.Get();
         MsgWaitForMultipleObjects(1, &thread, FALSE, 100, QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
         Poll();
@@ -462,6 +475,7 @@ bool LogFollower::WaitWhole() {
         if (PeekMessageW(&m, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
             DispatchMessageW(&m);
     }
+    SetCursor(cursor);
     return holds_;
 }
 

@@ -452,9 +452,22 @@ int MailFolders() {
     return n;
 }
 
+// The support button's captions, as a thread timer of the test finds them while messages are
+// handled (also inside the wait for the log).
+HWND g_button;
+std::vector<std::string> g_captions;
+void CALLBACK RecordCaption(HWND, UINT, UINT_PTR, DWORD) {
+    wchar_t text[200] = {};
+    GetWindowTextW(g_button, text, 200);
+    const std::string caption = Narrow(text);
+    if (g_captions.empty() || g_captions.back() != caption)
+        g_captions.push_back(caption);
+}
+
 // While a big log is packed for the mail, the log stays as it was at the press (the packing
 // thread reads it), whatever a tick finds; a console closed meanwhile, by its close path or
-// destroyed outright, stops the packing and leaves no file behind.
+// destroyed outright, stops the packing and leaves no file behind. Pressed while the log is
+// still read, the button tells so, then how far the packing has come.
 TEST_F(SupportMailPress, ALogBeingPackedStaysAsItWasAndClosingMidwayLeavesNothing) {
     Register();
     std::string log;
@@ -462,19 +475,36 @@ TEST_F(SupportMailPress, ALogBeingPackedStaysAsItWasAndClosingMidwayLeavesNothin
         log += "12:00:00 Kestrova item " + std::to_string(i) + " state ok\r\n";
     const struct {
         const char* what;
-        bool closeFirst, destroy;
+        bool whileRead, closeFirst, destroy;
     } cases[] = {
-        {"ticks meanwhile", false, false},
-        {"closed", true, false},
-        {"destroyed", false, true},
+        {"ticks meanwhile", false, false, false},
+        {"pressed while read", true, false, false},
+        {"closed", false, true, false},
+        {"destroyed", false, false, true},
     };
     for (const auto& c : cases) {
         fake.Reset(0);
         Start();
         TickWith(log);
-        ASSERT_TRUE(form->LogShown().WaitWhole()) << c.what;
+        ASSERT_TRUE(form->LogShown().Reading()) << c.what;
+        if (!c.whileRead)
+            ASSERT_TRUE(form->LogShown().WaitWhole()) << c.what;
         const int before = MailFolders();
+        const std::string caption = form->SpeedButton1->Text();
+        g_button = form->SpeedButton1->Handle();
+        g_captions.clear();
+        const UINT_PTR record = SetTimer(nullptr, 0, 1, RecordCaption);
         Press();
+        KillTimer(nullptr, record);
+        if (c.whileRead) {
+            ASSERT_FALSE(g_captions.empty());
+            EXPECT_EQ(g_captions[0].substr(0, 17), "Reading the log: ") << g_captions[0];
+            EXPECT_EQ(form->SpeedButton1->Text(), PackingCaption(0));
+            ASSERT_TRUE(test::PumpUntil([this] { return fake.Count(L"mails") == 1; }, 60000));
+            EXPECT_EQ(form->SpeedButton1->Text(), caption);
+            form.reset();
+            continue;
+        }
         ASSERT_EQ(MailFolders(), before + 1) << c.what;
         if (c.closeFirst) {
             SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
