@@ -476,14 +476,17 @@ TEST_F(SupportMailPress, ALogBeingPackedStaysAsItWasAndClosingMidwayLeavesNothin
     const struct {
         const char* what;
         bool whileRead, closeFirst, destroy;
+        int outlook; // the test server's answer: 0 a mail, 1 no item
     } cases[] = {
-        {"ticks meanwhile", false, false, false},
-        {"pressed while read", true, false, false},
-        {"closed", false, true, false},
-        {"destroyed", false, false, true},
+        {"ticks meanwhile", false, false, false, 0},
+        {"pressed while read", true, false, false, 0},
+        {"no mail item after packing", false, false, false, 1},
+        {"closed", false, true, false, 0},
+        {"destroyed", false, false, true, 0},
     };
     for (const auto& c : cases) {
-        fake.Reset(0);
+        fake.Reset(c.outlook);
+        notices.clear();
         Start();
         TickWith(log);
         ASSERT_TRUE(form->LogShown().Reading()) << c.what;
@@ -508,6 +511,19 @@ TEST_F(SupportMailPress, ALogBeingPackedStaysAsItWasAndClosingMidwayLeavesNothin
         if (c.closeFirst) {
             SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
             test::PumpPending();
+        }
+        if (c.outlook) {
+            // The one message, the button as it was, nothing left behind, and usable again.
+            ASSERT_TRUE(test::PumpUntil([this] { return !notices.empty(); }, 60000));
+            EXPECT_EQ(notices, std::vector<std::string>{kSorry});
+            EXPECT_EQ(form->SpeedButton1->Text(), caption);
+            EXPECT_EQ(MailFolders(), before);
+            fake.Reset(0);
+            Press();
+            EXPECT_TRUE(test::PumpUntil([this] { return fake.Count(L"mails") == 1; }, 60000));
+            form.reset();
+            notices.clear();
+            continue;
         }
         if (c.closeFirst || c.destroy) {
             form.reset();
