@@ -130,8 +130,8 @@ bool ReadAt(HANDLE f, std::uint64_t pos, std::string& out, size_t n) {
     return true;
 }
 
-// The last lines of `text`, about kViewPiece characters from a line's start, cut off it. Wine's
-// word-wrapping EDIT takes 25 to 60 ms to put 16 KB of log lines before its text.
+// Wine's word-wrapping EDIT takes 25 to 60 ms to put 16 KB of log lines before its text, and
+// tens of milliseconds to change its first line.
 constexpr size_t kViewPiece = 16 * 1024;
 constexpr ULONGLONG kProgressEveryMs = 1000;
 
@@ -157,6 +157,8 @@ private:
     HWND memo_;
     bool visible_;
 };
+
+// The last lines of `text`, about kViewPiece characters from a line's start, cut off it.
 std::wstring TakeLastPiece(std::wstring& text) {
     size_t at = 0;
     if (text.size() > kViewPiece) {
@@ -399,7 +401,6 @@ void LogFollower::Poll() {
         }
         if (!r.done.load(std::memory_order_acquire)) {
             const int percent = ReadPercent();
-            // Each change of the first line costs the EDIT tens of milliseconds under Wine.
             if (percent == r.percent || GetTickCount64() - r.shownAt < kProgressEveryMs)
                 return;
             // The first line tells how far the read has come; the view stays where it stood.

@@ -200,20 +200,24 @@ AttachedLogCopy::AttachedLogCopy(const LogBytes& log, const std::string& logPath
     }
     const size_t dot = name.rfind(L'.');
     path_ = folder_ + L"\\" + name.substr(0, dot == 0 ? name.size() : dot) + L".zip";
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    worker_ = std::make_unique<Worker>(log);
-    worker_->size = log.Size();
-    worker_->name = Narrow(name);
-    worker_->path = Narrow(path_);
-    worker_->dosTime =
-        static_cast<std::uint16_t>(now.wHour << 11 | now.wMinute << 5 | now.wSecond / 2);
-    worker_->dosDate =
-        static_cast<std::uint16_t>((now.wYear - 1980) << 9 | now.wMonth << 5 | now.wDay);
-    worker_->thread.Reset(CreateThread(nullptr, 0, &Worker::Run, worker_.get(), 0, nullptr));
-    if (!worker_->thread) {
+    try {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        worker_ = std::make_unique<Worker>(log);
+        worker_->size = log.Size();
+        worker_->name = Narrow(name);
+        worker_->path = Narrow(path_);
+        worker_->dosTime =
+            static_cast<std::uint16_t>(now.wHour << 11 | now.wMinute << 5 | now.wSecond / 2);
+        worker_->dosDate =
+            static_cast<std::uint16_t>((now.wYear - 1980) << 9 | now.wMonth << 5 | now.wDay);
+        worker_->thread.Reset(CreateThread(nullptr, 0, &Worker::Run, worker_.get(), 0, nullptr));
+        if (!worker_->thread)
+            throw Exception("Kein Thread f\xC3\xBCr das Zip");
+    } catch (...) {
+        // No destructor runs for an object whose construction failed.
         RemoveDirectoryW(folder_.c_str());
-        throw Exception("Kein Thread f\xC3\xBCr das Zip");
+        throw;
     }
     SetTimer(window_, reinterpret_cast<UINT_PTR>(this), 50, &Tick);
 }
