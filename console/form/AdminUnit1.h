@@ -90,8 +90,8 @@ protected:
 
 private:
     static std::unique_ptr<TSaveDialog> NewSaveDialog1(TComponent* owner);
-    // The support mail for what the view holds; `copy` receives the attached file, if any.
-    SupportMail ComposeSupportMailFor(std::unique_ptr<AttachedLogCopy>& copy,
+    // The support mail for what the view holds, with `copy` attached when the log travels so.
+    SupportMail ComposeSupportMailFor(const AttachedLogCopy* copy,
                                       const std::u16string& report) const;
     LogFollower logShown_;
     void CreateControls();
@@ -123,6 +123,8 @@ private:
     RegView machineView_ = RegView::Bits64;
     // A mail is being composed: Display runs its own message loop and the button stays usable.
     bool composing_ = false;
+    // The log being packed for the mail; the log stays as it is until then.
+    std::unique_ptr<AttachedLogCopy> mailCopy_;
 };
 
 } // namespace kes

@@ -24,8 +24,9 @@ std::unique_ptr<TSaveDialog> TQuillard::NewSaveDialog1(TComponent* owner) {
 }
 
 void TQuillard::Timer1Timer(TComponent*) {
-    // A frozen view keeps its text, selection and scroll position.
-    if (chbScroll->Checked() || !chkDebug->Checked())
+    // A frozen view keeps its text, selection and scroll position; a log being packed for the
+    // mail is read by the packing thread meanwhile.
+    if (chbScroll->Checked() || !chkDebug->Checked() || mailCopy_)
         return;
     HWND memo = LogFile->Handle();
     const std::string primary = services_.DebugLogPath ? services_.DebugLogPath() : DebugLogPath();
@@ -80,24 +81,57 @@ void TQuillard::savelog1Click(TComponent*) {
 
 void TQuillard::SpeedButton1Click(TComponent*) {
     // Display's own message loop keeps this window usable: a second press meanwhile would
-    // start a second mail nested inside the first.
+    // start a second mail nested inside the first. So would one while the log is packed.
     if (composing_)
         return;
     composing_ = true;
-    const ScopeExit done([this] { composing_ = false; });
-    logShown_.WaitWhole();
+    bool packing = false;
+    const std::string caption = SpeedButton1->Text();
+    const auto show = [this](const std::string& text) {
+        SpeedButton1->SetText(text);
+        InvalidateRect(SpeedButton1->Handle(), nullptr, FALSE);
+        UpdateWindow(SpeedButton1->Handle());
+    };
+    const ScopeExit done([this, &packing, &caption, &show] {
+        composing_ = packing;
+        if (!packing)
+            show(caption);
+    });
+    // The button tells the user what is waited for.
+    logShown_.WaitWhole([&show](int percent) { show(ReadingCaption(percent)); });
     try {
-        const std::wstring report = Widen(StatusReport("\n"));
-        std::unique_ptr<AttachedLogCopy> copy;
-        const SupportMail mail =
-            ComposeSupportMailFor(copy, std::u16string(report.begin(), report.end()));
-        DisplaySupportMail(*olApp, mail);
+        const std::wstring wide = Widen(StatusReport("\n"));
+        const std::u16string report(wide.begin(), wide.end());
+        if (!logShown_.Holds() || ChooseMailShape(logShown_.View().ShownFrom() == 0,
+                                                  logShown_.Log().Size()) == MailShape::kInBody) {
+            DisplaySupportMail(*olApp, ComposeSupportMailFor(nullptr, report));
+            return;
+        }
+        // A big log takes seconds to pack: the window answers meanwhile and the button tells
+        // how far it has come; the mail follows when the file is complete.
+        mailCopy_ = std::make_unique<AttachedLogCopy>(logShown_.Log(), logShown_.Path(), hwnd_);
+        packing = true;
+        show(PackingCaption(0));
+        mailCopy_->OnProgress = [show](int percent) { show(PackingCaption(percent)); };
+        mailCopy_->OnDone = [this, show, caption, report](bool complete) {
+            // Kept until Outlook has copied the file into the mail.
+            const std::unique_ptr<AttachedLogCopy> copy = std::move(mailCopy_);
+            const ScopeExit done([this] { composing_ = false; });
+            show(caption);
+            try {
+                if (!complete)
+                    throw Exception("the log could not be packed");
+                DisplaySupportMail(*olApp, ComposeSupportMailFor(copy.get(), report));
+            } catch (const std::exception&) {
+                services_.ShowNotice("There was an error, sorry!");
+            }
+        };
     } catch (const std::exception&) {
         services_.ShowNotice("There was an error, sorry!");
     }
 }
 
-SupportMail TQuillard::ComposeSupportMailFor(std::unique_ptr<AttachedLogCopy>& copy,
+SupportMail TQuillard::ComposeSupportMailFor(const AttachedLogCopy* copy,
                                              const std::u16string& report) const {
     const auto u16 = [](const std::wstring& w) { return std::u16string(w.begin(), w.end()); };
     if (!logShown_.Holds())
@@ -105,10 +139,9 @@ SupportMail TQuillard::ComposeSupportMailFor(std::unique_ptr<AttachedLogCopy>& c
                                   report); // a message line, or nothing
     const LogBytes& log = logShown_.Log();
     const std::uint64_t from = logShown_.View().ShownFrom();
-    if (ChooseMailShape(from == 0, log.Size()) == MailShape::kInBody)
+    if (!copy)
         return ComposeSupportMail(u16(WidenAnsi(LogTextOf(log, 0, log.Size()))), report);
     // Too big for a body: the whole log attached, the part the view shows in the body.
-    copy = std::make_unique<AttachedLogCopy>(log, logShown_.Path());
     const std::u16string tail = u16(WidenAnsi(LogTextOf(log, from, log.Size())));
     SupportMail mail = ComposeSupportMail(MailOmittedLine(from, u16(copy->Name())) + tail, report);
     mail.Attachments.push_back(u16(copy->Path()));

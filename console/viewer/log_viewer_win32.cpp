@@ -130,6 +130,46 @@ bool ReadAt(HANDLE f, std::uint64_t pos, std::string& out, size_t n) {
     return true;
 }
 
+// Wine's word-wrapping EDIT takes 25 to 60 ms to put 16 KB of log lines before its text, and
+// tens of milliseconds to change its first line.
+constexpr size_t kViewPiece = 16 * 1024;
+constexpr ULONGLONG kProgressEveryMs = 1000;
+
+// Not drawn while its text changes away from where it is shown: the caret's scroll to the
+// change and back would be painted.
+class NoRedraw {
+public:
+    explicit NoRedraw(HWND memo)
+        : memo_(memo), visible_((GetWindowLongPtrW(memo, GWL_STYLE) & WS_VISIBLE) != 0) {
+        if (visible_)
+            SendMessageW(memo_, WM_SETREDRAW, FALSE, 0);
+    }
+    ~NoRedraw() {
+        if (!visible_)
+            return;
+        SendMessageW(memo_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(memo_, nullptr, TRUE);
+    }
+    NoRedraw(const NoRedraw&) = delete;
+    NoRedraw& operator=(const NoRedraw&) = delete;
+
+private:
+    HWND memo_;
+    bool visible_;
+};
+
+// The last lines of `text`, about kViewPiece characters from a line's start, cut off it.
+std::wstring TakeLastPiece(std::wstring& text) {
+    size_t at = 0;
+    if (text.size() > kViewPiece) {
+        const size_t lf = text.rfind(L'\n', text.size() - kViewPiece);
+        at = lf == std::wstring::npos ? 0 : lf + 1;
+    }
+    std::wstring piece = text.substr(at);
+    text.resize(at);
+    return piece;
+}
+
 // What is compared of a held log at each tick before its growth is trusted: its beginning and
 // the end it had, so that a log rewritten or replaced meanwhile is read anew.
 constexpr size_t kHeadCheck = 4096, kTailCheck = 64 * 1024;
@@ -150,6 +190,9 @@ struct LogFollower::Reader {
     UniqueFile file;
     UniqueKernelHandle thread;
     std::atomic<bool> cancel{false}, done{false};
+    // The view is being given its text: reading a big file at full speed slows the EDIT down
+    // several times over on a busy machine, so the worker pauses after each read meanwhile.
+    std::atomic<bool> yield{false};
     std::atomic<std::uint64_t> got{0};
     // Written by the worker until `done`, then read by the window's thread.
     ReadResult result = ReadResult::Failed;
@@ -161,6 +204,9 @@ struct LogFollower::Reader {
     std::string path, head, tailText;
     std::size_t headLength = 0;
     int percent = 0;
+    ULONGLONG shownAt = 0; // when the first line last changed
+    // The view's text before what it shows yet, given to it a piece at a time.
+    std::wstring rest;
 
     static DWORD WINAPI Run(void* arg) {
         auto* r = static_cast<Reader*>(arg);
@@ -169,6 +215,8 @@ struct LogFollower::Reader {
             [r, f](char* buf, size_t cap) -> long long {
                 if (r->cancel.load(std::memory_order_relaxed))
                     return -1;
+                if (r->yield.load(std::memory_order_relaxed))
+                    Sleep(1);
                 const long long n = ReadSome(f, buf, cap);
                 if (n > 0)
                     r->got.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
@@ -287,18 +335,41 @@ bool LogFollower::StartReading(HWND memo, UniqueFile& file, const BY_HANDLE_FILE
         file = std::move(r->file);
         return false;
     }
-    const std::string headLine = ReadingLine(r->from, 0);
+    const std::wstring headLine = WidenAnsi(ReadingLine(r->from, 0));
     r->headLength = headLine.size();
+    // Wine's word-wrapping EDIT takes 0.15 s and more for the whole tail at once: it gets the
+    // log's end first, the lines before it a piece at a time between messages.
+    r->rest = WidenAnsi(r->tailText);
+    const std::wstring last = TakeLastPiece(r->rest);
     SendMessageW(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
-    SetMemoAnsiText(memo, headLine + r->tailText);
+    SendMessageW(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>((headLine + last).c_str()));
     // Its first line is replaced as the read goes on: EM_REPLACESEL keeps to the text limit.
     SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);
     memoLength_ = static_cast<size_t>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0));
     memo_ = memo;
+    r->shownAt = GetTickCount64();
     reader_ = std::move(r);
+    reader_->yield.store(!reader_->rest.empty());
     ResumeThread(reader_->thread.Get());
-    SetTimer(memo, reinterpret_cast<UINT_PTR>(this), 50, &ReadingTimer);
+    SetTimer(memo, reinterpret_cast<UINT_PTR>(this), reader_->rest.empty() ? 50 : 10,
+             &ReadingTimer);
     return true;
+}
+
+void LogFollower::GivePiece() {
+    Reader& r = *reader_;
+    const std::wstring piece = TakeLastPiece(r.rest);
+    {
+        const NoRedraw quiet(memo_);
+        SendMessageW(memo_, EM_SETSEL, r.headLength, static_cast<LPARAM>(r.headLength));
+        SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+        ScrollToEnd();
+    }
+    memoLength_ = static_cast<size_t>(SendMessageW(memo_, WM_GETTEXTLENGTH, 0, 0));
+    if (r.rest.empty()) {
+        r.yield.store(false);
+        SetTimer(memo_, reinterpret_cast<UINT_PTR>(this), 50, &ReadingTimer);
+    }
 }
 
 void LogFollower::StopReading() {
@@ -324,19 +395,24 @@ void LogFollower::Poll() {
         return;
     Reader& r = *reader_;
     try {
+        if (!r.rest.empty()) {
+            GivePiece();
+            return;
+        }
         if (!r.done.load(std::memory_order_acquire)) {
-            const int percent = static_cast<int>(
-                std::min<std::uint64_t>(99, r.got.load(std::memory_order_relaxed) * 100 / r.size));
-            if (percent == r.percent)
+            const int percent = ReadPercent();
+            if (percent == r.percent || GetTickCount64() - r.shownAt < kProgressEveryMs)
                 return;
             // The first line tells how far the read has come; the view stays where it stood.
             const std::wstring line = WidenAnsi(ReadingLine(r.from, percent));
+            const NoRedraw quiet(memo_);
             const LRESULT first = SendMessageW(memo_, EM_GETFIRSTVISIBLELINE, 0, 0);
             SendMessageW(memo_, EM_SETSEL, 0, static_cast<LPARAM>(r.headLength));
             SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
             SendMessageW(memo_, EM_LINESCROLL, 0,
                          first - SendMessageW(memo_, EM_GETFIRSTVISIBLELINE, 0, 0));
             r.percent = percent;
+            r.shownAt = GetTickCount64();
             r.headLength = line.size();
             memoLength_ = static_cast<size_t>(SendMessageW(memo_, WM_GETTEXTLENGTH, 0, 0));
             return;
@@ -374,8 +450,22 @@ void LogFollower::Poll() {
     }
 }
 
-bool LogFollower::WaitWhole() {
+int LogFollower::ReadPercent() const {
+    if (!reader_)
+        return 100;
+    return static_cast<int>(std::min<std::uint64_t>(
+        99, reader_->got.load(std::memory_order_relaxed) * 100 / reader_->size));
+}
+
+bool LogFollower::WaitWhole(const std::function<void(int percent)>& progress) {
+    if (!reader_)
+        return holds_;
+    // Input waits meanwhile: the cursor says so.
+    const HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    int shown = -1;
     while (reader_) {
+        if (progress && ReadPercent() != shown)
+            progress(shown = ReadPercent());
         const HANDLE thread = reader_->thread.Get();
         MsgWaitForMultipleObjects(1, &thread, FALSE, 100, QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
         Poll();
@@ -386,6 +476,7 @@ bool LogFollower::WaitWhole() {
         if (PeekMessageW(&m, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
             DispatchMessageW(&m);
     }
+    SetCursor(cursor);
     return holds_;
 }
 

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -71,9 +72,12 @@ public:
     // A log larger than this (and than the view shows whole) is read in the background.
     std::uint64_t SyncReadUpTo = 4u << 20;
     bool Reading() const { return reader_ != nullptr; }
+    // How much of the log a background read has read, in per cent; 100 when none runs.
+    int ReadPercent() const;
     // Until a background read has ended: paints, timers and sent messages are handled, input
-    // waits (nothing may close the window under a caller). True when the log is then held.
-    bool WaitWhole();
+    // waits (nothing may close the window under a caller) under the wait cursor, and
+    // `progress` hears each new percentage. True when the log is then held.
+    bool WaitWhole(const std::function<void(int percent)>& progress = {});
     // Takes over a finished background read, else shows its progress; its timer calls it.
     void Poll();
 
@@ -88,6 +92,7 @@ private:
                        const std::string& path) const;
     void StopReading();
     void ScrollToEnd();
+    void GivePiece();
     bool Apply(HWND memo, const ViewChange& change);
 
     struct Reader;

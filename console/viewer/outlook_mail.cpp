@@ -43,4 +43,15 @@ std::u16string MailOmittedLine(std::uint64_t omitted, std::u16string_view attach
     return line;
 }
 
+std::string ReadingCaption(int percent) {
+    const std::string pc = std::to_string(percent);
+    return "Reading the log: " + pc + "% / Das Log wird gelesen: " + pc + " %";
+}
+
+std::string PackingCaption(int percent) {
+    const std::string pc = std::to_string(percent);
+    return "Packing the log for the mail: " + pc +
+           "% / Das Log wird f\xC3\xBCr die Mail gepackt: " + pc + " %";
+}
+
 } // namespace kes

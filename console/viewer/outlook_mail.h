@@ -34,5 +34,9 @@ MailShape ChooseMailShape(bool shownWhole, std::uint64_t logBytes);
 // Opens the log part of the body when the log travels attached as `attachmentName`; the first
 // `omitted` bytes of the log are not in the body. CR LF at its end.
 std::u16string MailOmittedLine(std::uint64_t omitted, std::u16string_view attachmentName);
+// The support button's caption while the mail waits for the log to be read, and while the log
+// is packed for it (UTF-8).
+std::string ReadingCaption(int percent);
+std::string PackingCaption(int percent);
 
 } // namespace kes

@@ -4,10 +4,12 @@
 #include "console/viewer/zip_writer.h"
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
+#include "toolkit/window_win32.h"
 
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <atomic>
 #include <vector>
 
 namespace kes {
@@ -141,7 +143,45 @@ void PutText(IMessageFilter& filter, IDispatch* d, const wchar_t* name,
 
 } // namespace
 
-AttachedLogCopy::AttachedLogCopy(const LogBytes& log, const std::string& logPath) {
+struct AttachedLogCopy::Worker {
+    explicit Worker(const LogBytes& l) : log(l) {}
+    const LogBytes& log;
+    std::uint64_t size = 0;
+    std::string name, path;
+    std::uint16_t dosTime = 0, dosDate = 0;
+    std::atomic<bool> cancel{false}, done{false};
+    std::atomic<std::uint64_t> packed{0};
+    bool complete = false; // written before `done`
+    UniqueKernelHandle thread;
+
+    struct Cancelled {};
+    static DWORD WINAPI Run(void* arg) {
+        auto* w = static_cast<Worker*>(arg);
+        try {
+            // The log's text as savelog writes it, a piece at a time.
+            ZipWriter zip(w->name, w->dosTime, w->dosDate);
+            std::string text;
+            CrLfConverter conv(text, 0, NulBytes::kKeep);
+            w->log.ForEachPiece(0, w->size, [&](std::string_view piece) {
+                if (w->cancel.load(std::memory_order_relaxed))
+                    throw Cancelled{};
+                conv.Feed(piece);
+                zip.Write(text);
+                text.clear();
+                w->packed.fetch_add(piece.size(), std::memory_order_relaxed);
+            });
+            SaveFileBytes(w->path, zip.Finish());
+            w->complete = true;
+        } catch (...) {
+            // Cancelled, out of memory, or the file could not be written: not complete.
+        }
+        w->done.store(true, std::memory_order_release);
+        return 0;
+    }
+};
+
+AttachedLogCopy::AttachedLogCopy(const LogBytes& log, const std::string& logPath, HWND window)
+    : window_(window) {
     wchar_t tmp[MAX_PATH];
     const DWORD n = GetTempPathW(MAX_PATH, tmp);
     if (n == 0 || n >= MAX_PATH)
@@ -163,30 +203,65 @@ AttachedLogCopy::AttachedLogCopy(const LogBytes& log, const std::string& logPath
     try {
         SYSTEMTIME now;
         GetLocalTime(&now);
-        const auto dosTime =
+        worker_ = std::make_unique<Worker>(log);
+        worker_->size = log.Size();
+        worker_->name = Narrow(name);
+        worker_->path = Narrow(path_);
+        worker_->dosTime =
             static_cast<std::uint16_t>(now.wHour << 11 | now.wMinute << 5 | now.wSecond / 2);
-        const auto dosDate =
+        worker_->dosDate =
             static_cast<std::uint16_t>((now.wYear - 1980) << 9 | now.wMonth << 5 | now.wDay);
-        // The log's text as savelog writes it, a piece at a time.
-        ZipWriter zip(Narrow(name), dosTime, dosDate);
-        std::string text;
-        CrLfConverter conv(text, 0, NulBytes::kKeep);
-        log.ForEachPiece(0, log.Size(), [&](std::string_view piece) {
-            conv.Feed(piece);
-            zip.Write(text);
-            text.clear();
-        });
-        SaveFileBytes(Narrow(path_), zip.Finish());
+        worker_->thread.Reset(CreateThread(nullptr, 0, &Worker::Run, worker_.get(), 0, nullptr));
+        if (!worker_->thread)
+            throw Exception("Kein Thread f\xC3\xBCr das Zip");
     } catch (...) {
-        DeleteFileW(path_.c_str());
+        // No destructor runs for an object whose construction failed.
         RemoveDirectoryW(folder_.c_str());
         throw;
     }
+    SetTimer(window_, reinterpret_cast<UINT_PTR>(this), 50, &Tick);
 }
 
 AttachedLogCopy::~AttachedLogCopy() {
+    if (IsWindow(window_))
+        KillTimer(window_, reinterpret_cast<UINT_PTR>(this));
+    if (worker_ && worker_->thread) {
+        worker_->cancel.store(true);
+        WaitForSingleObject(worker_->thread.Get(), INFINITE);
+    }
     DeleteFileW(path_.c_str());
     RemoveDirectoryW(folder_.c_str());
+}
+
+int AttachedLogCopy::Percent() const {
+    const std::uint64_t size = worker_->size;
+    return size ? static_cast<int>(worker_->packed.load(std::memory_order_relaxed) * 100 / size)
+                : 100;
+}
+
+void CALLBACK AttachedLogCopy::Tick(HWND, UINT, UINT_PTR id, DWORD) {
+    // The timer's identifier is the copy itself; it is killed before the copy goes.
+    try {
+        reinterpret_cast<AttachedLogCopy*>(id)->Poll();
+    } catch (const std::exception& e) {
+        Application().HandleException(e);
+    }
+}
+
+void AttachedLogCopy::Poll() {
+    if (!worker_->done.load(std::memory_order_acquire)) {
+        const int percent = Percent();
+        if (percent != shown_ && OnProgress)
+            OnProgress(percent);
+        shown_ = percent;
+        return;
+    }
+    KillTimer(window_, reinterpret_cast<UINT_PTR>(this));
+    WaitForSingleObject(worker_->thread.Get(), INFINITE);
+    const bool complete = worker_->complete;
+    // Last: it may destroy this object.
+    if (const std::function<void(bool)> done = std::move(OnDone))
+        done(complete);
 }
 
 void TOutlookApplication::Connect() {

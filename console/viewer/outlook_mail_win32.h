@@ -10,6 +10,8 @@
 
 #include <oaidl.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace kes {
@@ -45,22 +47,38 @@ private:
 
 // The whole log, line breaks made CR LF, zipped (logs shrink several times, so that the mail
 // passes servers' size limits) as a file in a folder of its own below the temporary folder,
-// for Outlook to attach. Removed with the object: Outlook has copied it into the mail by then.
-// Raises Exception when it cannot be written.
+// for Outlook to attach. A log of hundreds of MB takes seconds to pack: a worker thread packs
+// it, and the window's thread hears how far it has come and when it is done through a timer on
+// `window`. Removed with the object: Outlook has copied it into the mail by then.
 class AttachedLogCopy {
 public:
     // `logPath` names the log: the archive holds it under its file name, and is named after it
-    // ("Kestrova_debug.zip").
-    AttachedLogCopy(const LogBytes& log, const std::string& logPath);
+    // ("Kestrova_debug.zip"). `log` must stay as it is until OnDone ran or the object is gone.
+    // Raises Exception when no folder can be made for it.
+    AttachedLogCopy(const LogBytes& log, const std::string& logPath, HWND window);
+    // A zip still going stops within one megabyte of the log; the file and its folder go.
     ~AttachedLogCopy();
     AttachedLogCopy(const AttachedLogCopy&) = delete;
     AttachedLogCopy& operator=(const AttachedLogCopy&) = delete;
     const std::wstring& Path() const { return path_; }
     // The file name that the mail shows.
     std::wstring Name() const { return path_.substr(folder_.size() + 1); }
+    // How much of the log is packed, in per cent.
+    int Percent() const;
+    // On the window's thread: each new percentage while the worker packs, then once whether
+    // the file is complete. OnDone may destroy the object.
+    std::function<void(int percent)> OnProgress;
+    std::function<void(bool complete)> OnDone;
 
 private:
+    struct Worker;
+    void Poll();
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD);
+
     std::wstring folder_, path_;
+    HWND window_;
+    std::unique_ptr<Worker> worker_;
+    int shown_ = -1;
 };
 
 // Connects, creates a mail item, sets To, Subject, the attachments and Body and displays it

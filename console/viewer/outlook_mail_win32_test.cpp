@@ -13,6 +13,7 @@
 #include "console/viewer/zip_writer.h"
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
+#include "toolkit/testing/window_test_kit_win32.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -80,6 +81,29 @@ struct Fake {
         body.compare(body.size() - tail.size(), tail.size(), tail) != 0)
         return ::testing::AssertionFailure() << "body: " << ::testing::PrintToString(body);
     return ::testing::AssertionSuccess();
+}
+
+// The support button's captions, as a thread timer of the test finds them while messages are
+// handled (also inside the wait for the log).
+HWND g_button;
+std::vector<std::string> g_captions;
+void CALLBACK RecordCaption(HWND, UINT, UINT_PTR, DWORD) {
+    wchar_t text[200] = {};
+    GetWindowTextW(g_button, text, 200);
+    const std::string caption = Narrow(text);
+    if (g_captions.empty() || g_captions.back() != caption)
+        g_captions.push_back(caption);
+}
+
+// The support button's caption when a posted click reaches the box it is posted to.
+WNDPROC g_boxProc;
+std::string g_captionAtClick;
+LRESULT CALLBACK RecordAtClick(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == BM_CLICK) {
+        RecordCaption(nullptr, 0, 0, 0);
+        g_captionAtClick = g_captions.back();
+    }
+    return CallWindowProcW(g_boxProc, h, m, w, l);
 }
 
 class SupportMailPress : public ::testing::Test {
@@ -377,8 +401,22 @@ TEST_F(SupportMailPress, AShownWholeLogGoesInTheBodyABigOneTravelsAttached) {
     const std::uint64_t from = form->LogShown().View().ShownFrom();
     ASSERT_GT(from, 0u);
     const std::u16string tail = U16(LogToCrLf(big.substr(from)));
+    const std::string caption = form->SpeedButton1->Text();
     Press();
-    ASSERT_EQ(fake.Count(L"mails"), 2);
+    // Packed on a worker: the press returns at once with the button telling how far it has
+    // come, and a message posted meanwhile is handled while it packs.
+    EXPECT_EQ(fake.Count(L"mails"), 1);
+    EXPECT_EQ(form->SpeedButton1->Text(), PackingCaption(0));
+    g_button = form->SpeedButton1->Handle();
+    g_captions.clear();
+    g_boxProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        form->Journal->Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordAtClick)));
+    PostMessageW(form->Journal->Handle(), BM_CLICK, 0, 0);
+    ASSERT_TRUE(test::PumpUntil([this] { return form->Journal->Checked(); }));
+    SetWindowLongPtrW(form->Journal->Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_boxProc));
+    EXPECT_EQ(g_captionAtClick.substr(0, 30), "Packing the log for the mail: ") << g_captionAtClick;
+    ASSERT_TRUE(test::PumpUntil([this] { return fake.Count(L"mails") == 2; }));
+    EXPECT_EQ(form->SpeedButton1->Text(), caption);
     EXPECT_EQ(fake.Mail(1, L"Calls"), u"To,Subject,Attach,Body,Display,");
     ASSERT_EQ(fake.Mail(1, L"Attachments"), u"1");
     const std::wstring attached = fake.AttachmentPath(1, 0);
@@ -417,9 +455,115 @@ TEST_F(SupportMailPress, AShownWholeLogGoesInTheBodyABigOneTravelsAttached) {
     // Outlook refuses the attachment: the body then says what the view says, no promise.
     fake.Reset(3);
     Press();
-    ASSERT_EQ(fake.Count(L"mails"), 1);
+    ASSERT_TRUE(test::PumpUntil([this] { return fake.Count(L"mails") == 1; }));
     EXPECT_EQ(fake.Mail(0, L"Attachments"), u"0");
     EXPECT_TRUE(HoldsLog(fake.Mail(0, L"Body"), U16(OmittedLine(from)) + tail));
+    EXPECT_TRUE(notices.empty());
+    EXPECT_TRUE(errors.empty());
+}
+
+// The folders this process made for attachments, still in the temporary folder.
+int MailFolders() {
+    wchar_t tmp[MAX_PATH];
+    GetTempPathW(MAX_PATH, tmp);
+    const std::wstring pattern =
+        std::wstring(tmp) + L"Kestrova mail " + std::to_wstring(GetCurrentProcessId()) + L"-*";
+    WIN32_FIND_DATAW found;
+    const HANDLE h = FindFirstFileW(pattern.c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    int n = 0;
+    do
+        ++n;
+    while (FindNextFileW(h, &found));
+    FindClose(h);
+    return n;
+}
+
+// While a big log is packed for the mail, the log stays as it was at the press (the packing
+// thread reads it), whatever a tick finds; a console closed meanwhile, by its close path or
+// destroyed outright, stops the packing and leaves no file behind. Pressed while the log is
+// still read, the button tells so, then how far the packing has come.
+TEST_F(SupportMailPress, ALogBeingPackedStaysAsItWasAndClosingMidwayLeavesNothing) {
+    Register();
+    std::string log;
+    for (int i = 0; log.size() < 6u << 20; ++i)
+        log += "12:00:00 Kestrova item " + std::to_string(i) + " state ok\r\n";
+    const struct {
+        const char* what;
+        bool whileRead, closeFirst, destroy;
+        int outlook; // the test server's answer: 0 a mail, 1 no item
+    } cases[] = {
+        {"ticks meanwhile", false, false, false, 0},
+        {"pressed while read", true, false, false, 0},
+        {"no mail item after packing", false, false, false, 1},
+        {"closed", false, true, false, 0},
+        {"destroyed", false, false, true, 0},
+    };
+    for (const auto& c : cases) {
+        fake.Reset(c.outlook);
+        notices.clear();
+        Start();
+        TickWith(log);
+        ASSERT_TRUE(form->LogShown().Reading()) << c.what;
+        ASSERT_TRUE(c.whileRead || form->LogShown().WaitWhole()) << c.what;
+        const int before = MailFolders();
+        const std::string caption = form->SpeedButton1->Text();
+        g_button = form->SpeedButton1->Handle();
+        g_captions.clear();
+        const UINT_PTR record = SetTimer(nullptr, 0, 1, RecordCaption);
+        Press();
+        KillTimer(nullptr, record);
+        if (c.whileRead) {
+            ASSERT_FALSE(g_captions.empty());
+            EXPECT_EQ(g_captions[0].substr(0, 17), "Reading the log: ") << g_captions[0];
+            EXPECT_EQ(form->SpeedButton1->Text(), PackingCaption(0));
+            ASSERT_TRUE(test::PumpUntil([this] { return fake.Count(L"mails") == 1; }, 60000));
+            EXPECT_EQ(form->SpeedButton1->Text(), caption);
+            form.reset();
+            continue;
+        }
+        ASSERT_EQ(MailFolders(), before + 1) << c.what;
+        if (c.closeFirst) {
+            SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+            test::PumpPending();
+        }
+        if (c.outlook) {
+            // The one message, the button as it was, nothing left behind, and usable again.
+            ASSERT_TRUE(test::PumpUntil([this] { return !notices.empty(); }, 60000));
+            EXPECT_EQ(notices, std::vector<std::string>{kSorry});
+            EXPECT_EQ(form->SpeedButton1->Text(), caption);
+            EXPECT_EQ(MailFolders(), before);
+            fake.Reset(0);
+            Press();
+            EXPECT_TRUE(test::PumpUntil([this] { return fake.Count(L"mails") == 1; }, 60000));
+            form.reset();
+            notices.clear();
+            continue;
+        }
+        if (c.closeFirst || c.destroy) {
+            form.reset();
+            EXPECT_EQ(MailFolders(), before) << c.what;
+            EXPECT_EQ(fake.Count(L"mails"), 0) << c.what;
+            continue;
+        }
+        // Rewritten and ticked meanwhile: the mail still carries the log of the press.
+        TickWith("rewritten\r\n");
+        EXPECT_EQ(form->LogShown().Log().Size(), log.size());
+        ASSERT_TRUE(test::PumpUntil([this] { return fake.Count(L"mails") == 1; }, 60000));
+        const std::string zip = fake.AttachmentBytes(0, 0);
+        ASSERT_GT(zip.size(), 30u);
+        EXPECT_EQ(static_cast<std::uint32_t>(static_cast<unsigned char>(zip[14]) |
+                                             static_cast<unsigned char>(zip[15]) << 8 |
+                                             static_cast<unsigned char>(zip[16]) << 16 |
+                                             static_cast<unsigned char>(zip[17]) << 24),
+                  Crc32(0, log));
+        EXPECT_EQ(MailFolders(), before);
+        // Then the ticks go on.
+        TickWith("rewritten\r\n");
+        EXPECT_EQ(MemoText(form->LogFile->Handle()), L"rewritten\r\n");
+        form.reset();
+    }
     EXPECT_TRUE(notices.empty());
     EXPECT_TRUE(errors.empty());
 }
