@@ -80,6 +80,11 @@ protected:
         form->users->SetItemIndex(index);
         SendMessageW(form->Panel1->Handle(), WM_COMMAND, MAKEWPARAM(ids::users, CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(form->users->Handle()));
+        Filled();
+    }
+    // A large list is filled in steps between messages.
+    void Filled() {
+        ASSERT_TRUE(test::PumpUntil([this] { return !form->categoriesList->Filling(); }, 60000));
     }
     void Press(TSpeedButton& b) { SendMessageW(b.Handle(), BM_CLICK, 0, 0); }
 
@@ -456,6 +461,7 @@ TEST_F(CategoryEditor, ARecipientChangeWithTheEditorOpenEndsTheEditFirst) {
     form->users->SetItemIndex(1);
     SendMessageW(form->Panel1->Handle(), WM_COMMAND, MAKEWPARAM(ids::users, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(form->users->Handle()));
+    Filled();
     EXPECT_FALSE(list.Editing());
     EXPECT_EQ(Subkeys(kCats + L"anna"), Strings{"B\xC3\xBCro-neu"});
     EXPECT_EQ(list.Items(), Strings{"X1"});
