@@ -114,8 +114,8 @@ void TQuillard::LoadCategories(const std::string& user) {
                 names.end());
             return names;
         },
-        [this, user, writable](const std::string& error) {
-            storedCategories_ = categoriesList->Items();
+        [this, user, writable](const std::vector<std::string>& shown, const std::string& error) {
+            storedCategories_ = shown;
             SetCategoriesReadOnly(!*writable);
             if (!error.empty())
                 throw StoreError(error);

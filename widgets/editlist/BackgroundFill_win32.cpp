@@ -24,16 +24,16 @@ constexpr DWORD kShortReadMs = 50;
 
 std::atomic<WPARAM> serials{0};
 
-// The entries widened, and sorted as the list box compares them (the locale's collation, case
+// The entries, also widened, sorted as the list box compares them (the locale's collation, case
 // ignored): each one then goes to the list's end instead of shifting everything after it.
-std::vector<std::wstring> InListOrder(const std::vector<std::string>& names, bool sorted,
-                                      LCID locale) {
-    std::vector<std::wstring> wide;
+void InListOrder(std::vector<std::string>& names, std::vector<std::wstring>& wide, bool sorted,
+                 LCID locale) {
+    wide.clear();
     wide.reserve(names.size());
     for (const auto& n : names)
         wide.push_back(Widen(n));
     if (!sorted)
-        return wide;
+        return;
     // Sort keys compare as the collation does, byte for byte: one call per name instead of one
     // per comparison.
     std::vector<std::pair<std::string, std::size_t>> keys(wide.size());
@@ -44,15 +44,20 @@ std::vector<std::wstring> InListOrder(const std::vector<std::string>& names, boo
         if (n <= 0)
             continue; // sorted first; the fill still puts it in its place
         keys[i].first.resize(static_cast<std::size_t>(n));
-        LCMapStringW(locale, flags, wide[i].c_str(), -1, reinterpret_cast<LPWSTR>(keys[i].first.data()),
-                     n);
+        LCMapStringW(locale, flags, wide[i].c_str(), -1,
+                     reinterpret_cast<LPWSTR>(keys[i].first.data()), n);
     }
     std::stable_sort(keys.begin(), keys.end());
-    std::vector<std::wstring> out;
-    out.reserve(wide.size());
-    for (const auto& k : keys)
-        out.push_back(std::move(wide[k.second]));
-    return out;
+    std::vector<std::string> sortedNames;
+    std::vector<std::wstring> sortedWide;
+    sortedNames.reserve(names.size());
+    sortedWide.reserve(names.size());
+    for (const auto& k : keys) {
+        sortedNames.push_back(std::move(names[k.second]));
+        sortedWide.push_back(std::move(wide[k.second]));
+    }
+    names = std::move(sortedNames);
+    wide = std::move(sortedWide);
 }
 
 DWORD WINAPI RunReader(void* arg) {
@@ -67,13 +72,12 @@ DWORD WINAPI RunReader(void* arg) {
 struct FillJob {
     std::atomic<bool> cancelled{false};
     std::atomic<bool> over{false};
-    std::vector<std::wstring> entries;
+    std::vector<std::string> names;
+    std::vector<std::wstring> entries; // the names as the list box takes them
     std::string error;
 };
 
-
-void TEditListBox::FillInBackground(std::function<std::vector<std::string>()> read,
-                                    std::function<void(const std::string& error)> done,
+void TEditListBox::FillInBackground(std::function<std::vector<std::string>()> read, TFillDone done,
                                     std::string readingText) {
     EndEdit();
     DropFill();
@@ -98,9 +102,12 @@ void TEditListBox::FillInBackground(std::function<std::vector<std::string>()> re
             {
                 const std::lock_guard<std::mutex> one(*lock);
                 try {
-                    if (!job->cancelled.load())
-                        job->entries = InListOrder(read(), sorted, locale);
+                    if (!job->cancelled.load()) {
+                        job->names = read();
+                        InListOrder(job->names, job->entries, sorted, locale);
+                    }
                 } catch (const std::exception& e) {
+                    job->names.clear();
                     job->entries.clear();
                     job->error = e.what();
                 }
@@ -130,6 +137,7 @@ void TEditListBox::FillStep() {
     if (!f.adding) {
         f.adding = true;
         f.entries = std::move(f.job->entries);
+        f.names = std::move(f.job->names);
         std::size_t chars = 0;
         for (const auto& e : f.entries)
             chars += e.size() + 1;
@@ -145,15 +153,18 @@ void TEditListBox::FillStep() {
         const bool inOrder = !f.sorted || !f.last ||
                              CompareStringW(f.locale, NORM_IGNORECASE, entry.c_str(), -1,
                                             f.last->c_str(), -1) != CSTR_LESS_THAN;
-        const LRESULT at =
-            CallWindowProcW(own, hwnd_, inOrder ? LB_INSERTSTRING : LB_ADDSTRING,
-                            inOrder ? static_cast<WPARAM>(-1) : 0,
-                            reinterpret_cast<LPARAM>(entry.c_str()));
-        if (at < 0)
+        const LRESULT at = CallWindowProcW(own, hwnd_, inOrder ? LB_INSERTSTRING : LB_ADDSTRING,
+                                           inOrder ? static_cast<WPARAM>(-1) : 0,
+                                           reinterpret_cast<LPARAM>(entry.c_str()));
+        if (at < 0) {
+            f.inOrder = false;
             continue;
+        }
         widest_.Added(MeasureEntry(entry));
         if (static_cast<std::size_t>(at) == f.count)
             f.last = &entry;
+        else
+            f.inOrder = false;
         ++f.count;
         if (f.next % 64 == 0 && MillisecondsNow() > until)
             break;
@@ -162,13 +173,15 @@ void TEditListBox::FillStep() {
         PostMessageW(hwnd_, kFillMessage, f.serial, kNextStep);
         return;
     }
-    const std::function<void(const std::string&)> done = std::move(f.done);
+    const auto done = std::move(f.done);
     const std::string error = f.job->error;
+    // Reading the list back costs a message per entry: only when it is not in the read's order.
+    const std::vector<std::string> shown = f.inOrder ? std::move(f.names) : Items();
     fill_.reset();
     EndUpdate();
     Refresh();
     if (done)
-        done(error);
+        done(shown, error);
 }
 
 void TEditListBox::DropFill() {

@@ -48,13 +48,15 @@ public:
     // Entries that take long to read (thousands of registry keys): `read` runs on a worker
     // thread, then its entries are added in steps of a few milliseconds, in the list's own
     // order when it is sorted so that each lands at the end, and the window answers
-    // throughout. Until `done` runs (on this thread, with the read's error or nothing) the list
-    // takes no input, Items() holds only what was added so far and, while it is empty, the list
-    // shows `readingText`. A short read is waited for, so a small list is filled before this
-    // returns. A new fill or CancelFill drops the one in progress (its `done` never runs); a
-    // read still going is waited for by the next one and by the list's end, never left behind.
-    void FillInBackground(std::function<std::vector<std::string>()> read,
-                          std::function<void(const std::string& error)> done,
+    // throughout. Until `done` runs (on this thread, with the entries as the list holds them
+    // and the read's error or nothing) the list takes no input, Items() holds only what was
+    // added so far and, while it is empty, the list shows `readingText`. A short read is waited
+    // for, so a small list is filled before this returns. A new fill or CancelFill drops the
+    // one in progress (its `done` never runs); a read still going is waited for by the next
+    // one and by the list's end, never left behind.
+    using TFillDone =
+        std::function<void(const std::vector<std::string>& entries, const std::string& error)>;
+    void FillInBackground(std::function<std::vector<std::string>()> read, TFillDone done,
                           std::string readingText);
     bool Filling() const { return fill_ != nullptr; }
     // Drops the fill in progress and the entries it added.
@@ -201,13 +203,15 @@ private:
     struct Fill {
         WPARAM serial = 0;
         std::shared_ptr<FillJob> job;
-        std::function<void(const std::string&)> done;
+        TFillDone done;
         bool sorted = false;
         LCID locale = 0;
         bool adding = false;
-        std::vector<std::wstring> entries;
+        std::vector<std::string> names;
+        std::vector<std::wstring> entries; // the names as the list box takes them
         std::size_t next = 0, count = 0;
         const std::wstring* last = nullptr; // the list's last entry
+        bool inOrder = true;                // the list holds `names`, in their order
     };
     // One step of the fill in progress: takes the read when it is there, adds entries for a
     // few milliseconds, and asks for the next step or ends the fill.
