@@ -693,6 +693,115 @@ TEST_F(EditListTest, ABatchSwitchesRedrawingOffOnce) {
     ShowWindow(lb, SW_SHOWNA);
 }
 
+// Entries read on a worker come in steps and end in the order a sorted LISTBOX given them one by
+// one keeps; a message posted meanwhile is handled between steps, input while reading or between
+// steps changes nothing, a fill dropped midway never reports, a read that fails reports why.
+TEST_F(EditListTest, AFillInBackgroundKeepsTheListBoxsOrderAndTheWindowAnswering) {
+    // Names that the collation orders otherwise than their code units.
+    const char* parts[] = {"a", "B",  "\xC3\xA4", "Z",        "_",        "-",
+                           "1", "10", " ",        "\xC3\x9F", "\xC3\x96", "o"};
+    Strings names;
+    unsigned seed = 7;
+    for (int i = 0; i < 3000; ++i) {
+        std::string n;
+        for (int k = 0; k < 4; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            n += parts[(seed >> 16) % std::size(parts)];
+        }
+        names.push_back(n + std::to_string(i));
+    }
+    UniqueWindow bare(CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | LBS_SORT | LBS_HASSTRINGS, 0,
+                                      0, 10, 10, top, nullptr, nullptr, nullptr));
+    for (const auto& n : names)
+        SendMessageW(bare.Get(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(n).c_str()));
+    Strings ordered;
+    for (int i = 0; i < int(names.size()); ++i) {
+        wchar_t buf[64] = {};
+        SendMessageW(bare.Get(), LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+        ordered.push_back(Narrow(buf));
+    }
+
+    enum Act { kNothing, kInput, kRefill, kCancel, kUnreadable };
+    struct Row {
+        Act act;
+        Strings items; // what the list holds at the end
+        int dones;
+        std::string error;
+    };
+    const Row rows[] = {{kNothing, ordered, 1, ""},
+                        {kInput, ordered, 1, ""},
+                        {kRefill, {"alt", "Neu"}, 1, ""},
+                        {kCancel, {}, 0, ""},
+                        {kUnreadable, {}, 1, "unreadable"}};
+    list->AutoInsert = list->AutoDelete = true;
+    UniqueKernelHandle go(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.act);
+        list->Clear();
+        ResetEvent(go.Get());
+        int dones = 0;
+        Strings shown;
+        std::string error;
+        const auto done = [&](const Strings& s, const std::string& e) {
+            ++dones;
+            shown = s;
+            error = e;
+        };
+        // Handled whenever the queue comes to it: between steps it posts itself again.
+        std::vector<int> seen;
+        other->OnClick = [&](TComponent*) {
+            seen.push_back(list->Count());
+            if (!list->Filling())
+                return;
+            const HWND lb = list->Handle();
+            if (row.act == kInput) {
+                list->SetIndexAndScroll(0);
+                for (WORD k : {VK_INSERT, VK_DELETE})
+                    SendMessageW(lb, WM_KEYDOWN, k, 0);
+                SendMessageW(lb, WM_CHAR, ' ', 0);
+                SendMessageW(lb, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+                SendMessageW(lb, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+            } else if (row.act == kRefill && list->Count() > 0) {
+                list->FillInBackground([] { return Strings{"Neu", "alt"}; }, done, "");
+            } else if (row.act == kCancel && list->Count() > 0) {
+                list->CancelFill();
+            }
+            PostMessageW(panel->Handle(), WM_COMMAND, MAKEWPARAM(2, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(other->Handle()));
+        };
+        list->FillInBackground(
+            [&] {
+                WaitForSingleObject(go.Get(), INFINITE);
+                if (row.act == kUnreadable)
+                    throw std::runtime_error("unreadable");
+                return names;
+            },
+            done, "Reading ...");
+        ASSERT_TRUE(list->Filling());
+        // Real input while the worker reads.
+        SetFocus(list->Handle());
+        Key(VK_INSERT);
+        Type("b");
+        ClickAt(list->Handle(), {5, 5});
+        EXPECT_EQ(list->Count(), 0);
+        EXPECT_FALSE(list->Editing());
+        PostMessageW(panel->Handle(), WM_COMMAND, MAKEWPARAM(2, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(other->Handle()));
+        SetEvent(go.Get());
+        ASSERT_TRUE(PumpUntil([&] { return !list->Filling(); }));
+        Pump();
+        EXPECT_EQ(list->Items(), row.items);
+        EXPECT_EQ(dones, row.dones);
+        EXPECT_EQ(shown, dones > 0 ? row.items : Strings{});
+        EXPECT_EQ(error, row.error);
+        EXPECT_FALSE(list->Editing());
+        const bool between = std::any_of(seen.begin(), seen.end(),
+                                         [&](int n) { return n > 0 && n < int(names.size()); });
+        EXPECT_TRUE(between || row.act > kInput) << "no message handled between steps";
+    }
+    other->OnClick = nullptr;
+}
+
 // The fitted positions reach the LISTBOX (told by LB_SETTABSTOPS, then drawn there) and the
 // horizontal extent, as each item's setter does.
 TEST_F(EditListTest, OptimizeTabsAppliesTheStopsItComputes) {
