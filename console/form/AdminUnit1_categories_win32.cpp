@@ -91,6 +91,7 @@ void TQuillard::LoadCategories(const std::string& user) {
     // Nothing is added before the list holds what is stored.
     catAdd->SetEnabled(false);
     categoriesOwner_ = user;
+    // Nothing is loaded yet: should a save ever reach a list still filling, it would only add.
     storedCategories_.clear();
     auto writable = std::make_shared<bool>(true);
     categoriesList->FillInBackground(

@@ -425,6 +425,7 @@ TEST_F(CategoryEditor, AListStillFillingLosesNothingAndWritesNothing) {
                 return;
             if (list.Count() == 0)
                 return post();
+            EXPECT_FALSE(form->catAdd->Enabled());
             gone = list.Item(0);
             ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, (kCats + L"viel\\" + Widen(gone)).c_str()),
                       0);
