@@ -28,7 +28,6 @@ std::atomic<WPARAM> serials{0};
 // ignored): each one then goes to the list's end instead of shifting everything after it.
 void InListOrder(std::vector<std::string>& names, std::vector<std::wstring>& wide, bool sorted,
                  LCID locale) {
-    wide.clear();
     wide.reserve(names.size());
     for (const auto& n : names)
         wide.push_back(Widen(n));
@@ -220,9 +219,7 @@ UINT TEditListBox::FillMessage() {
     return kFillMessage;
 }
 
-void TEditListBox::PaintReading() {
-    PAINTSTRUCT ps;
-    const HDC dc = BeginPaint(hwnd_, &ps);
+void TEditListBox::PaintReading(HDC dc) {
     RECT r;
     GetClientRect(hwnd_, &r);
     // The list's own background, as its parent gives it (the configured colour or the contrast
@@ -238,7 +235,6 @@ void TEditListBox::PaintReading() {
     DrawTextW(dc, readingText_.c_str(), static_cast<int>(readingText_.size()), &r,
               DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
     SelectObject(dc, old);
-    EndPaint(hwnd_, &ps);
 }
 
 } // namespace kes

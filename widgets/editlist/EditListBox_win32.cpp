@@ -498,8 +498,15 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     }
     switch (msg) {
     case WM_PAINT:
+    case WM_PRINTCLIENT:
         if (fill_ && !readingText_.empty() && Count() == 0) {
-            PaintReading();
+            if (msg == WM_PRINTCLIENT) {
+                PaintReading(reinterpret_cast<HDC>(wp));
+                return 0;
+            }
+            PAINTSTRUCT ps;
+            PaintReading(BeginPaint(hwnd_, &ps));
+            EndPaint(hwnd_, &ps);
             return 0;
         }
         break;

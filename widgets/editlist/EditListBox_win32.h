@@ -220,7 +220,8 @@ private:
     static UINT FillMessage();
     void DropFill();
     void EndReaders();
-    void PaintReading();
+    // The reading text on the list's background, drawn while the list is empty.
+    void PaintReading(HDC dc);
 
     std::unique_ptr<TSizeEdit> editor_;
     static constexpr UINT_PTR kHoverTimer = 111;

@@ -9,6 +9,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -37,6 +38,24 @@ int InkColumn(HWND lb, int index, int fromX) {
             if (dark(GetPixel(dc.Get(), x, y)))
                 return x;
     return -1;
+}
+
+// Whether the list box draws anything dark, as WM_PRINTCLIENT paints it.
+bool HasInk(HWND lb) {
+    RECT client;
+    GetClientRect(lb, &client);
+    WindowDC screen(lb);
+    UniqueMemoryDC dc(CreateCompatibleDC(screen.Get()));
+    UniqueBitmap bmp(CreateCompatibleBitmap(screen.Get(), client.right, client.bottom));
+    SelectedObject keep(dc.Get(), bmp.Get());
+    SendMessageW(lb, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
+    for (int x = 0; x < client.right; ++x)
+        for (int y = 0; y < client.bottom; ++y) {
+            const COLORREF c = GetPixel(dc.Get(), x, y);
+            if (GetRValue(c) + GetGValue(c) + GetBValue(c) < 600)
+                return true;
+        }
+    return false;
 }
 
 class EditListTest : public ::testing::Test {
@@ -756,11 +775,12 @@ TEST_F(EditListTest, AFillInBackgroundKeepsTheListBoxsOrderAndTheWindowAnswering
             const HWND lb = list->Handle();
             if (row.act == kInput) {
                 list->SetIndexAndScroll(0);
-                for (WORD k : {VK_INSERT, VK_DELETE})
+                for (WORD k : {VK_INSERT, VK_DELETE, VK_END})
                     SendMessageW(lb, WM_KEYDOWN, k, 0);
                 SendMessageW(lb, WM_CHAR, ' ', 0);
-                SendMessageW(lb, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-                SendMessageW(lb, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+                SendMessageW(lb, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 30));
+                SendMessageW(lb, WM_LBUTTONUP, 0, MAKELPARAM(5, 30));
+                EXPECT_EQ(list->ItemIndex(), list->Count() > 0 ? 0 : -1);
             } else if (row.act == kRefill && list->Count() > 0) {
                 list->FillInBackground([] { return Strings{"Neu", "alt"}; }, done, "");
             } else if (row.act == kCancel && list->Count() > 0) {
@@ -778,6 +798,7 @@ TEST_F(EditListTest, AFillInBackgroundKeepsTheListBoxsOrderAndTheWindowAnswering
             },
             done, "Reading ...");
         ASSERT_TRUE(list->Filling());
+        EXPECT_TRUE(HasInk(list->Handle())) << "no reading text";
         // Real input while the worker reads.
         SetFocus(list->Handle());
         Key(VK_INSERT);
@@ -800,6 +821,29 @@ TEST_F(EditListTest, AFillInBackgroundKeepsTheListBoxsOrderAndTheWindowAnswering
         EXPECT_TRUE(between || row.act > kInput) << "no message handled between steps";
     }
     other->OnClick = nullptr;
+
+    // A fill dropped before its read began never reads; the list's end waits for a read going on.
+    ResetEvent(go.Get());
+    std::atomic<int> dropped{0};
+    std::atomic<bool> readOver{false};
+    list->FillInBackground(
+        [&] {
+            WaitForSingleObject(go.Get(), INFINITE);
+            readOver = true;
+            return Strings{"a"};
+        },
+        nullptr, "");
+    list->FillInBackground(
+        [&] {
+            ++dropped;
+            return Strings{"b"};
+        },
+        nullptr, "");
+    list->FillInBackground([] { return Strings{"c"}; }, nullptr, "");
+    SetEvent(go.Get());
+    list.reset();
+    EXPECT_TRUE(readOver);
+    EXPECT_EQ(dropped, 0);
 }
 
 // The fitted positions reach the LISTBOX (told by LB_SETTABSTOPS, then drawn there) and the
