@@ -48,6 +48,7 @@ bool HasInk(HWND lb) {
     UniqueMemoryDC dc(CreateCompatibleDC(screen.Get()));
     UniqueBitmap bmp(CreateCompatibleBitmap(screen.Get(), client.right, client.bottom));
     SelectedObject keep(dc.Get(), bmp.Get());
+    PatBlt(dc.Get(), 0, 0, client.right, client.bottom, WHITENESS);
     SendMessageW(lb, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
     for (int x = 0; x < client.right; ++x)
         for (int y = 0; y < client.bottom; ++y) {
