@@ -237,6 +237,7 @@ private:
     bool scrollHorizontal_ = true;
     int maxExtent_ = 0;
     bool noRefresh_ = false;
+    bool refreshing_ = false;
     TColor color_ = clWindow;
     TColor savedColor_ = clWindow;
     bool hovering_ = false;
