@@ -94,6 +94,8 @@ void TQuillard::LoadCategories(const std::string& user) {
     // Nothing is loaded yet: should a save ever reach a list still filling, it would only add.
     storedCategories_.clear();
     auto writable = std::make_shared<bool>(true);
+    // Read on the list's worker: the Windows registry may be used from any thread; the in-memory
+    // tree of tests is not, so those wait for the list before they touch the store again.
     categoriesList->FillInBackground(
         [registry = services_.Registry, path = CategoriesKey(user), writable] {
             std::vector<std::string> names;
