@@ -1,11 +1,15 @@
 // The per-recipient category editor: users chooses the recipient, categoriesList holds its
 // categories, catAdd and catDel beside it. The list is stored when the focus leaves it, when
 // the window closes, and before another recipient's list replaces one with unsaved changes.
+// A recipient's list is read on a worker and shown in steps (thousands of keys take seconds
+// under Wine); until it is whole it holds nothing of the user's, so it is never stored.
 #include "console/form/AdminUnit1.h"
 #include "console/store/kestrova_layout.h"
 #include "console/store/settings_store.h"
 
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace kes {
@@ -13,6 +17,7 @@ namespace {
 
 const char kCatAddName[] = "Add category / Kategorie hinzuf\xC3\xBCgen";
 const char kCatDelName[] = "Delete category / Kategorie l\xC3\xB6schen";
+const char kReading[] = "Reading categories ... / Kategorien werden gelesen ...";
 
 // A category's key path: a "\" separates nested keys, and empty components (a leading "\",
 // doubled or trailing ones) name no key. The registry refuses a leading "\" and skips the
@@ -65,7 +70,8 @@ void TQuillard::usersChange(TComponent*) {
     // An edit still open belongs to the recipient shown so far (the selection can change
     // without the focus leaving the editor): put it back, then store it under that recipient.
     categoriesList->EndEdit();
-    if (!categoriesOwner_.empty() && !categoriesReadOnly_ &&
+    // A list still being filled is dropped: part of what is stored would read as removed.
+    if (!categoriesList->Filling() && !categoriesOwner_.empty() && !categoriesReadOnly_ &&
         categoriesList->Items() != storedCategories_) {
         try {
             SaveCategoriesFor(categoriesOwner_);
@@ -81,35 +87,51 @@ void TQuillard::usersChange(TComponent*) {
 }
 
 void TQuillard::LoadCategories(const std::string& user) {
-    catAdd->SetEnabled(true);
     categoriesList->SetEnabled(true);
-    categoriesList->Clear();
-    const std::string path = CategoriesKey(user);
-    std::vector<std::string> names;
-    bool stored = false, writable = true;
-    {
-        // Read with read access only: what is stored is shown even where it cannot be changed.
-        SettingsStore reg(*services_.Registry);
-        reg.SetAccess(kKeyRead);
-        stored = reg.Open(path, false);
-        reg.ListChildren(names);
-    }
-    if (stored) {
-        SettingsStore reg(*services_.Registry);
-        writable = reg.Open(path, false);
-    }
-    categoriesList->AddItems(names);
+    // Nothing is added before the list holds what is stored.
+    catAdd->SetEnabled(false);
     categoriesOwner_ = user;
-    storedCategories_ = categoriesList->Items();
-    SetCategoriesReadOnly(!writable);
-    if (!writable)
-        services_.ShowNotice("The categories of '" + user +
-                             "' can only be read here; changes could not be stored. / Die "
-                             "Kategorien von '" +
-                             user +
-                             "' k\xC3\xB6nnen hier nur gelesen werden; \xC3\x84nderungen "
-                             "lie\xC3\x9F"
-                             "en sich nicht speichern.");
+    // Nothing is loaded yet: should a save ever reach a list still filling, it would only add.
+    storedCategories_.clear();
+    auto writable = std::make_shared<bool>(true);
+    // Read on the list's worker: the Windows registry may be used from any thread; the in-memory
+    // tree of tests is not, so those wait for the list before they touch the store again.
+    categoriesList->FillInBackground(
+        [registry = services_.Registry, path = CategoriesKey(user), writable] {
+            std::vector<std::string> names;
+            // Read with read access only: what is stored is shown even where it cannot be
+            // changed.
+            SettingsStore reg(*registry);
+            reg.SetAccess(kKeyRead);
+            if (reg.Open(path, false)) {
+                reg.ListChildren(names);
+                SettingsStore full(*registry);
+                *writable = full.Open(path, false);
+            }
+            // A key added or removed by another program during the enumeration can have
+            // another listed twice.
+            std::set<std::string> seen;
+            names.erase(
+                std::remove_if(names.begin(), names.end(),
+                               [&seen](const std::string& n) { return !seen.insert(n).second; }),
+                names.end());
+            return names;
+        },
+        [this, user, writable](const std::vector<std::string>& shown, const std::string& error) {
+            storedCategories_ = shown;
+            SetCategoriesReadOnly(!*writable);
+            if (!error.empty())
+                throw StoreError(error);
+            if (!*writable)
+                services_.ShowNotice("The categories of '" + user +
+                                     "' can only be read here; changes could not be stored. / Die "
+                                     "Kategorien von '" +
+                                     user +
+                                     "' k\xC3\xB6nnen hier nur gelesen werden; \xC3\x84nderungen "
+                                     "lie\xC3\x9F"
+                                     "en sich nicht speichern.");
+        },
+        kReading);
 }
 
 void TQuillard::SetCategoriesReadOnly(bool on) {
@@ -128,8 +150,9 @@ void TQuillard::categoriesListExit(TComponent*) {
 
 void TQuillard::SaveCategories() {
     // The list belongs to the recipient it was loaded for (none: it was never enabled, and an
-    // empty name would reach every recipient's key); a read-only one holds no changes.
-    if (!categoriesOwner_.empty() && !categoriesReadOnly_)
+    // empty name would reach every recipient's key); a read-only one holds no changes, nor does
+    // one still being filled.
+    if (!categoriesOwner_.empty() && !categoriesReadOnly_ && !categoriesList->Filling())
         SaveCategoriesFor(categoriesOwner_);
 }
 
@@ -211,12 +234,16 @@ void TQuillard::SaveCategoriesFor(const std::string& user) {
 }
 
 void TQuillard::catAddClick(TComponent*) {
+    if (categoriesList->Filling())
+        return;
     const std::string name = services_.PromptText("Please put a categoriename in", "category:", "");
     if (!name.empty())
         categoriesList->AddItem(name);
 }
 
 void TQuillard::catDelClick(TComponent*) {
+    if (categoriesList->Filling())
+        return;
     const int at = categoriesList->ItemIndex();
     if (at >= 0)
         categoriesList->Delete(at);

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <deque>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -76,10 +77,19 @@ protected:
     void Key(WORD vk) { ASSERT_TRUE(test::PressKey(vk, test::kNoModifier, form->Handle())); }
     // The user picks a recipient: the focus moves to the box, then the selection changes.
     void Choose(int index) {
+        ChooseOnly(index);
+        Filled();
+    }
+    // The list is then shown in steps still to come when it is large.
+    void ChooseOnly(int index) {
         SetFocus(form->users->Handle());
         form->users->SetItemIndex(index);
         SendMessageW(form->Panel1->Handle(), WM_COMMAND, MAKEWPARAM(ids::users, CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(form->users->Handle()));
+    }
+    // A large list is filled in steps between messages.
+    void Filled() {
+        ASSERT_TRUE(test::PumpUntil([this] { return !form->categoriesList->Filling(); }, 60000));
     }
     void Press(TSpeedButton& b) { SendMessageW(b.Handle(), BM_CLICK, 0, 0); }
 
@@ -368,6 +378,127 @@ TEST_F(CategoryEditor, WhatOthersStoreMeanwhileIsKept) {
     EXPECT_TRUE(errors.empty());
 }
 
+// A recipient with thousands of categories is read on a worker and shown in steps, and messages
+// are handled between them. Whatever happens while the list holds only part of them (another
+// recipient, closing, the session's end, keys, clicks, "+", with another program removing a
+// shown category and adding one meanwhile) stores nothing and loses nothing; once whole, the list
+// holds every category read, in the list's order, and the user's additions are stored beside the
+// other program's changes.
+TEST_F(CategoryEditor, AListStillFillingLosesNothingAndWritesNothing) {
+    constexpr int kMany = 3000; // three steps at least
+    Strings stored;
+    {
+        UniqueKey key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (kCats + L"viel").c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, key.Put(), nullptr),
+                  0);
+        for (int i = 0; i < kMany; ++i) {
+            stored.push_back("Kat " + std::to_string(i * 7919 % kMany) +
+                             (i % 3 ? " \xC3\xA4" : "_b"));
+            UniqueKey sub;
+            RegCreateKeyExW(key.Get(), Widen(stored.back()).c_str(), 0, nullptr, 0, KEY_WRITE,
+                            nullptr, sub.Put(), nullptr);
+        }
+    }
+    test::CreateKey(HKEY_CURRENT_USER, kCats + L"anna\\Alt");
+    const auto sorted = [](Strings v) {
+        std::sort(v.begin(), v.end());
+        return v;
+    };
+    enum Act { kNothing, kOtherRecipient, kClose, kSessionEnd, kInput };
+    for (const Act act : {kNothing, kOtherRecipient, kClose, kSessionEnd, kInput}) {
+        SCOPED_TRACE(act);
+        Start({L"anna", L"viel"});
+        const HWND w = form->Handle();
+        TEditListBox& list = *form->categoriesList;
+        std::string gone; // what the other program removed
+        std::optional<KeyWatch> watch;
+        // Handled whenever the queue comes to it; it acts the first time the list is partly
+        // filled.
+        TButton probe(nullptr, "probe", form->Panel1->Handle(), Bounds{0, 0, 0, 0}, "", 999);
+        const auto post = [&] {
+            PostMessageW(form->Panel1->Handle(), WM_COMMAND, MAKEWPARAM(999, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(probe.Handle()));
+        };
+        probe.OnClick = [&](TComponent*) {
+            if (!list.Filling() || !gone.empty())
+                return;
+            if (list.Count() == 0)
+                return post();
+            EXPECT_FALSE(form->catAdd->Enabled());
+            gone = list.Item(0);
+            ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, (kCats + L"viel\\" + Widen(gone)).c_str()),
+                      0);
+            test::CreateKey(HKEY_CURRENT_USER, kCats + L"viel\\Extern");
+            watch.emplace(kCats + L"viel");
+            switch (act) {
+            case kOtherRecipient:
+                ChooseOnly(0);
+                break;
+            case kClose:
+                SendMessageW(w, WM_CLOSE, 0, 0);
+                break;
+            case kSessionEnd:
+                EXPECT_EQ(TRUE, SendMessageW(w, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+                SendMessageW(w, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+                break;
+            case kInput:
+                SetFocus(list.Handle());
+                list.SetIndexAndScroll(0);
+                for (WORD k : {VK_INSERT, VK_DELETE})
+                    SendMessageW(list.Handle(), WM_KEYDOWN, k, 0);
+                SendMessageW(list.Handle(), WM_CHAR, ' ', 0);
+                SendMessageW(list.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+                SendMessageW(list.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+                answers = {"Neu"};
+                Press(*form->catAdd);
+                Press(*form->catDel);
+                Leave();
+                break;
+            case kNothing:
+                break;
+            }
+            EXPECT_FALSE(watch->Written());
+        };
+        ChooseOnly(1);
+        post();
+        ASSERT_TRUE(list.Filling());
+        Filled();
+        ASSERT_FALSE(gone.empty()) << "no message handled while the list was partly filled";
+        Strings want = stored;
+        want.erase(std::find(want.begin(), want.end(), gone));
+        want.push_back("Extern");
+        if (IsWindow(w)) {
+            const Strings shown = list.Items();
+            EXPECT_EQ(sorted(shown), act == kOtherRecipient ? Strings{"Alt"} : sorted(stored));
+            EXPECT_FALSE(list.Editing());
+            const auto locale = static_cast<LCID>(SendMessageW(list.Handle(), LB_GETLOCALE, 0, 0));
+            for (std::size_t i = 1; i < shown.size(); ++i)
+                ASSERT_NE(CompareStringW(locale, NORM_IGNORECASE, Widen(shown[i - 1]).c_str(), -1,
+                                         Widen(shown[i]).c_str(), -1),
+                          CSTR_GREATER_THAN)
+                    << i;
+            SetFocus(list.Handle());
+            Leave();
+        }
+        EXPECT_FALSE(watch->Written());
+        EXPECT_EQ(sorted(Subkeys(kCats + L"viel")), sorted(want));
+        if (act == kInput) {
+            answers = {"Neu"};
+            Press(*form->catAdd);
+            SetFocus(list.Handle());
+            Leave();
+            want.push_back("Neu");
+            EXPECT_EQ(sorted(Subkeys(kCats + L"viel")), sorted(want));
+        }
+        EXPECT_TRUE(errors.empty());
+        // Back as it was for the next row.
+        test::CreateKey(HKEY_CURRENT_USER, kCats + L"viel\\" + Widen(gone));
+        for (const char* extra : {"Extern", "Neu"})
+            RegDeleteKeyW(HKEY_CURRENT_USER, (kCats + L"viel\\" + Widen(extra)).c_str());
+    }
+}
+
 // A change of letter case in any script renames the key and keeps what is below it.
 TEST_F(CategoryEditor, ACaseChangeInAnyScriptKeepsWhatIsBelow) {
     std::string longLower, longUpper; // 255 units, the longest name a key may have
@@ -456,6 +587,7 @@ TEST_F(CategoryEditor, ARecipientChangeWithTheEditorOpenEndsTheEditFirst) {
     form->users->SetItemIndex(1);
     SendMessageW(form->Panel1->Handle(), WM_COMMAND, MAKEWPARAM(ids::users, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(form->users->Handle()));
+    Filled();
     EXPECT_FALSE(list.Editing());
     EXPECT_EQ(Subkeys(kCats + L"anna"), Strings{"B\xC3\xBCro-neu"});
     EXPECT_EQ(list.Items(), Strings{"X1"});

@@ -400,6 +400,8 @@ TEST_F(QuillardInMemory, ARecipientKeyThatCannotBeCreatedIsReportedOnlyWithSomet
         form->users->SetItemIndex(i);
         SendMessageW(form->Panel1->Handle(), WM_COMMAND, MAKEWPARAM(ids::users, CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(form->users->Handle()));
+        // The list is read on a worker; a slow machine may show it a step later.
+        ASSERT_TRUE(test::PumpUntil([&] { return !form->categoriesList->Filling(); }));
     };
     choose(1);
     EXPECT_TRUE(form->catAdd->Enabled());

@@ -42,6 +42,7 @@ TEditListBox::TEditListBox(TComponent* owner, const char* name, HWND parent, Bou
 }
 
 TEditListBox::~TEditListBox() {
+    EndReaders();
     editor_.reset();
     if (hwnd_ && hovering_ && !designMode_)
         KillTimer(hwnd_, kHoverTimer);
@@ -216,7 +217,7 @@ void TEditListBox::SetMultiSelect(bool on) {
 
 void TEditListBox::ShowEdit() {
     const int sel = ItemIndex();
-    if (!editor_ || sel == -1 || Count() == 0)
+    if (!editor_ || fill_ || sel == -1 || Count() == 0)
         return;
     editor_->Session().Open(sel);
 }
@@ -286,7 +287,7 @@ void TEditListBox::SetHovering(bool on) {
 
 void TEditListBox::WMTimer() {
     POINT pt;
-    if (inSelChange_ || GetFocus() != hwnd_ || !InClient(hwnd_, PointerPos(), pt))
+    if (fill_ || inSelChange_ || GetFocus() != hwnd_ || !InClient(hwnd_, PointerPos(), pt))
         return;
     const LRESULT r = SendMessageW(hwnd_, LB_ITEMFROMPOINT, 0, MAKELPARAM(pt.x, pt.y));
     SetIndexAndScroll(LOWORD(r));
@@ -415,6 +416,9 @@ LRESULT TEditListBox::HandleDlgCode(WPARAM key, const MSG* m) {
 }
 
 bool TEditListBox::HandleKey(KeyEvent& e) {
+    // A list still being filled is not yet what it will be: nothing may change it.
+    if (fill_)
+        return true;
     switch (e.msg) {
     case WM_KEYDOWN: {
         WORD key = static_cast<WORD>(e.key);
@@ -455,6 +459,8 @@ bool TEditListBox::HandleKey(KeyEvent& e) {
 }
 
 bool TEditListBox::HandleMouse(const MouseEvent& e) {
+    if (fill_ && (e.action == MouseEvent::Down || e.action == MouseEvent::DoubleClick))
+        return true;
     if (e.action != MouseEvent::Down || e.button != MouseEvent::Left)
         return false;
     WMLButtonDown(e.msg, e.wp, e.lp);
@@ -486,7 +492,24 @@ bool TEditListBox::HandleTimer(UINT_PTR id) {
 // The list box's own messages, whose effects on the extent, the scroll bars and the
 // selection event follow the class's handling.
 LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == FillMessage()) {
+        HandleFillMessage(wp, lp);
+        return 0;
+    }
     switch (msg) {
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        if (fill_ && !readingText_.empty() && Count() == 0) {
+            if (msg == WM_PRINTCLIENT) {
+                PaintReading(reinterpret_cast<HDC>(wp));
+                return 0;
+            }
+            PAINTSTRUCT ps;
+            PaintReading(BeginPaint(hwnd_, &ps));
+            EndPaint(hwnd_, &ps);
+            return 0;
+        }
+        break;
     case LB_SETCURSEL: {
         const LRESULT r = Default(msg, wp, lp);
         if (!MultiSelect()) {
@@ -546,6 +569,7 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         return r;
     }
     case WM_DESTROY:
+        DropFill();
         if (hovering_ && !designMode_)
             KillTimer(hwnd_, kHoverTimer);
         break;

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,9 @@ using TAutoInsertEvent = std::function<void(TComponent* Sender, std::string& ava
 using TAutoDeleteEvent =
     std::function<void(TComponent* Sender, std::string& avalue, bool& allowdelete)>;
 using TSelChangeEvent = std::function<void(TComponent* Sender, int ListIndex)>;
+
+// What a fill's worker hands over (BackgroundFill_win32.cpp).
+struct FillJob;
 
 enum TScrollStyle { ssNormal = 0, ssFlat = 1, ssEncarta = 2 };
 
@@ -41,6 +45,22 @@ public:
     // Replaces an entry's text in place (no re-sorting) and re-applies the selection.
     void SetItem(int index, const std::string& text);
     void Delete(int index);
+    // Entries that take long to read (thousands of registry keys): `read` runs on a worker
+    // thread, then its entries are added in steps of a few milliseconds, in the list's own
+    // order when it is sorted so that each lands at the end, and the window answers
+    // throughout. Until `done` runs (on this thread, with the entries as the list holds them
+    // and the read's error or nothing) the list takes no input, Items() holds only what was
+    // added so far and, while it is empty, the list shows `readingText`. A short read is waited
+    // for, so a small list is filled before this returns. A new fill or CancelFill drops the
+    // one in progress (its `done` never runs); a read still going is waited for by the next
+    // one and by the list's end, never left behind.
+    using TFillDone =
+        std::function<void(const std::vector<std::string>& entries, const std::string& error)>;
+    void FillInBackground(std::function<std::vector<std::string>()> read, TFillDone done,
+                          std::string readingText);
+    bool Filling() const { return fill_ != nullptr; }
+    // Drops the fill in progress and the entries it added.
+    void CancelFill();
     int ItemIndex() const;
     void SetIndexAndScroll(int index);
     void SetItemIndex(int index) { SetIndexAndScroll(index); }
@@ -179,6 +199,29 @@ private:
     // The plain list-box selection, without the scroll-bar refresh.
     void Select(int index) { SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
     TEditSession* Session() { return editor_ ? &editor_->Session() : nullptr; }
+    // The fill in progress, on this thread; the worker's side is a FillJob.
+    struct Fill {
+        WPARAM serial = 0;
+        std::shared_ptr<FillJob> job;
+        TFillDone done;
+        bool sorted = false;
+        LCID locale = 0;
+        bool adding = false;
+        std::vector<std::string> names;
+        std::vector<std::wstring> entries; // the names as the list box takes them
+        std::size_t next = 0, count = 0;
+        const std::wstring* last = nullptr; // the list's last entry
+        bool inOrder = true;                // the list holds `names`, in their order
+    };
+    // One step of the fill in progress: takes the read when it is there, adds entries for a
+    // few milliseconds, and asks for the next step or ends the fill.
+    void FillStep();
+    void HandleFillMessage(WPARAM serial, LPARAM what);
+    static UINT FillMessage();
+    void DropFill();
+    void EndReaders();
+    // The reading text on the list's background, drawn while the list is empty.
+    void PaintReading(HDC dc);
 
     std::unique_ptr<TSizeEdit> editor_;
     static constexpr UINT_PTR kHoverTimer = 111;
@@ -194,6 +237,7 @@ private:
     bool scrollHorizontal_ = true;
     int maxExtent_ = 0;
     bool noRefresh_ = false;
+    bool refreshing_ = false;
     TColor color_ = clWindow;
     TColor savedColor_ = clWindow;
     bool hovering_ = false;
@@ -204,6 +248,12 @@ private:
     UniqueMemoryDC measureDC_;
     HFONT measureFont_ = nullptr;
     int avgCharWidth_ = 0;
+    std::unique_ptr<Fill> fill_;
+    std::wstring readingText_;
+    // The fills' workers, also of dropped fills: one reads at a time, and the list's end waits
+    // for any still reading.
+    std::vector<UniqueKernelHandle> readers_;
+    std::shared_ptr<std::mutex> readLock_ = std::make_shared<std::mutex>();
 };
 
 } // namespace kes

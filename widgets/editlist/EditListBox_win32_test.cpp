@@ -9,6 +9,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -37,6 +38,25 @@ int InkColumn(HWND lb, int index, int fromX) {
             if (dark(GetPixel(dc.Get(), x, y)))
                 return x;
     return -1;
+}
+
+// Whether the list box draws anything dark, as WM_PRINTCLIENT paints it.
+bool HasInk(HWND lb) {
+    RECT client;
+    GetClientRect(lb, &client);
+    WindowDC screen(lb);
+    UniqueMemoryDC dc(CreateCompatibleDC(screen.Get()));
+    UniqueBitmap bmp(CreateCompatibleBitmap(screen.Get(), client.right, client.bottom));
+    SelectedObject keep(dc.Get(), bmp.Get());
+    PatBlt(dc.Get(), 0, 0, client.right, client.bottom, WHITENESS);
+    SendMessageW(lb, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
+    for (int x = 0; x < client.right; ++x)
+        for (int y = 0; y < client.bottom; ++y) {
+            const COLORREF c = GetPixel(dc.Get(), x, y);
+            if (GetRValue(c) + GetGValue(c) + GetBValue(c) < 600)
+                return true;
+        }
+    return false;
 }
 
 class EditListTest : public ::testing::Test {
@@ -592,7 +612,12 @@ TEST_F(EditListTest, HorizontalExtentFollowsTheWidestEntry) {
     const std::string wide(60, 'W'), wider(80, 'W');
     list->AddItem("short");
     EXPECT_EQ(extent(), 0);
-    list->AddItem(wide);
+    {
+        // Showing the bar resizes the list: the refresh under way sees it, none starts anew.
+        test::MessageLog log({list->Handle()}, {WM_SIZE});
+        list->AddItem(wide);
+        EXPECT_LE(log.Messages().size(), 4u); // dozens when each resize refreshed anew
+    }
     list->AddItem(wider);
     EXPECT_EQ(extent(), list->GetStringExtent(wider));
     EXPECT_NE(GetWindowLongW(list->Handle(), GWL_STYLE) & WS_HSCROLL, 0);
@@ -691,6 +716,140 @@ TEST_F(EditListTest, ABatchSwitchesRedrawingOffOnce) {
         EXPECT_FALSE(GetUpdateRect(lb, &dirty, FALSE));
     }
     ShowWindow(lb, SW_SHOWNA);
+}
+
+// Entries read on a worker come in steps and end in the order a sorted LISTBOX given them one by
+// one keeps; a message posted meanwhile is handled between steps, input while reading or between
+// steps changes nothing, a fill dropped midway never reports, a read that fails reports why.
+TEST_F(EditListTest, AFillInBackgroundKeepsTheListBoxsOrderAndTheWindowAnswering) {
+    // Names that the collation orders otherwise than their code units.
+    const char* parts[] = {"a", "B",  "\xC3\xA4", "Z",        "_",        "-",
+                           "1", "10", " ",        "\xC3\x9F", "\xC3\x96", "o"};
+    Strings names;
+    unsigned seed = 7;
+    for (int i = 0; i < 3000; ++i) {
+        std::string n;
+        for (int k = 0; k < 4; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            n += parts[(seed >> 16) % std::size(parts)];
+        }
+        names.push_back(n + std::to_string(i));
+    }
+    UniqueWindow bare(CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | LBS_SORT | LBS_HASSTRINGS, 0,
+                                      0, 10, 10, top, nullptr, nullptr, nullptr));
+    for (const auto& n : names)
+        SendMessageW(bare.Get(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(n).c_str()));
+    Strings ordered;
+    for (int i = 0; i < int(names.size()); ++i) {
+        wchar_t buf[64] = {};
+        SendMessageW(bare.Get(), LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+        ordered.push_back(Narrow(buf));
+    }
+
+    enum Act { kNothing, kInput, kRefill, kCancel, kUnreadable };
+    struct Row {
+        Act act;
+        Strings items; // what the list holds at the end
+        int dones;
+        std::string error;
+    };
+    const Row rows[] = {{kNothing, ordered, 1, ""},
+                        {kInput, ordered, 1, ""},
+                        {kRefill, {"alt", "Neu"}, 1, ""},
+                        {kCancel, {}, 0, ""},
+                        {kUnreadable, {}, 1, "unreadable"}};
+    list->AutoInsert = list->AutoDelete = true;
+    UniqueKernelHandle go(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.act);
+        list->Clear();
+        ResetEvent(go.Get());
+        int dones = 0;
+        Strings shown;
+        std::string error;
+        const auto done = [&](const Strings& s, const std::string& e) {
+            ++dones;
+            shown = s;
+            error = e;
+        };
+        // Handled whenever the queue comes to it: between steps it posts itself again.
+        std::vector<int> seen;
+        other->OnClick = [&](TComponent*) {
+            seen.push_back(list->Count());
+            if (!list->Filling())
+                return;
+            const HWND lb = list->Handle();
+            if (row.act == kInput) {
+                list->SetIndexAndScroll(0);
+                for (WORD k : {VK_INSERT, VK_DELETE, VK_END})
+                    SendMessageW(lb, WM_KEYDOWN, k, 0);
+                SendMessageW(lb, WM_CHAR, ' ', 0);
+                SendMessageW(lb, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 30));
+                SendMessageW(lb, WM_LBUTTONUP, 0, MAKELPARAM(5, 30));
+                EXPECT_EQ(list->ItemIndex(), list->Count() > 0 ? 0 : -1);
+            } else if (row.act == kRefill && list->Count() > 0) {
+                list->FillInBackground([] { return Strings{"Neu", "alt"}; }, done, "");
+            } else if (row.act == kCancel && list->Count() > 0) {
+                list->CancelFill();
+            }
+            PostMessageW(panel->Handle(), WM_COMMAND, MAKEWPARAM(2, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(other->Handle()));
+        };
+        list->FillInBackground(
+            [&] {
+                WaitForSingleObject(go.Get(), INFINITE);
+                if (row.act == kUnreadable)
+                    throw std::runtime_error("unreadable");
+                return names;
+            },
+            done, "Reading ...");
+        ASSERT_TRUE(list->Filling());
+        EXPECT_TRUE(HasInk(list->Handle())) << "no reading text";
+        // Real input while the worker reads.
+        SetFocus(list->Handle());
+        Key(VK_INSERT);
+        Type("b");
+        ClickAt(list->Handle(), {5, 5});
+        EXPECT_EQ(list->Count(), 0);
+        EXPECT_FALSE(list->Editing());
+        PostMessageW(panel->Handle(), WM_COMMAND, MAKEWPARAM(2, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(other->Handle()));
+        SetEvent(go.Get());
+        ASSERT_TRUE(PumpUntil([&] { return !list->Filling(); }));
+        Pump();
+        EXPECT_EQ(list->Items(), row.items);
+        EXPECT_EQ(dones, row.dones);
+        EXPECT_EQ(shown, dones > 0 ? row.items : Strings{});
+        EXPECT_EQ(error, row.error);
+        EXPECT_FALSE(list->Editing());
+        const bool between = std::any_of(seen.begin(), seen.end(),
+                                         [&](int n) { return n > 0 && n < int(names.size()); });
+        EXPECT_TRUE(between || row.act > kInput) << "no message handled between steps";
+    }
+    other->OnClick = nullptr;
+
+    // A fill dropped before its read began never reads; the list's end waits for a read going on.
+    ResetEvent(go.Get());
+    std::atomic<int> dropped{0};
+    std::atomic<bool> readOver{false};
+    list->FillInBackground(
+        [&] {
+            WaitForSingleObject(go.Get(), INFINITE);
+            readOver = true;
+            return Strings{"a"};
+        },
+        nullptr, "");
+    list->FillInBackground(
+        [&] {
+            ++dropped;
+            return Strings{"b"};
+        },
+        nullptr, "");
+    list->FillInBackground([] { return Strings{"c"}; }, nullptr, "");
+    SetEvent(go.Get());
+    list.reset();
+    EXPECT_TRUE(readOver);
+    EXPECT_EQ(dropped, 0);
 }
 
 // The fitted positions reach the LISTBOX (told by LB_SETTABSTOPS, then drawn there) and the

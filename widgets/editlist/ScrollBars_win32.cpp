@@ -19,7 +19,12 @@ template <typename F> F CommonControlsFunction(const char* name) {
 } // namespace
 
 void TEditListBox::Refresh() {
-    if (!noRefresh_ && updateCount_ == 0) {
+    // Showing or hiding a bar resizes the list, which asks for a refresh again: the one under
+    // way sees the new size, and a nested one would only start the same round again (under
+    // Wine dozens deep, once an entry is wider than the list).
+    if (!noRefresh_ && updateCount_ == 0 && !refreshing_) {
+        refreshing_ = true;
+        const ScopeExit done([this] { refreshing_ = false; });
         // Showing a bar recomputes the frame: only when it is not shown yet.
         if (Count() > VisibleItems() && !BarShown(SB_VERT))
             FlatShowScrollBar(SB_VERT, true);
