@@ -276,7 +276,7 @@ TEST_F(CategoryEditor, TheSaveNeverLosesWhatIsStored) {
     Leave();
     EXPECT_EQ(Subkeys(kCats + L"anna\\Kunden"), Strings{"Wichtig"});
 
-    // A refused name (Windows refuses more than 255 characters, Wine more than 256), with
+    // A refused name (more than 255 characters, refused under Wine too), with
     // "Urlaub" deleted as well: everything stored stays, the entry waits.
     list.Delete(IndexOf("Urlaub"));
     answers = {std::string(300, 'x')};
