@@ -133,7 +133,7 @@ void TEditListBox::LoadPersist() {
                                           store.Escapes() ? IniValue : RegistryValue);
     Clear();
     {
-        ; // mutant
+        BeginUpdate();
         const ScopeExit refresh([this] { EndUpdate(); });
         for (const auto& value : read.values)
             AddItem(value);
