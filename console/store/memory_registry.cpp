@@ -139,6 +139,10 @@ long MemoryRegistry::OpenKey(RegKey parent, const std::string& path, std::uint32
         (access & kViewBits) == static_cast<std::uint32_t>(RegView::Bits32) && !parts.empty() &&
         FoldName(parts[0]) == FoldName("Software"))
         parts.insert(parts.begin() + 1, "Wow6432Node");
+    // A name too long anywhere in the path refuses the whole of it: nothing is created.
+    for (const auto& part : parts)
+        if (create && ToU16(part).size() > kMaxKeyName)
+            return regcode::InvalidParameter;
     for (const auto& part : parts) {
         const auto folded = FoldName(part);
         auto it = node->children.find(folded);
@@ -245,6 +249,8 @@ long MemoryRegistry::RenameKey(RegKey parent, const std::string& from, const std
     auto it = node->children.find(FoldName(from));
     if (it == node->children.end())
         return regcode::FileNotFound;
+    if (ToU16(to).size() > kMaxKeyName)
+        return regcode::InvalidParameter;
     // As Wine's registry does: a name taken, even by the key itself, is refused.
     if (node->children.count(FoldName(to)) != 0)
         return regcode::AccessDenied;

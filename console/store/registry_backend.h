@@ -2,6 +2,7 @@
 // The hierarchical key/value store behind SettingsStore. Result codes are the platform's
 // (0 success, 2 not found, 5 access denied, 234 more data, ...), so that the in-memory tree and
 // the Windows registry answer alike and one conformance suite can hold them to it.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -39,6 +40,8 @@ constexpr std::uint32_t Qword = 11;
 } // namespace regtype
 
 constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+// The longest key name, in UTF-16 units, that Windows creates (Wine's registry takes one more).
+constexpr std::size_t kMaxKeyName = 255;
 constexpr std::uint32_t kKeyRead = 0x20019;
 
 // Which of the machine's two registry views a key is opened in; the value is the access bit

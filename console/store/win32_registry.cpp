@@ -9,12 +9,24 @@ namespace {
 HKEY H(RegKey k) {
     return reinterpret_cast<HKEY>(k);
 }
+// Refused as Windows refuses them, also under Wine, which would store one unit more.
+bool NameTooLong(const std::wstring& path) {
+    std::size_t run = 0;
+    for (wchar_t c : path) {
+        run = c == L'\\' ? 0 : run + 1;
+        if (run > kMaxKeyName)
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 long Win32Registry::OpenKey(RegKey parent, const std::string& path, std::uint32_t access,
                             bool create, RegKey& out) {
     HKEY key = nullptr;
     const std::wstring wpath = Widen(path);
+    if (create && NameTooLong(wpath))
+        return ERROR_INVALID_PARAMETER;
     LONG rc = create ? RegCreateKeyExW(H(parent), wpath.c_str(), 0, nullptr, 0, access, nullptr,
                                        &key, nullptr)
                      : RegOpenKeyExW(H(parent), wpath.c_str(), 0, access, &key);
@@ -71,6 +83,8 @@ long Win32Registry::DeleteKey(RegKey parent, const std::string& name) {
 
 long Win32Registry::RenameKey(RegKey parent, const std::string& from, const std::string& to) {
     const std::wstring wfrom = Widen(from), wto = Widen(to);
+    if (NameTooLong(wto))
+        return ERROR_INVALID_PARAMETER;
     return RegRenameKey(H(parent), wfrom.c_str(), wto.c_str());
 }
 

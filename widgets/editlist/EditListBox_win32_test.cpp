@@ -1058,6 +1058,8 @@ TEST_F(EditListTest, PersistenceInAnIniFileAndTheRegistry) {
     EXPECT_THROW(list->SavePersist(), Exception);
     for (const TELPersist& empty : {TELPersist{true, stRegistry, "", "Entries", 0, false},
                                     TELPersist{true, stRegistry, Narrow(regKey), "", 0, false},
+                                    TELPersist{true, stRegistry, "\\", "Entries", 0, false},
+                                    TELPersist{true, stRegistry, Narrow(regKey), "\\", 0, false},
                                     TELPersist{true, stInifile, ini, "", 0, false}}) {
         list->Persist = empty;
         EXPECT_THROW(list->SavePersist(), Exception);
@@ -1087,6 +1089,7 @@ TEST_F(EditListTest, PersistenceInAnIniFileAndTheRegistry) {
         {"ItemCount=", "ItemCount=5:00000000\r\nItemCount=", five, ""}, // doubled: the first
         {"ItemCount=", "Gone=", {}, "'ItemCount'"},
         {"\r\n", "\r", five, ""}, // CR alone ends lines too
+        {"Item6=\"\"", "Item6=added", {five[0], five[1], "", "x", "v", "added"}, ""},
     };
     for (const auto& e : edits) {
         SCOPED_TRACE(e.to);

@@ -29,8 +29,11 @@ public:
         std::string path = p.Key;
         while (!path.empty() && path.front() == '\\')
             path.erase(0, 1);
-        if (!p.Section.empty())
-            path += (path.empty() ? "" : "\\") + p.Section;
+        // Nothing but "\" names no key either: the values would go to a key of the root.
+        if (path.empty() || p.Section.find_first_not_of('\\') == std::string::npos)
+            throw Exception(std::string("Persist.") + (path.empty() ? "Key" : "Section") +
+                            " ist leer: die Liste wird nicht gespeichert");
+        path += "\\" + p.Section;
         const std::wstring w = Widen(path);
         if (!forWriting) {
             RegOpenKeyExW(HKEY_CURRENT_USER, w.c_str(), 0, KEY_READ, key_.Put());

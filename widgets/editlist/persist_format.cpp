@@ -142,9 +142,28 @@ PersistRead PersistReads(const std::function<std::optional<std::string>(const st
     int n = 0;
     std::uint32_t hash = 0;
     const auto marker = read(kItemCountName);
+    // Values up to the first empty or missing one, the older way.
+    const auto readOn = [&](int from) {
+        for (int i = from;; ++i) {
+            const auto v = read(ItemName(i));
+            if (!v)
+                return;
+            PersistValue p = decode(*v);
+            if (p.entry.empty()) {
+                // An empty entry of ours ends nothing: without the count the rest cannot be
+                // told from what an earlier, longer list left behind.
+                if (!p.bare && !marker)
+                    out.unreadable.push_back(kItemCountName);
+                return;
+            }
+            if (p.broken)
+                out.unreadable.push_back(ItemName(i));
+            out.values.push_back(std::move(p.entry));
+        }
+    };
     if (marker && ParseMarker(decode(*marker).entry, n, hash)) {
         std::vector<std::string> stored;
-        bool bare = false;
+        bool bare = false, afterBare = false;
         int missing = 0;
         for (int i = 1; i <= n; ++i) {
             const auto v = read(ItemName(i));
@@ -152,39 +171,34 @@ PersistRead PersistReads(const std::function<std::optional<std::string>(const st
                 out.unreadable.push_back(ItemName(i));
                 if (++missing == kMaxMissing && i < n) {
                     out.unreadable.push_back(ItemName(i + 1) + ".." + ItemName(n));
-                    break;
+                    return out;
                 }
                 continue;
             }
             PersistValue p = decode(*v);
             if (p.broken)
                 out.unreadable.push_back(ItemName(i));
+            afterBare = afterBare || (bare && !p.entry.empty());
             bare = bare || p.bare;
             stored.push_back(std::move(p.stored));
             out.values.push_back(std::move(p.entry));
         }
-        if (!bare || Hash(stored) == hash)
+        if (!bare || Hash(stored) == hash) {
+            // Ours ends with an empty value; entries after the count were added by another
+            // writer (an older one's longer list, or by hand) and are kept.
+            readOn(n + 1);
             return out;
+        }
+        // An older writer saved a shorter list over ours, or an entry was emptied by hand: read
+        // the older way, and what that leaves unread within the count is named, not dropped.
         out = PersistRead();
+        if (afterBare)
+            out.unreadable.push_back(kItemCountName);
     } else if (marker) {
         out.unreadable.push_back(kItemCountName);
     }
-    for (int i = 1;; ++i) {
-        const auto v = read(ItemName(i));
-        if (!v)
-            return out;
-        PersistValue p = decode(*v);
-        if (p.entry.empty()) {
-            // An empty entry of ours ends nothing: without the count the rest cannot be told
-            // from what an earlier, longer list left behind.
-            if (!p.bare && !marker)
-                out.unreadable.push_back(kItemCountName);
-            return out;
-        }
-        if (p.broken)
-            out.unreadable.push_back(ItemName(i));
-        out.values.push_back(std::move(p.entry));
-    }
+    readOn(1);
+    return out;
 }
 
 std::string EscapeIniValue(const std::string& utf8) {

@@ -78,8 +78,16 @@ TEST(Persist, OlderSectionsAndOlderWritersAreReadTheOlderWay) {
     mixed.Write({{"Item1", "X"}, {"Item2", ""}});
     r = mixed.Load();
     EXPECT_EQ(r.values, Strings{"X"});
-    // A value changed by hand costs nothing else (in the registry an empty one within the
-    // count is taken for an older writer's end).
+    // What that leaves unread within the count ("C", or an entry after one emptied by hand in
+    // the registry) is named.
+    EXPECT_EQ(r.unreadable, Strings{"ItemCount"});
+    // A longer list saved over ours, or an entry added by hand after the count: read on.
+    Store longer;
+    longer.Write(PersistWrites({"A", "B"}, 0, false));
+    longer.Write({{"Item1", "P"}, {"Item2", "Q"}, {"Item3", "R"}, {"Item4", ""}});
+    EXPECT_EQ(longer.Load().values, (Strings{"P", "Q", "R"}));
+    EXPECT_TRUE(longer.Load().unreadable.empty());
+    // A value changed by hand costs nothing else.
     Store same;
     same.Write(PersistWrites({"A", "B"}, 0, false));
     same.Write({{"Item2", "Z"}});
@@ -124,7 +132,8 @@ TEST(Persist, HandEditedIniValuesCostOnlyTheirOwnForm) {
         {"Item2", "\"C:\\\\dir", entries, {"Item2"}}, // its closing quote lost
         {"Item2", "\"C:\\dir\"", entries, {}},        // a lone backslash stands for itself
         {"Item2", "\"\"", {"M\xC3\xBCller", "", "", " x ", "y"}, {}},
-        {"Item4", "", {"M\xC3\xBCller", "C:\\dir"}, {}}, // an older writer's end
+        // An older writer's end, or emptied by hand: "y" after it is named, not dropped.
+        {"Item4", "", {"M\xC3\xBCller", "C:\\dir"}, {"ItemCount"}},
         {"ItemCount", "", {"M\xC3\xBCller", "C:\\dir"}, {"ItemCount"}},
         {"Item1", "\"", {"", "C:\\dir", "", " x ", "y"}, {"Item1"}},
     };
