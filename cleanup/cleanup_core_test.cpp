@@ -52,6 +52,7 @@ TEST(Matcher, SelectsOurFileNamesAtAPathBoundary) {
     struct Case {
         std::u16string_view data;
         bool selected;
+        bool cut = false; // the value goes on past the data
     } cases[] = {
         {u"_C:\\Programme\\Kestrova\\kestrova.dll"sv, true},
         {u"\1\0\0c:\\k\\kestrova.dll\0Kestrova\0"sv, true}, // Outlook's record
@@ -75,9 +76,13 @@ TEST(Matcher, SelectsOurFileNamesAtAPathBoundary) {
         {u"_\\outlook.exe"sv, false},
         {u""sv, false},
         {u"\\"sv, false},
+        // Cut where the name ends: it may go on as "kestrova.dll.bak".
+        {u"_C:\\x\\kestrova.dll"sv, false, true},
+        {u"_C:\\x\\kestrova.dll\0_"sv, true, true},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(NamesAddIn(c.data), c.selected) << std::string(c.data.begin(), c.data.end());
+        EXPECT_EQ(NamesAddIn(c.data, c.cut), c.selected)
+            << std::string(c.data.begin(), c.data.end());
 }
 
 TEST(Matcher, LowByteLookalikesDoNotMatch) {

@@ -332,13 +332,18 @@ TEST_F(CleanupRun, LongValuesAreExaminedInTheirFirst521Units) {
     const std::wstring key = DisabledItems(L"12.0");
     std::wstring early = L"\\kestrova.dll" + std::wstring(1, L'\0') + std::wstring(700, L'e');
     std::wstring late = std::wstring(515, L'l') + L"kestrova.dll";
+    // Another vendor's file whose name reaches the cut: not known to be ours.
+    std::wstring cut = std::wstring(508, L'c') + L"\\kestrova.dll.bak";
     SetBinary(key, L"early", early);
     SetBinary(key, L"late", late);
+    SetBinary(key, L"longer", cut);
+    EXPECT_EQ(RunCleanup(L"/report").out, "found: Office 12.0 disabled item \"early\"\r\n");
     Outcome run = RunCleanup();
     std::string shownEarly = "\\kestrova.dll_" + std::string(521 - 14, 'e');
     std::string shownLate = std::string(515, 'l') + "kestro";
-    EXPECT_EQ(run.out, ":0" + shownEarly + "OK:0" + shownLate + ":259");
-    EXPECT_EQ(ValueNames(key), Names{L"late"});
+    std::string shownCut = std::string(508, 'c') + "\\kestrova.dll";
+    EXPECT_EQ(run.out, ":0" + shownEarly + "OK:0" + shownLate + ":0" + shownCut + ":259");
+    EXPECT_EQ(ValueNames(key), (Names{L"late", L"longer"}));
 }
 
 TEST_F(CleanupRun, ANameLongerThanTheBufferEndsTheList) {

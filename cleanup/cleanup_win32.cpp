@@ -23,11 +23,12 @@ LONG OpenKey(const wchar_t* keyPath, kes::UniqueKey& key) {
 }
 
 // Reads a value's data whatever its type into data[0..kDataBytes) and returns the byte count.
-// A longer value is read whole elsewhere and only its first kDataBytes are kept; a value that
-// cannot be read counts as empty.
-std::size_t ReadRawData(HKEY key, const wchar_t* name, wchar_t* data) {
+// A longer value is read whole elsewhere and only its first kDataBytes are kept (`cut` tells);
+// a value that cannot be read counts as empty.
+std::size_t ReadRawData(HKEY key, const wchar_t* name, wchar_t* data, bool& cut) {
     DWORD type = 0;
     DWORD size = kDataBytes;
+    cut = false;
     LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     if (rc == ERROR_SUCCESS)
         return size <= kDataBytes ? size : 0;
@@ -38,7 +39,8 @@ std::size_t ReadRawData(HKEY key, const wchar_t* name, wchar_t* data) {
     }
     if (rc != ERROR_SUCCESS)
         return 0;
-    std::size_t kept = size < kDataBytes ? size : kDataBytes;
+    cut = size / sizeof(wchar_t) > kValueUnits;
+    std::size_t kept = cut ? kDataBytes : size;
     CopyMemory(data, whole.data(), kept);
     return kept;
 }
@@ -315,10 +317,11 @@ bool WalkDisabledItems(const wchar_t* keyPath, Reporter& r) {
                 r.Value(Outcome::NotReadable, DisabledItemName(keyPath, nullptr), rc, {});
             return true;
         }
-        const std::size_t units = ReadRawData(key.Get(), name.data(), data) / sizeof(wchar_t);
+        bool cut = false;
+        const std::size_t units = ReadRawData(key.Get(), name.data(), data, cut) / sizeof(wchar_t);
         // The zeros of the data mark where a path starts and ends: matched before they are
         // made visible.
-        const bool ours = NamesAddIn(std::wstring_view(data, units));
+        const bool ours = NamesAddIn(std::wstring_view(data, units), cut);
         const std::wstring_view text = MakeDataText(data, units);
         r.Enumerated(rc, text);
         if (!ours) {

@@ -331,9 +331,10 @@ ListFact ReadList(StatusSource& source, const std::string& path) {
         }
         // As cleanup examines it: the first units, whose zeros end a path.
         std::u16string units = Units(v.data);
-        if (units.size() > cleanup::kValueUnits)
+        const bool cut = units.size() > cleanup::kValueUnits;
+        if (cut)
             units.resize(cleanup::kValueUnits);
-        if (cleanup::NamesAddIn(std::u16string_view(units)))
+        if (cleanup::NamesAddIn(std::u16string_view(units), cut))
             l.ours.push_back(v.name);
     }
     return l;

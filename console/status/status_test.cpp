@@ -141,6 +141,8 @@ TEST_F(StatusReport, SaysWhatIsFoundAndHintsAtEachKnownCauseOfTrouble) {
          {"other", Utf16("xother.dll"), 0},
          // Past the units cleanup examines: not found by it, not ours here.
          {"late", Utf16(std::string(cleanup_units, 'x') + "kestrova.dll"), 0},
+         // Another vendor's name cut where ours would end: not known to be ours.
+         {"cut", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll.bak"), 0},
          {"refused", {}, regcode::AccessDenied}}};
     // The lock stands in the 32-bit view only, which a 64-bit Outlook's add-in never reads.
     Put(RootKey::LocalMachine, RegView::Bits32, kConfig, "lock", regtype::Dword, Dword(1));
@@ -588,8 +590,11 @@ TEST_F(StatusReport, RepairPlansOnlyOurEntriesAndNothingWhenAllIsWell) {
         for (const Seed& seed : row.seeds)
             Put(RootKey::CurrentUser, RegView::Own, seed.path, seed.name, seed.type, seed.data);
         if (row.listed) {
-            source.lists[disabled] = {regcode::Success,
-                                      {{"7A3B", record, 0}, {"other", Utf16("xother.dll"), 0}}};
+            source.lists[disabled] = {
+                regcode::Success,
+                {{"7A3B", record, 0},
+                 {"other", Utf16("xother.dll"), 0},
+                 {"cut", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll.bak"), 0}}};
             source.lists[crashing] = {regcode::Success, {{"C1", record, 0}}};
         }
         EXPECT_EQ(PlanLines(PlanRepair(ReadStatus(reg, source))), row.plan) << row.name;
