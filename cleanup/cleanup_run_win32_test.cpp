@@ -350,7 +350,9 @@ TEST_F(CleanupRun, ANameLongerThanTheBufferEndsTheList) {
     const std::wstring key = DisabledItems(L"11.0");
     SetBinary(key, std::wstring(600, L'a'), L"\\kestrova.dll"sv);
     SetBinary(key, L"b", L"\\kestrova.dll"sv);
-    EXPECT_EQ(RunCleanup().out, ":234");
+    // The longest name that fits: 520 units and the terminator.
+    SetBinary(DisabledItems(L"12.0"), std::wstring(520, L'n'), L"\\kestrova.dll"sv);
+    EXPECT_EQ(RunCleanup().out, ":234:0\\kestrova.dllOK:259");
     EXPECT_EQ(ValueNames(key).size(), 2u);
 }
 
@@ -508,7 +510,8 @@ TEST_F(CleanupRun, FolderValuesAreReadAsOutlookReadsThem) {
         {"ending in \\", REG_SZ, folder + L"\\", L"c.huf", at + "c.huf"},
         {"Greek", REG_SZ, folder, L"\u03A9mega.huf", at + "\xCE\xA9mega.huf"},
         {"Japanese", REG_SZ, folder, L"\u65E5\u672C.huf", at + "\xE6\x97\xA5\xE6\x9C\xAC.huf"},
-        {"a variable that is not set", REG_EXPAND_SZ, L"%KES_CLEANUP_UNSET%\\OLK16", L"d.huf", ""},
+        {"a variable that is not set", REG_EXPAND_SZ,
+         L"%KES_CLEANUP_DIR%%KES_CLEANUP_UNSET%\\OLK16", L"d.huf", ""},
     };
     for (const auto& row : rows) {
         const std::wstring file = folder + L"\\" + row.file;
