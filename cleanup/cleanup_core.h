@@ -106,7 +106,8 @@ template <class Unit> std::basic_string_view<Unit> MakeDataText(Unit* data, std:
 // "kestrova.dll.bak", other vendors' files, stay. Letters compare without regard to ASCII case,
 // as Windows compares file names. A name at unit 0 is not one of Outlook's records, which start
 // with a binary header. Works on the raw units, zeros included. `cut`: the value goes on past
-// `data`, so a name that reaches its end may go on too ("kestrova.dll.bak") and is not ours.
+// `data` with a unit other than zero, so a name that reaches the cut may go on too
+// ("kestrova.dll.bak") and is not ours.
 template <class Unit> bool NamesAddIn(std::basic_string_view<Unit> data, bool cut = false) {
     static constexpr std::u16string_view kFiles[] = {u"kestrova.dll", u"tarnwick.dll"};
     const auto lower = [](Unit u) {

@@ -337,12 +337,17 @@ TEST_F(CleanupRun, LongValuesAreExaminedInTheirFirst521Units) {
     SetBinary(key, L"early", early);
     SetBinary(key, L"late", late);
     SetBinary(key, L"longer", cut);
-    EXPECT_EQ(RunCleanup(L"/report").out, "found: Office 12.0 disabled item \"early\"\r\n");
+    // Ours up to the last unit examined, the terminator past it.
+    std::wstring whole = std::wstring(508, L'w') + L"\\kestrova.dll";
+    SetValue(key, L"whole", REG_SZ, Utf16(std::wstring_view(whole.c_str(), whole.size() + 1)));
+    EXPECT_EQ(RunCleanup(L"/report").out, "found: Office 12.0 disabled item \"early\"\r\n"
+                                          "found: Office 12.0 disabled item \"whole\"\r\n");
     Outcome run = RunCleanup();
     std::string shownEarly = "\\kestrova.dll_" + std::string(521 - 14, 'e');
     std::string shownLate = std::string(515, 'l') + "kestro";
     std::string shownCut = std::string(508, 'c') + "\\kestrova.dll";
-    EXPECT_EQ(run.out, ":0" + shownEarly + "OK:0" + shownLate + ":0" + shownCut + ":259");
+    EXPECT_EQ(run.out, ":0" + shownEarly + "OK:0" + shownLate + ":0" + shownCut + ":0" +
+                           LowBytes(std::wstring_view(whole)) + "OK:259");
     EXPECT_EQ(ValueNames(key), (Names{L"late", L"longer"}));
 }
 

@@ -23,8 +23,8 @@ LONG OpenKey(const wchar_t* keyPath, kes::UniqueKey& key) {
 }
 
 // Reads a value's data whatever its type into data[0..kDataBytes) and returns the byte count.
-// A longer value is read whole elsewhere and only its first kDataBytes are kept (`cut` tells);
-// a value that cannot be read counts as empty.
+// A longer value is read whole elsewhere and only its first kDataBytes are kept (`cut`: a unit
+// other than zero follows them); a value that cannot be read counts as empty.
 std::size_t ReadRawData(HKEY key, const wchar_t* name, wchar_t* data, bool& cut) {
     DWORD type = 0;
     DWORD size = kDataBytes;
@@ -39,8 +39,10 @@ std::size_t ReadRawData(HKEY key, const wchar_t* name, wchar_t* data, bool& cut)
     }
     if (rc != ERROR_SUCCESS)
         return 0;
-    cut = size / sizeof(wchar_t) > kValueUnits;
-    std::size_t kept = cut ? kDataBytes : size;
+    // A zero right after the kept units ends a name there as well as the end of the data.
+    cut = size / sizeof(wchar_t) > kValueUnits &&
+          (whole[kDataBytes] != 0 || whole[kDataBytes + 1] != 0);
+    const std::size_t kept = size < kDataBytes ? size : kDataBytes;
     CopyMemory(data, whole.data(), kept);
     return kept;
 }

@@ -331,7 +331,7 @@ ListFact ReadList(StatusSource& source, const std::string& path) {
         }
         // As cleanup examines it: the first units, whose zeros end a path.
         std::u16string units = Units(v.data);
-        const bool cut = units.size() > cleanup::kValueUnits;
+        const bool cut = units.size() > cleanup::kValueUnits && units[cleanup::kValueUnits] != 0;
         if (cut)
             units.resize(cleanup::kValueUnits);
         if (cleanup::NamesAddIn(std::u16string_view(units), cut))

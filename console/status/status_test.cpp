@@ -140,9 +140,10 @@ TEST_F(StatusReport, SaysWhatIsFoundAndHintsAtEachKnownCauseOfTrouble) {
         {{"7A3B", record, 0},
          {"other", Utf16("xother.dll"), 0},
          // Past the units cleanup examines: not found by it, not ours here.
-         {"late", Utf16(std::string(cleanup_units, 'x') + "kestrova.dll"), 0},
+         {"late", Utf16(std::string(cleanup_units, 'x') + "\\kestrova.dll"), 0},
          // Another vendor's name cut where ours would end: not known to be ours.
          {"cut", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll.bak"), 0},
+         {"whole", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll"), 0},
          {"refused", {}, regcode::AccessDenied}}};
     // The lock stands in the 32-bit view only, which a 64-bit Outlook's add-in never reads.
     Put(RootKey::LocalMachine, RegView::Bits32, kConfig, "lock", regtype::Dword, Dword(1));
@@ -184,9 +185,10 @@ TEST_F(StatusReport, SaysWhatIsFoundAndHintsAtEachKnownCauseOfTrouble) {
     EXPECT_EQ(next.rfind(std::string(kHint) + "set LoadBehavior to 3", 0), 0u) << next;
     EXPECT_EQ(Find(lines, "Other add-ins"), "Other add-ins / Andere Add-Ins: 0");
 
-    EXPECT_EQ(Find(lines, "Disabled items", &next),
-              "Disabled items / Deaktivierte Elemente: 1 of ours / von unseren: \"7A3B\"; 1 "
-              "values / Werte cannot be read / nicht lesbar");
+    EXPECT_EQ(
+        Find(lines, "Disabled items", &next),
+        "Disabled items / Deaktivierte Elemente: 2 of ours / von unseren: \"7A3B\", \"whole\"; 1 "
+        "values / Werte cannot be read / nicht lesbar");
     EXPECT_EQ(next, std::string(kHint) + "run cleanup / cleanup ausf\xC3\xBChren");
     EXPECT_EQ(Find(lines, "Outlook 16.0 resiliency"),
               "Outlook 16.0 resiliency / Ausfallsicherheit");
@@ -556,6 +558,8 @@ TEST_F(StatusReport, RepairPlansOnlyOurEntriesAndNothingWhenAllIsWell) {
           "war 2)",
           "change / \xC3\xA4ndern: remove / entfernen \"7A3B\" from / aus Outlook 16.0 "
           "DisabledItems",
+          "change / \xC3\xA4ndern: remove / entfernen \"whole\" from / aus Outlook 16.0 "
+          "DisabledItems",
           "change / \xC3\xA4ndern: remove / entfernen \"C1\" from / aus Outlook 16.0 "
           "CrashingAddinList",
           kDnd}},
@@ -594,7 +598,9 @@ TEST_F(StatusReport, RepairPlansOnlyOurEntriesAndNothingWhenAllIsWell) {
                 regcode::Success,
                 {{"7A3B", record, 0},
                  {"other", Utf16("xother.dll"), 0},
-                 {"cut", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll.bak"), 0}}};
+                 {"late", Utf16(std::string(cleanup_units, 'x') + "\\kestrova.dll"), 0},
+                 {"cut", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll.bak"), 0},
+                 {"whole", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll"), 0}}};
             source.lists[crashing] = {regcode::Success, {{"C1", record, 0}}};
         }
         EXPECT_EQ(PlanLines(PlanRepair(ReadStatus(reg, source))), row.plan) << row.name;
