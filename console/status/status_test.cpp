@@ -628,8 +628,11 @@ TEST_F(StatusReport, RepairPutsRightWhatItMayAndNamesTheRest) {
             "Software\\Microsoft\\Office\\Outlook\\Addins\\Tarnwick.Addin", "LoadBehavior",
             regtype::Dword, Dword(0));
         Put(RootKey::CurrentUser, RegView::Own, other, "LoadBehavior", regtype::Dword, Dword(2));
-        source.lists[disabled] = {regcode::Success,
-                                  {{"7A3B", record, 0}, {"other", Utf16("xother.dll"), 0}}};
+        source.lists[disabled] = {
+            regcode::Success,
+            {{"7A3B", record, 0},
+             {"other", Utf16("xother.dll"), 0},
+             {"whole", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll"), 0}}};
     };
     const auto loadBehavior = [this](RootKey root, const std::string& path) {
         RegKey k = 0;
@@ -670,8 +673,10 @@ TEST_F(StatusReport, RepairPutsRightWhatItMayAndNamesTheRest) {
     seed();
     const auto plan = PlanRepair(ReadStatus(reg, source));
     reg.LimitRootAccess(RootKey::CurrentUser, kKeyRead);
-    // Meanwhile another program put another add-in's record under our entry's name.
-    source.lists[disabled].second[0].data = Utf16("xother.dll");
+    // Meanwhile another program put another add-in's record under our entry's name, ours
+    // only in the units past those examined.
+    source.lists[disabled].second[0].data =
+        Utf16(std::string(cleanup_units, 'x') + "\\kestrova.dll");
     r = ApplyRepair(reg, source, plan);
     // The user's LoadBehavior and both DoNotDisableAddinList values; the machine's is written.
     EXPECT_EQ(r.failed, 3u) << JoinLines(r.lines, "\n");
