@@ -141,6 +141,12 @@ DWORD RemoveEntry(const std::wstring& path, DWORD attributes, bool isFolder) {
 
 using Outcome = Reporter::Outcome;
 
+// Outlook or another program removed the entry between the walk's look and its removal. A script
+// is told of nothing that stays; the plain run reports and stops as it always did.
+bool GoneMeanwhile(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 // The one walk of the folders: what is ours and what may be deleted is decided here alone.
 class FolderWalk {
 public:
@@ -206,12 +212,12 @@ private:
                 r.Entry(Outcome::Found, shown, 0);
                 clean = false;
             } else if (const DWORD error = RemoveEntry(path, attributes, isFolder);
-                       error != ERROR_SUCCESS) {
+                       error != ERROR_SUCCESS && !(GoneMeanwhile(error) && !r.plain)) {
                 r.Entry(Outcome::NotRemoved, shown, static_cast<long>(error));
                 clean = false;
                 if (r.plain)
                     return false;
-            } else {
+            } else if (error == ERROR_SUCCESS) {
                 ++removed;
                 r.Entry(Outcome::Removed, shown, 0);
             }
@@ -338,6 +344,8 @@ bool WalkDisabledItems(const wchar_t* keyPath, Reporter& r) {
                    deleted == ERROR_SUCCESS) {
             // The next value has moved into this position.
             r.Value(Outcome::Removed, item, 0, text);
+        } else if (GoneMeanwhile(static_cast<DWORD>(deleted)) && !r.plain) {
+            // Another program removed it: nothing of ours stays, and the next value has moved.
         } else {
             r.Value(Outcome::NotRemoved, item, deleted, text);
             ++index;
