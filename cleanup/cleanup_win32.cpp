@@ -122,10 +122,11 @@ std::wstring WithSeparator(const std::wstring& folder) {
     return folder + L'\\';
 }
 
-// Removes a file or an emptied folder of ours; a read-only attribute, which only keeps the
-// shell from deleting, does not keep us. Returns the platform's code.
-DWORD RemoveEntry(const std::wstring& path, DWORD attributes, bool isFolder) {
-    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+// Removes a file or an emptied folder of ours. For a script a read-only attribute, which only
+// keeps the shell from deleting, does not keep us; the plain run stops there, as it always did.
+// Returns the platform's code.
+DWORD RemoveEntry(const std::wstring& path, DWORD attributes, bool isFolder, bool clearReadOnly) {
+    const bool readOnly = clearReadOnly && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly) {
         const DWORD writable = attributes & ~FILE_ATTRIBUTE_READONLY;
         SetFileAttributesW(path.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
@@ -180,8 +181,10 @@ private:
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
         if (!search.Valid()) {
             const DWORD error = GetLastError();
+            // Nothing of ours in it. The plain run leaves such a folder and stops its parent's
+            // purge there, as it always did; a script removes an empty "*.huf" folder.
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-                return true;
+                return !r.plain;
             r.Entry(Outcome::NotReadable, folder, static_cast<long>(error));
             return false;
         }
@@ -193,9 +196,12 @@ private:
             const DWORD attributes = entry.dwFileAttributes;
             const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
             // A junction or link leads out of the folder: nothing there is ours, not even the
-            // link.
-            if (isFolder && !MayRemoveFolder(attributes))
+            // link. It stays, and the plain run's purge ends at it as at anything that stays.
+            if (isFolder && !MayRemoveFolder(attributes)) {
+                if (r.plain)
+                    return false;
                 continue;
+            }
             const std::wstring path = base + std::wstring(name);
             const std::wstring shown = isFolder ? path + L'\\' : path;
             if (path.size() >= kPathUnits) {
@@ -211,7 +217,7 @@ private:
             if (!r.remove) {
                 r.Entry(Outcome::Found, shown, 0);
                 clean = false;
-            } else if (const DWORD error = RemoveEntry(path, attributes, isFolder);
+            } else if (const DWORD error = RemoveEntry(path, attributes, isFolder, !r.plain);
                        error != ERROR_SUCCESS && !(GoneMeanwhile(error) && !r.plain)) {
                 r.Entry(Outcome::NotRemoved, shown, static_cast<long>(error));
                 clean = false;

@@ -46,8 +46,10 @@ public:
     // false for /report: nothing is deleted, every finding is told.
     const bool remove;
     // The plain run's rules: a key is opened with full access or passed over, value names of
-    // more than 521 units end the list, and the first entry that stays ends its folder's purge.
-    // Otherwise a key that may only be read is read and every entry of ours is tried.
+    // more than 521 units end the list, and the first entry that stays ends its folder's purge
+    // (a read-only file, a "*.huf" folder without a "*.huf" entry and a folder link stay).
+    // Otherwise a key that may only be read is read and every entry of ours is tried: a
+    // read-only file loses its attribute, an empty "*.huf" folder goes, a link is passed over.
     const bool plain;
 
     // One enumeration call of a disabled-items key: its result code and, for a value, its data
