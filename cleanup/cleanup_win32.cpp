@@ -64,10 +64,9 @@ LONG ReadString(HKEY key, const wchar_t* name, wchar_t* text, DWORD units, DWORD
     return rc;
 }
 
-// Outlook expands a REG_EXPAND_SZ folder value, as Group Policy Preferences write it with
-// %USERPROFILE%: so does cleanup. A reference to a variable that is not set would leave a path
-// that names nothing, and is refused with its code.
-LONG Expand(const wchar_t* text, std::wstring& expanded) {
+} // namespace
+
+LONG ExpandFolderValue(const wchar_t* text, std::wstring& expanded) {
     for (const wchar_t* at = wcschr(text, L'%'); at != nullptr;) {
         const wchar_t* end = wcschr(at + 1, L'%');
         if (end == nullptr)
@@ -92,6 +91,8 @@ LONG Expand(const wchar_t* text, std::wstring& expanded) {
     }
     return ERROR_MORE_DATA;
 }
+
+namespace {
 
 // "16.0", taken from a key's path.
 std::wstring OfficeVersion(std::wstring_view keyPath) {
@@ -377,7 +378,7 @@ bool WalkSecureTempFolder(const wchar_t* keyPath, Reporter& r) {
     LONG rc = ReadString(key.Get(), L"OutlookSecureTempFolder", raw, kFolderUnits, type);
     std::wstring folder;
     if (rc == ERROR_SUCCESS)
-        rc = type == REG_EXPAND_SZ ? Expand(raw, folder) : (folder = raw, ERROR_SUCCESS);
+        rc = type == REG_EXPAND_SZ ? ExpandFolderValue(raw, folder) : (folder = raw, ERROR_SUCCESS);
     // A missing value names no folder; one that cannot be read may name one.
     if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
         r.Entry(Outcome::NotReadable, SecurityName(keyPath) + L" \"OutlookSecureTempFolder\"", rc);

@@ -11,6 +11,11 @@
 
 namespace cleanup {
 
+// Outlook expands a REG_EXPAND_SZ folder value, as Group Policy Preferences write it with
+// %USERPROFILE%: so do cleanup and the console's status. A reference to a variable that is not
+// set would leave a path that names nothing, and is refused with its code.
+LONG ExpandFolderValue(const wchar_t* text, std::wstring& expanded);
+
 // Outlook's lists of disabled add-ins, in the order they are purged. 14.0 to 16.0 are the
 // Outlook versions from 2010 on (there never was a 13.0 Office, but its key is still visited).
 inline constexpr const wchar_t* kDisabledItemsKeys[] = {

@@ -62,7 +62,7 @@ struct TableSource : StatusSource {
         missing.path = path;
         return missing;
     }
-    HufCount CountHufFiles(const std::string& folder) override { return folders[folder]; }
+    HufCount CountHufFiles(const std::string& folder, bool) override { return folders[folder]; }
     std::string DebugLogPath() override { return "C:\\temp\\Kestrova_debug.log"; }
     std::string FallbackLogPath() override { return "C:\\Program Files\\Kestrova\\debug.log"; }
 };
