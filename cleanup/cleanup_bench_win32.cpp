@@ -47,6 +47,20 @@ int CountFiles(const std::wstring& folder) {
     return n;
 }
 
+// Removes a folder left by an interrupted run: Wine hands out process ids again, and the
+// folder's name carries one.
+void Clear(const std::wstring& folder) {
+    {
+        WIN32_FIND_DATAW fd;
+        const kes::UniqueFind search(FindFirstFileW((folder + L"\\*").c_str(), &fd));
+        if (search)
+            do {
+                DeleteFileW((folder + L"\\" + fd.cFileName).c_str());
+            } while (FindNextFileW(search.Get(), &fd));
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
 // Makes the folder with its files and returns their paths.
 std::vector<std::wstring> Fill(const std::wstring& folder, int files) {
     CreateDirectoryW(folder.c_str(), nullptr);
@@ -98,6 +112,8 @@ bool Measure(const char* name, int files, Purge purge) {
     const std::wstring purged = TempFolder(L"purge");
     const std::wstring looped = TempFolder(L"loop");
     std::vector<double> times, loop;
+    Clear(purged);
+    Clear(looped);
     for (int round = 0; round < kRounds; ++round) {
         Fill(purged, files);
         std::vector<std::wstring> names = Fill(looped, files);

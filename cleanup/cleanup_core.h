@@ -105,8 +105,10 @@ template <class Unit> std::basic_string_view<Unit> MakeDataText(Unit* data, std:
 // record) and ends at a zero unit or the end of the data, so that "mykestrova.dll" and
 // "kestrova.dll.bak", other vendors' files, stay. Letters compare without regard to ASCII case,
 // as Windows compares file names. A name at unit 0 is not one of Outlook's records, which start
-// with a binary header. Works on the raw units, zeros included.
-template <class Unit> bool NamesAddIn(std::basic_string_view<Unit> data) {
+// with a binary header. Works on the raw units, zeros included. `cut`: the value goes on past
+// `data` with a unit other than zero, so a name that reaches the cut may go on too
+// ("kestrova.dll.bak") and is not ours.
+template <class Unit> bool NamesAddIn(std::basic_string_view<Unit> data, bool cut = false) {
     static constexpr std::u16string_view kFiles[] = {u"kestrova.dll", u"tarnwick.dll"};
     const auto lower = [](Unit u) {
         const char16_t c = static_cast<char16_t>(u);
@@ -118,7 +120,7 @@ template <class Unit> bool NamesAddIn(std::basic_string_view<Unit> data) {
             if (before != u'\\' && before != u'/' && before != 0)
                 continue;
             const std::size_t end = pos + file.size();
-            if (end < data.size() && data[end] != 0)
+            if (end < data.size() ? data[end] != 0 : cut)
                 continue;
             std::size_t i = 0;
             while (i < file.size() && lower(data[pos + i]) == file[i])

@@ -52,6 +52,7 @@ TEST(Matcher, SelectsOurFileNamesAtAPathBoundary) {
     struct Case {
         std::u16string_view data;
         bool selected;
+        bool cut = false; // the value goes on past the data
     } cases[] = {
         {u"_C:\\Programme\\Kestrova\\kestrova.dll"sv, true},
         {u"\1\0\0c:\\k\\kestrova.dll\0Kestrova\0"sv, true}, // Outlook's record
@@ -75,9 +76,13 @@ TEST(Matcher, SelectsOurFileNamesAtAPathBoundary) {
         {u"_\\outlook.exe"sv, false},
         {u""sv, false},
         {u"\\"sv, false},
+        // Cut where the name ends: it may go on as "kestrova.dll.bak".
+        {u"_C:\\x\\kestrova.dll"sv, false, true},
+        {u"_C:\\x\\kestrova.dll\0_"sv, true, true},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(NamesAddIn(c.data), c.selected) << std::string(c.data.begin(), c.data.end());
+        EXPECT_EQ(NamesAddIn(c.data, c.cut), c.selected)
+            << std::string(c.data.begin(), c.data.end());
 }
 
 TEST(Matcher, LowByteLookalikesDoNotMatch) {
@@ -95,6 +100,7 @@ TEST(Text, Utf8KeepsEveryUnit) {
         {u"\u03A9mega.huf", "\xCE\xA9mega.huf"},
         {u"\u65E5\u672C.huf", "\xE6\x97\xA5\xE6\x9C\xAC.huf"},
         {u"\U0001F600", "\xF0\x9F\x98\x80"},
+        {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},
         {u"\u07FF\u0800\uFFFF\u0080", "\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xC2\x80"},
         // Lone surrogates, high then low, and a high one at the end.
         {std::u16string_view(u"\xD800x\xDC00\xD83D", 4), "\xED\xA0\x80x\xED\xB0\x80\xED\xA0\xBD"},

@@ -332,20 +332,32 @@ TEST_F(CleanupRun, LongValuesAreExaminedInTheirFirst521Units) {
     const std::wstring key = DisabledItems(L"12.0");
     std::wstring early = L"\\kestrova.dll" + std::wstring(1, L'\0') + std::wstring(700, L'e');
     std::wstring late = std::wstring(515, L'l') + L"kestrova.dll";
+    // Another vendor's file whose name reaches the cut: not known to be ours.
+    std::wstring cut = std::wstring(508, L'c') + L"\\kestrova.dll.bak";
     SetBinary(key, L"early", early);
     SetBinary(key, L"late", late);
+    SetBinary(key, L"longer", cut);
+    // Ours up to the last unit examined, the terminator past it.
+    std::wstring whole = std::wstring(508, L'w') + L"\\kestrova.dll";
+    SetValue(key, L"whole", REG_SZ, Utf16(std::wstring_view(whole.c_str(), whole.size() + 1)));
+    EXPECT_EQ(RunCleanup(L"/report").out, "found: Office 12.0 disabled item \"early\"\r\n"
+                                          "found: Office 12.0 disabled item \"whole\"\r\n");
     Outcome run = RunCleanup();
     std::string shownEarly = "\\kestrova.dll_" + std::string(521 - 14, 'e');
     std::string shownLate = std::string(515, 'l') + "kestro";
-    EXPECT_EQ(run.out, ":0" + shownEarly + "OK:0" + shownLate + ":259");
-    EXPECT_EQ(ValueNames(key), Names{L"late"});
+    std::string shownCut = std::string(508, 'c') + "\\kestrova.dll";
+    EXPECT_EQ(run.out, ":0" + shownEarly + "OK:0" + shownLate + ":0" + shownCut + ":0" +
+                           LowBytes(std::wstring_view(whole)) + "OK:259");
+    EXPECT_EQ(ValueNames(key), (Names{L"late", L"longer"}));
 }
 
 TEST_F(CleanupRun, ANameLongerThanTheBufferEndsTheList) {
     const std::wstring key = DisabledItems(L"11.0");
     SetBinary(key, std::wstring(600, L'a'), L"\\kestrova.dll"sv);
     SetBinary(key, L"b", L"\\kestrova.dll"sv);
-    EXPECT_EQ(RunCleanup().out, ":234");
+    // The longest name that fits: 520 units and the terminator.
+    SetBinary(DisabledItems(L"12.0"), std::wstring(520, L'n'), L"\\kestrova.dll"sv);
+    EXPECT_EQ(RunCleanup().out, ":234:0\\kestrova.dllOK:259");
     EXPECT_EQ(ValueNames(key).size(), 2u);
 }
 
@@ -416,25 +428,45 @@ TEST_F(CleanupRun, OtherFilesKeepTheFolder) {
     EXPECT_TRUE(Exists(none + L"\\huf"));
 }
 
-TEST_F(CleanupRun, ASubfolderThatStaysStopsThePurge) {
-    std::wstring folder = In(L"OLK");
-    MakeFolder(folder);
-    MakeFolder(folder + L"\\x.huf");
-    MakeFile(folder + L"\\x.huf\\note.txt");
-    MakeFile(folder + L"\\a.huf");
-    MakeFile(folder + L"\\z.huf");
-    std::vector<std::wstring> order = SearchOrder(folder + L"\\*.huf");
-    ASSERT_EQ(order.size(), 3u);
-    SetFolder(L"11.0", folder);
-    RunCleanup();
-    EXPECT_TRUE(Exists(folder + L"\\x.huf\\note.txt"));
-    bool after = false;
-    for (const std::wstring& name : order)
-        if (name == L"x.huf")
-            after = true;
-        else
-            EXPECT_EQ(Exists(folder + L"\\" + name), after);
-    EXPECT_TRUE(Exists(folder));
+TEST_F(CleanupRun, AnEntryOfOursThatStaysStopsThePurge) {
+    // A subfolder that keeps a file, a read-only file, a "*.huf" folder without a "*.huf" entry
+    // and a folder link: the plain run stops at each, the entries after it and the folder stay.
+    const wchar_t* const stoppers[] = {L"x.huf", L"r.huf", L"y.huf", L"link.huf"};
+    for (const wchar_t* stopper : stoppers) {
+        SCOPED_TRACE(testing::Message() << LowBytes(std::wstring_view(stopper)));
+        const std::wstring folder = In(L"OLK"), at = folder + L"\\" + stopper;
+        MakeFolder(folder);
+        MakeFile(folder + L"\\a.huf");
+        MakeFile(folder + L"\\z.huf");
+        if (stopper == stoppers[0]) {
+            MakeFolder(at);
+            MakeFile(at + L"\\note.txt");
+        } else if (stopper == stoppers[1]) {
+            MakeFile(at);
+            ASSERT_TRUE(SetFileAttributesW(at.c_str(), FILE_ATTRIBUTE_READONLY));
+        } else if (stopper == stoppers[2]) {
+            MakeFolder(at);
+        } else if (!MakeFolderLink(at, dir)) {
+            continue; // no folder link can be made here
+        }
+        const std::vector<std::wstring> order = SearchOrder(folder + L"\\*.huf");
+        ASSERT_EQ(order.size(), 3u);
+        SetFolder(L"11.0", folder);
+        RunCleanup();
+        bool after = false;
+        for (const std::wstring& name : order)
+            if (name == stopper)
+                after = true;
+            else
+                EXPECT_EQ(Exists(folder + L"\\" + name), after)
+                    << LowBytes(std::wstring_view(name));
+        EXPECT_TRUE(Exists(at));
+        EXPECT_TRUE(Exists(folder));
+        if (stopper == stoppers[3])
+            RemoveFolderLink(at);
+        SetFileAttributesW(at.c_str(), FILE_ATTRIBUTE_NORMAL);
+        RemoveTree(folder);
+    }
 }
 
 TEST_F(CleanupRun, UnreadableFolderValuesNameNoFolder) {
@@ -503,7 +535,8 @@ TEST_F(CleanupRun, FolderValuesAreReadAsOutlookReadsThem) {
         {"ending in \\", REG_SZ, folder + L"\\", L"c.huf", at + "c.huf"},
         {"Greek", REG_SZ, folder, L"\u03A9mega.huf", at + "\xCE\xA9mega.huf"},
         {"Japanese", REG_SZ, folder, L"\u65E5\u672C.huf", at + "\xE6\x97\xA5\xE6\x9C\xAC.huf"},
-        {"a variable that is not set", REG_EXPAND_SZ, L"%KES_CLEANUP_UNSET%\\OLK16", L"d.huf", ""},
+        {"a variable that is not set", REG_EXPAND_SZ,
+         L"%KES_CLEANUP_DIR%%KES_CLEANUP_UNSET%\\OLK16", L"d.huf", ""},
     };
     for (const auto& row : rows) {
         const std::wstring file = folder + L"\\" + row.file;
@@ -566,19 +599,17 @@ TEST_F(CleanupRun, ThePlainRunAndAScriptRemoveTheSame) {
         SetBinary(key, L"ours", L"\x01\0C:\\K\\kestrova.dll\0"sv);
         SetBinary(key, L"other", L"\x01\0C:\\Tools\\mykestrova.dll\0"sv);
         SetBinary(key, L"also ours", L"\x01\0C:\\T\\Tarnwick.dll\0"sv);
-        for (const std::wstring& f : {outside, folder, folder + L"\\x.huf", folder + L"\\y.huf"})
+        for (const std::wstring& f : {outside, folder, folder + L"\\x.huf"})
             if (!Exists(f))
                 MakeFolder(f);
         for (const std::wstring& f :
-             {folder + L"\\a.huf", folder + L"\\r.huf", folder + L"\\notes.hufx",
-              folder + L"\\letter.doc", folder + L"\\x.huf\\in.huf", outside + L"\\victim.huf"})
+             {folder + L"\\a.huf", folder + L"\\notes.hufx", folder + L"\\letter.doc",
+              folder + L"\\x.huf\\in.huf", outside + L"\\victim.huf"})
             if (!Exists(f))
                 MakeFile(f);
-        ASSERT_TRUE(SetFileAttributesW((folder + L"\\r.huf").c_str(), FILE_ATTRIBUTE_READONLY));
         SetFolder(L"16.0", folder);
     };
     seed();
-    const bool linked = MakeFolderLink(folder + L"\\link.huf", outside);
     EXPECT_EQ(RunCleanup().exitCode, 0u);
     const std::set<std::wstring> plain = Tree(dir);
     const Names plainValues = ValueNames(key);
@@ -588,13 +619,8 @@ TEST_F(CleanupRun, ThePlainRunAndAScriptRemoveTheSame) {
     EXPECT_EQ(Tree(dir), plain);
     EXPECT_EQ(ValueNames(key), plainValues);
     EXPECT_EQ(plainValues, Names{L"other"});
-    std::set<std::wstring> left = {L"OLK\\", L"OLK\\notes.hufx", L"OLK\\letter.doc", L"outside\\",
-                                   L"outside\\victim.huf"};
-    if (linked)
-        left.insert(L"OLK\\link.huf\\");
-    EXPECT_EQ(plain, left);
-    if (linked)
-        RemoveFolderLink(folder + L"\\link.huf");
+    EXPECT_EQ(plain, (std::set<std::wstring>{L"OLK\\", L"OLK\\notes.hufx", L"OLK\\letter.doc",
+                                             L"outside\\", L"outside\\victim.huf"}));
 }
 
 TEST_F(CleanupRun, AnEmptyFolderValueSearchesNothing) {

@@ -23,11 +23,12 @@ LONG OpenKey(const wchar_t* keyPath, kes::UniqueKey& key) {
 }
 
 // Reads a value's data whatever its type into data[0..kDataBytes) and returns the byte count.
-// A longer value is read whole elsewhere and only its first kDataBytes are kept; a value that
-// cannot be read counts as empty.
-std::size_t ReadRawData(HKEY key, const wchar_t* name, wchar_t* data) {
+// A longer value is read whole elsewhere and only its first kDataBytes are kept (`cut`: a unit
+// other than zero follows them); a value that cannot be read counts as empty.
+std::size_t ReadRawData(HKEY key, const wchar_t* name, wchar_t* data, bool& cut) {
     DWORD type = 0;
     DWORD size = kDataBytes;
+    cut = false;
     LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     if (rc == ERROR_SUCCESS)
         return size <= kDataBytes ? size : 0;
@@ -38,7 +39,10 @@ std::size_t ReadRawData(HKEY key, const wchar_t* name, wchar_t* data) {
     }
     if (rc != ERROR_SUCCESS)
         return 0;
-    std::size_t kept = size < kDataBytes ? size : kDataBytes;
+    // A zero right after the kept units ends a name there as well as the end of the data.
+    cut = size / sizeof(wchar_t) > kValueUnits &&
+          (whole[kDataBytes] != 0 || whole[kDataBytes + 1] != 0);
+    const std::size_t kept = size < kDataBytes ? size : kDataBytes;
     CopyMemory(data, whole.data(), kept);
     return kept;
 }
@@ -60,10 +64,9 @@ LONG ReadString(HKEY key, const wchar_t* name, wchar_t* text, DWORD units, DWORD
     return rc;
 }
 
-// Outlook expands a REG_EXPAND_SZ folder value, as Group Policy Preferences write it with
-// %USERPROFILE%: so does cleanup. A reference to a variable that is not set would leave a path
-// that names nothing, and is refused with its code.
-LONG Expand(const wchar_t* text, std::wstring& expanded) {
+} // namespace
+
+LONG ExpandFolderValue(const wchar_t* text, std::wstring& expanded) {
     for (const wchar_t* at = wcschr(text, L'%'); at != nullptr;) {
         const wchar_t* end = wcschr(at + 1, L'%');
         if (end == nullptr)
@@ -88,6 +91,8 @@ LONG Expand(const wchar_t* text, std::wstring& expanded) {
     }
     return ERROR_MORE_DATA;
 }
+
+namespace {
 
 // "16.0", taken from a key's path.
 std::wstring OfficeVersion(std::wstring_view keyPath) {
@@ -118,10 +123,11 @@ std::wstring WithSeparator(const std::wstring& folder) {
     return folder + L'\\';
 }
 
-// Removes a file or an emptied folder of ours; a read-only attribute, which only keeps the
-// shell from deleting, does not keep us. Returns the platform's code.
-DWORD RemoveEntry(const std::wstring& path, DWORD attributes, bool isFolder) {
-    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+// Removes a file or an emptied folder of ours. For a script a read-only attribute, which only
+// keeps the shell from deleting, does not keep us; the plain run stops there, as it always did.
+// Returns the platform's code.
+DWORD RemoveEntry(const std::wstring& path, DWORD attributes, bool isFolder, bool clearReadOnly) {
+    const bool readOnly = clearReadOnly && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly) {
         const DWORD writable = attributes & ~FILE_ATTRIBUTE_READONLY;
         SetFileAttributesW(path.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
@@ -136,6 +142,12 @@ DWORD RemoveEntry(const std::wstring& path, DWORD attributes, bool isFolder) {
 }
 
 using Outcome = Reporter::Outcome;
+
+// Outlook or another program removed the entry between the walk's look and its removal. A script
+// is told of nothing that stays; the plain run reports and stops as it always did.
+bool GoneMeanwhile(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
 // The one walk of the folders: what is ours and what may be deleted is decided here alone.
 class FolderWalk {
@@ -170,8 +182,10 @@ private:
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
         if (!search.Valid()) {
             const DWORD error = GetLastError();
+            // Nothing of ours in it. The plain run leaves such a folder and stops its parent's
+            // purge there, as it always did; a script removes an empty "*.huf" folder.
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-                return true;
+                return !r.plain;
             r.Entry(Outcome::NotReadable, folder, static_cast<long>(error));
             return false;
         }
@@ -183,9 +197,12 @@ private:
             const DWORD attributes = entry.dwFileAttributes;
             const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
             // A junction or link leads out of the folder: nothing there is ours, not even the
-            // link.
-            if (isFolder && !MayRemoveFolder(attributes))
+            // link. It stays, and the plain run's purge ends at it as at anything that stays.
+            if (isFolder && !MayRemoveFolder(attributes)) {
+                if (r.plain)
+                    return false;
                 continue;
+            }
             const std::wstring path = base + std::wstring(name);
             const std::wstring shown = isFolder ? path + L'\\' : path;
             if (path.size() >= kPathUnits) {
@@ -201,13 +218,13 @@ private:
             if (!r.remove) {
                 r.Entry(Outcome::Found, shown, 0);
                 clean = false;
-            } else if (const DWORD error = RemoveEntry(path, attributes, isFolder);
-                       error != ERROR_SUCCESS) {
+            } else if (const DWORD error = RemoveEntry(path, attributes, isFolder, !r.plain);
+                       error != ERROR_SUCCESS && !(GoneMeanwhile(error) && !r.plain)) {
                 r.Entry(Outcome::NotRemoved, shown, static_cast<long>(error));
                 clean = false;
                 if (r.plain)
                     return false;
-            } else {
+            } else if (error == ERROR_SUCCESS) {
                 ++removed;
                 r.Entry(Outcome::Removed, shown, 0);
             }
@@ -315,10 +332,11 @@ bool WalkDisabledItems(const wchar_t* keyPath, Reporter& r) {
                 r.Value(Outcome::NotReadable, DisabledItemName(keyPath, nullptr), rc, {});
             return true;
         }
-        const std::size_t units = ReadRawData(key.Get(), name.data(), data) / sizeof(wchar_t);
+        bool cut = false;
+        const std::size_t units = ReadRawData(key.Get(), name.data(), data, cut) / sizeof(wchar_t);
         // The zeros of the data mark where a path starts and ends: matched before they are
         // made visible.
-        const bool ours = NamesAddIn(std::wstring_view(data, units));
+        const bool ours = NamesAddIn(std::wstring_view(data, units), cut);
         const std::wstring_view text = MakeDataText(data, units);
         r.Enumerated(rc, text);
         if (!ours) {
@@ -333,6 +351,8 @@ bool WalkDisabledItems(const wchar_t* keyPath, Reporter& r) {
                    deleted == ERROR_SUCCESS) {
             // The next value has moved into this position.
             r.Value(Outcome::Removed, item, 0, text);
+        } else if (GoneMeanwhile(static_cast<DWORD>(deleted)) && !r.plain) {
+            // Another program removed it: nothing of ours stays, and the next value has moved.
         } else {
             r.Value(Outcome::NotRemoved, item, deleted, text);
             ++index;
@@ -358,7 +378,7 @@ bool WalkSecureTempFolder(const wchar_t* keyPath, Reporter& r) {
     LONG rc = ReadString(key.Get(), L"OutlookSecureTempFolder", raw, kFolderUnits, type);
     std::wstring folder;
     if (rc == ERROR_SUCCESS)
-        rc = type == REG_EXPAND_SZ ? Expand(raw, folder) : (folder = raw, ERROR_SUCCESS);
+        rc = type == REG_EXPAND_SZ ? ExpandFolderValue(raw, folder) : (folder = raw, ERROR_SUCCESS);
     // A missing value names no folder; one that cannot be read may name one.
     if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
         r.Entry(Outcome::NotReadable, SecurityName(keyPath) + L" \"OutlookSecureTempFolder\"", rc);

@@ -11,6 +11,11 @@
 
 namespace cleanup {
 
+// Outlook expands a REG_EXPAND_SZ folder value, as Group Policy Preferences write it with
+// %USERPROFILE%: so do cleanup and the console's status. A reference to a variable that is not
+// set would leave a path that names nothing, and is refused with its code.
+LONG ExpandFolderValue(const wchar_t* text, std::wstring& expanded);
+
 // Outlook's lists of disabled add-ins, in the order they are purged. 14.0 to 16.0 are the
 // Outlook versions from 2010 on (there never was a 13.0 Office, but its key is still visited).
 inline constexpr const wchar_t* kDisabledItemsKeys[] = {
@@ -46,8 +51,10 @@ public:
     // false for /report: nothing is deleted, every finding is told.
     const bool remove;
     // The plain run's rules: a key is opened with full access or passed over, value names of
-    // more than 521 units end the list, and the first entry that stays ends its folder's purge.
-    // Otherwise a key that may only be read is read and every entry of ours is tried.
+    // more than 521 units end the list, and the first entry that stays ends its folder's purge
+    // (a read-only file, a "*.huf" folder without a "*.huf" entry and a folder link stay).
+    // Otherwise a key that may only be read is read and every entry of ours is tried: a
+    // read-only file loses its attribute, an empty "*.huf" folder goes, a link is passed over.
     const bool plain;
 
     // One enumeration call of a disabled-items key: its result code and, for a value, its data

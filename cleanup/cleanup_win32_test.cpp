@@ -1,6 +1,7 @@
 // The purge functions in-process: their flags, and the files they leave.
 #include "cleanup/cleanup_win32.h"
 
+#include "cleanup/cleanup_core.h"
 #include "cleanup/test_support_win32.h"
 #include "platform/scoped_win32.h"
 
@@ -110,6 +111,50 @@ TEST_F(ScratchKey, OpenedKeysReportTrueMissingOnesFalse) {
     EXPECT_TRUE(cleanup::PurgeDisabledItems(path.c_str(), trace));
     EXPECT_EQ(trace, ":259");
     EXPECT_TRUE(cleanup::PurgeSecureTempFolder(path.c_str()));
+}
+
+// Another program removes an entry of ours between the walk's look and its removal (a value as
+// it is read, a file once the first one went): /run counts nothing as left and still examines
+// the value that moved into the removed one's place.
+TEST_F(ScratchKey, WhatGoesMeanwhileIsNotLeft) {
+    class Meanwhile : public Findings {
+    public:
+        Meanwhile(const std::wstring& key, const std::wstring& dir)
+            : Findings(true), key(key), dir(dir) {}
+        void Enumerated(long, std::wstring_view data) override {
+            if (data == L"\\kestrova.dll")
+                RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"a");
+        }
+        void Entry(Outcome outcome, const std::wstring& what, long error) override {
+            Findings::Entry(outcome, what, error);
+            if (what.starts_with(dir))
+                for (const wchar_t* f : {L"\\a.huf", L"\\b.huf"})
+                    DeleteFileW((dir + f).c_str());
+        }
+        const std::wstring key, dir;
+    };
+    Create();
+    const std::wstring dir = MakeTempFolder(L"meanwhile");
+    MakeFile(dir + L"\\a.huf");
+    MakeFile(dir + L"\\b.huf");
+    kes::UniqueKey key, security;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()), 0);
+    ASSERT_EQ(RegCreateKeyExW(key.Get(), L"Security", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              security.Put(), nullptr),
+              0);
+    for (const auto& [name, data] : {std::pair{L"a", L"\\kestrova.dll"}, {L"b", L"\\tarnwick.dll"}})
+        RegSetValueExW(key.Get(), name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(data),
+                       static_cast<DWORD>(wcslen(data) * sizeof(wchar_t)));
+    RegSetValueExW(security.Get(), L"OutlookSecureTempFolder", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(dir.c_str()),
+                   static_cast<DWORD>((dir.size() + 1) * sizeof(wchar_t)));
+    Meanwhile findings(path, dir);
+    EXPECT_TRUE(cleanup::WalkDisabledItems(path.c_str(), findings));
+    EXPECT_TRUE(cleanup::WalkSecureTempFolder((path + L"\\Security").c_str(), findings));
+    EXPECT_EQ(findings.removed, 2) << LowBytes(std::wstring_view(findings.lines));
+    EXPECT_EQ(findings.ExitCode(), kExitNothing) << LowBytes(std::wstring_view(findings.lines));
+    EXPECT_NE(RegQueryValueExW(key.Get(), L"b", nullptr, nullptr, nullptr, nullptr), 0);
+    RemoveTree(dir);
 }
 
 TEST(Trace, WritesEveryByteToAPipe) {

@@ -445,6 +445,10 @@ std::wstring AtLogon() {
 // CLEANUP_AT_LOGON=0 or the uninstall removes.
 TEST_F(MsiPackage, CleanupAloneAndCleanupAtLogon) {
     const std::wstring atLogon = L"\"" + dir64 + L"\\cleanup.exe\"";
+    // Passed on to the installation also when a managed package is installed by a user.
+    EXPECT_NE((L";" + PackageProperty(current, L"SecureCustomProperties") + L";")
+                  .find(L";CLEANUP_AT_LOGON;"),
+              std::wstring::npos);
     const struct {
         const wchar_t* what;
         const std::wstring& package;

@@ -19,6 +19,7 @@ struct ValueFact {
     std::uint32_t number = 0;
     std::string text;
     std::string why;
+    bool expandable = false; // REG_EXPAND_SZ: Outlook expands it
 };
 
 // Whether a key is there; Unreadable when it is there but may not be read.
@@ -152,7 +153,7 @@ public:
                              const std::string& name) = 0;
     virtual FileFact File(const std::string& path) = 0;
     // The files of a folder whose own name ends in ".huf", as cleanup counts them.
-    virtual HufCount CountHufFiles(const std::string& folder) = 0;
+    virtual HufCount CountHufFiles(const std::string& folder, bool expand) = 0;
     virtual std::string DebugLogPath() = 0;
     virtual std::string FallbackLogPath() = 0;
 };

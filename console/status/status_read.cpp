@@ -138,6 +138,7 @@ ValueFact ReadValue(RegistryBackend& reg, const Key& key, const std::string& nam
             return Unreadable("odd length / ungerade L\xC3\xA4nge");
         v.state = ValueFact::State::Text;
         v.text = TextOf(data);
+        v.expandable = type == regtype::ExpandSz;
         return v;
     }
     return Unreadable("type / Typ " + std::to_string(type));
@@ -331,9 +332,10 @@ ListFact ReadList(StatusSource& source, const std::string& path) {
         }
         // As cleanup examines it: the first units, whose zeros end a path.
         std::u16string units = Units(v.data);
-        if (units.size() > cleanup::kValueUnits)
+        const bool cut = units.size() > cleanup::kValueUnits && units[cleanup::kValueUnits] != 0;
+        if (cut)
             units.resize(cleanup::kValueUnits);
-        if (cleanup::NamesAddIn(std::u16string_view(units)))
+        if (cleanup::NamesAddIn(std::u16string_view(units), cut))
             l.ours.push_back(v.name);
     }
     return l;
@@ -445,7 +447,7 @@ void ReadSecureTemp(RegistryBackend& reg, StatusSource& source, StatusFacts& f) 
         if (t.folder.state == ValueFact::State::Missing)
             continue;
         if (t.folder.state == ValueFact::State::Text && !t.folder.text.empty())
-            t.huf = source.CountHufFiles(t.folder.text);
+            t.huf = source.CountHufFiles(t.folder.text, t.folder.expandable);
         f.secureTemp.push_back(std::move(t));
     }
 }

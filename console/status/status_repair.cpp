@@ -51,10 +51,11 @@ bool NamesOurs(const std::vector<std::uint8_t>& data) {
     std::u16string units(data.size() / 2, u'\0');
     for (std::size_t i = 0; i < units.size(); ++i)
         units[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
-    if (units.size() > cleanup::kValueUnits)
+    const bool cut = units.size() > cleanup::kValueUnits && units[cleanup::kValueUnits] != 0;
+    if (cut)
         units.resize(cleanup::kValueUnits);
     // Raw units: a zero ends the file name, as in cleanup.
-    return cleanup::NamesAddIn(std::u16string_view(units));
+    return cleanup::NamesAddIn(std::u16string_view(units), cut);
 }
 
 void PlanList(const VersionFact& v, const ListFact& l, const char* list,

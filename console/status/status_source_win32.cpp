@@ -1,6 +1,7 @@
 #include "console/status/status_source_win32.h"
 
 #include "cleanup/cleanup_core.h"
+#include "cleanup/cleanup_win32.h"
 #include "deploy/version.h"
 #include "platform/scoped_win32.h"
 #include "platform/utf_win32.h"
@@ -164,9 +165,19 @@ FileFact Win32StatusSource::File(const std::string& path) {
     return f;
 }
 
-HufCount Win32StatusSource::CountHufFiles(const std::string& folder) {
+HufCount Win32StatusSource::CountHufFiles(const std::string& folder, bool expand) {
     HufCount c;
     std::wstring base = Widen(folder);
+    // Counted where Outlook and cleanup look.
+    if (std::wstring expanded; expand) {
+        if (const LONG rc = cleanup::ExpandFolderValue(base.c_str(), expanded);
+            rc != ERROR_SUCCESS) {
+            c.folder = Found::Unreadable;
+            c.why = Error(static_cast<DWORD>(rc));
+            return c;
+        }
+        base = expanded;
+    }
     const DWORD attributes = GetFileAttributesW(base.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD e = GetLastError();

@@ -18,7 +18,7 @@ public:
     long DeleteValue(RootKey root, RegView view, const std::string& path,
                      const std::string& name) override;
     FileFact File(const std::string& path) override;
-    HufCount CountHufFiles(const std::string& folder) override;
+    HufCount CountHufFiles(const std::string& folder, bool expand) override;
     std::string DebugLogPath() override;
     std::string FallbackLogPath() override;
 

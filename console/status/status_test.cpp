@@ -62,7 +62,7 @@ struct TableSource : StatusSource {
         missing.path = path;
         return missing;
     }
-    HufCount CountHufFiles(const std::string& folder) override { return folders[folder]; }
+    HufCount CountHufFiles(const std::string& folder, bool) override { return folders[folder]; }
     std::string DebugLogPath() override { return "C:\\temp\\Kestrova_debug.log"; }
     std::string FallbackLogPath() override { return "C:\\Program Files\\Kestrova\\debug.log"; }
 };
@@ -140,7 +140,10 @@ TEST_F(StatusReport, SaysWhatIsFoundAndHintsAtEachKnownCauseOfTrouble) {
         {{"7A3B", record, 0},
          {"other", Utf16("xother.dll"), 0},
          // Past the units cleanup examines: not found by it, not ours here.
-         {"late", Utf16(std::string(cleanup_units, 'x') + "kestrova.dll"), 0},
+         {"late", Utf16(std::string(cleanup_units, 'x') + "\\kestrova.dll"), 0},
+         // Another vendor's name cut where ours would end: not known to be ours.
+         {"cut", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll.bak"), 0},
+         {"whole", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll"), 0},
          {"refused", {}, regcode::AccessDenied}}};
     // The lock stands in the 32-bit view only, which a 64-bit Outlook's add-in never reads.
     Put(RootKey::LocalMachine, RegView::Bits32, kConfig, "lock", regtype::Dword, Dword(1));
@@ -182,9 +185,10 @@ TEST_F(StatusReport, SaysWhatIsFoundAndHintsAtEachKnownCauseOfTrouble) {
     EXPECT_EQ(next.rfind(std::string(kHint) + "set LoadBehavior to 3", 0), 0u) << next;
     EXPECT_EQ(Find(lines, "Other add-ins"), "Other add-ins / Andere Add-Ins: 0");
 
-    EXPECT_EQ(Find(lines, "Disabled items", &next),
-              "Disabled items / Deaktivierte Elemente: 1 of ours / von unseren: \"7A3B\"; 1 "
-              "values / Werte cannot be read / nicht lesbar");
+    EXPECT_EQ(
+        Find(lines, "Disabled items", &next),
+        "Disabled items / Deaktivierte Elemente: 2 of ours / von unseren: \"7A3B\", \"whole\"; 1 "
+        "values / Werte cannot be read / nicht lesbar");
     EXPECT_EQ(next, std::string(kHint) + "run cleanup / cleanup ausf\xC3\xBChren");
     EXPECT_EQ(Find(lines, "Outlook 16.0 resiliency"),
               "Outlook 16.0 resiliency / Ausfallsicherheit");
@@ -554,6 +558,8 @@ TEST_F(StatusReport, RepairPlansOnlyOurEntriesAndNothingWhenAllIsWell) {
           "war 2)",
           "change / \xC3\xA4ndern: remove / entfernen \"7A3B\" from / aus Outlook 16.0 "
           "DisabledItems",
+          "change / \xC3\xA4ndern: remove / entfernen \"whole\" from / aus Outlook 16.0 "
+          "DisabledItems",
           "change / \xC3\xA4ndern: remove / entfernen \"C1\" from / aus Outlook 16.0 "
           "CrashingAddinList",
           kDnd}},
@@ -588,8 +594,13 @@ TEST_F(StatusReport, RepairPlansOnlyOurEntriesAndNothingWhenAllIsWell) {
         for (const Seed& seed : row.seeds)
             Put(RootKey::CurrentUser, RegView::Own, seed.path, seed.name, seed.type, seed.data);
         if (row.listed) {
-            source.lists[disabled] = {regcode::Success,
-                                      {{"7A3B", record, 0}, {"other", Utf16("xother.dll"), 0}}};
+            source.lists[disabled] = {
+                regcode::Success,
+                {{"7A3B", record, 0},
+                 {"other", Utf16("xother.dll"), 0},
+                 {"late", Utf16(std::string(cleanup_units, 'x') + "\\kestrova.dll"), 0},
+                 {"cut", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll.bak"), 0},
+                 {"whole", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll"), 0}}};
             source.lists[crashing] = {regcode::Success, {{"C1", record, 0}}};
         }
         EXPECT_EQ(PlanLines(PlanRepair(ReadStatus(reg, source))), row.plan) << row.name;
@@ -617,8 +628,11 @@ TEST_F(StatusReport, RepairPutsRightWhatItMayAndNamesTheRest) {
             "Software\\Microsoft\\Office\\Outlook\\Addins\\Tarnwick.Addin", "LoadBehavior",
             regtype::Dword, Dword(0));
         Put(RootKey::CurrentUser, RegView::Own, other, "LoadBehavior", regtype::Dword, Dword(2));
-        source.lists[disabled] = {regcode::Success,
-                                  {{"7A3B", record, 0}, {"other", Utf16("xother.dll"), 0}}};
+        source.lists[disabled] = {
+            regcode::Success,
+            {{"7A3B", record, 0},
+             {"other", Utf16("xother.dll"), 0},
+             {"whole", Utf16(std::string(cleanup_units - 13, 'x') + "\\kestrova.dll"), 0}}};
     };
     const auto loadBehavior = [this](RootKey root, const std::string& path) {
         RegKey k = 0;
@@ -659,8 +673,10 @@ TEST_F(StatusReport, RepairPutsRightWhatItMayAndNamesTheRest) {
     seed();
     const auto plan = PlanRepair(ReadStatus(reg, source));
     reg.LimitRootAccess(RootKey::CurrentUser, kKeyRead);
-    // Meanwhile another program put another add-in's record under our entry's name.
-    source.lists[disabled].second[0].data = Utf16("xother.dll");
+    // Meanwhile another program put another add-in's record under our entry's name, ours
+    // only in the units past those examined.
+    source.lists[disabled].second[0].data =
+        Utf16(std::string(cleanup_units, 'x') + "\\kestrova.dll");
     r = ApplyRepair(reg, source, plan);
     // The user's LoadBehavior and both DoNotDisableAddinList values; the machine's is written.
     EXPECT_EQ(r.failed, 3u) << JoinLines(r.lines, "\n");

@@ -245,6 +245,16 @@ TEST_F(StatusUnderWine, WhatCannotBeReadIsSaidAndTheRestIsReported) {
     WriteFile(folder + L"a.huf", "x");
     SetText(HKEY_CURRENT_USER, 0, L"Software\\Microsoft\\Office\\14.0\\Outlook\\Security",
             L"OutlookSecureTempFolder", L"C:\\bad|name");
+    // Expandable values, as Group Policy Preferences write them: counted where Outlook looks.
+    SetEnvironmentVariableW(L"KES_STATUS_TEMP", folder.substr(0, folder.size() - 1).c_str());
+    for (const auto& [version, text] : {std::pair{L"13.0", L"%KES_STATUS_TEMP%\\"},
+                                        std::pair{L"12.0", L"%KES_STATUS_UNSET%\\x"}}) {
+        const std::wstring v = text;
+        SetValue(HKEY_CURRENT_USER, 0,
+                 std::wstring(L"Software\\Microsoft\\Office\\") + version + L"\\Outlook\\Security",
+                 L"OutlookSecureTempFolder", REG_EXPAND_SZ, v.c_str(),
+                 static_cast<DWORD>((v.size() + 1) * sizeof(wchar_t)));
+    }
     WriteFile(folder + L"debug.log", "fallback\r\n");
 
     const auto lines = Lines();
@@ -252,6 +262,15 @@ TEST_F(StatusUnderWine, WhatCannotBeReadIsSaidAndTheRestIsReported) {
     EXPECT_EQ(Find(lines, "Secure temporary folder / Sicherer Temp-Ordner (Outlook 15.0)"),
               "Secure temporary folder / Sicherer Temp-Ordner (Outlook 15.0): " +
                   Narrow(folder.substr(0, folder.size() - 1)) + ": 1 .huf files / Dateien");
+    EXPECT_EQ(Find(lines, "Secure temporary folder / Sicherer Temp-Ordner (Outlook 13.0)"),
+              "Secure temporary folder / Sicherer Temp-Ordner (Outlook 13.0): %KES_STATUS_TEMP%\\: "
+              "1 .huf files / Dateien");
+    EXPECT_EQ(Find(lines, "Secure temporary folder / Sicherer Temp-Ordner (Outlook 12.0)")
+                  .rfind("Secure temporary folder / Sicherer Temp-Ordner (Outlook 12.0): "
+                         "%KES_STATUS_UNSET%\\x: " +
+                             std::string(kCannot) + " (",
+                         0),
+              0u);
     EXPECT_EQ(Find(lines, "Secure temporary folder / Sicherer Temp-Ordner (Outlook 14.0)"),
               "Secure temporary folder / Sicherer Temp-Ordner (Outlook 14.0): C:\\bad|name: " +
                   std::string(kCannot) + " (error / Fehler 123)");
