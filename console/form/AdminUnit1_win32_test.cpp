@@ -1017,6 +1017,17 @@ TEST(QuillardDpi, ADpiChangeLaysTheWindowOutAgain) {
         GetWindowRect(form.Handle(), &wr);
         EXPECT_EQ(wr.right - wr.left, suggested.right - suggested.left) << dpi;
         ExpectLaidOutFor(form, dpi);
+        // The title bar's and the task bar's icons are drawn at the new DPI's sizes.
+        for (const auto& [which, px96] : {std::pair{ICON_SMALL, 16}, std::pair{ICON_BIG, 32}}) {
+            ICONINFO info{};
+            ASSERT_TRUE(GetIconInfo(
+                reinterpret_cast<HICON>(SendMessageW(form.Handle(), WM_GETICON, which, 0)), &info))
+                << dpi;
+            const UniqueBitmap mask(info.hbmMask), colour(info.hbmColor);
+            BITMAP bm{};
+            GetObjectW(info.hbmColor, sizeof bm, &bm);
+            EXPECT_EQ(bm.bmWidth, TWindow::ScaleTo(px96, dpi)) << dpi << " icon " << which;
+        }
     }
 }
 
@@ -1071,39 +1082,35 @@ TEST_F(QuillardKeys, TabLeavesTheLogViewAndReachesTheSupportMailButton) {
 }
 
 TEST_F(QuillardKeys, TheFocusGoesBackToItsControlAfterADialogOrTheMenu) {
-    HWND menuAt = nullptr;
-    RECT menuRect{};
+    // A dialog (no key), or the panel's menu from the keyboard (Shift+F10, the menu key) at the
+    // focused control, closed with Escape.
     const struct {
         HWND control;
-        std::function<void()> open;
+        WORD key;
+        unsigned mods;
     } rows[] = {
-        {form->users->Handle(),
-         [&] {
-             g_onDialog = [](HWND dlg) { SendMessageW(dlg, WM_COMMAND, IDOK, 0); };
-             SetTimer(nullptr, 0, 10, FindDialog);
-             ShowNotice("a dialog");
-         }},
-        {form->chkAdmin->Handle(),
-         [&] {
-             // Shift+F10: the panel's menu at the focused control; Escape closes it.
-             menuAt = nullptr;
-             g_onDialog = nullptr;
-             SetTimer(nullptr, 0, 10, CloseMenu);
-             ASSERT_TRUE(Key(VK_F10, test::kShift));
-             menuAt = form->chkAdmin->Handle();
-             menuRect = g_menuRect;
-         }},
+        {form->users->Handle(), 0, test::kNoModifier},
+        {form->chkAdmin->Handle(), VK_F10, test::kShift},
+        {form->Journal->Handle(), VK_APPS, test::kNoModifier},
     };
     for (const auto& r : rows) {
+        const std::string name = TWinControl::FromHandle(r.control)->Name;
         SetFocus(r.control);
-        r.open();
+        g_menuRect = {};
+        if (!r.key) {
+            g_onDialog = [](HWND dlg) { SendMessageW(dlg, WM_COMMAND, IDOK, 0); };
+            SetTimer(nullptr, 0, 10, FindDialog);
+            ShowNotice("a dialog");
+        } else {
+            SetTimer(nullptr, 0, 10, CloseMenu);
+            ASSERT_TRUE(Key(r.key, r.mods)) << name;
+            RECT c;
+            GetWindowRect(r.control, &c);
+            EXPECT_TRUE(PtInRect(&c, POINT{g_menuRect.left, g_menuRect.top})) << name;
+        }
         ASSERT_TRUE(test::PumpUntil([&] { return GetFocus() == r.control; }, 3000, form->Handle()))
-            << TWinControl::FromHandle(r.control)->Name;
+            << name;
     }
-    ASSERT_EQ(menuAt, form->chkAdmin->Handle());
-    RECT c;
-    GetWindowRect(form->chkAdmin->Handle(), &c);
-    EXPECT_TRUE(PtInRect(&c, POINT{menuRect.left, menuRect.top}));
 }
 
 } // namespace
