@@ -65,7 +65,7 @@ void TFormWindow::CreateForm(const Params& p) {
 }
 
 void TFormWindow::SetIconsFor(UINT dpi) {
-    if (!iconResource_ || !hwnd_)
+    if (!iconResource_ || !hwnd_ || !dpi)
         return;
     const IconPair icons = IconsFor(iconResource_, dpi);
     if (icons.big)

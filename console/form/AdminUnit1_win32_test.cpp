@@ -1036,6 +1036,9 @@ TEST(QuillardDpi, ADpiChangeLaysTheWindowOutAgain) {
 class QuillardKeys : public ::testing::Test {
 protected:
     void SetUp() override {
+        test::CreateKey(HKEY_CURRENT_USER,
+                        L"Software\\Varnholt\\Kestrova\\UserCategories\\bob\\Kunden");
+        test::CreateKey(HKEY_CURRENT_USER, L"Software\\Varnholt\\Kestrova\\Folders\\F\\Users\\bob");
         form =
             std::make_unique<TQuillard>(RecordingServices(std::make_shared<Win32Registry>(), rec));
         form->Create(SW_SHOW);
@@ -1074,28 +1077,57 @@ TEST_F(QuillardKeys, TabLeavesTheLogViewAndReachesTheSupportMailButton) {
     for (int i = 0; i < 20 && GetFocus() != form->SpeedButton1->Handle(); ++i)
         ASSERT_TRUE(Key(VK_TAB));
     ASSERT_EQ(GetFocus(), form->SpeedButton1->Handle());
-    ASSERT_TRUE(Key(VK_RETURN));
-    EXPECT_EQ(presses, 1);
-    ASSERT_TRUE(Key(VK_SPACE));
-    EXPECT_EQ(presses, 2);
+    // A key held down (its repeats) presses once, as a push button does.
+    const struct {
+        WORD vk;
+        int downs;
+    } keys[] = {{VK_RETURN, 1}, {VK_SPACE, 1}, {VK_RETURN, 4}, {VK_SPACE, 4}};
+    int expected = 0;
+    for (const auto& k : keys) {
+        std::vector<INPUT> in(static_cast<std::size_t>(k.downs) + 1);
+        for (auto& i : in) {
+            i.type = INPUT_KEYBOARD;
+            i.ki.wVk = k.vk;
+        }
+        in.back().ki.dwFlags = KEYEVENTF_KEYUP;
+        ASSERT_EQ(SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)), in.size());
+        ASSERT_TRUE(Key(VK_SHIFT)); // delivered after the keys above
+        EXPECT_EQ(presses, ++expected) << k.vk << " held for " << k.downs;
+    }
     EXPECT_EQ(GetFocus(), form->SpeedButton1->Handle());
 }
 
 TEST_F(QuillardKeys, TheFocusGoesBackToItsControlAfterADialogOrTheMenu) {
     // A dialog (no key), or the panel's menu from the keyboard (Shift+F10, the menu key) at the
     // focused control, closed with Escape.
+    const auto focus = [](HWND h) { return [h] { SetFocus(h); }; };
+    TEditListBox& list = *form->categoriesList;
     const struct {
-        HWND control;
+        std::function<void()> focus;
+        HWND control; // where the focus is before and after
         WORD key;
         unsigned mods;
     } rows[] = {
-        {form->users->Handle(), 0, test::kNoModifier},
-        {form->chkAdmin->Handle(), VK_F10, test::kShift},
-        {form->Journal->Handle(), VK_APPS, test::kNoModifier},
+        {focus(form->users->Handle()), form->users->Handle(), 0, test::kNoModifier},
+        {focus(form->chkAdmin->Handle()), form->chkAdmin->Handle(), VK_F10, test::kShift},
+        {focus(form->Journal->Handle()), form->Journal->Handle(), VK_APPS, test::kNoModifier},
+        // The in-place editor commits and closes when the window is left: back to the list.
+        {[&] {
+             form->users->SetItemIndex(0);
+             SendMessageW(GetParent(form->users->Handle()), WM_COMMAND,
+                          MAKEWPARAM(ids::users, CBN_SELCHANGE),
+                          reinterpret_cast<LPARAM>(form->users->Handle()));
+             ASSERT_TRUE(test::PumpUntil([&] { return list.Count() == 1; }, 5000));
+             SetFocus(list.Handle());
+             list.SetItemIndex(0);
+             list.ShowEdit();
+             ASSERT_TRUE(list.Editing());
+         },
+         list.Handle(), 0, test::kNoModifier},
     };
     for (const auto& r : rows) {
         const std::string name = TWinControl::FromHandle(r.control)->Name;
-        SetFocus(r.control);
+        r.focus();
         g_menuRect = {};
         if (!r.key) {
             g_onDialog = [](HWND dlg) { SendMessageW(dlg, WM_COMMAND, IDOK, 0); };
