@@ -949,6 +949,10 @@ void ExpectLaidOutFor(TQuillard& form, UINT dpi) {
     GetWindowRect(form.Panel2->Handle(), &p2);
     EXPECT_EQ(p1.bottom - p1.top, s(337)) << dpi;
     EXPECT_EQ(p2.bottom - p2.top, s(81)) << dpi;
+    // The log view's font is made for the layout's DPI too.
+    EXPECT_EQ(SendMessageW(form.LogFile->Handle(), WM_GETFONT, 0, 0),
+              reinterpret_cast<LRESULT>(DefaultFont(dpi)))
+        << dpi;
 }
 
 const char kDpiVariable[] = "KES_LAYOUT_DPI";
@@ -1077,6 +1081,22 @@ TEST_F(QuillardKeys, TabLeavesTheLogViewAndReachesTheSupportMailButton) {
     for (int i = 0; i < 20 && GetFocus() != form->SpeedButton1->Handle(); ++i)
         ASSERT_TRUE(Key(VK_TAB));
     ASSERT_EQ(GetFocus(), form->SpeedButton1->Handle());
+    // The focus shows as a dotted line inside the button's edge, left of the glyph.
+    const auto focusDots = [&] {
+        TSpeedButton& b = *form->SpeedButton1;
+        RECT c;
+        GetClientRect(b.Handle(), &c);
+        testdata::Bitmap bmp(c.right, c.bottom);
+        SendMessageW(b.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(bmp.dc()), PRF_CLIENT);
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
+        const std::uint32_t faceRgb =
+            GetRValue(face) << 16 | GetGValue(face) << 8 | GetBValue(face);
+        int dots = 0;
+        for (int x = b.Scale(4); x < b.Scale(60); ++x)
+            dots += bmp.Pixel(x, b.Scale(3)) != faceRgb ? 1 : 0;
+        return dots;
+    };
+    EXPECT_GE(focusDots(), 20);
     // A key held down (its repeats) presses once, as a push button does.
     const struct {
         WORD vk;
@@ -1095,6 +1115,8 @@ TEST_F(QuillardKeys, TabLeavesTheLogViewAndReachesTheSupportMailButton) {
         EXPECT_EQ(presses, ++expected) << k.vk << " held for " << k.downs;
     }
     EXPECT_EQ(GetFocus(), form->SpeedButton1->Handle());
+    ASSERT_TRUE(Key(VK_TAB));
+    EXPECT_EQ(focusDots(), 0);
 }
 
 TEST_F(QuillardKeys, TheFocusGoesBackToItsControlAfterADialogOrTheMenu) {
@@ -1143,6 +1165,9 @@ TEST_F(QuillardKeys, TheFocusGoesBackToItsControlAfterADialogOrTheMenu) {
         ASSERT_TRUE(test::PumpUntil([&] { return GetFocus() == r.control; }, 3000, form->Handle()))
             << name;
     }
+    // The form itself given the focus hands it on to its control.
+    SetFocus(form->Handle());
+    EXPECT_EQ(GetFocus(), list.Handle());
 }
 
 } // namespace
