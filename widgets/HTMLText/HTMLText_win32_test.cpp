@@ -205,9 +205,8 @@ TEST_F(LabelWindow, HintsShowTheLinkBesideThePointerOrTheLabelsHint) {
         EXPECT_EQ(Send(WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&show)), r.shown) << r.x;
         RECT tip;
         GetWindowRect(found.second, &tip);
-        if (r.shown) {
+        if (r.shown)
             EXPECT_EQ(tip.left, at.x + 10);
-        }
     }
 }
 
