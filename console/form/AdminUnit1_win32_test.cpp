@@ -1117,6 +1117,14 @@ TEST_F(QuillardKeys, TabLeavesTheLogViewAndReachesTheSupportMailButton) {
     EXPECT_EQ(GetFocus(), form->SpeedButton1->Handle());
     ASSERT_TRUE(Key(VK_TAB));
     EXPECT_EQ(focusDots(), 0);
+    // A click presses it too and leaves the focus where it was.
+    const HWND focused = GetFocus();
+    RECT c;
+    GetClientRect(form->SpeedButton1->Handle(), &c);
+    ASSERT_TRUE(test::Click(form->SpeedButton1->Handle(), POINT{c.right / 4, c.bottom / 2},
+                            form->Handle()));
+    EXPECT_EQ(presses, ++expected);
+    EXPECT_EQ(GetFocus(), focused);
 }
 
 TEST_F(QuillardKeys, TheFocusGoesBackToItsControlAfterADialogOrTheMenu) {
