@@ -987,7 +987,7 @@ TEST(QuillardDpi, LaidOutForEveryScreenDpi) {
     });
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    for (const UINT dpi : {96u, 120u, 144u, 192u}) {
+    for (const UINT dpi : {96u, 120u, 144u, 168u, 192u}) {
         test::WriteDword(HKEY_CURRENT_USER, kDesktop, L"LogPixels", dpi);
         SetEnvironmentVariableA(kDpiVariable, std::to_string(dpi).c_str());
         std::wstring cmd = L"\"" + std::wstring(self) +
