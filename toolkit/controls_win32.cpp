@@ -399,9 +399,28 @@ bool TSpeedButton::HandleMouse(const MouseEvent& e) {
 }
 
 bool TSpeedButton::HandleKey(KeyEvent& e) {
-    if (e.msg == WM_KEYDOWN && (e.key == VK_RETURN || e.key == VK_SPACE)) {
-        if (IsWindowEnabled(hwnd_))
+    // One press, one click, as a push button: a held key's repeats press nothing more. Enter
+    // clicks at once, space when it is let go, drawn down meanwhile.
+    const bool repeat = (e.lp & (1 << 30)) != 0;
+    if (e.msg == WM_KEYDOWN && e.key == VK_RETURN) {
+        if (!repeat && IsWindowEnabled(hwnd_))
             Click();
+        return true;
+    }
+    if (e.msg == WM_KEYDOWN && e.key == VK_SPACE) {
+        if (!repeat && IsWindowEnabled(hwnd_)) {
+            spaceDown_ = down_ = true;
+            InvalidateRect(hwnd_, nullptr, FALSE);
+        }
+        return true;
+    }
+    if (e.msg == WM_KEYUP && e.key == VK_SPACE) {
+        if (spaceDown_) {
+            spaceDown_ = down_ = false;
+            InvalidateRect(hwnd_, nullptr, FALSE);
+            if (IsWindowEnabled(hwnd_))
+                Click();
+        }
         return true;
     }
     // No beep for the characters of the keys that press it.
@@ -417,6 +436,9 @@ LRESULT TSpeedButton::HandleDlgCode(WPARAM, const MSG* m) {
 }
 
 bool TSpeedButton::HandleFocus(bool, HWND) {
+    // A space still held when the focus goes presses nothing.
+    if (spaceDown_)
+        spaceDown_ = down_ = false;
     InvalidateRect(hwnd_, nullptr, FALSE);
     return false;
 }

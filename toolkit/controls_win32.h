@@ -186,6 +186,7 @@ private:
     void Paint(HDC dc);
     bool hot_ = false;
     bool down_ = false;
+    bool spaceDown_ = false; // pressed by the space bar, clicked when it is let go
     UniqueBitmap glyph_;
     int spacing_;
     std::string accessibleName_;

@@ -2,9 +2,43 @@
 
 #include "platform/utf_win32.h"
 
+#include <map>
 #include <utility>
 
 namespace kes {
+
+namespace {
+
+// The system's icon sizes at a DPI; GetSystemMetricsForDpi is looked up, as older systems lack
+// it (they have one DPI, the system's).
+int IconMetric(int index, UINT dpi) {
+    using Fn = int(WINAPI*)(int, UINT);
+    static const auto forDpi = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+    return forDpi ? forDpi(index, dpi) : GetSystemMetrics(index);
+}
+
+// Icons drawn for a size, not stretched from another: one pair per resource and DPI, kept for
+// the process, as a window moved between monitors comes back to a DPI it had.
+struct IconPair {
+    HICON big = nullptr, small = nullptr;
+};
+IconPair IconsFor(int resource, UINT dpi) {
+    static std::map<std::pair<int, UINT>, IconPair> icons;
+    IconPair& p = icons[{resource, dpi}];
+    const HINSTANCE inst = GetModuleHandleW(nullptr);
+    const auto load = [&](int cx, int cy) {
+        return static_cast<HICON>(
+            LoadImageW(inst, MAKEINTRESOURCEW(resource), IMAGE_ICON, cx, cy, 0));
+    };
+    if (!p.big)
+        p.big = load(IconMetric(SM_CXICON, dpi), IconMetric(SM_CYICON, dpi));
+    if (!p.small)
+        p.small = load(IconMetric(SM_CXSMICON, dpi), IconMetric(SM_CYSMICON, dpi));
+    return p;
+}
+
+} // namespace
 
 void TFormWindow::CreateForm(const Params& p) {
     const HINSTANCE inst = GetModuleHandleW(nullptr);
@@ -26,10 +60,18 @@ void TFormWindow::CreateForm(const Params& p) {
                      .style = p.style,
                      .exStyle = p.exStyle,
                      .bounds = {x, y, p.width, p.height}});
-    if (big)
-        SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-    if (small)
-        SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    iconResource_ = p.iconResource;
+    SetIconsFor(Dpi());
+}
+
+void TFormWindow::SetIconsFor(UINT dpi) {
+    if (!iconResource_ || !hwnd_ || !dpi)
+        return;
+    const IconPair icons = IconsFor(iconResource_, dpi);
+    if (icons.big)
+        SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons.big));
+    if (icons.small)
+        SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.small));
 }
 
 bool TFormWindow::Close() {
@@ -93,6 +135,10 @@ LRESULT TFormWindow::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ENDSESSION:
         EndSession(wp != FALSE);
         return 0;
+    case kWmDpiChanged:
+        // The title bar's and the task bar's icons, drawn for the new DPI's sizes.
+        SetIconsFor(HIWORD(wp));
+        break;
     case WM_DESTROY:
         if (IsMainForm)
             PostQuitMessage(0);

@@ -38,6 +38,9 @@ protected:
 private:
     bool QueryEndSession();
     void EndSession(bool ending);
+    // The window's icons at the system's sizes for `dpi`.
+    void SetIconsFor(UINT dpi);
+    int iconResource_ = 0;
     // What kept the close path from finishing when the session was to end; shown once the
     // session goes on, since a message box then would only hold up the log-off.
     std::string endSessionError_;

@@ -297,8 +297,18 @@ void TQuillard::HandleDpiChanged(UINT dpi) {
 }
 
 void TQuillard::RestoreFocus() {
+    const auto usable = [this](HWND h) {
+        return IsWindow(h) && IsChild(hwnd_, h) && IsWindowVisible(h) && IsWindowEnabled(h);
+    };
     HWND to = focusBack_;
-    if (!to || !IsWindow(to) || !IsChild(hwnd_, to) || !IsWindowVisible(to) || !IsWindowEnabled(to))
+    // A part of a control that closed meanwhile (the list's in-place editor, which commits when
+    // the window is left) gives the focus to its control.
+    while (to && IsWindow(to) && IsChild(hwnd_, to) && !usable(to)) {
+        to = GetParent(to);
+        if (to && !(GetWindowLongW(to, GWL_STYLE) & WS_TABSTOP))
+            to = nullptr;
+    }
+    if (!to || !usable(to))
         to = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
     if (to)
         SetFocus(to);

@@ -949,6 +949,10 @@ void ExpectLaidOutFor(TQuillard& form, UINT dpi) {
     GetWindowRect(form.Panel2->Handle(), &p2);
     EXPECT_EQ(p1.bottom - p1.top, s(337)) << dpi;
     EXPECT_EQ(p2.bottom - p2.top, s(81)) << dpi;
+    // The log view's font is made for the layout's DPI too.
+    EXPECT_EQ(SendMessageW(form.LogFile->Handle(), WM_GETFONT, 0, 0),
+              reinterpret_cast<LRESULT>(DefaultFont(dpi)))
+        << dpi;
 }
 
 const char kDpiVariable[] = "KES_LAYOUT_DPI";
@@ -983,7 +987,7 @@ TEST(QuillardDpi, LaidOutForEveryScreenDpi) {
     });
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    for (const UINT dpi : {96u, 120u, 144u, 192u}) {
+    for (const UINT dpi : {96u, 120u, 144u, 168u, 192u}) {
         test::WriteDword(HKEY_CURRENT_USER, kDesktop, L"LogPixels", dpi);
         SetEnvironmentVariableA(kDpiVariable, std::to_string(dpi).c_str());
         std::wstring cmd = L"\"" + std::wstring(self) +
@@ -1017,6 +1021,17 @@ TEST(QuillardDpi, ADpiChangeLaysTheWindowOutAgain) {
         GetWindowRect(form.Handle(), &wr);
         EXPECT_EQ(wr.right - wr.left, suggested.right - suggested.left) << dpi;
         ExpectLaidOutFor(form, dpi);
+        // The title bar's and the task bar's icons are drawn at the new DPI's sizes.
+        for (const auto& [which, px96] : {std::pair{ICON_SMALL, 16}, std::pair{ICON_BIG, 32}}) {
+            ICONINFO info{};
+            ASSERT_TRUE(GetIconInfo(
+                reinterpret_cast<HICON>(SendMessageW(form.Handle(), WM_GETICON, which, 0)), &info))
+                << dpi;
+            const UniqueBitmap mask(info.hbmMask), colour(info.hbmColor);
+            BITMAP bm{};
+            GetObjectW(info.hbmColor, sizeof bm, &bm);
+            EXPECT_EQ(bm.bmWidth, TWindow::ScaleTo(px96, dpi)) << dpi << " icon " << which;
+        }
     }
 }
 
@@ -1025,6 +1040,9 @@ TEST(QuillardDpi, ADpiChangeLaysTheWindowOutAgain) {
 class QuillardKeys : public ::testing::Test {
 protected:
     void SetUp() override {
+        test::CreateKey(HKEY_CURRENT_USER,
+                        L"Software\\Varnholt\\Kestrova\\UserCategories\\bob\\Kunden");
+        test::CreateKey(HKEY_CURRENT_USER, L"Software\\Varnholt\\Kestrova\\Folders\\F\\Users\\bob");
         form =
             std::make_unique<TQuillard>(RecordingServices(std::make_shared<Win32Registry>(), rec));
         form->Create(SW_SHOW);
@@ -1063,47 +1081,101 @@ TEST_F(QuillardKeys, TabLeavesTheLogViewAndReachesTheSupportMailButton) {
     for (int i = 0; i < 20 && GetFocus() != form->SpeedButton1->Handle(); ++i)
         ASSERT_TRUE(Key(VK_TAB));
     ASSERT_EQ(GetFocus(), form->SpeedButton1->Handle());
-    ASSERT_TRUE(Key(VK_RETURN));
-    EXPECT_EQ(presses, 1);
-    ASSERT_TRUE(Key(VK_SPACE));
-    EXPECT_EQ(presses, 2);
+    // The focus shows as a dotted line inside the button's edge, left of the glyph.
+    const auto focusDots = [&] {
+        TSpeedButton& b = *form->SpeedButton1;
+        RECT c;
+        GetClientRect(b.Handle(), &c);
+        testdata::Bitmap bmp(c.right, c.bottom);
+        SendMessageW(b.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(bmp.dc()), PRF_CLIENT);
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
+        const std::uint32_t faceRgb =
+            GetRValue(face) << 16 | GetGValue(face) << 8 | GetBValue(face);
+        int dots = 0;
+        for (int x = b.Scale(4); x < b.Scale(60); ++x)
+            dots += bmp.Pixel(x, b.Scale(3)) != faceRgb ? 1 : 0;
+        return dots;
+    };
+    EXPECT_GE(focusDots(), 20);
+    // A key held down (its repeats) presses once, as a push button does.
+    const struct {
+        WORD vk;
+        int downs;
+    } keys[] = {{VK_RETURN, 1}, {VK_SPACE, 1}, {VK_RETURN, 4}, {VK_SPACE, 4}};
+    int expected = 0;
+    for (const auto& k : keys) {
+        std::vector<INPUT> in(static_cast<std::size_t>(k.downs) + 1);
+        for (auto& i : in) {
+            i.type = INPUT_KEYBOARD;
+            i.ki.wVk = k.vk;
+        }
+        in.back().ki.dwFlags = KEYEVENTF_KEYUP;
+        ASSERT_EQ(SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)), in.size());
+        ASSERT_TRUE(Key(VK_SHIFT)); // delivered after the keys above
+        EXPECT_EQ(presses, ++expected) << k.vk << " held for " << k.downs;
+    }
     EXPECT_EQ(GetFocus(), form->SpeedButton1->Handle());
+    ASSERT_TRUE(Key(VK_TAB));
+    EXPECT_EQ(focusDots(), 0);
+    // A click presses it too and leaves the focus where it was.
+    const HWND focused = GetFocus();
+    RECT c;
+    GetClientRect(form->SpeedButton1->Handle(), &c);
+    ASSERT_TRUE(test::Click(form->SpeedButton1->Handle(), POINT{c.right / 4, c.bottom / 2},
+                            form->Handle()));
+    EXPECT_EQ(presses, ++expected);
+    EXPECT_EQ(GetFocus(), focused);
 }
 
 TEST_F(QuillardKeys, TheFocusGoesBackToItsControlAfterADialogOrTheMenu) {
-    HWND menuAt = nullptr;
-    RECT menuRect{};
+    // A dialog (no key), or the panel's menu from the keyboard (Shift+F10, the menu key) at the
+    // focused control, closed with Escape.
+    const auto focus = [](HWND h) { return [h] { SetFocus(h); }; };
+    TEditListBox& list = *form->categoriesList;
     const struct {
-        HWND control;
-        std::function<void()> open;
+        std::function<void()> focus;
+        HWND control; // where the focus is before and after
+        WORD key;
+        unsigned mods;
     } rows[] = {
-        {form->users->Handle(),
-         [&] {
-             g_onDialog = [](HWND dlg) { SendMessageW(dlg, WM_COMMAND, IDOK, 0); };
-             SetTimer(nullptr, 0, 10, FindDialog);
-             ShowNotice("a dialog");
-         }},
-        {form->chkAdmin->Handle(),
-         [&] {
-             // Shift+F10: the panel's menu at the focused control; Escape closes it.
-             menuAt = nullptr;
-             g_onDialog = nullptr;
-             SetTimer(nullptr, 0, 10, CloseMenu);
-             ASSERT_TRUE(Key(VK_F10, test::kShift));
-             menuAt = form->chkAdmin->Handle();
-             menuRect = g_menuRect;
-         }},
+        {focus(form->users->Handle()), form->users->Handle(), 0, test::kNoModifier},
+        {focus(form->chkAdmin->Handle()), form->chkAdmin->Handle(), VK_F10, test::kShift},
+        {focus(form->Journal->Handle()), form->Journal->Handle(), VK_APPS, test::kNoModifier},
+        // The in-place editor commits and closes when the window is left: back to the list.
+        {[&] {
+             form->users->SetItemIndex(0);
+             SendMessageW(GetParent(form->users->Handle()), WM_COMMAND,
+                          MAKEWPARAM(ids::users, CBN_SELCHANGE),
+                          reinterpret_cast<LPARAM>(form->users->Handle()));
+             ASSERT_TRUE(test::PumpUntil([&] { return list.Count() == 1; }, 5000));
+             SetFocus(list.Handle());
+             list.SetItemIndex(0);
+             list.ShowEdit();
+             ASSERT_TRUE(list.Editing());
+         },
+         list.Handle(), 0, test::kNoModifier},
     };
     for (const auto& r : rows) {
-        SetFocus(r.control);
-        r.open();
+        const std::string name = TWinControl::FromHandle(r.control)->Name;
+        r.focus();
+        g_menuRect = {};
+        if (!r.key) {
+            g_onDialog = [](HWND dlg) { SendMessageW(dlg, WM_COMMAND, IDOK, 0); };
+            SetTimer(nullptr, 0, 10, FindDialog);
+            ShowNotice("a dialog");
+        } else {
+            SetTimer(nullptr, 0, 10, CloseMenu);
+            ASSERT_TRUE(Key(r.key, r.mods)) << name;
+            RECT c;
+            GetWindowRect(r.control, &c);
+            EXPECT_TRUE(PtInRect(&c, POINT{g_menuRect.left, g_menuRect.top})) << name;
+        }
         ASSERT_TRUE(test::PumpUntil([&] { return GetFocus() == r.control; }, 3000, form->Handle()))
-            << TWinControl::FromHandle(r.control)->Name;
+            << name;
     }
-    ASSERT_EQ(menuAt, form->chkAdmin->Handle());
-    RECT c;
-    GetWindowRect(form->chkAdmin->Handle(), &c);
-    EXPECT_TRUE(PtInRect(&c, POINT{menuRect.left, menuRect.top}));
+    // The form itself given the focus hands it on to its control.
+    SetFocus(form->Handle());
+    EXPECT_EQ(GetFocus(), list.Handle());
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "widgets/HTMLText/testing/gif_test_data.h"
 #include "widgets/HTMLText/testing/test_bitmap_win32.h"
 
+#include <commctrl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -164,6 +165,49 @@ protected:
     std::vector<std::string> events;
     std::map<int, int> anchorX; // a point inside each anchor, on the first line
 };
+
+// The label's tooltip: over a link its href, shown beside the pointer; elsewhere its hint, where
+// the tooltip puts it.
+BOOL CALLBACK FindTip(HWND h, LPARAM lp) {
+    auto* found = reinterpret_cast<std::pair<HWND, HWND>*>(lp); // the label, its tip
+    wchar_t cls[32];
+    GetClassNameW(h, cls, 32);
+    TTTOOLINFOW ti{};
+    ti.cbSize = TTTOOLINFOW_V1_SIZE;
+    if (wcscmp(cls, TOOLTIPS_CLASSW) == 0 &&
+        SendMessageW(h, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&ti)) &&
+        ti.hwnd == found->first)
+        found->second = h;
+    return TRUE;
+}
+
+TEST_F(LabelWindow, HintsShowTheLinkBesideThePointerOrTheLabelsHint) {
+    label->AnchorHint = true;
+    label->ShowHint = true;
+    label->Hint = "label hint";
+    const struct {
+        int x; // 0: on the plain text
+        const wchar_t* text;
+        LRESULT shown; // TRUE: placed by the label
+    } rows[] = {{anchorX[3], L"http://example.invalid/", TRUE}, {2, L"label hint", 0}};
+    for (const auto& r : rows) {
+        POINT at{r.x, 8};
+        ClientToScreen(label->Handle(), &at);
+        ASSERT_TRUE(test::MovePointer(at, host));
+        std::pair<HWND, HWND> found{label->Handle(), nullptr};
+        EnumThreadWindows(GetCurrentThreadId(), FindTip, reinterpret_cast<LPARAM>(&found));
+        ASSERT_NE(found.second, nullptr);
+        NMTTDISPINFOW info{};
+        info.hdr = {found.second, 0, static_cast<UINT>(TTN_GETDISPINFOW)};
+        Send(WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
+        EXPECT_STREQ(info.lpszText, r.text);
+        NMHDR show{found.second, 0, static_cast<UINT>(TTN_SHOW)};
+        EXPECT_EQ(Send(WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&show)), r.shown) << r.x;
+        RECT tip;
+        GetWindowRect(found.second, &tip);
+        EXPECT_TRUE(!r.shown || tip.left == at.x + 10) << tip.left << " for " << at.x;
+    }
+}
 
 TEST_F(LabelWindow, MouseTracksAnchorsClicksOpenOrReportAndLeavingIsNoticed) {
     // The real pointer comes onto the plain text first: the system's own move arrives.

@@ -1164,7 +1164,11 @@ TEST_F(EditListTest, TheEditorTakesTheListsFontAndRowHeight) {
         int height;
         const wchar_t* face;
         bool whileOpen; // the font changes while the editor is open
-    } rows[] = {{-24, L"Tahoma", false}, {-40, L"Tahoma", true}, {-11, L"MS Sans Serif", true}};
+        bool recreate;  // and the list's window is made anew before it opens (a new editor)
+    } rows[] = {{-24, L"Tahoma", false, false},
+                {-40, L"Tahoma", true, false},
+                {-11, L"MS Sans Serif", true, false},
+                {-30, L"Tahoma", false, true}};
     std::vector<UniqueFont> fonts;
     for (const auto& r : rows) {
         fonts.emplace_back(CreateFontW(r.height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
@@ -1172,6 +1176,10 @@ TEST_F(EditListTest, TheEditorTakesTheListsFontAndRowHeight) {
         const auto font = reinterpret_cast<WPARAM>(fonts.back().Get());
         if (!r.whileOpen)
             SendMessageW(list->Handle(), WM_SETFONT, font, TRUE);
+        if (r.recreate) {
+            list->SetMultiSelect(true);
+            list->SetMultiSelect(false);
+        }
         SetFocus(list->Handle());
         list->SetItemIndex(1);
         list->ShowEdit();
@@ -1185,6 +1193,7 @@ TEST_F(EditListTest, TheEditorTakesTheListsFontAndRowHeight) {
         SendMessageW(list->Handle(), LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
         EXPECT_EQ(e.bottom - e.top, list->ItemHeight()) << r.height;
         EXPECT_EQ(e.top, item.top) << r.height;
+        EXPECT_EQ(e.left, item.left) << r.height;
         // Its text fits: at least as wide as the text in that font.
         SIZE text{0, 0};
         {
