@@ -489,6 +489,15 @@ bool TEditListBox::HandleTimer(UINT_PTR id) {
     return true;
 }
 
+// While a fill reads, the empty list shows the reading text; otherwise the list box paints itself.
+TWindow::PaintMode TEditListBox::Painting() const {
+    return fill_ && !readingText_.empty() && Count() == 0 ? PaintMode::Opaque : PaintMode::None;
+}
+
+void TEditListBox::HandlePaint(HDC dc, const RECT&) {
+    PaintReading(dc);
+}
+
 // The list box's own messages, whose effects on the extent, the scroll bars and the
 // selection event follow the class's handling.
 LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -497,19 +506,6 @@ LRESULT TEditListBox::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     switch (msg) {
-    case WM_PAINT:
-    case WM_PRINTCLIENT:
-        if (fill_ && !readingText_.empty() && Count() == 0) {
-            if (msg == WM_PRINTCLIENT) {
-                PaintReading(reinterpret_cast<HDC>(wp));
-                return 0;
-            }
-            PAINTSTRUCT ps;
-            PaintReading(BeginPaint(hwnd_, &ps));
-            EndPaint(hwnd_, &ps);
-            return 0;
-        }
-        break;
     case LB_SETCURSEL: {
         const LRESULT r = Default(msg, wp, lp);
         if (!MultiSelect()) {

@@ -168,6 +168,8 @@ protected:
     bool HandleMouse(const MouseEvent& e) override;
     bool HandleFocus(bool gained, HWND other) override;
     bool HandleTimer(UINT_PTR id) override;
+    PaintMode Painting() const override;
+    void HandlePaint(HDC dc, const RECT& dirty) override;
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
     bool HandleNotification(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
